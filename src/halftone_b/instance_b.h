@@ -1,0 +1,51 @@
+// Engine B instance record.  It begins with the HalftoneParams copy so that
+// the entry points can route by its first field (kind).
+#pragma once
+
+#include <cstdint>
+
+#include "vantik/vantik.h"
+
+namespace vantik {
+
+struct MemorySlot {
+  uint32_t size;   // bytes
+  void* data;      // start of the slot's memory
+  void* block;     // block the slot owns; null when it points into another slot
+};
+
+enum SlotIndex : int {
+  kSlotToneTable = 0,        // lutMode 0: 256 x int16 level per input byte
+  kSlotSampledLut = 0,       // lutMode non-zero: re-sampled colour table
+  kSlotErrorLine0 = 1,       // slots 1..4: int16 error lines, dot x at 30 + x
+  kSlotThresholdMatrix = 5,  // matrixCells x int16, row-major
+  kSlotLevelTable = 6,       // 256 x int16, last 512 bytes of slot 5's block
+  kSlotDotWeightTable = 7,   // 256 x int16
+  kSlotErrorThresholdTable = 8,  // 256 x int16, inside slot 7's block
+  kSlotNodeTable = 9,        // 256 x (node index, weight) bytes, inside slot 7
+  kSlotCount = 20
+};
+
+// Error-line entry of dot x sits at index kErrorLineOffset + x.
+constexpr int kErrorLineOffset = 30;
+
+struct HalftoneInstanceB {
+  HalftoneParams params;       // copy of the caller's block
+  int16_t resourceIds[16];     // ids the caller must feed, ended by -1
+  CmLut lutRecord;             // copy of the caller's CmLut
+  MemorySlot slots[kSlotCount];
+  uint32_t lineBufferCount;    // error lines made in step 1 (0, 1 or 4)
+  uint32_t lastLine;           // line of the latest HalftoneThk call
+  uint32_t lastEnd;            // x0 + count of the previous call
+  int32_t resourceStep;        // SetResource calls so far
+  void* selfBlock;             // block that holds this record
+  uint32_t matrixWidth;        // threshold matrix columns (power of two)
+  uint32_t matrixHeight;       // rows
+  uint32_t matrixCells;        // width x height
+  int32_t dotParam0;           // spread limits, in falling order
+  int32_t dotParam1;
+  int32_t dotParam2;
+  int32_t dotParam3;
+};
+
+}  // namespace vantik

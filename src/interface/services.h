@@ -1,0 +1,53 @@
+// Workers behind the entry points.  Each service defines its own; the entry
+// points in interface/entry_points.cc copy the caller's records and forward.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "vantik/vantik.h"
+
+namespace vantik {
+
+// Preview (preview/).
+uint32_t PreviewCreate(const ColorAdjustRecord& adjust,
+                       const PreviewOptions& options, int32_t pixelFormat,
+                       PreviewHandle* outInstance);
+uint32_t PreviewTranslate(PreviewHandle instance, uint32_t count,
+                          const uint8_t* src, uint8_t* dst);
+uint32_t PreviewDelete(PreviewHandle instance);
+
+// Colour matching (colormatch/).
+uint32_t CmCreate(const ColorAdjustRecord& adjust, const HalftoneParams& params,
+                  void* reserved, int32_t* inOut, CmHandle* outInstance);
+// length is ByteReader::kUnbounded for the legacy form.
+uint32_t CmSetResource(CmHandle instance, const void* block, size_t length,
+                       int32_t* inOut);
+uint32_t CmTranslate(CmHandle instance, int32_t count, const uint8_t* src,
+                     uint8_t* dst);
+CmLut* CmGetLut(CmHandle instance);
+uint32_t CmDelete(CmHandle instance);
+
+// Halftone engine A (halftone_a/), kind 2.
+uint32_t EngineANew(const HalftoneParams& params, CmLut* lut, void* reserved,
+                    int32_t* inOut, HalftoneHandle* outInstance);
+uint32_t EngineASetResource(HalftoneHandle instance, const void* block,
+                            size_t length, int32_t* inOut);
+uint32_t EngineABand(HalftoneHandle instance, const uint8_t* src, uint8_t* dst,
+                     int32_t planeStride, int32_t firstBit, uint32_t count,
+                     uint32_t x0, uint32_t arg8, uint32_t y, int32_t flags,
+                     void* extra);
+uint32_t EngineADelete(HalftoneHandle instance);
+
+// Halftone engine B (halftone_b/), every other kind.
+uint32_t EngineBNew(const HalftoneParams& params, CmLut* lut, void* reserved,
+                    int32_t* inOut, HalftoneHandle* outInstance);
+uint32_t EngineBSetResource(HalftoneHandle instance, const void* block,
+                            size_t length, int32_t* inOut);
+uint32_t EngineBBand(HalftoneHandle instance, const uint8_t* src, uint8_t* dst,
+                     int32_t planeStride, int32_t firstBit, uint32_t count,
+                     uint32_t x0, uint32_t arg8, uint32_t y, int32_t flags,
+                     void* extra);
+uint32_t EngineBDelete(HalftoneHandle instance);
+
+}  // namespace vantik
