@@ -8,6 +8,8 @@
 // a threshold matrix the method needs never delivered or of width or height
 // 0, a start bit outside 0..7, more dots than the line width, or a missing
 // source or destination.
+#include <cstring>
+
 #include "halftone_a/instance_a.h"
 #include "interface/services.h"
 
@@ -41,18 +43,28 @@ void ConvertLine(HalftoneAInstance& inst, const uint8_t* src, uint64_t entries,
   const int32_t off1 = inst.channelOffset[1];
   const int32_t off2 = inst.channelOffset[2];
   const size_t bpp = static_cast<size_t>(inst.bytesPerPixel);
-  const uint8_t* node = inst.nodeTable;
   const uint8_t* grid = inst.grid;
-  const unsigned g = inst.gridSize;
   uint8_t* out = inst.lineBuffer;
 
-  // The node index of an inverted channel; a threshold of 0 would lift a
-  // channel at level 255 (cell 24, fraction 0) to node 25, so the index is
-  // kept inside the grid.
-  auto index = [&](unsigned level, unsigned t) {
-    const unsigned i = node[2 * level] + (node[2 * level + 1] >= t ? 1u : 0u);
-    return i < g ? i : g - 1;
+  // Per channel value v, the node table entry of the inverted level 255 - v.
+  // A threshold of 0 would lift the channel at level 255 (cell 24, fraction
+  // 0) to node 25, outside the grid; a fraction of -1 keeps every cell at the
+  // top of the grid where it is.
+  struct Step {
+    int32_t fraction;
+    uint32_t cell;
   };
+  Step steps[256];
+  for (int v = 0; v < 256; ++v) {
+    const int level = 255 - v;
+    const uint32_t cell = inst.nodeTable[2 * level];
+    const int32_t fraction = inst.nodeTable[2 * level + 1];
+    steps[v] = Step{cell + 1 >= kGridSize ? -1 : fraction, cell};
+  }
+  // The grid is always 25 nodes per axis (Create re-samples it so); the
+  // entry of node indices (i0, i1, i2) is (24 - i0, 24 - i1, 24 - i2).
+  constexpr uint32_t kG = kGridSize;
+  constexpr uint32_t kLast = (kG * kG * kG) - 1;
 
   for (uint64_t e = 0; e < entries; ++e) {
     unsigned r = src[off0], gr = src[off1], b = src[off2];
@@ -64,16 +76,15 @@ void ConvertLine(HalftoneAInstance& inst, const uint8_t* src, uint64_t entries,
       if (src[off2] < b) b = src[off2];
       src += bpp;
     }
-    const unsigned t = row[c];
-    const unsigned i0 = index(255 - r, t);
-    const unsigned i1 = index(255 - gr, t);
-    const unsigned i2 = index(255 - b, t);
-    const uint8_t* entry =
-        grid + (((g - 1 - i0) * g + (g - 1 - i1)) * g + (g - 1 - i2)) * 4;
-    out[0] = entry[0];
-    out[1] = entry[1];
-    out[2] = entry[2];
-    out[3] = entry[3];
+    const int32_t t = row[c];
+    const Step& s0 = steps[r];
+    const Step& s1 = steps[gr];
+    const Step& s2 = steps[b];
+    const uint32_t i0 = s0.cell + (s0.fraction >= t ? 1u : 0u);
+    const uint32_t i1 = s1.cell + (s1.fraction >= t ? 1u : 0u);
+    const uint32_t i2 = s2.cell + (s2.fraction >= t ? 1u : 0u);
+    const uint32_t index = kLast - ((i0 * kG + i1) * kG + i2);
+    std::memcpy(out, grid + size_t{index} * 4, 4);
     out += 4;
     c += step;
     if (c >= w2) c = 0;

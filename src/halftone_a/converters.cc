@@ -30,8 +30,9 @@ struct ThreeInks {
     return {p[0], p[1], p[2]};
   }
   static Plane Dot(const Entry& e, unsigned t, unsigned) {
+    // Written without branches: 7 (all three) becomes 8 (plane 3 alone).
     const Plane planes = InkPlanes(t, e.i0, e.i1, e.i2);
-    return planes == 7 ? kPlane3 : planes;
+    return planes ^ ((0u - Plane(planes == 7)) & 0xFu);
   }
 };
 
@@ -45,7 +46,8 @@ struct FourInks {
     return {p[0], p[1], p[2], p[3]};
   }
   static Plane Dot(const Entry& e, unsigned t, unsigned) {
-    return t <= e.i3 ? kPlane3 : InkPlanes(t, e.i0, e.i1, e.i2);
+    const Plane black = 0u - Plane(t <= e.i3);  // all ones when plane 3
+    return (InkPlanes(t, e.i0, e.i1, e.i2) & ~black) | (kPlane3 & black);
   }
 };
 
@@ -183,8 +185,11 @@ struct FixedDark {
 };
 
 // The common frame: start bit, working bytes, matrix positions, the partly
-// filled last byte.
-template <class Rule>
+// filled last byte.  With one dot per entry the whole bytes in the middle of
+// the line take a faster route that gathers eight dots per plane in a
+// register; kFast = false keeps the dot-by-dot route for every dot (the
+// reference that the faster one is checked against).
+template <class Rule, bool kFast>
 void Frame(const HalftoneAInstance& inst, const uint8_t* in, uint8_t* dst,
            ptrdiff_t planeStride, int startBit, uint32_t n, uint32_t x,
            uint32_t y) {
@@ -217,13 +222,33 @@ void Frame(const HalftoneAInstance& inst, const uint8_t* in, uint8_t* dst,
   }
   unsigned mask = 0x80u >> startBit;
 
-  for (uint64_t e = 0; e < entries; ++e, in += step) {
+  auto planesAt = [&](const typename Rule::Entry& entry) {
+    const unsigned t = row3[c3];
+    unsigned u = 0;
+    if constexpr (Rule::kMatrix1) {
+      u = row1[c1];
+      if (++c1 == w1) c1 = 0;
+    }
+    if (++c3 == w3) c3 = 0;
+    return Rule::Dot(entry, t, u);
+  };
+
+  uint64_t e = 0;
+  while (e < entries) {
+    if (kFast && reps == 1 && mask == 0x80 && entries - e >= 8) {
+      // A whole byte per plane; the working bytes are 0 here.
+      unsigned acc[kPlanes] = {};
+      for (int j = 0; j < 8; ++j, in += step) {
+        const Plane planes = planesAt(Rule::Read(inst, in));
+        for (int k = 0; k < kPlanes; ++k) acc[k] = (acc[k] << 1) | ((planes >> k) & 1u);
+      }
+      for (int k = 0; k < kPlanes; ++k) *out[k]++ = static_cast<uint8_t>(acc[k]);
+      e += 8;
+      continue;
+    }
     const typename Rule::Entry entry = Rule::Read(inst, in);
     for (uint32_t r = 0; r < reps; ++r) {
-      const unsigned t = row3[c3];
-      unsigned u = 0;
-      if constexpr (Rule::kMatrix1) u = row1[c1];
-      const Plane planes = Rule::Dot(entry, t, u);
+      const Plane planes = planesAt(entry);
       for (int k = 0; k < kPlanes; ++k) {
         work[k] = static_cast<uint8_t>(work[k] | (mask & (0u - ((planes >> k) & 1u))));
       }
@@ -235,11 +260,9 @@ void Frame(const HalftoneAInstance& inst, const uint8_t* in, uint8_t* dst,
         }
         mask = 0x80;
       }
-      if (++c3 == w3) c3 = 0;
-      if constexpr (Rule::kMatrix1) {
-        if (++c1 == w1) c1 = 0;
-      }
     }
+    ++e;
+    in += step;
   }
   if (mask != 0x80) {
     for (int k = 0; k < kPlanes; ++k) *out[k] = work[k];
@@ -247,28 +270,29 @@ void Frame(const HalftoneAInstance& inst, const uint8_t* in, uint8_t* dst,
 }
 
 // The method-to-converter table; a null entry has no converter.
+template <bool kFast>
 constexpr ConverterInfo kConverters[] = {
-    {Frame<TwoLevelColors>, 0},   // 0
-    {Frame<ThreeInks>, 0},        // 1
-    {Frame<FourInks>, 0},         // 2
-    {Frame<LimitedInks>, 1},      // 3
-    {nullptr, 0},                 // 4
-    {Frame<RaisedLimitInks>, 1},  // 5
-    {Frame<StackedInks>, 0},      // 6
-    {Frame<StackedInks>, 0},      // 7
-    {Frame<StackedInks>, 0},      // 8
-    {Frame<InvertedGray>, 0},     // 9
-    {Frame<FixedDark>, 0},        // 10
+    {Frame<TwoLevelColors, kFast>, 0},   // 0
+    {Frame<ThreeInks, kFast>, 0},        // 1
+    {Frame<FourInks, kFast>, 0},         // 2
+    {Frame<LimitedInks, kFast>, 1},      // 3
+    {nullptr, 0},                        // 4
+    {Frame<RaisedLimitInks, kFast>, 1},  // 5
+    {Frame<StackedInks, kFast>, 0},      // 6
+    {Frame<StackedInks, kFast>, 0},      // 7
+    {Frame<StackedInks, kFast>, 0},      // 8
+    {Frame<InvertedGray, kFast>, 0},     // 9
+    {Frame<FixedDark, kFast>, 0},        // 10
 };
+constexpr int32_t kMethods = sizeof kConverters<true> / sizeof(ConverterInfo);
 
 }  // namespace
 
-bool FindConverter(int32_t method, ConverterInfo* out) {
-  constexpr int32_t kCount = sizeof kConverters / sizeof kConverters[0];
-  if (method < 0 || method >= kCount || kConverters[method].convert == nullptr) {
+bool FindConverter(int32_t method, ConverterInfo* out, bool plain) {
+  if (method < 0 || method >= kMethods || kConverters<true>[method].convert == nullptr) {
     return false;
   }
-  *out = kConverters[method];
+  *out = plain ? kConverters<false>[method] : kConverters<true>[method];
   return true;
 }
 

@@ -16,7 +16,8 @@ struct ConverterInfo {
 };
 
 // The converter of a screen method (0, 1, 2, 3, 5, 6, 7, 8, 9, 10); false for
-// method 4 and every other number, which have none.
-bool FindConverter(int32_t method, ConverterInfo* out);
+// method 4 and every other number, which have none.  plain selects the
+// dot-by-dot form of the frame, which gives the same bits more slowly.
+bool FindConverter(int32_t method, ConverterInfo* out, bool plain = false);
 
 }  // namespace vantik::halftone_a
