@@ -73,7 +73,7 @@ inline std::string ScreenText(const std::vector<std::string>& lines,
 
 // "selector method m1 m2 m3 phase " with the trailing blank every read
 // token needs.
-inline std::string ScreenLine(int selector, int method, int m1, int m2, int m3,
+inline std::string ScreenRow(int selector, int method, int m1, int m2, int m3,
                               int phase = 0) {
   return std::to_string(selector) + " " + std::to_string(method) + " " +
          std::to_string(m1) + " " + std::to_string(m2) + " " +
@@ -175,8 +175,8 @@ inline Blocks StandardBlocks(int method, int phase = 0) {
   std::vector<uint8_t> shifted(64);
   for (int i = 0; i < 64; ++i) shifted[size_t(i)] = bayer[size_t((i + 27) % 64)];
   Blocks blocks;
-  blocks[300] = Bytes(ScreenText({ScreenLine(7, 2, 0, 0, 0),
-                                  ScreenLine(1, method, 301, 302, 303, phase)}));
+  blocks[300] = Bytes(ScreenText({ScreenRow(7, 2, 0, 0, 0),
+                                  ScreenRow(1, method, 301, 302, 303, phase)}));
   blocks[301] = MatrixBlock(8, 8, transposed);
   blocks[302] = MatrixBlock(8, 8, shifted);
   blocks[303] = MatrixBlock(8, 8, bayer);
