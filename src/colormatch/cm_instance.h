@@ -30,6 +30,10 @@ struct CmInstance {
   int16_t saturationBoost;    // byte 39, signed
   int32_t tableNumber;        // first number of the matching index entry
   int32_t halftoneNumber;     // second number; -1 when the index gives 0
+  // Non-zero once the resource dialogue is over: after it has asked for no
+  // more blocks (inOut -1) or after a step failed.  Later resource calls are
+  // refused and change nothing.
+  int32_t sequenceClosed;
 };
 
 }  // namespace vantik
