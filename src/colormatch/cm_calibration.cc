@@ -16,7 +16,6 @@ constexpr uint8_t kRecordEnd = 0xFE;
 constexpr uint8_t kBlockEnd = 0xFF;
 constexpr int kLevelMin = 30;
 constexpr int kLevelMax = 70;
-constexpr int kMiddleRow = 10;
 
 int ChannelsOf(const CmInstance& instance) { return instance.lut->channels; }
 
