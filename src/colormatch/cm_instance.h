@@ -15,6 +15,10 @@ struct CmInstance {
   ColorAdjustRecord adjust;   // copy of the caller's record
   HalftoneParams params;      // copy of the caller's block
   int32_t loadState;          // next resource step; 1 after creation
+  // Non-zero once the resource dialogue is over: after it has asked for no
+  // more blocks (inOut -1) or after a step failed.  Later resource calls are
+  // refused and change nothing.
+  int32_t sequenceClosed;
   CmLut* lut;                 // the CmLut record
   void* lutBlock;             // its block (same value as lut)
   CmBuildRecord* build;       // while the calibration steps run, else null
