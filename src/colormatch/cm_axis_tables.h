@@ -10,11 +10,28 @@
 
 namespace vantik {
 
+// Exact division of x < 2^16 by 1 <= d <= 255 without a divide:
+// (x * ceil(2^24 / d)) >> 24.  The reciprocal's rounding error e < d, so
+// x * e < 2^24 and the quotient never moves.
+inline uint32_t CmRecip(uint32_t d) {
+  return static_cast<uint32_t>(((uint64_t{1} << 24) + d - 1) / d);
+}
+inline uint32_t CmDivByRecip(uint32_t x, uint32_t recip) {
+  return static_cast<uint32_t>((uint64_t{x} * recip) >> 24);
+}
+// The same quotient in single precision: (x + 0.5) / d lies at least 0.5 / d
+// >= 1/510 away from an integer, far beyond the float error (< 2^-15 for
+// quotients below 256), so truncating (x + 0.5) * (1 / d) is exact.
+inline uint32_t CmDivByInverse(uint32_t x, float inverse) {
+  return static_cast<uint32_t>((static_cast<float>(x) + 0.5f) * inverse);
+}
+
 struct CmAxisEntry {
   uint32_t offset;  // byte offset of the interval's lower node along the axis
   uint16_t frac;    // level minus the lower node's position
   uint16_t width;   // upper minus lower node position (1..255)
-  uint32_t recip;   // ceil(2^24 / width): exact division of x < 2^16 by width
+  uint32_t recip;   // CmRecip(width)
+  float inverse;    // 1 / width, for CmDivByInverse
 };
 
 struct CmAxisTables {
@@ -24,6 +41,9 @@ struct CmAxisTables {
   uint8_t gridA[32], gridB[32], gridC[32];
   // Byte distance between neighbouring nodes along each axis.
   uint32_t strideA, strideB, strideC;
+  // For each of the eight orderings of the three fractions: the offsets of
+  // the second and third vertex of its tetrahedron from node 000.
+  uint32_t vertex1[8], vertex2[8];
   CmAxisEntry a[256], b[256], c[256];
 };
 

@@ -7,28 +7,21 @@
 // is chosen by comparing the three offsets, and each output byte is the
 // weighted sum of four nodes divided by w, truncated.
 //
-// The interval search and the divisions are precomputed per axis and
-// level (CmAxisTables): a division x / d with x < 2^16 and 1 <= d <= 255 is
-// (x * ceil(2^24 / d)) >> 24, which is exact because the rounding error of
-// the reciprocal, times x, stays below 2^24.
+// The interval search is precomputed per axis and level (CmAxisTables), the
+// divisions are exact reciprocal multiplications (cm_axis_tables.h), and the
+// tetrahedron is picked without branches from three comparisons.
 #include "colormatch/cm_translate.h"
 
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "interface/services.h"
 
 namespace vantik {
 namespace {
-
-constexpr int kRecipShift = 24;
-
-inline uint32_t Recip(uint32_t d) {
-  return static_cast<uint32_t>(((uint64_t{1} << kRecipShift) + d - 1) / d);
-}
-
-inline uint32_t DivBy(uint32_t x, uint32_t recip) {
-  return static_cast<uint32_t>((uint64_t{x} * recip) >> kRecipShift);
-}
 
 bool AxisUsable(const uint8_t* grid, int32_t count) {
   if (count < 2 || count > 32) return false;
@@ -38,8 +31,7 @@ bool AxisUsable(const uint8_t* grid, int32_t count) {
   return true;
 }
 
-void BuildAxis(CmAxisEntry* out, const uint8_t* grid, int32_t count,
-               uint32_t stride) {
+void BuildAxis(CmAxisEntry* out, const uint8_t* grid, uint32_t stride) {
   int32_t i1 = 1;
   for (int v = 0; v < 256; ++v) {
     while (grid[i1] < v) ++i1;  // the last node is 255, so this stops
@@ -48,9 +40,9 @@ void BuildAxis(CmAxisEntry* out, const uint8_t* grid, int32_t count,
     out[v].offset = static_cast<uint32_t>(i1 - 1) * stride;
     out[v].frac = static_cast<uint16_t>(v - lo);
     out[v].width = static_cast<uint16_t>(width);
-    out[v].recip = Recip(width);
+    out[v].recip = CmRecip(width);
+    out[v].inverse = 1.0f / static_cast<float>(width);
   }
-  (void)count;
 }
 
 bool SameGrid(const CmAxisTables& t, const CmLut& lut) {
@@ -61,55 +53,98 @@ bool SameGrid(const CmAxisTables& t, const CmLut& lut) {
          std::memcmp(t.gridC, lut.gridC, 32) == 0;
 }
 
-// One pixel: offsets of the four vertices (relative to node 000) and their
-// weights, which add up to w.
-struct Tetra {
-  uint32_t o1, o2, o3;
+// The tetrahedron of a pixel follows from three comparisons of its
+// fractions (fa, fb, fc), taken as the index
+//   (fb > fa) << 2 | (fa < fc) << 1 | (fb < fc).
+// Each entry lists the axes (0 = A, 1 = B, 2 = C) from the largest fraction
+// to the smallest: the path 000 -> one step -> two steps -> 111 goes along
+// them, and with the ordered fractions x1 >= x2 >= x3 the weights are
+// w - x1, x1 - x2, x2 - x3 and x3.  The two impossible indices (101, 010)
+// carry the entry their first condition leads to.
+constexpr uint8_t kOrder[8][3] = {
+    {0, 1, 2},  // fa >= fb >= fc
+    {0, 2, 1},  // fa >= fc > fb
+    {2, 0, 1},  // (not reached)
+    {2, 0, 1},  // fc > fa >= fb
+    {1, 0, 2},  // fb > fa >= fc
+    {1, 0, 2},  // (not reached)
+    {1, 2, 0},  // fb >= fc > fa
+    {2, 1, 0},  // fc > fb > fa
+};
+
+// The fractions of one pixel and the weights of its four vertices.
+struct Cell {
+  const uint8_t* n0;  // node 000
+  uint32_t o1, o2;    // second and third vertex, from node 000
   uint32_t w0, w1, w2, w3;
 };
 
-inline Tetra Choose(uint32_t fa, uint32_t fb, uint32_t fc, uint32_t w,
-                    uint32_t sa, uint32_t sb, uint32_t sc) {
-  const uint32_t s111 = sa + sb + sc;
-  if (fb > fa) {
-    if (fa >= fc) return {sb, sa + sb, s111, w - fb, fb - fa, fa - fc, fc};
-    if (fb >= fc) return {sb, sb + sc, s111, w - fb, fb - fc, fc - fa, fa};
-    return {sc, sb + sc, s111, w - fc, fc - fb, fb - fa, fa};
-  }
-  if (fa < fc) return {sc, sa + sc, s111, w - fc, fc - fa, fa - fb, fb};
-  if (fb < fc) return {sa, sa + sc, s111, w - fa, fa - fc, fc - fb, fb};
-  return {sa, sa + sb, s111, w - fa, fa - fb, fb - fc, fc};
+inline Cell Locate(const CmAxisTables& t, const uint8_t* table,
+                   const uint8_t* px, size_t oa, size_t ob, size_t oc) {
+  const CmAxisEntry& ea = t.a[px[oa]];
+  const CmAxisEntry& eb = t.b[px[ob]];
+  const CmAxisEntry& ec = t.c[px[oc]];
+  const uint32_t w = ea.width;
+  uint32_t f[3];
+  f[0] = ea.frac;
+  f[1] = CmDivByRecip(eb.frac * w, eb.recip);
+  f[2] = CmDivByRecip(ec.frac * w, ec.recip);
+  const unsigned idx = (f[1] > f[0]) << 2 | (f[0] < f[2]) << 1 | (f[1] < f[2]);
+  const uint32_t x1 = f[kOrder[idx][0]], x2 = f[kOrder[idx][1]], x3 = f[kOrder[idx][2]];
+  return {table + ea.offset + eb.offset + ec.offset, t.vertex1[idx], t.vertex2[idx],
+          w - x1, x1 - x2, x2 - x3, x3};
 }
 
-// kW is the channel count when known at compile time, 0 for any.
-template <int kW>
-void Run(const CmAxisTables& t, const uint8_t* table, int32_t channels,
-         const CmPixelLayout& layout, size_t count, const uint8_t* src,
-         uint8_t* dst) {
-  const size_t stride = static_cast<size_t>(layout.stride);
-  const size_t oa = static_cast<size_t>(layout.offsetA);
-  const size_t ob = static_cast<size_t>(layout.offsetB);
-  const size_t oc = static_cast<size_t>(layout.offsetC);
-  const size_t width = kW != 0 ? static_cast<size_t>(kW) : static_cast<size_t>(channels);
+// Any channel count: integer sums, exact reciprocal division.
+void RunAny(const CmAxisTables& t, const uint8_t* table, const CmPixelLayout& l,
+            size_t count, const uint8_t* src, uint8_t* dst) {
+  const size_t stride = static_cast<size_t>(l.stride);
+  const size_t width = static_cast<size_t>(t.channels);
+  const uint32_t o3 = t.strideA + t.strideB + t.strideC;
   for (size_t k = 0; k < count; ++k, src += stride, dst += width) {
-    const CmAxisEntry& ea = t.a[src[oa]];
-    const CmAxisEntry& eb = t.b[src[ob]];
-    const CmAxisEntry& ec = t.c[src[oc]];
-    const uint32_t w = ea.width;
-    const uint32_t fa = ea.frac;
-    const uint32_t fb = DivBy(eb.frac * w, eb.recip);
-    const uint32_t fc = DivBy(ec.frac * w, ec.recip);
-    const Tetra q = Choose(fa, fb, fc, w, t.strideA, t.strideB, t.strideC);
-    const uint8_t* n0 = table + ea.offset + eb.offset + ec.offset;
-    const uint8_t* n1 = n0 + q.o1;
-    const uint8_t* n2 = n0 + q.o2;
-    const uint8_t* n3 = n0 + q.o3;
+    const Cell q = Locate(t, table, src, l.offsetA, l.offsetB, l.offsetC);
+    const uint8_t* n1 = q.n0 + q.o1;
+    const uint8_t* n2 = q.n0 + q.o2;
+    const uint8_t* n3 = q.n0 + o3;
+    const uint32_t recip = t.a[src[l.offsetA]].recip;
     for (size_t ch = 0; ch < width; ++ch) {
-      const uint32_t sum = n0[ch] * q.w0 + n1[ch] * q.w1 + n2[ch] * q.w2 + n3[ch] * q.w3;
-      dst[ch] = static_cast<uint8_t>(DivBy(sum, ea.recip));
+      const uint32_t sum = q.n0[ch] * q.w0 + n1[ch] * q.w1 + n2[ch] * q.w2 + n3[ch] * q.w3;
+      dst[ch] = static_cast<uint8_t>(CmDivByRecip(sum, recip));
     }
   }
 }
+
+#if defined(__SSE2__)
+inline __m128i Load4(const uint8_t* p) {
+  int32_t v;
+  std::memcpy(&v, p, 4);
+  return _mm_cvtsi32_si128(v);
+}
+
+// Four channels at once: the bytes of two vertices interleaved as 16-bit
+// lanes meet their two weights in one multiply-add; the quotient by w comes
+// from CmDivByInverse's single-precision form, which is exact.
+void RunFour(const CmAxisTables& t, const uint8_t* table, const CmPixelLayout& l,
+             size_t count, const uint8_t* src, uint8_t* dst) {
+  const size_t stride = static_cast<size_t>(l.stride);
+  const uint32_t o3 = t.strideA + t.strideB + t.strideC;
+  const __m128i zero = _mm_setzero_si128();
+  const __m128 half = _mm_set1_ps(0.5f);
+  for (size_t k = 0; k < count; ++k, src += stride, dst += 4) {
+    const Cell q = Locate(t, table, src, l.offsetA, l.offsetB, l.offsetC);
+    const __m128i v01 = _mm_unpacklo_epi8(_mm_unpacklo_epi8(Load4(q.n0), Load4(q.n0 + q.o1)), zero);
+    const __m128i v23 = _mm_unpacklo_epi8(_mm_unpacklo_epi8(Load4(q.n0 + q.o2), Load4(q.n0 + o3)), zero);
+    const __m128i w01 = _mm_set1_epi32(static_cast<int32_t>(q.w0 | q.w1 << 16));
+    const __m128i w23 = _mm_set1_epi32(static_cast<int32_t>(q.w2 | q.w3 << 16));
+    const __m128i sum = _mm_add_epi32(_mm_madd_epi16(v01, w01), _mm_madd_epi16(v23, w23));
+    const __m128 inv = _mm_set1_ps(t.a[src[l.offsetA]].inverse);
+    const __m128i quo = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(_mm_cvtepi32_ps(sum), half), inv));
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(quo, quo), quo);
+    const int32_t out = _mm_cvtsi128_si32(bytes);
+    std::memcpy(dst, &out, 4);
+  }
+}
+#endif
 
 bool LayoutUsable(const CmPixelLayout& l) {
   return l.stride >= 1 && l.offsetA >= 0 && l.offsetA < l.stride &&
@@ -138,9 +173,14 @@ void CmBuildAxisTables(CmAxisTables& t, const CmLut& lut) {
   t.strideC = w;
   t.strideB = static_cast<uint32_t>(lut.gridCountC) * w;
   t.strideA = static_cast<uint32_t>(lut.gridCountB) * t.strideB;
-  BuildAxis(t.a, lut.gridA, lut.gridCountA, t.strideA);
-  BuildAxis(t.b, lut.gridB, lut.gridCountB, t.strideB);
-  BuildAxis(t.c, lut.gridC, lut.gridCountC, t.strideC);
+  BuildAxis(t.a, lut.gridA, t.strideA);
+  BuildAxis(t.b, lut.gridB, t.strideB);
+  BuildAxis(t.c, lut.gridC, t.strideC);
+  const uint32_t step[3] = {t.strideA, t.strideB, t.strideC};
+  for (int i = 0; i < 8; ++i) {
+    t.vertex1[i] = step[kOrder[i][0]];
+    t.vertex2[i] = step[kOrder[i][0]] + step[kOrder[i][1]];
+  }
   t.valid = true;
 }
 
@@ -160,11 +200,13 @@ uint32_t CmTranslateRun(CmInstance& instance, const CmPixelLayout& layout,
   if (src == nullptr || dst == nullptr) return kCmNoTable;
   const CmAxisTables& t = instance.axes;
   const uint8_t* table = instance.lut->table;
-  switch (t.channels) {
-    case 4: Run<4>(t, table, 4, layout, count, src, dst); break;
-    case 3: Run<3>(t, table, 3, layout, count, src, dst); break;
-    default: Run<0>(t, table, t.channels, layout, count, src, dst); break;
+#if defined(__SSE2__)
+  if (t.channels == 4) {
+    RunFour(t, table, layout, count, src, dst);
+    return RC_OK;
   }
+#endif
+  RunAny(t, table, layout, count, src, dst);
   return RC_OK;
 }
 

@@ -191,6 +191,19 @@ TEST(CmTranslate, FastPathMatchesFormulaOnRandomTables) {
   }
 }
 
+// The two division-free quotients agree with x / d for every x < 2^16 and
+// every interval width d.
+TEST(CmTranslate, DivisionWithoutDivideIsExact) {
+  for (uint32_t d = 1; d <= 255; ++d) {
+    const uint32_t recip = CmRecip(d);
+    const float inverse = 1.0f / static_cast<float>(d);
+    for (uint32_t x = 0; x < 65536; ++x) {
+      ASSERT_EQ(CmDivByRecip(x, recip), x / d) << x << " / " << d;
+      ASSERT_EQ(CmDivByInverse(x, inverse), x / d) << x << " / " << d;
+    }
+  }
+}
+
 // A halftone engine may replace the grid and table after loading; the
 // translation follows the new grid.
 TEST(CmTranslate, FollowsAReplacedGrid) {
