@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "colormatch/cm_axis_tables.h"
 #include "vantik/vantik.h"
 
 namespace vantik {
@@ -34,6 +35,7 @@ struct CmInstance {
   int16_t saturationBoost;    // byte 39, signed
   int32_t tableNumber;        // first number of the matching index entry
   int32_t halftoneNumber;     // second number; -1 when the index gives 0
+  CmAxisTables axes;          // translation tables of the current grid
 };
 
 }  // namespace vantik
