@@ -70,9 +70,6 @@ class CmSequenceTest : public ::testing::Test {
     return CmSetResourceThk(inst, copy.get(), inOut);
   }
 
-  // The table step, or a skip while it is not built into the library.
-  static bool TableStepMissing(uint32_t rc) { return rc == RC_FAILURE; }
-
   ResourceSet res_;
   long live_ = 0;
   std::vector<CmInstance*> made_;
@@ -149,7 +146,6 @@ TEST_F(CmSequenceTest, TableStepWithoutCalibration) {
     int32_t inOut = 0;
     ASSERT_EQ(Send(inst, res_.index, &inOut), RC_OK);
     const uint32_t rc = Send(inst, res_.table, &inOut);
-    if (TableStepMissing(rc)) GTEST_SKIP() << "table step not built in";
     ASSERT_EQ(rc, RC_OK);
     EXPECT_EQ(inOut, -1);
     EXPECT_EQ(inst->loadState, 3);
@@ -182,7 +178,6 @@ TEST_F(CmSequenceTest, CompleteSequences) {
     int32_t inOut = 0;
     ASSERT_EQ(send(plain, res_.index, &inOut), RC_OK);
     const uint32_t rc = send(plain, res_.table, &inOut);
-    if (TableStepMissing(rc)) GTEST_SKIP() << "table step not built in";
     ASSERT_EQ(rc, RC_OK);
     ASSERT_EQ(inOut, -1);
     const Bytes raw(res_.table.begin() + 76 + 9, res_.table.begin() + 76 + 9 + 27 * 4);
@@ -237,7 +232,6 @@ TEST_F(CmSequenceTest, WithoutAValidCalibrationRecordTwoBlocksEnd) {
     int32_t inOut = 0;
     ASSERT_EQ(Send(inst, res_.index, &inOut), RC_OK);
     const uint32_t rc = Send(inst, res_.table, &inOut);
-    if (TableStepMissing(rc)) GTEST_SKIP() << "table step not built in";
     EXPECT_EQ(rc, RC_OK);
     EXPECT_EQ(inOut, -1);
     EXPECT_EQ(inst->build, nullptr);
@@ -257,7 +251,6 @@ TEST_F(CmSequenceTest, TableStepFailures) {
   ASSERT_EQ(Send(probe, res_.index, &inOut), RC_OK);
   MemResetFaults();
   const uint32_t rc = Send(probe, res_.table, &inOut);
-  if (TableStepMissing(rc)) GTEST_SKIP() << "table step not built in";
   ASSERT_EQ(rc, RC_OK);
   const int allocs = MemCallCount(MemOp::kAlloc);
   const int locks = MemCallCount(MemOp::kLock);
@@ -307,9 +300,7 @@ TEST_F(CmSequenceTest, DeleteAtEveryState) {
     CmInstance* inst = Make(&cal.list);
     int32_t inOut = 0;
     for (size_t i = 0; i < steps; ++i) {
-      const uint32_t rc = Send(inst, *blocks[i], &inOut);
-      if (TableStepMissing(rc)) break;
-      ASSERT_EQ(rc, RC_OK) << i;
+      ASSERT_EQ(Send(inst, *blocks[i], &inOut), RC_OK) << i;
     }
     Forget(inst);
     EXPECT_EQ(CmDeleteThk(inst), RC_OK);
