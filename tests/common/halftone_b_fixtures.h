@@ -8,6 +8,7 @@
 #include <functional>
 #include <vector>
 
+#include "halftone_b/instance_b.h"
 #include "vantik/vantik.h"
 
 namespace vantik::testing {
@@ -181,6 +182,63 @@ struct EngineBSession {
     return Start(params, lut, IdListBlock({600, 601, 602}), NodeBlock(),
                  DefaultMatrixBlock());
   }
+};
+
+// An instance assembled by hand for kernel tests: every table the kernels
+// read lives in this object and the slots point at it, so a test can set
+// exactly the values it needs.  Not copyable (the slots point inside).
+struct KernelRig {
+  HalftoneInstanceB instance{};
+  std::vector<int16_t> matrixBlock;  // cells, then the 256-entry level table
+  std::vector<int16_t> tone = std::vector<int16_t>(256);
+  std::vector<int16_t> weights = std::vector<int16_t>(1024);  // DW, E, node pairs
+  std::vector<int16_t> errorLines;   // four lines of lineWidth + 60 entries
+  std::vector<uint8_t> sampled;      // sampledLut, four bytes per node
+
+  KernelRig(const HalftoneParams& params, uint32_t width, uint32_t height,
+            const std::vector<int16_t>& cells, uint32_t sampledNodes = 8) {
+    instance.params = params;
+    instance.matrixWidth = width;
+    instance.matrixHeight = height;
+    instance.matrixCells = width * height;
+    matrixBlock.assign(cells.begin(), cells.end());
+    matrixBlock.resize(static_cast<size_t>(width) * height, 0);
+    matrixBlock.resize(matrixBlock.size() + 256, 0);
+    const size_t lineEntries = params.lineWidth + 60;
+    errorLines.assign(4 * lineEntries, 0);
+    sampled.assign(4 * sampledNodes, 0);
+    instance.lineBufferCount = 4;
+    const auto line = static_cast<uint32_t>(2 * lineEntries);
+    instance.slots[kSlotToneTable] = {512, tone.data(), nullptr};
+    for (int i = 0; i < 4; ++i) {
+      instance.slots[kSlotErrorLine0 + i] = {line, errorLines.data() + i * lineEntries, nullptr};
+    }
+    instance.slots[kSlotThresholdMatrix] = {
+        static_cast<uint32_t>(2 * matrixBlock.size()), matrixBlock.data(), nullptr};
+    instance.slots[kSlotLevelTable] = {512, level(), nullptr};
+    instance.slots[kSlotDotWeightTable] = {2048, weights.data(), nullptr};
+    instance.slots[kSlotErrorThresholdTable] = {512, weights.data() + 256, nullptr};
+    instance.slots[kSlotNodeTable] = {512, weights.data() + 512, nullptr};
+    if (params.lutMode != 0) {
+      instance.slots[kSlotSampledLut] = {static_cast<uint32_t>(sampled.size()),
+                                         sampled.data(), nullptr};
+    }
+    instance.stepsLoaded = 3;
+  }
+  KernelRig(const KernelRig&) = delete;
+  KernelRig& operator=(const KernelRig&) = delete;
+
+  int16_t* matrix() { return matrixBlock.data(); }
+  int16_t* level() { return matrixBlock.data() + instance.matrixCells; }
+  int16_t* dotWeight() { return weights.data(); }
+  int16_t* errorThreshold() { return weights.data() + 256; }
+  uint8_t* nodeTable() { return reinterpret_cast<uint8_t*>(weights.data() + 512); }
+  // Entry of dot x of error line i (x may go down to -30).
+  int16_t& error(int i, int x) {
+    return errorLines[static_cast<size_t>(i) * (instance.params.lineWidth + 60) + 30 + x];
+  }
+  // Byte k (ink k) of sampledLut node n.
+  uint8_t& ink(uint32_t node, int k) { return sampled[4 * node + k]; }
 };
 
 }  // namespace vantik::testing

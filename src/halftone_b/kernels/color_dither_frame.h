@@ -36,7 +36,7 @@ class ColorDitherFrame {
       return rc;
     }
     if (!KernelTablesReady(*instance, true, kDiffuseInk1 ? 1 : 0)) {
-      return RC_BAD_PARAMETER;
+      return RC_BAD_RESOURCE;
     }
     instance->lastLine = y;
 

@@ -117,7 +117,8 @@ struct SmoothingMemory {
 // ---- Shared checks ----------------------------------------------------------
 
 // The tables a kernel reads exist only after the third resource step, and a
-// failed step releases them: refuse the run (0x201) instead of reading
+// failed step releases them: refuse the run (0x300, as the dispatcher does)
+// instead of reading
 // through null slots or taking y mod 0.
 bool KernelTablesReady(const HalftoneInstanceB& instance, bool colorTable,
                        int errorLines);

@@ -70,7 +70,7 @@ class FourInkDiffusion {
     if (const uint32_t rc = CheckRun(*instance, firstBit, count, x0, flags)) {
       return rc;
     }
-    if (!KernelTablesReady(*instance, true, 3)) return RC_BAD_PARAMETER;
+    if (!KernelTablesReady(*instance, true, 3)) return RC_BAD_RESOURCE;
 
     Frame f;
     f.inks[0].line = ErrorLine(*instance, kSlotErrorLine0);

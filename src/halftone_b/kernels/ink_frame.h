@@ -28,7 +28,7 @@ class InkDiffusion {
     if (const uint32_t rc = CheckRun(*instance, firstBit, count, x0, flags)) {
       return rc;
     }
-    if (!KernelTablesReady(*instance, false, 1)) return RC_BAD_PARAMETER;
+    if (!KernelTablesReady(*instance, false, 1)) return RC_BAD_RESOURCE;
 
     Frame f;
     f.line = ErrorLine(*instance, kSlotErrorLine0);
