@@ -297,11 +297,12 @@ TEST(FrameTest, ByteRouteMatchesDotByDotRouteOnRandomLines) {
       const int stride = 40;
       std::vector<uint8_t> start(4 * stride);
       for (uint8_t& b : start) b = static_cast<uint8_t>(rnd(0, 255));
+      const int a = rnd(0, 700), b = rnd(0, 700);
       std::vector<uint8_t> outs[2];
       for (int plain = 0; plain < 2; ++plain) {
         ConverterRig rig(method, w3, h3, m3, mode, scale, plain != 0);
         rig.SetMatrix1(w1, h1, m1);
-        rig.SetAB(static_cast<uint16_t>(rnd(1, 400) * 0 + 150 + round % 3), 300);
+        rig.SetAB(static_cast<uint16_t>(a), static_cast<uint16_t>(b));
         for (size_t i = 0; i < rig.level.size(); ++i) rig.level[i] = static_cast<uint8_t>(i * 7 + round);
         outs[plain] = start;
         rig.Run(in.data(), outs[plain].data(), stride, startBit, n, x, y);
