@@ -77,7 +77,15 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::span<const uint
   return true;
 }
 
+// The bytes before the first NUL.
+std::span<const uint8_t> TextPart(std::span<const uint8_t> bytes) {
+  const auto nul = std::find(bytes.begin(), bytes.end(), uint8_t{0});
+  return bytes.first(static_cast<size_t>(nul - bytes.begin()));
+}
+
+// Printable text (with tabs and line ends) up to its NUL, and not empty.
 bool IsText(std::span<const uint8_t> bytes) {
+  if (TextPart(bytes).empty()) return false;
   for (uint8_t b : bytes) {
     if (b == 0) break;
     if (b < 0x20 && b != '\t' && b != '\r' && b != '\n' && b != 0x1A) return false;
@@ -107,15 +115,15 @@ std::string_view GuessKind(Service service, int number, std::span<const uint8_t>
   if (service == Service::kColor) {
     if (number == kCalibrationSlots || number == kCalibrationLevels) return "calibration";
     if (n == 21 * 256) return "calibration";
-    if (n > 0 && IsText(bytes) && Contains(bytes, "/")) return "index";
     if (n >= 76) {
       const size_t g = bytes[72], w = bytes[75];
-      const size_t l = static_cast<size_t>(bytes[72]) * bytes[73] * bytes[74] * w;
-      if (g > 0 && w > 0 && n >= 76 + 3 * g + l) return "table";
+      const size_t l = g * g * g * w;
+      if (g > 0 && w > 0 && bytes[73] == g && bytes[74] == g && n >= 76 + 3 * g + l) return "table";
     }
+    if (IsText(bytes) && Contains(TextPart(bytes), "/")) return "index";
     return "unknown";
   }
-  if (number == kScreenTableNumber || (n > 0 && IsText(bytes) && Contains(bytes, "END")))
+  if (number == kScreenTableNumber || (IsText(bytes) && Contains(TextPart(bytes), "END")))
     return "screen-table";
   if (n == 34 && bytes[0] == 32 && bytes[1] == 0) return "nodes";
   if (n >= 4 && bytes[2] == 2) {
