@@ -48,13 +48,13 @@ std::string Describe(const ColorSettings& s, const ResourceSet& resources,
 // What the block asked for at this point of the dialogue is, in words.
 std::string BlockRole(int previous, int number) {
   switch (number) {
-    case 980: return "calibration slot block 980";
-    case 990: return "calibration reference block 990";
-    case 900: return "calibration index (block 900)";
+    case 980: return "calibration slots";
+    case 990: return "calibration reference levels";
+    case 900: return "calibration index";
     default: break;
   }
-  if (previous == 900) return "calibration curve block " + std::to_string(number);
-  return "colour table block " + std::to_string(number);
+  if (previous == 900) return "calibration curves named by the calibration index";
+  return "colour table named by the colour-table index";
 }
 
 // Bytes per pixel and the red, green, blue offsets of the translation, by
@@ -167,8 +167,8 @@ Result<ColorMatcher> ColorMatcher::Create(const ColorSettings& settings,
     std::string role = BlockRole(previous, number);
     auto block = resources.Find(Service::kColor, number);
     if (!block) {
-      return Status(RC_BAD_RESOURCE, "the resource set has no " + role + " (colour block " +
-                                         std::to_string(number) + ")");
+      return Status(RC_BAD_RESOURCE, "the resource set has no colour block " +
+                                         std::to_string(number) + " (" + role + ")");
     }
     // Before the table arrives the calibration levels cannot be checked;
     // after it they must match the table's inks.
@@ -183,7 +183,9 @@ Result<ColorMatcher> ColorMatcher::Create(const ColorSettings& settings,
       text.replace(0, std::string("colour-table index").size(), "calibration index");
       return Status(rc, text);
     }
-    if (rc != RC_OK) return Status(rc, role + " was not accepted");
+    if (rc != RC_OK) {
+      return Status(rc, "colour block " + std::to_string(number) + " (" + role + ") was not accepted");
+    }
     previous = number;
   }
   if (s.calibration && matcher.channels() != static_cast<int>(s.calibration->levels.size())) {
