@@ -46,6 +46,14 @@ struct HalftoneInstanceB {
   int32_t dotParam1;
   int32_t dotParam2;
   int32_t dotParam3;
+  int32_t stepsLoaded;         // resource steps 1..3 that succeeded, in order
+  int32_t loadFailed;          // New or a resource step failed: only Delete
+                               // is accepted from then on
 };
+
+// True once the three resource steps have all succeeded: runs may start.
+inline bool EngineBReady(const HalftoneInstanceB& instance) {
+  return instance.loadFailed == 0 && instance.stepsLoaded >= 3;
+}
 
 }  // namespace vantik

@@ -1,0 +1,85 @@
+// Kernel choice as a decision table: the first row whose kind class, input
+// form and further test all match names the kernel.
+#include "halftone_b/dispatch.h"
+
+#include "interface/services.h"
+
+namespace vantik {
+
+namespace {
+
+// Kinds 0 and 3 have kernel sets of their own; every other kind shares one.
+enum class KindClass { kKind3, kKind0, kOther };
+// lutMode 0: one level byte per pixel; otherwise colour pixels.
+enum class InputForm { kLevels, kColour };
+
+using ParamTest = bool (*)(const HalftoneParams&);
+
+bool Always(const HalftoneParams&) { return true; }
+bool VariantDiffuses(const HalftoneParams& p) { return p.variant == 0 || p.variant == 2; }
+bool TallDots(const HalftoneParams& p) {
+  return static_cast<int64_t>(p.yResolution) == 2 * static_cast<int64_t>(p.xResolution);
+}
+bool Res1440x720(const HalftoneParams& p) {
+  return p.xResolution == 1440 && p.yResolution == 720;
+}
+// Paired kernels serve renderMode 4 and the two-pixels-per-dot input.
+bool Unpaired(const HalftoneParams& p) {
+  return p.renderMode != 4 && p.horizontalScale != -1;
+}
+bool Unpaired1440x720(const HalftoneParams& p) { return Res1440x720(p) && Unpaired(p); }
+
+struct DispatchRow {
+  KindClass kind;
+  InputForm input;
+  ParamTest test;
+  HalftoneKernel kernel;
+};
+
+constexpr DispatchRow kDispatchTable[] = {
+    {KindClass::kKind3, InputForm::kLevels, Always, MatrixDitherKernel},
+    {KindClass::kKind3, InputForm::kColour, VariantDiffuses, ColorDitherDiffusionKernel},
+    {KindClass::kKind3, InputForm::kColour, Always, ColorDitherKernel},
+    {KindClass::kKind0, InputForm::kLevels, Always, MatrixDitherKernel},
+    {KindClass::kKind0, InputForm::kColour, Always, EightColorDitherKernel},
+    {KindClass::kOther, InputForm::kColour, TallDots, ColorDiffusionKernelTall},
+    {KindClass::kOther, InputForm::kColour, Unpaired1440x720, ColorDiffusionKernelWide},
+    {KindClass::kOther, InputForm::kColour, Res1440x720, ColorDiffusionKernelPairedWide},
+    {KindClass::kOther, InputForm::kColour, Unpaired, ColorDiffusionKernel},
+    {KindClass::kOther, InputForm::kColour, Always, ColorDiffusionKernelPaired},
+    {KindClass::kOther, InputForm::kLevels, TallDots, InkDiffusionKernelTall},
+    {KindClass::kOther, InputForm::kLevels, Res1440x720, InkDiffusionKernelWide},
+    {KindClass::kOther, InputForm::kLevels, Always, InkDiffusionKernel},
+};
+
+KindClass ClassOf(int32_t kind) {
+  if (kind == 3) return KindClass::kKind3;
+  if (kind == 0) return KindClass::kKind0;
+  return KindClass::kOther;
+}
+
+}  // namespace
+
+HalftoneKernel ChooseKernel(const HalftoneParams& params) {
+  const KindClass kind = ClassOf(params.kind);
+  const InputForm input = params.lutMode == 0 ? InputForm::kLevels : InputForm::kColour;
+  for (const DispatchRow& row : kDispatchTable) {
+    if (row.kind == kind && row.input == input && row.test(params)) return row.kernel;
+  }
+  return InkDiffusionKernel;  // not reached: each class ends in an Always row
+}
+
+uint32_t EngineBBand(HalftoneHandle handle, const uint8_t* src, uint8_t* dst,
+                     int32_t planeStride, int32_t firstBit, uint32_t count,
+                     uint32_t x0, uint32_t arg8, uint32_t y, int32_t flags,
+                     void* extra) {
+  auto* instance = static_cast<HalftoneInstanceB*>(handle);
+  // Runs need every table of the three resource steps.
+  if (!EngineBReady(*instance)) return RC_BAD_RESOURCE;
+  const uint32_t code = CheckRun(*instance, firstBit, count, x0, flags);
+  if (code != RC_OK) return code;
+  return ChooseKernel(instance->params)(instance, src, dst, planeStride, firstBit,
+                                        count, x0, arg8, y, flags, extra);
+}
+
+}  // namespace vantik

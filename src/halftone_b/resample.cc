@@ -1,0 +1,167 @@
+// Step 2: the tone table (level input) or the colour table re-sampled onto
+// the instance's own grid (colour input).
+#include <cstring>
+
+#include "halftone_b/resources.h"
+
+namespace vantik {
+
+namespace {
+
+constexpr int32_t kNodeCount = 32;
+constexpr int32_t kChannels = 4;
+
+uint32_t Fail(HalftoneInstanceB& instance, uint32_t code) {
+  ReleaseSlots(instance);
+  return code;
+}
+
+}  // namespace
+
+bool PositionsAreValid(const uint8_t* positions, int32_t count) {
+  if (count < 2 || count > 32) return false;
+  if (positions[0] != 0 || positions[count - 1] != 255) return false;
+  for (int32_t i = 1; i < count; ++i) {
+    if (positions[i] <= positions[i - 1]) return false;
+  }
+  return true;
+}
+
+bool GridIsValid(const CmLut& lut) {
+  return lut.gridCountA == lut.gridCountB && lut.gridCountA == lut.gridCountC &&
+         PositionsAreValid(lut.gridA, lut.gridCountA) &&
+         PositionsAreValid(lut.gridB, lut.gridCountB) &&
+         PositionsAreValid(lut.gridC, lut.gridCountC);
+}
+
+void BuildIntervalTable(const uint8_t* positions, int32_t count,
+                        IntervalTable& out) {
+  int32_t t = 0;
+  for (int32_t v = 0; v < 256; ++v) {
+    while (t < count - 2 && v >= positions[t + 1]) ++t;
+    const int32_t d = positions[t + 1] - positions[t];
+    out.interval[v] = static_cast<uint8_t>(t);
+    out.fraction[v] = static_cast<uint8_t>(((v - positions[t]) * 128 + d / 2) / d);
+  }
+}
+
+void ResampleTable(const CmLut& old, const uint8_t* positions, int32_t count,
+                   uint8_t* out) {
+  IntervalTable it;
+  BuildIntervalTable(old.gridA, old.gridCountA, it);
+  const int32_t ch = old.channels;
+  // Byte steps of one node along each axis of the old table.
+  const int32_t stepC = ch;
+  const int32_t stepB = old.gridCountC * stepC;
+  const int32_t stepA = old.gridCountB * stepB;
+  const uint8_t* table = old.table;
+
+  for (int32_t i = 0; i < count; ++i) {
+    const int32_t a = it.interval[positions[i]];
+    const int32_t f1 = it.fraction[positions[i]];
+    for (int32_t j = 0; j < count; ++j) {
+      const int32_t b = it.interval[positions[j]];
+      const int32_t f2 = it.fraction[positions[j]];
+      for (int32_t k = 0; k < count; ++k) {
+        const int32_t c = it.interval[positions[k]];
+        const int32_t f3 = it.fraction[positions[k]];
+        const uint8_t* base = table + a * stepA + b * stepB + c * stepC;
+        // Corners after the base, and the four weights, by the order of
+        // the fractions (three strict tests).
+        int32_t off1, off2, w0, w1, w2, w3;
+        const bool t21 = f2 > f1, t32 = f3 > f2, t31 = f3 > f1;
+        if (!t21) {
+          if (!t32) {         // f1 >= f2 >= f3
+            off1 = stepA; off2 = stepA + stepB;
+            w0 = 128 - f1; w1 = f1 - f2; w2 = f2 - f3; w3 = f3;
+          } else if (!t31) {  // f1 >= f3 > f2
+            off1 = stepA; off2 = stepA + stepC;
+            w0 = 128 - f1; w1 = f1 - f3; w2 = f3 - f2; w3 = f2;
+          } else {            // f3 > f1 >= f2
+            off1 = stepC; off2 = stepA + stepC;
+            w0 = 128 - f3; w1 = f3 - f1; w2 = f1 - f2; w3 = f2;
+          }
+        } else {
+          if (!t31) {         // f2 > f1 >= f3
+            off1 = stepB; off2 = stepA + stepB;
+            w0 = 128 - f2; w1 = f2 - f1; w2 = f1 - f3; w3 = f3;
+          } else if (!t32) {  // f2 >= f3 > f1
+            off1 = stepB; off2 = stepB + stepC;
+            w0 = 128 - f2; w1 = f2 - f3; w2 = f3 - f1; w3 = f1;
+          } else {            // f3 > f2 > f1
+            off1 = stepC; off2 = stepB + stepC;
+            w0 = 128 - f3; w1 = f3 - f2; w2 = f2 - f1; w3 = f1;
+          }
+        }
+        const int32_t offAll = stepA + stepB + stepC;
+        for (int32_t n = 0; n < ch; ++n) {
+          const int32_t sum = w0 * base[n] + w1 * base[off1 + n] +
+                              w2 * base[off2 + n] + w3 * base[offAll + n];
+          *out++ = static_cast<uint8_t>((sum + 64) >> 7);
+        }
+      }
+    }
+  }
+}
+
+uint32_t LoadColourTable(HalftoneInstanceB& instance, ByteReader& block,
+                         int32_t* outNextId) {
+  *outNextId = NextResourceId(instance);
+  CmLut& lut = instance.lutRecord;
+
+  if (instance.params.lutMode == 0) {
+    // The node table of step 3 walks the first axis of this grid.
+    if (!PositionsAreValid(lut.gridA, lut.gridCountA)) {
+      return Fail(instance, RC_BAD_PARAMETER);
+    }
+    const uint32_t code = AllocSlot(instance, kSlotToneTable, 512, false);
+    if (code != RC_OK) return Fail(instance, code);
+    auto* tone = static_cast<int16_t*>(instance.slots[kSlotToneTable].data);
+    for (int i = 0; i < 256; ++i) tone[i] = lut.toneCurve[i];
+    return RC_OK;
+  }
+
+  const CmLut old = lut;
+  if (old.tableBlock == nullptr || old.table == nullptr) {
+    return Fail(instance, RC_BAD_PARAMETER);
+  }
+  // The kernels read four-byte nodes, and the re-sampling walks the grid.
+  if (old.channels != kChannels || !GridIsValid(old)) {
+    return Fail(instance, RC_BAD_PARAMETER);
+  }
+
+  uint8_t positions[kNodeCount];
+  int32_t count;
+  if (instance.params.kind == 0) {
+    count = 2;
+    positions[0] = 0;
+    positions[1] = 255;
+  } else {
+    const uint16_t nodes = block.U16LE();
+    if (!block.ok()) return Fail(instance, RC_BAD_RESOURCE);
+    if (nodes != kNodeCount) return Fail(instance, RC_BAD_VALUE);
+    if (!block.Bytes(positions, kNodeCount) ||
+        !PositionsAreValid(positions, kNodeCount)) {
+      return Fail(instance, RC_BAD_RESOURCE);
+    }
+    count = kNodeCount;
+  }
+
+  const uint32_t bytes = static_cast<uint32_t>(count * count * count * old.channels);
+  const uint32_t code = AllocSlot(instance, kSlotSampledLut, (bytes + 3) & ~3u, false);
+  if (code != RC_OK) return Fail(instance, code);
+  auto* sampled = static_cast<uint8_t*>(instance.slots[kSlotSampledLut].data);
+
+  lut.gridCountA = lut.gridCountB = lut.gridCountC = count;
+  std::memcpy(lut.gridA, positions, count);
+  std::memcpy(lut.gridB, positions, count);
+  std::memcpy(lut.gridC, positions, count);
+  lut.tableBlock = nullptr;
+  lut.table = sampled;
+
+  ResampleTable(old, positions, count, sampled);
+  return RC_OK;
+}
+
+}  // namespace vantik
+
