@@ -123,6 +123,9 @@ Result<vt::JobOptions> MakeJob(const Common& c) {
       if (item.empty() || *end != 0) {
         return Status(RC_BAD_VALUE, "--calibration: '" + c.calibration + "' is not a list of levels");
       }
+      if (v < 30 || v > 70) {
+        return Status(RC_BAD_VALUE, "--calibration: level " + item + " is outside 30..70");
+      }
       levels.push_back(static_cast<int>(v));
       if (comma == std::string::npos) break;
       pos = comma + 1;
@@ -178,18 +181,25 @@ int Print(const std::string& input, const Common& common, const std::string& res
   }
   Result<vt::JobOptions> job = MakeJob(common);
   if (!job.ok()) return Fail(job.status());
+  const bool raster = vt::IsCupsRaster(input);
+  // The image is opened (header only) and placed before anything else, so
+  // that its problems are reported first.
+  std::optional<vt::PageSize> page = vt::ParsePage(pageName);
+  std::optional<vips::VImage> image;
+  Result<vt::Placement> place = Status(RC_FAILURE, "");
+  if (!raster) {
+    Result<vips::VImage> loaded = vt::LoadRgb(input);
+    if (!loaded.ok()) return Fail(loaded.status());
+    image = *loaded;
+    place = vt::Place(*page, job->resolution, image->width(), image->height(), dpi);
+    if (!place.ok()) return Fail(place.status());
+  }
   Result<vantik::ResourceSet> set = vt::LoadResources(resources);
   if (!set.ok()) return Fail(set.status());
   Status s = EnsureDirectory(outDir);
   if (!s.ok()) return Fail(s);
-  if (vt::IsCupsRaster(input)) return PrintCups(input, *job, *set, outDir, quiet);
+  if (raster) return PrintCups(input, *job, *set, outDir, quiet);
 
-  std::optional<vt::PageSize> page = vt::ParsePage(pageName);
-  Result<vips::VImage> image = vt::LoadRgb(input);
-  if (!image.ok()) return Fail(image.status());
-  Result<vt::Placement> place =
-      vt::Place(*page, job->resolution, image->width(), image->height(), dpi);
-  if (!place.ok()) return Fail(place.status());
   Result<vips::VImage> composed = vt::ComposePage(*image, place->pageWidth, place->pageHeight,
                                                   place->left, place->top, place->width,
                                                   place->height);
@@ -270,11 +280,11 @@ int SeparateCommand(const std::string& input, const std::string& out, const Comm
                     const std::string& resources) {
   Result<vt::JobOptions> job = MakeJob(common);
   if (!job.ok()) return Fail(job.status());
-  Result<vantik::ResourceSet> set = vt::LoadResources(resources);
-  if (!set.ok()) return Fail(set.status());
   int w = 0, h = 0;
   Result<std::vector<uint8_t>> rgb = ReadAll(input, &w, &h);
   if (!rgb.ok()) return Fail(rgb.status());
+  Result<vantik::ResourceSet> set = vt::LoadResources(resources);
+  if (!set.ok()) return Fail(set.status());
   Result<vantik::ColorSettings> cs = vt::MakeColorSettings(*job, *set, static_cast<uint32_t>(w));
   if (!cs.ok()) return Fail(cs.status());
   Result<vantik::ColorMatcher> matcher = vantik::ColorMatcher::Create(*cs, *set);
