@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "colormatch/cm_axis_tables.h"
 #include "vantik/vantik.h"
 
 namespace vantik {
@@ -15,6 +16,10 @@ struct CmInstance {
   ColorAdjustRecord adjust;   // copy of the caller's record
   HalftoneParams params;      // copy of the caller's block
   int32_t loadState;          // next resource step; 1 after creation
+  // Non-zero once the resource dialogue is over: after it has asked for no
+  // more blocks (inOut -1) or after a step failed.  Later resource calls are
+  // refused and change nothing.
+  int32_t sequenceClosed;
   CmLut* lut;                 // the CmLut record
   void* lutBlock;             // its block (same value as lut)
   CmBuildRecord* build;       // while the calibration steps run, else null
@@ -30,6 +35,7 @@ struct CmInstance {
   int16_t saturationBoost;    // byte 39, signed
   int32_t tableNumber;        // first number of the matching index entry
   int32_t halftoneNumber;     // second number; -1 when the index gives 0
+  CmAxisTables axes;          // translation tables of the current grid
 };
 
 }  // namespace vantik

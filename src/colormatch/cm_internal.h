@@ -12,8 +12,12 @@ namespace vantik {
 
 // The table step: reads the table block into the instance's CmLut (grid,
 // table, tone curve, weights, parameters), applies the gray-axis rules, the
-// adjustment pass, the density correction and the tone curve.  Returns a
-// code; on failure nothing of the CmLut has changed.
+// adjustment pass, the density correction and the tone curve, and leaves
+// the translation layout of params.renderMode in force.  Returns a code; on
+// failure nothing of the CmLut or the instance has changed.
 uint32_t CmLoadTableBlock(CmInstance& instance, ByteReader& block);
+
+// Sets pixelStride and offsetA..C for translating with params.renderMode.
+void CmSetRenderLayout(CmInstance& instance);
 
 }  // namespace vantik

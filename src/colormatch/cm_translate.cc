@@ -1,6 +1,233 @@
-// Placeholder until translation lands.
+// Tetrahedral interpolation on the uneven grid of the CmLut.
+//
+// For a pixel (r, g, b) the interval (i0, i1) of the first axis is the one
+// whose upper node is the first, from index 1 on, at or above r; likewise
+// for g and b.  The offsets inside the intervals of the second and third
+// axis are rescaled to the first axis's interval width w, the tetrahedron
+// is chosen by comparing the three offsets, and each output byte is the
+// weighted sum of four nodes divided by w, truncated.
+//
+// The interval search is precomputed per axis and level (CmAxisTables), the
+// divisions are exact reciprocal multiplications (cm_axis_tables.h), and the
+// tetrahedron is picked without branches from three comparisons.
+#include "colormatch/cm_translate.h"
+
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "interface/services.h"
 
 namespace vantik {
-uint32_t CmTranslate(CmHandle, int32_t, const uint8_t*, uint8_t*) { return RC_FAILURE; }
+namespace {
+
+bool AxisUsable(const uint8_t* grid, int32_t count) {
+  if (count < 2 || count > 32) return false;
+  if (grid[0] != 0 || grid[count - 1] != 255) return false;
+  for (int32_t i = 1; i < count; ++i)
+    if (grid[i] <= grid[i - 1]) return false;
+  return true;
+}
+
+void BuildAxis(CmAxisEntry* out, const uint8_t* grid, uint32_t stride) {
+  int32_t i1 = 1;
+  for (int v = 0; v < 256; ++v) {
+    while (grid[i1] < v) ++i1;  // the last node is 255, so this stops
+    const uint32_t lo = grid[i1 - 1];
+    const uint32_t width = grid[i1] - lo;
+    out[v].offset = static_cast<uint32_t>(i1 - 1) * stride;
+    out[v].frac = static_cast<uint16_t>(v - lo);
+    out[v].width = static_cast<uint16_t>(width);
+    out[v].recip = CmRecip(width);
+    out[v].inverse = 1.0f / static_cast<float>(width);
+  }
+}
+
+bool SameGrid(const CmAxisTables& t, const CmLut& lut) {
+  return t.valid && t.countA == lut.gridCountA && t.countB == lut.gridCountB &&
+         t.countC == lut.gridCountC && t.channels == lut.channels &&
+         std::memcmp(t.gridA, lut.gridA, 32) == 0 &&
+         std::memcmp(t.gridB, lut.gridB, 32) == 0 &&
+         std::memcmp(t.gridC, lut.gridC, 32) == 0;
+}
+
+// The tetrahedron of a pixel follows from three comparisons of its
+// fractions (fa, fb, fc), taken as the index
+//   (fb > fa) << 2 | (fa < fc) << 1 | (fb < fc).
+// Each entry lists the axes (0 = A, 1 = B, 2 = C) from the largest fraction
+// to the smallest: the path 000 -> one step -> two steps -> 111 goes along
+// them, and with the ordered fractions x1 >= x2 >= x3 the weights are
+// w - x1, x1 - x2, x2 - x3 and x3.  The two impossible indices (101, 010)
+// carry the entry their first condition leads to.
+constexpr uint8_t kOrder[8][3] = {
+    {0, 1, 2},  // fa >= fb >= fc
+    {0, 2, 1},  // fa >= fc > fb
+    {2, 0, 1},  // (not reached)
+    {2, 0, 1},  // fc > fa >= fb
+    {1, 0, 2},  // fb > fa >= fc
+    {1, 0, 2},  // (not reached)
+    {1, 2, 0},  // fb >= fc > fa
+    {2, 1, 0},  // fc > fb > fa
+};
+
+// The fractions of one pixel and the weights of its four vertices.
+struct Cell {
+  const uint8_t* n0;  // node 000
+  uint32_t o1, o2;    // second and third vertex, from node 000
+  uint32_t w0, w1, w2, w3;
+};
+
+inline Cell Locate(const CmAxisTables& t, const uint8_t* table,
+                   const uint8_t* px, size_t oa, size_t ob, size_t oc) {
+  const CmAxisEntry& ea = t.a[px[oa]];
+  const CmAxisEntry& eb = t.b[px[ob]];
+  const CmAxisEntry& ec = t.c[px[oc]];
+  const uint32_t w = ea.width;
+  uint32_t f[3];
+  f[0] = ea.frac;
+  f[1] = CmDivByRecip(eb.frac * w, eb.recip);
+  f[2] = CmDivByRecip(ec.frac * w, ec.recip);
+  const unsigned idx = (f[1] > f[0]) << 2 | (f[0] < f[2]) << 1 | (f[1] < f[2]);
+  const uint32_t x1 = f[kOrder[idx][0]], x2 = f[kOrder[idx][1]], x3 = f[kOrder[idx][2]];
+  return {table + ea.offset + eb.offset + ec.offset, t.vertex1[idx], t.vertex2[idx],
+          w - x1, x1 - x2, x2 - x3, x3};
+}
+
+// Any channel count: integer sums, exact reciprocal division.
+void RunAny(const CmAxisTables& t, const uint8_t* table, const CmPixelLayout& l,
+            size_t count, const uint8_t* src, uint8_t* dst) {
+  const size_t stride = static_cast<size_t>(l.stride);
+  const size_t width = static_cast<size_t>(t.channels);
+  const uint32_t o3 = t.strideA + t.strideB + t.strideC;
+  for (size_t k = 0; k < count; ++k, src += stride, dst += width) {
+    const Cell q = Locate(t, table, src, l.offsetA, l.offsetB, l.offsetC);
+    const uint8_t* n1 = q.n0 + q.o1;
+    const uint8_t* n2 = q.n0 + q.o2;
+    const uint8_t* n3 = q.n0 + o3;
+    const uint32_t recip = t.a[src[l.offsetA]].recip;
+    for (size_t ch = 0; ch < width; ++ch) {
+      const uint32_t sum = q.n0[ch] * q.w0 + n1[ch] * q.w1 + n2[ch] * q.w2 + n3[ch] * q.w3;
+      dst[ch] = static_cast<uint8_t>(CmDivByRecip(sum, recip));
+    }
+  }
+}
+
+#if defined(__SSE2__)
+inline __m128i Load4(const uint8_t* p) {
+  int32_t v;
+  std::memcpy(&v, p, 4);
+  return _mm_cvtsi32_si128(v);
+}
+
+// Four channels at once: the bytes of two vertices interleaved as 16-bit
+// lanes meet their two weights in one multiply-add; the quotient by w comes
+// from CmDivByInverse's single-precision form, which is exact.
+void RunFour(const CmAxisTables& t, const uint8_t* table, const CmPixelLayout& l,
+             size_t count, const uint8_t* src, uint8_t* dst) {
+  const size_t stride = static_cast<size_t>(l.stride);
+  const uint32_t o3 = t.strideA + t.strideB + t.strideC;
+  const __m128i zero = _mm_setzero_si128();
+  const __m128 half = _mm_set1_ps(0.5f);
+  for (size_t k = 0; k < count; ++k, src += stride, dst += 4) {
+    const Cell q = Locate(t, table, src, l.offsetA, l.offsetB, l.offsetC);
+    const __m128i v01 = _mm_unpacklo_epi8(_mm_unpacklo_epi8(Load4(q.n0), Load4(q.n0 + q.o1)), zero);
+    const __m128i v23 = _mm_unpacklo_epi8(_mm_unpacklo_epi8(Load4(q.n0 + q.o2), Load4(q.n0 + o3)), zero);
+    const __m128i w01 = _mm_set1_epi32(static_cast<int32_t>(q.w0 | q.w1 << 16));
+    const __m128i w23 = _mm_set1_epi32(static_cast<int32_t>(q.w2 | q.w3 << 16));
+    const __m128i sum = _mm_add_epi32(_mm_madd_epi16(v01, w01), _mm_madd_epi16(v23, w23));
+    const __m128 inv = _mm_set1_ps(t.a[src[l.offsetA]].inverse);
+    const __m128i quo = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(_mm_cvtepi32_ps(sum), half), inv));
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(quo, quo), quo);
+    const int32_t out = _mm_cvtsi128_si32(bytes);
+    std::memcpy(dst, &out, 4);
+  }
+}
+#endif
+
+bool LayoutUsable(const CmPixelLayout& l) {
+  return l.stride >= 1 && l.offsetA >= 0 && l.offsetA < l.stride &&
+         l.offsetB >= 0 && l.offsetB < l.stride && l.offsetC >= 0 &&
+         l.offsetC < l.stride;
+}
+
+}  // namespace
+
+bool CmGridUsable(const CmLut& lut) {
+  return lut.channels >= 1 && lut.channels <= 255 &&
+         AxisUsable(lut.gridA, lut.gridCountA) &&
+         AxisUsable(lut.gridB, lut.gridCountB) &&
+         AxisUsable(lut.gridC, lut.gridCountC);
+}
+
+void CmBuildAxisTables(CmAxisTables& t, const CmLut& lut) {
+  t.countA = lut.gridCountA;
+  t.countB = lut.gridCountB;
+  t.countC = lut.gridCountC;
+  t.channels = lut.channels;
+  std::memcpy(t.gridA, lut.gridA, 32);
+  std::memcpy(t.gridB, lut.gridB, 32);
+  std::memcpy(t.gridC, lut.gridC, 32);
+  const uint32_t w = static_cast<uint32_t>(lut.channels);
+  t.strideC = w;
+  t.strideB = static_cast<uint32_t>(lut.gridCountC) * w;
+  t.strideA = static_cast<uint32_t>(lut.gridCountB) * t.strideB;
+  BuildAxis(t.a, lut.gridA, t.strideA);
+  BuildAxis(t.b, lut.gridB, t.strideB);
+  BuildAxis(t.c, lut.gridC, t.strideC);
+  const uint32_t step[3] = {t.strideA, t.strideB, t.strideC};
+  for (int i = 0; i < 8; ++i) {
+    t.vertex1[i] = step[kOrder[i][0]];
+    t.vertex2[i] = step[kOrder[i][0]] + step[kOrder[i][1]];
+  }
+  t.valid = true;
+}
+
+bool CmRefreshAxisTables(CmInstance& instance) {
+  const CmLut* lut = instance.lut;
+  if (lut == nullptr || lut->table == nullptr) return false;
+  if (SameGrid(instance.axes, *lut)) return true;
+  if (!CmGridUsable(*lut)) return false;
+  CmBuildAxisTables(instance.axes, *lut);
+  return true;
+}
+
+uint32_t CmTranslateRun(CmInstance& instance, const CmPixelLayout& layout,
+                        size_t count, const uint8_t* src, uint8_t* dst) {
+  if (!CmRefreshAxisTables(instance) || !LayoutUsable(layout)) return kCmNoTable;
+  if (count == 0) return RC_OK;
+  if (src == nullptr || dst == nullptr) return kCmNoTable;
+  const CmAxisTables& t = instance.axes;
+  const uint8_t* table = instance.lut->table;
+#if defined(__SSE2__)
+  if (t.channels == 4) {
+    RunFour(t, table, layout, count, src, dst);
+    return RC_OK;
+  }
+#endif
+  RunAny(t, table, layout, count, src, dst);
+  return RC_OK;
+}
+
+CmPixelLayout CmRenderLayout(int32_t renderMode) {
+  switch (renderMode) {
+    case 1: return {3, 0, 1, 2};
+    case 2: return {3, 2, 1, 0};
+    default: return {4, 1, 2, 3};
+  }
+}
+
+// Behind CmTranslateColorsThk.  Positions are full-width, so a run of any
+// length works; a count of 0 or below writes nothing.
+uint32_t CmTranslate(CmHandle handle, int32_t count, const uint8_t* src,
+                     uint8_t* dst) {
+  if (handle == nullptr) return kCmNoTable;
+  CmInstance& instance = *static_cast<CmInstance*>(handle);
+  const CmPixelLayout layout = {instance.pixelStride, instance.offsetA,
+                                instance.offsetB, instance.offsetC};
+  const size_t n = count > 0 ? static_cast<size_t>(count) : 0;
+  return CmTranslateRun(instance, layout, n, src, dst);
+}
+
 }  // namespace vantik

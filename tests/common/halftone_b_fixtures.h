@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -116,9 +117,10 @@ inline std::vector<uint8_t> EvenNodePositions() {
 inline std::vector<uint8_t> NodeBlock(
     const std::vector<uint8_t>& positions = EvenNodePositions(),
     uint16_t count = 32) {
-  std::vector<uint8_t> b = {static_cast<uint8_t>(count & 0xFF),
-                            static_cast<uint8_t>(count >> 8)};
-  b.insert(b.end(), positions.begin(), positions.end());
+  std::vector<uint8_t> b(2 + positions.size());
+  b[0] = static_cast<uint8_t>(count & 0xFF);
+  b[1] = static_cast<uint8_t>(count >> 8);
+  std::copy(positions.begin(), positions.end(), b.begin() + 2);
   return b;
 }
 

@@ -1,0 +1,234 @@
+// Calibration start, its four sub-steps, and the application of the curve
+// set.  Every block is read through the bounded reader; a block that is too
+// short for what it must hold, or whose records break the format's limits,
+// is refused whole with 0x300 before anything is written.
+#include "colormatch/cm_calibration.h"
+
+#include <cstring>
+
+#include "colormatch/cm_index.h"
+#include "interface/memblock.h"
+
+namespace vantik {
+namespace {
+
+constexpr uint8_t kRecordEnd = 0xFE;
+constexpr uint8_t kBlockEnd = 0xFF;
+constexpr int kLevelMin = 30;
+constexpr int kLevelMax = 70;
+
+int ChannelsOf(const CmInstance& instance) { return instance.lut->channels; }
+
+// Block 980: the curve slots of the record for `key`, the last such record
+// winning.  False for a block without its 0xFF end, a record over 20 bytes, or
+// a matching record too short for every channel or naming a slot at or beyond
+// `channels`.
+bool ReadCurveSlots(ByteReader& block, uint8_t key, int channels,
+                    uint8_t (&slots)[20]) {
+  for (int i = 0; i < 20; ++i) slots[i] = static_cast<uint8_t>(i);
+  size_t pos = 0;
+  for (;;) {
+    if (!block.Has(pos, 1)) return false;
+    if (block.At(pos) == kBlockEnd) return true;
+    const size_t start = pos;
+    int length = 0;
+    for (;;) {
+      if (!block.Has(pos, 1)) return false;
+      if (block.At(pos) == kRecordEnd) break;
+      if (length == kCalibrationMaxRecordBytes) return false;
+      ++length;
+      ++pos;
+    }
+    ++pos;  // the record's 0xFE
+    if (length == 0 || block.At(start) != key) continue;
+    if (length < 1 + channels) return false;
+    for (int i = 0; i < channels; ++i) {
+      const uint8_t slot = block.At(start + 1 + static_cast<size_t>(i));
+      if (slot >= channels) return false;
+      slots[i] = slot;
+    }
+  }
+}
+
+uint32_t CurveSlotStep(CmBuildRecord& build, ByteReader& block, int32_t* inOut) {
+  const int channels = ChannelsOf(*build.instance);
+  // The caller's record was valid at the table step; it must still be.
+  const uint8_t* record = FindCalibrationRecord(build.adjust.field14, channels);
+  if (record == nullptr) return RC_BAD_RESOURCE;
+  uint8_t slots[20];
+  if (!ReadCurveSlots(block, record[3], channels, slots)) return RC_BAD_RESOURCE;
+  for (int i = 0; i < channels; ++i) build.userLevel[i] = record[4 + i];
+  std::memcpy(build.curveSlot, slots, sizeof slots);
+  build.calibStep = 2;
+  *inOut = kBlockReferenceLevels;
+  return RC_OK;
+}
+
+uint32_t ReferenceStep(CmBuildRecord& build, ByteReader& block, int32_t* inOut) {
+  const int channels = ChannelsOf(*build.instance);
+  if (!block.Has(0, static_cast<size_t>(channels))) return RC_BAD_RESOURCE;
+  for (int i = 0; i < channels; ++i) {
+    build.referenceLevel[i] = block.At(static_cast<size_t>(i));
+  }
+  build.calibStep = 3;
+  *inOut = kBlockSecondIndex;
+  return RC_OK;
+}
+
+// The second index is looked up with the adjustments of the table step and
+// table mode 0; it names the curve block.
+uint32_t SecondIndexStep(CmBuildRecord& build, ByteReader& block, int32_t* inOut) {
+  CmInstance& instance = *build.instance;
+  build.calibStep = 4;
+  instance.adjust = build.adjust;
+  instance.params = build.params;
+  instance.tableMode = 0;
+  int32_t tableNumber = 0;
+  const uint32_t rc = CmIndexLookup(instance, block, &tableNumber);
+  if (rc != RC_OK) return rc;
+  *inOut = tableNumber;
+  return tableNumber == 0 ? RC_BAD_RESOURCE : RC_OK;
+}
+
+// Curve block: 21 rows of 256 bytes.  Each channel takes the row of its
+// level difference (user minus reference, plus 20, halved, within 0..20)
+// into its curve slot; when every channel is within 2 of its reference,
+// all take the middle row.
+uint32_t CurveBlockStep(CmBuildRecord& build, ByteReader& block, int32_t* inOut) {
+  const int channels = ChannelsOf(*build.instance);
+  if (!block.Has(0, static_cast<size_t>(kCurveRows) * kCurveBytes)) {
+    return RC_BAD_RESOURCE;
+  }
+  int within = 0;
+  for (int ch = 0; ch < channels; ++ch) {
+    const int diff = build.userLevel[ch] - build.referenceLevel[ch];
+    if (diff >= -2 && diff <= 2) ++within;
+  }
+  if (within == channels) {
+    for (int ch = 0; ch < channels; ++ch) build.userLevel[ch] = build.referenceLevel[ch];
+  }
+  const uint8_t* rows = block.data();
+  for (int ch = 0; ch < channels; ++ch) {
+    const int32_t d = build.userLevel[ch] - build.referenceLevel[ch] + 20;
+    int32_t row = d / 2;
+    if (row < 0) row = 0;
+    if (row > kCurveRows - 1) row = kCurveRows - 1;
+    std::memcpy(build.curves + build.curveSlot[ch] * kCurveBytes,
+                rows + row * kCurveBytes, kCurveBytes);
+  }
+  *inOut = -1;
+  return RC_OK;
+}
+
+}  // namespace
+
+const void* TaggedLookup(const TaggedValueList* list, int32_t key) {
+  if (list == nullptr || list->count <= 0 || list->pairs == nullptr) return nullptr;
+  for (int32_t i = 0; i < list->count; ++i) {
+    if (list->pairs[i].key == key) return list->pairs[i].value;
+  }
+  return nullptr;
+}
+
+const uint8_t* FindCalibrationRecord(const TaggedValueList* list, int channels) {
+  const auto* record = static_cast<const uint8_t*>(TaggedLookup(list, kCalibrationKey));
+  if (record == nullptr) return nullptr;
+  if (record[0] != 0x43 || record[1] != 0x57 || record[2] != 0x3A) return nullptr;
+  for (int i = 0; i < channels; ++i) {
+    const uint8_t level = record[4 + i];
+    if (level < kLevelMin || level > kLevelMax) return nullptr;
+  }
+  if (record[4 + channels] != kRecordEnd) return nullptr;
+  if (record[5 + channels] != kBlockEnd) return nullptr;
+  return record;
+}
+
+uint32_t CmCalibrationStart(CmInstance& instance, int32_t* inOut) {
+  void* selfBlock = MemAlloc(sizeof(CmBuildRecord), 1);
+  if (selfBlock == nullptr) return RC_NO_MEMORY;
+  auto* build = static_cast<CmBuildRecord*>(MemLock(selfBlock));
+  if (build == nullptr) {
+    MemFree(selfBlock);
+    return RC_LOCK_FAILED;
+  }
+  const int channels = ChannelsOf(instance);
+  const size_t curveBytes = channels > 0 ? static_cast<size_t>(channels) * kCurveBytes : 0;
+  void* curveBlock = MemAlloc(curveBytes, 1);
+  if (curveBlock == nullptr) {
+    MemUnlock(selfBlock);
+    MemFree(selfBlock);
+    return RC_NO_MEMORY;
+  }
+  auto* curves = static_cast<uint8_t*>(MemLock(curveBlock));
+  if (curves == nullptr) {
+    MemFree(curveBlock);
+    MemUnlock(selfBlock);
+    MemFree(selfBlock);
+    return RC_LOCK_FAILED;
+  }
+  build->selfBlock = selfBlock;
+  build->curveBlock = curveBlock;
+  build->curves = curves;
+  build->adjust = instance.adjust;
+  build->params = instance.params;
+  build->instance = &instance;
+  instance.build = build;
+
+  if (FindCalibrationRecord(instance.adjust.field14, channels) == nullptr) {
+    *inOut = -1;
+    return RC_OK;
+  }
+  // The per-channel arrays of the build record hold 20 entries.
+  if (channels < 1 || channels > kCalibrationMaxChannels) {
+    CmReleaseBuild(instance);
+    return RC_BAD_RESOURCE;
+  }
+  build->calibStep = 1;
+  *inOut = kBlockCurveSlots;
+  return RC_OK;
+}
+
+uint32_t CmCalibrationStep(CmInstance& instance, ByteReader& block,
+                           int32_t* inOut) {
+  CmBuildRecord* build = instance.build;
+  if (build == nullptr) return RC_BAD_RESOURCE;
+  switch (build->calibStep) {
+    case 1: return CurveSlotStep(*build, block, inOut);
+    case 2: return ReferenceStep(*build, block, inOut);
+    case 3: return SecondIndexStep(*build, block, inOut);
+    case 4: return CurveBlockStep(*build, block, inOut);
+    default: return RC_BAD_RESOURCE;
+  }
+}
+
+void CmApplyCurves(CmInstance& instance) {
+  const CmBuildRecord* build = instance.build;
+  CmLut* lut = instance.lut;
+  if (build == nullptr || lut->table == nullptr || lut->channels <= 0) return;
+  const size_t channels = static_cast<size_t>(lut->channels);
+  const size_t nodes = static_cast<size_t>(lut->gridCountA) *
+                       static_cast<size_t>(lut->gridCountB) *
+                       static_cast<size_t>(lut->gridCountC);
+  uint8_t* p = lut->table;
+  for (size_t n = 0; n < nodes; ++n) {
+    for (size_t l = 0; l < channels; ++l, ++p) {
+      *p = build->curves[l * kCurveBytes + *p];
+    }
+  }
+}
+
+void CmReleaseBuild(CmInstance& instance) {
+  CmBuildRecord* build = instance.build;
+  if (build == nullptr) return;
+  instance.build = nullptr;
+  void* curveBlock = build->curveBlock;
+  void* selfBlock = build->selfBlock;
+  if (curveBlock != nullptr) {
+    MemUnlock(curveBlock);
+    MemFree(curveBlock);
+  }
+  MemUnlock(selfBlock);
+  MemFree(selfBlock);
+}
+
+}  // namespace vantik

@@ -1,0 +1,299 @@
+#include "halftone_a/converters.h"
+
+#include <cstddef>
+
+namespace vantik::halftone_a {
+namespace {
+
+// Each dot rule is a small record type:
+//   kPlanes     planes written (4, or 1 for methods 9 and 10);
+//   kMatrix1    whether the rule also reads matrix 1 (u);
+//   kPixelStep  whether the input advances by the format's bytes per pixel
+//               (methods 0, 9, 10) rather than by 4 bytes per entry;
+//   Read        reads one entry's values once;
+//   Dot         the planes that get a dot for thresholds t (matrix 3) and u
+//               (matrix 1), bit k standing for plane k.
+using Plane = unsigned;
+constexpr Plane kPlane3 = 8;
+
+inline Plane InkPlanes(unsigned t, unsigned i0, unsigned i1, unsigned i2) {
+  return Plane(t <= i0) | Plane(t <= i1) << 1 | Plane(t <= i2) << 2;
+}
+
+// Method 1: three inks; three coinciding dots print as one on plane 3.
+struct ThreeInks {
+  static constexpr int kPlanes = 4;
+  static constexpr bool kMatrix1 = false;
+  static constexpr bool kPixelStep = false;
+  struct Entry { unsigned i0, i1, i2; };
+  static Entry Read(const HalftoneAInstance&, const uint8_t* p) {
+    return {p[0], p[1], p[2]};
+  }
+  static Plane Dot(const Entry& e, unsigned t, unsigned) {
+    // Written without branches: 7 (all three) becomes 8 (plane 3 alone).
+    const Plane planes = InkPlanes(t, e.i0, e.i1, e.i2);
+    return planes ^ ((0u - Plane(planes == 7)) & 0xFu);
+  }
+};
+
+// Method 2: four inks, plane 3 first.
+struct FourInks {
+  static constexpr int kPlanes = 4;
+  static constexpr bool kMatrix1 = false;
+  static constexpr bool kPixelStep = false;
+  struct Entry { unsigned i0, i1, i2, i3; };
+  static Entry Read(const HalftoneAInstance&, const uint8_t* p) {
+    return {p[0], p[1], p[2], p[3]};
+  }
+  static Plane Dot(const Entry& e, unsigned t, unsigned) {
+    const Plane black = 0u - Plane(t <= e.i3);  // all ones when plane 3
+    return (InkPlanes(t, e.i0, e.i1, e.i2) & ~black) | (kPlane3 & black);
+  }
+};
+
+// Method 0: two-level colours through the colour table, then as method 2.
+struct TwoLevelColors {
+  static constexpr int kPlanes = 4;
+  static constexpr bool kMatrix1 = false;
+  static constexpr bool kPixelStep = true;
+  using Entry = FourInks::Entry;
+  static Entry Read(const HalftoneAInstance& inst, const uint8_t* p) {
+    const unsigned index = (p[inst.channelOffset[0]] < 128 ? 1u : 0u) +
+                           (p[inst.channelOffset[1]] < 128 ? 2u : 0u) +
+                           (p[inst.channelOffset[2]] < 128 ? 4u : 0u);
+    const uint8_t* c = inst.colorTable;
+    return {c[index], c[8 + index], c[16 + index], c[24 + index]};
+  }
+  static Plane Dot(const Entry& e, unsigned t, unsigned u) {
+    return FourInks::Dot(e, t, u);
+  }
+};
+
+// The level-table limit of methods 3 and 5 for one entry.  The index is
+// negative when ink 3 outweighs the others; the table has nothing below 0,
+// so entry 0 serves those.
+inline int LevelLimit(const HalftoneAInstance& inst, int i0, int i1, int i2,
+                      int i3) {
+  const int index = i0 + i1 + i2 - 2 * i3;
+  return inst.levelTable[index < 0 ? 0 : index];
+}
+
+// Method 3: four inks under the level-table limit; plane 1 on the inverted
+// matrix 1.
+struct LimitedInks {
+  static constexpr int kPlanes = 4;
+  static constexpr bool kMatrix1 = true;
+  static constexpr bool kPixelStep = false;
+  struct Entry { unsigned i0, i1, i2, i3; unsigned limit; };
+  static Entry Read(const HalftoneAInstance& inst, const uint8_t* p) {
+    return {p[0], p[1], p[2], p[3],
+            static_cast<unsigned>(LevelLimit(inst, p[0], p[1], p[2], p[3]))};
+  }
+  static Plane Dot(const Entry& e, unsigned t, unsigned u) {
+    const unsigned l = e.limit;
+    if (t <= e.i3) return u <= l ? kPlane3 : 0;
+    return Plane(t <= e.i0 && u <= l) | Plane(t <= e.i1 && 256 - u <= l) << 1 |
+           Plane(t <= e.i2 && u <= l) << 2;
+  }
+};
+
+// The limit raised for a light ink: L + (255 - L)(192 - ink) / 192.
+inline unsigned RaisedLimit(int l, int ink) {
+  return static_cast<uint16_t>(l + (255 - l) * (192 - ink) / 192);
+}
+
+// Method 5: as method 3 with the limit raised for light inks.
+struct RaisedLimitInks {
+  static constexpr int kPlanes = 4;
+  static constexpr bool kMatrix1 = true;
+  static constexpr bool kPixelStep = false;
+  struct Entry { unsigned i0, i1, i2, i3; unsigned l, l0, l1, l3; };
+  static Entry Read(const HalftoneAInstance& inst, const uint8_t* p) {
+    const int l = LevelLimit(inst, p[0], p[1], p[2], p[3]);
+    const unsigned ul = static_cast<unsigned>(l);
+    return {p[0], p[1], p[2], p[3], ul,
+            p[0] > 192 ? ul : RaisedLimit(l, p[0]),
+            p[1] > 192 ? ul : RaisedLimit(l, p[1]),
+            p[3] <= 192 ? RaisedLimit(l, p[3]) : ul};
+  }
+  static Plane Dot(const Entry& e, unsigned t, unsigned u) {
+    if (t <= e.i3) return u <= e.l3 ? kPlane3 : 0;
+    if (e.l >= 255) return InkPlanes(t, e.i0, e.i1, e.i2);
+    return Plane(t <= e.i0 && u <= e.l0) | Plane(t <= e.i1 && u <= e.l1) << 1 |
+           Plane(t <= e.i2 && u <= e.l) << 2;
+  }
+};
+
+// Methods 6, 7, 8: stacked thresholds.  Ink 3 takes the lowest w3 levels,
+// the overlap of inks 0 and 1 the next o, then ink 0 alone and ink 1 alone;
+// ink 2 fills the range from its top.
+struct StackedInks {
+  static constexpr int kPlanes = 4;
+  static constexpr bool kMatrix1 = false;
+  static constexpr bool kPixelStep = false;
+  struct Entry { int w0, w1, w2, w3, o; };
+  static Entry Read(const HalftoneAInstance&, const uint8_t* p) {
+    Entry e{p[0], p[1], p[2], p[3], p[0] + p[1] - 256};
+    if (e.o < 0) {
+      e.o = 0;
+    } else {
+      e.w0 -= e.o;
+      e.w1 -= e.o;
+    }
+    return e;
+  }
+  static Plane Dot(const Entry& e, unsigned ut, unsigned) {
+    const int t = static_cast<int>(ut);
+    Plane planes = Plane(256 - t <= e.w2) << 2;
+    if (t <= e.w3) return planes | kPlane3;
+    const int d = t - e.w3;
+    if (e.o >= d) return planes | 3;
+    if (e.w0 >= d - e.o) return planes | 1;
+    if (e.w1 >= d - e.o - e.w0) return planes | 2;
+    return planes;
+  }
+};
+
+// Method 9: one plane from the inverted first byte of each pixel.
+struct InvertedGray {
+  static constexpr int kPlanes = 1;
+  static constexpr bool kMatrix1 = false;
+  static constexpr bool kPixelStep = true;
+  struct Entry { unsigned ink; };
+  static Entry Read(const HalftoneAInstance&, const uint8_t* p) {
+    return {255u - p[0]};
+  }
+  static Plane Dot(const Entry& e, unsigned t, unsigned) {
+    return Plane(e.ink >= t);
+  }
+};
+
+// Method 10: one plane, a fixed ink (A's low byte as a percentage of 255)
+// for dark pixels.
+struct FixedDark {
+  static constexpr int kPlanes = 1;
+  static constexpr bool kMatrix1 = false;
+  static constexpr bool kPixelStep = true;
+  struct Entry { unsigned ink; };
+  static Entry Read(const HalftoneAInstance& inst, const uint8_t* p) {
+    const unsigned v = (inst.paramA & 0xFFu) * 255u / 100u;
+    return {p[0] <= 127 ? v : 0u};
+  }
+  static Plane Dot(const Entry& e, unsigned t, unsigned) {
+    return Plane(e.ink >= t);
+  }
+};
+
+// The common frame: start bit, working bytes, matrix positions, the partly
+// filled last byte.  With one dot per entry the whole bytes in the middle of
+// the line take a faster route that gathers eight dots per plane in a
+// register; kFast = false keeps the dot-by-dot route for every dot (the
+// reference that the faster one is checked against).
+template <class Rule, bool kFast>
+void Frame(const HalftoneAInstance& inst, const uint8_t* in, uint8_t* dst,
+           ptrdiff_t planeStride, int startBit, uint32_t n, uint32_t x,
+           uint32_t y) {
+  constexpr int kPlanes = Rule::kPlanes;
+  const int32_t s = inst.params.horizontalScale;
+  const uint32_t reps = RepeatCount(s);
+  const uint64_t entries = EntryCount(s, n);
+  const size_t step = Rule::kPixelStep ? static_cast<size_t>(inst.bytesPerPixel) : 4;
+
+  const uint32_t w3 = inst.matrix3.width;
+  const uint32_t col = static_cast<uint32_t>(inst.columnPhase) + x;
+  const uint32_t row = static_cast<uint32_t>(inst.rowPhase) + y;
+  uint32_t c3 = col % w3;
+  const uint8_t* row3 = inst.matrix3.data + size_t{row % inst.matrix3.height} * w3;
+  uint32_t w1 = 1;
+  uint32_t c1 = 0;
+  const uint8_t* row1 = nullptr;
+  if constexpr (Rule::kMatrix1) {
+    w1 = inst.matrix1.width;
+    c1 = col % w1;
+    row1 = inst.matrix1.data + size_t{row % inst.matrix1.height} * w1;
+  }
+
+  uint8_t* out[kPlanes];
+  uint8_t work[kPlanes];
+  const unsigned keep = (0xFF00u >> startBit) & 0xFFu;  // bits before the start
+  for (int k = 0; k < kPlanes; ++k) {
+    out[k] = dst + k * planeStride;
+    work[k] = static_cast<uint8_t>(*out[k] & keep);
+  }
+  unsigned mask = 0x80u >> startBit;
+
+  auto planesAt = [&](const typename Rule::Entry& entry) {
+    const unsigned t = row3[c3];
+    unsigned u = 0;
+    if constexpr (Rule::kMatrix1) {
+      u = row1[c1];
+      if (++c1 == w1) c1 = 0;
+    }
+    if (++c3 == w3) c3 = 0;
+    return Rule::Dot(entry, t, u);
+  };
+
+  uint64_t e = 0;
+  while (e < entries) {
+    if (kFast && reps == 1 && mask == 0x80 && entries - e >= 8) {
+      // A whole byte per plane; the working bytes are 0 here.
+      unsigned acc[kPlanes] = {};
+      for (int j = 0; j < 8; ++j, in += step) {
+        const Plane planes = planesAt(Rule::Read(inst, in));
+        for (int k = 0; k < kPlanes; ++k) acc[k] = (acc[k] << 1) | ((planes >> k) & 1u);
+      }
+      for (int k = 0; k < kPlanes; ++k) *out[k]++ = static_cast<uint8_t>(acc[k]);
+      e += 8;
+      continue;
+    }
+    const typename Rule::Entry entry = Rule::Read(inst, in);
+    for (uint32_t r = 0; r < reps; ++r) {
+      const Plane planes = planesAt(entry);
+      for (int k = 0; k < kPlanes; ++k) {
+        work[k] = static_cast<uint8_t>(work[k] | (mask & (0u - ((planes >> k) & 1u))));
+      }
+      mask >>= 1;
+      if (mask == 0) {
+        for (int k = 0; k < kPlanes; ++k) {
+          *out[k]++ = work[k];
+          work[k] = 0;
+        }
+        mask = 0x80;
+      }
+    }
+    ++e;
+    in += step;
+  }
+  if (mask != 0x80) {
+    for (int k = 0; k < kPlanes; ++k) *out[k] = work[k];
+  }
+}
+
+// The method-to-converter table; a null entry has no converter.
+template <bool kFast>
+constexpr ConverterInfo kConverters[] = {
+    {Frame<TwoLevelColors, kFast>, 0},   // 0
+    {Frame<ThreeInks, kFast>, 0},        // 1
+    {Frame<FourInks, kFast>, 0},         // 2
+    {Frame<LimitedInks, kFast>, 1},      // 3
+    {nullptr, 0},                        // 4
+    {Frame<RaisedLimitInks, kFast>, 1},  // 5
+    {Frame<StackedInks, kFast>, 0},      // 6
+    {Frame<StackedInks, kFast>, 0},      // 7
+    {Frame<StackedInks, kFast>, 0},      // 8
+    {Frame<InvertedGray, kFast>, 0},     // 9
+    {Frame<FixedDark, kFast>, 0},        // 10
+};
+constexpr int32_t kMethods = sizeof kConverters<true> / sizeof(ConverterInfo);
+
+}  // namespace
+
+bool FindConverter(int32_t method, ConverterInfo* out, bool plain) {
+  if (method < 0 || method >= kMethods || kConverters<true>[method].convert == nullptr) {
+    return false;
+  }
+  *out = plain ? kConverters<false>[method] : kConverters<true>[method];
+  return true;
+}
+
+}  // namespace vantik::halftone_a

@@ -1,0 +1,23 @@
+// Engine A line converters: one line of ink values into packed one-bit dots
+// by ordered dither against threshold matrix 3 (methods 3 and 5 also against
+// matrix 1 and the level table).  One frame serves every method; each method
+// adds only its dot rule.
+#pragma once
+
+#include <cstdint>
+
+#include "halftone_a/instance_a.h"
+
+namespace vantik::halftone_a {
+
+struct ConverterInfo {
+  LineConverter convert;
+  uint8_t usesMatrix1;  // methods 3 and 5
+};
+
+// The converter of a screen method (0, 1, 2, 3, 5, 6, 7, 8, 9, 10); false for
+// method 4 and every other number, which have none.  plain selects the
+// dot-by-dot form of the frame, which gives the same bits more slowly.
+bool FindConverter(int32_t method, ConverterInfo* out, bool plain = false);
+
+}  // namespace vantik::halftone_a

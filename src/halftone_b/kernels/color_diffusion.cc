@@ -1,0 +1,21 @@
+// Four-ink error diffusion for the general resolution pairs: set K, the last
+// spread bound lowered by the cell's parity for inks 0 and 3 only.
+#include "halftone_b/kernels/four_ink_frame.h"
+
+namespace vantik {
+namespace {
+struct ColorDiffusionPolicy {
+  using Set = SpreadSetK;
+  static constexpr bool kPairedFrontEnd = false;
+  static constexpr bool kParityBound[3] = {true, false, true};
+};
+}  // namespace
+
+VANTIK_HALFTONE_KERNEL(ColorDiffusionKernel) {
+  (void)arg8;
+  (void)extra;
+  return FourInkDiffusion<ColorDiffusionPolicy>::Run(
+      instance, src, dst, planeStride, firstBit, count, x0, y, flags);
+}
+
+}  // namespace vantik

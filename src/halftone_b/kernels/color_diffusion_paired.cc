@@ -1,0 +1,21 @@
+// Four-ink error diffusion through the paired front end (renderMode 4 or
+// horizontalScale -1) with set K and its parity rule for inks 0 and 3.
+#include "halftone_b/kernels/four_ink_frame.h"
+
+namespace vantik {
+namespace {
+struct ColorDiffusionPairedPolicy {
+  using Set = SpreadSetK;
+  static constexpr bool kPairedFrontEnd = true;
+  static constexpr bool kParityBound[3] = {true, false, true};
+};
+}  // namespace
+
+VANTIK_HALFTONE_KERNEL(ColorDiffusionKernelPaired) {
+  (void)arg8;
+  (void)extra;
+  return FourInkDiffusion<ColorDiffusionPairedPolicy>::Run(
+      instance, src, dst, planeStride, firstBit, count, x0, y, flags);
+}
+
+}  // namespace vantik

@@ -1,0 +1,21 @@
+// Four-ink error diffusion at 1440 x 720 through the paired front end
+// (renderMode 4 or horizontalScale -1): set J, no parity adjustment.
+#include "halftone_b/kernels/four_ink_frame.h"
+
+namespace vantik {
+namespace {
+struct ColorDiffusionPairedWidePolicy {
+  using Set = SpreadSetJ;
+  static constexpr bool kPairedFrontEnd = true;
+  static constexpr bool kParityBound[3] = {false, false, false};
+};
+}  // namespace
+
+VANTIK_HALFTONE_KERNEL(ColorDiffusionKernelPairedWide) {
+  (void)arg8;
+  (void)extra;
+  return FourInkDiffusion<ColorDiffusionPairedWidePolicy>::Run(
+      instance, src, dst, planeStride, firstBit, count, x0, y, flags);
+}
+
+}  // namespace vantik

@@ -1,0 +1,23 @@
+// Four-ink error diffusion for tall dots (vertical = 2 x horizontal
+// resolution): paired front end, set V, which puts more of a bright pixel's
+// error on the next line; the last bound is lowered by the parity for all
+// three inks.
+#include "halftone_b/kernels/four_ink_frame.h"
+
+namespace vantik {
+namespace {
+struct ColorDiffusionTallPolicy {
+  using Set = SpreadSetV;
+  static constexpr bool kPairedFrontEnd = true;
+  static constexpr bool kParityBound[3] = {true, true, true};
+};
+}  // namespace
+
+VANTIK_HALFTONE_KERNEL(ColorDiffusionKernelTall) {
+  (void)arg8;
+  (void)extra;
+  return FourInkDiffusion<ColorDiffusionTallPolicy>::Run(
+      instance, src, dst, planeStride, firstBit, count, x0, y, flags);
+}
+
+}  // namespace vantik

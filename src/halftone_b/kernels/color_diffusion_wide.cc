@@ -1,0 +1,21 @@
+// Four-ink error diffusion at 1440 x 720: set J, which spreads wider along
+// the line; no parity adjustment of the last bound.
+#include "halftone_b/kernels/four_ink_frame.h"
+
+namespace vantik {
+namespace {
+struct ColorDiffusionWidePolicy {
+  using Set = SpreadSetJ;
+  static constexpr bool kPairedFrontEnd = false;
+  static constexpr bool kParityBound[3] = {false, false, false};
+};
+}  // namespace
+
+VANTIK_HALFTONE_KERNEL(ColorDiffusionKernelWide) {
+  (void)arg8;
+  (void)extra;
+  return FourInkDiffusion<ColorDiffusionWidePolicy>::Run(
+      instance, src, dst, planeStride, firstBit, count, x0, y, flags);
+}
+
+}  // namespace vantik

@@ -1,0 +1,214 @@
+// Line loop of the four-ink error diffusion kernels.  Per pixel: three colour
+// components become four ink levels through one colour-table read (the
+// matrix cell decides between the lower and upper grid node on each axis),
+// ink 2 is set by ordered dither against the threshold matrix, and inks 0, 1
+// and 3 by error diffusion on their own error lines (slots 1, 2, 3).
+//
+// A policy names what differs between the members of the family:
+//   Set                  spread set and its choice rule (spread_sets.h)
+//   kPairedFrontEnd      false: the plain front end (refuses matrices wider
+//                        than 256 columns, honours three-plane mode, forces
+//                        member 0 / 5 at level 0, tail from colour alone);
+//                        true: the paired front end (reads matrix cells in
+//                        place, always four planes, the choice rule applies
+//                        at level 0 too, direct ink form when renderMode is 4)
+//   kParityBound[3]      per diffused ink (0, 1, 3): whether the last spread
+//                        bound is lowered by the pixel's parity bit
+//
+// Direct ink form (renderMode 4) of the paired front end: the pixel's bytes
+// 0..3 are the four ink levels, in the main loop as in the tail pixel.  No
+// grid nodes are derived, so such pixels are not smoothed.  Bytes 1..3 still
+// make the white test.  The kind-3 kernels take the same choice.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "halftone_b/kernels/diffusion_frame.h"
+#include "halftone_b/kernels/kernels.h"
+#include "halftone_b/kernels/plane_writer.h"
+
+namespace vantik {
+
+// Per-call state of one diffused ink.
+struct DiffusedInk {
+  int16_t* line;         // pixel-0 entry of its error line
+  int32_t carry = 0;     // next line's share at the next diffused pixel
+  int32_t history = 31;  // bit 4 set for each recent pixel with level > 0
+};
+
+// Diffuses one ink of one pixel at x.  Returns whether the ink gets a dot.
+// The history forgets a level-0 ink after five level-0 pixels in a row (the
+// first four of a call count as active): its entry is then simply cleared.
+template <class Set, bool kLevelZeroFixed>
+inline bool DiffuseColorInk(DiffusedInk& ink, uint32_t x, int32_t v,
+                            int32_t threshold, int32_t dotWeight, int p,
+                            int32_t bound3, const SpreadBounds& bounds) {
+  ink.history = (ink.history >> 1) | (v != 0 ? 16 : 0);
+  int16_t* e = ink.line + x;
+  if (v == 0 && ink.history == 0) {
+    *e = 0;
+    return false;
+  }
+  int32_t E = (*e >> 5) + v;
+  const bool dot = E >= threshold;
+  if (dot) E -= dotWeight;
+  const int k = (kLevelZeroFixed && v == 0) ? (dot ? 5 : 0)
+                                            : Set::Choose(v, dot, bound3, bounds);
+  Set::Spread(k, e, E, p, ink.carry);
+  return dot;
+}
+
+template <class Policy>
+class FourInkDiffusion {
+ public:
+  static uint32_t Run(HalftoneInstanceB* instance, const uint8_t* src,
+                      uint8_t* dst, int32_t planeStride, int32_t firstBit,
+                      uint32_t count, uint32_t x0, uint32_t y, int32_t flags) {
+    constexpr bool kPaired = Policy::kPairedFrontEnd;
+    if (!kPaired && instance->matrixWidth > 256) return RC_BAD_RESOURCE;
+    if (const uint32_t rc = CheckRun(*instance, firstBit, count, x0, flags)) {
+      return rc;
+    }
+    if (!KernelTablesReady(*instance, true, 3)) return RC_BAD_PARAMETER;
+
+    Frame f;
+    f.inks[0].line = ErrorLine(*instance, kSlotErrorLine0);
+    f.inks[1].line = ErrorLine(*instance, kSlotErrorLine0 + 1);
+    f.inks[2].line = ErrorLine(*instance, kSlotErrorLine0 + 2);
+    int16_t* lines[3] = {f.inks[0].line, f.inks[1].line, f.inks[2].line};
+    ResetErrorLines(lines, 3, instance, y, count, x0);
+
+    f.tables.Load(*instance, true);
+    f.bounds = BoundsOf(*instance);
+    f.row = MatrixRow(*instance, y);
+    f.colMask = instance->matrixWidth - 1;
+    f.halving = SourceHalving(*instance);
+    f.x0 = x0;
+
+    const bool direct = kPaired && instance->params.renderMode == 4;
+    const bool fourPlanes = kPaired || instance->params.lutMode != 2;
+    uint8_t scratch = 0;  // plane 3 in three-plane mode; never copied out
+    uint8_t* plane3 = fourPlanes ? dst + 3 * static_cast<ptrdiff_t>(planeStride)
+                                 : &scratch;
+    PlaneWriter w0(dst, firstBit);
+    PlaneWriter w1(dst + planeStride, firstBit);
+    PlaneWriter w2(dst + 2 * static_cast<ptrdiff_t>(planeStride), firstBit);
+    PlaneWriter w3(plane3, firstBit);
+    PlaneWriter* w[4] = {&w0, &w1, &w2, &w3};
+
+    const bool tail = (count & 1) != 0;
+    const uint32_t pairs = count & ~1u;
+    if (direct) {
+      Loop<true, true>(f, src, pairs, w);
+    } else if (fourPlanes) {
+      Loop<true, false>(f, src, pairs, w);
+    } else {
+      Loop<false, false>(f, src, pairs, w);
+    }
+
+    if (tail) {
+      const uint32_t x = x0 + pairs;
+      const uint8_t* px = src + (static_cast<size_t>(pairs >> f.halving) << 2);
+      const int32_t grid = kPaired ? GridOf(*instance) : 32;
+      const uint32_t dots = TailPixelDither(
+          direct ? 4 : 3, px, f.tables.node, f.tables.weight, f.tables.lut,
+          grid, f.tables.level, f.row[x & f.colMask],
+          static_cast<int32_t>(instance->matrixCells) - 1);
+      w0.Put(dots & 1);
+      w1.Put(dots & 2);
+      w2.Put(dots & 4);
+      if (fourPlanes) w3.Put(dots & 8);
+    }
+    w0.Finish();
+    w1.Finish();
+    w2.Finish();
+    w3.Finish();
+    return RC_OK;
+  }
+
+ private:
+  struct Frame {
+    ColorTables tables;
+    DiffusedInk inks[3];  // inks 0, 1, 3
+    SpreadBounds bounds;
+    const int16_t* row;
+    uint32_t colMask;
+    uint32_t halving;
+    uint32_t x0;
+  };
+
+  // Grid size recorded in the colour-table copy; at most 32 nodes, the size
+  // of the re-sampled table.
+  static int32_t GridOf(const HalftoneInstanceB& instance) {
+    const int32_t g = instance.lutRecord.gridCountA;
+    return g < 1 ? 1 : g > 32 ? 32 : g;
+  }
+
+  template <bool kFourPlanes, bool kDirect>
+  static void Loop(Frame& f, const uint8_t* src, uint32_t n,
+                   PlaneWriter* const* w) {
+    constexpr bool kFixedZero = !Policy::kPairedFrontEnd;
+    using Set = typename Policy::Set;
+    const ColorTables& t = f.tables;
+    SmoothingMemory memory;
+    DiffusedInk ink0 = f.inks[0], ink1 = f.inks[1], ink3 = f.inks[2];
+    const SpreadBounds bounds = f.bounds;
+    for (uint32_t i = 0; i < n; ++i) {
+      const uint32_t x = f.x0 + i;
+      const uint8_t* px = src + (static_cast<size_t>(i >> f.halving) << 2);
+      const uint8_t c1 = px[1], c2 = px[2], c3 = px[3];
+      if (c1 + c2 + c3 == 765) {
+        ink0.line[x] = ink1.line[x] = ink3.line[x] = 0;
+        ink0.carry = ink1.carry = ink3.carry = 0;
+        w[0]->Put(false);
+        w[1]->Put(false);
+        w[2]->Put(false);
+        if (kFourPlanes) w[3]->Put(false);
+        continue;
+      }
+      const int32_t m = f.row[x & f.colMask];
+      const uint32_t b = static_cast<uint32_t>(m) & 0xFE;
+      const int p = m & 1;
+      int32_t level[4];
+      if (kDirect) {
+        for (int k = 0; k < 4; ++k) level[k] = px[k];
+      } else {
+        const int32_t n1 = NodeOf(t, c1, b), n2 = NodeOf(t, c2, b),
+                      n3 = NodeOf(t, c3, b);
+        const uint8_t* entry = t.Entry(n1, n2, n3);
+        for (int k = 0; k < 4; ++k) level[k] = entry[k];
+        if (memory.Near(n1, n2, n3)) {
+          for (int k = 0; k < 4; ++k) {
+            level[k] = (memory.level[k] + level[k] + 1 - p) >> 1;
+          }
+        }
+        memory.n1 = n1;
+        memory.n2 = n2;
+        memory.n3 = n3;
+        for (int k = 0; k < 4; ++k) memory.level[k] = level[k];
+      }
+      const int32_t j = kThresholdJitter[b];
+      const int32_t p3 = bounds.p3;
+      const bool d2 = m < t.level[level[2]];
+      const bool d0 = DiffuseColorInk<Set, kFixedZero>(
+          ink0, x, level[0], t.errorThreshold[level[0]] + j,
+          t.dotWeight[level[0]], p, p3 - (Policy::kParityBound[0] ? p : 0),
+          bounds);
+      const bool d1 = DiffuseColorInk<Set, kFixedZero>(
+          ink1, x, level[1], t.errorThreshold[level[1]] - j,
+          t.dotWeight[level[1]], p, p3 - (Policy::kParityBound[1] ? p : 0),
+          bounds);
+      const bool d3 = DiffuseColorInk<Set, kFixedZero>(
+          ink3, x, level[3], t.errorThreshold[level[3]] + j,
+          t.dotWeight[level[3]], p, p3 - (Policy::kParityBound[2] ? p : 0),
+          bounds);
+      w[0]->Put(d0);
+      w[1]->Put(d1);
+      w[2]->Put(d2);
+      if (kFourPlanes) w[3]->Put(d3);
+    }
+  }
+};
+
+}  // namespace vantik

@@ -1,0 +1,13 @@
+// Single-ink error diffusion for tall dots (vertical = 2 x horizontal): set V.
+#include "halftone_b/kernels/ink_frame.h"
+
+namespace vantik {
+
+VANTIK_HALFTONE_KERNEL(InkDiffusionKernelTall) {
+  (void)planeStride;
+  (void)arg8;
+  return InkDiffusion<SpreadSetV>::Run(instance, src, dst, firstBit, count, x0, y,
+                                 flags, extra);
+}
+
+}  // namespace vantik

@@ -1,0 +1,245 @@
+// Helpers for the colour-table tests: a colour-matching instance built by
+// hand from memory blocks, a table-block builder, the translation written
+// out literally as the reference for the fast path, and a fake preview
+// service that counts its instances.
+#pragma once
+
+#include <cstdint>
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "colormatch/cm_adjust.h"
+#include "colormatch/cm_instance.h"
+#include "colormatch/cm_translate.h"
+#include "interface/memblock.h"
+
+namespace vantik::testing {
+
+// A CmInstance and its CmLut in memory blocks, released like Delete does.
+struct HandInstance {
+  CmInstance* inst = nullptr;
+
+  HandInstance() {
+    inst = static_cast<CmInstance*>(MemAlloc(sizeof(CmInstance), 1));
+    inst->selfBlock = inst;
+    inst->lut = static_cast<CmLut*>(MemAlloc(sizeof(CmLut), 1));
+    inst->lut->selfBlock = inst->lut;
+    inst->lutBlock = inst->lut;
+    inst->loadState = 2;
+  }
+  ~HandInstance() {
+    if (inst->lut->tableBlock != nullptr) MemFree(inst->lut->tableBlock);
+    MemFree(inst->lut);
+    MemFree(inst);
+  }
+  HandInstance(const HandInstance&) = delete;
+  HandInstance& operator=(const HandInstance&) = delete;
+
+  CmInstance& operator*() { return *inst; }
+  CmInstance* operator->() { return inst; }
+  CmLut& lut() { return *inst->lut; }
+  CmHandle handle() { return inst; }
+
+  // Installs a table directly (no table step), with the given layout.
+  void SetTable(int32_t nA, int32_t nB, int32_t nC, int32_t channels,
+                const std::vector<uint8_t>& gA, const std::vector<uint8_t>& gB,
+                const std::vector<uint8_t>& gC, const std::vector<uint8_t>& table,
+                CmPixelLayout layout = kCmNodeLayout) {
+    CmLut& l = lut();
+    if (l.tableBlock != nullptr) MemFree(l.tableBlock);
+    l.gridCountA = nA;
+    l.gridCountB = nB;
+    l.gridCountC = nC;
+    l.channels = channels;
+    std::memset(l.gridA, 0, 96);
+    std::memcpy(l.gridA, gA.data(), gA.size());
+    std::memcpy(l.gridB, gB.data(), gB.size());
+    std::memcpy(l.gridC, gC.data(), gC.size());
+    l.tableBlock = MemAlloc(table.size(), 0);
+    l.table = static_cast<uint8_t*>(l.tableBlock);
+    std::memcpy(l.table, table.data(), table.size());
+    SetLayout(layout);
+  }
+  void SetLayout(CmPixelLayout l) {
+    inst->pixelStride = static_cast<int16_t>(l.stride);
+    inst->offsetA = static_cast<int16_t>(l.offsetA);
+    inst->offsetB = static_cast<int16_t>(l.offsetB);
+    inst->offsetC = static_cast<int16_t>(l.offsetC);
+  }
+};
+
+// Everything a table block carries; Build() lays it out.
+struct TableBlockSpec {
+  uint8_t tableClass = 0;
+  uint8_t tableType = 1;
+  uint8_t primaryGain[3] = {0, 0, 0};
+  int8_t hueShift[3] = {0, 0, 0};
+  int8_t saturationBoost = 0;
+  int8_t secondaryGain[3] = {0, 0, 0};
+  int16_t weights[5] = {100, 100, 0, 0, 0};
+  int16_t params[4] = {0, 0, 0, 0};
+  int n = 3;
+  int w = 4;
+  std::vector<uint8_t> positions;  // 3N; empty: evenly spaced
+  std::vector<uint8_t> table;      // L; empty: a pattern
+  std::vector<uint8_t> gray;       // N; empty: positions of the first axis
+  std::vector<uint8_t> diagonal;   // N x W; empty: a pattern
+
+  static std::vector<uint8_t> Even(int n) {
+    std::vector<uint8_t> p(n);
+    for (int i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(n > 1 ? i * 255 / (n - 1) : 0);
+    return p;
+  }
+  size_t TableBytes() const { return static_cast<size_t>(n) * n * n * w; }
+
+  std::vector<uint8_t> Build() const {
+    std::vector<uint8_t> b(76, 0);
+    b[15] = tableClass;
+    b[24] = tableType;
+    for (int i = 0; i < 3; ++i) {
+      b[32 + i] = primaryGain[i];
+      b[36 + i] = static_cast<uint8_t>(hueShift[i]);
+      b[42 + i] = static_cast<uint8_t>(secondaryGain[i]);
+    }
+    b[39] = static_cast<uint8_t>(saturationBoost);
+    for (int i = 0; i < 5; ++i) {
+      b[48 + 2 * i] = static_cast<uint8_t>(static_cast<uint16_t>(weights[i]) >> 8);
+      b[49 + 2 * i] = static_cast<uint8_t>(weights[i]);
+    }
+    for (int i = 0; i < 4; ++i) {
+      b[64 + 2 * i] = static_cast<uint8_t>(static_cast<uint16_t>(params[i]) >> 8);
+      b[65 + 2 * i] = static_cast<uint8_t>(params[i]);
+    }
+    b[72] = b[73] = b[74] = static_cast<uint8_t>(n);
+    b[75] = static_cast<uint8_t>(w);
+    std::vector<uint8_t> pos = positions;
+    if (pos.empty())
+      for (int axis = 0; axis < 3; ++axis)
+        for (uint8_t v : Even(n)) pos.push_back(v);
+    b.insert(b.end(), pos.begin(), pos.end());
+    std::vector<uint8_t> t = table;
+    if (t.empty())
+      for (size_t i = 0; i < TableBytes(); ++i) t.push_back(static_cast<uint8_t>(i * 7 + 3));
+    b.insert(b.end(), t.begin(), t.end());
+    std::vector<uint8_t> g = gray;
+    if (g.empty()) g.assign(pos.begin(), pos.begin() + n);
+    b.insert(b.end(), g.begin(), g.end());
+    std::vector<uint8_t> d = diagonal;
+    if (d.empty())
+      for (int i = 0; i < n * w; ++i) d.push_back(static_cast<uint8_t>(200 - i));
+    b.insert(b.end(), d.begin(), d.end());
+    return b;
+  }
+};
+
+// Translation exactly as the formula reads: linear interval search and a
+// division per pixel.  The reference for the library's table-driven path.
+inline void PlainTranslate(const CmLut& lut, const CmPixelLayout& l, size_t count,
+                           const uint8_t* src, uint8_t* dst) {
+  const int32_t W = lut.channels;
+  for (size_t k = 0; k < count; ++k) {
+    const uint8_t* p = src + k * l.stride;
+    const uint32_t r = p[l.offsetA], g = p[l.offsetB], b = p[l.offsetC];
+    int i1 = 1, j1 = 1, k1 = 1;
+    while (lut.gridA[i1] < r) ++i1;
+    while (lut.gridB[j1] < g) ++j1;
+    while (lut.gridC[k1] < b) ++k1;
+    const int i0 = i1 - 1, j0 = j1 - 1, k0 = k1 - 1;
+    const uint32_t w = lut.gridA[i1] - lut.gridA[i0];
+    const uint32_t fa = r - lut.gridA[i0];
+    const uint32_t fb = (g - lut.gridB[j0]) * w / (lut.gridB[j1] - lut.gridB[j0]);
+    const uint32_t fc = (b - lut.gridC[k0]) * w / (lut.gridC[k1] - lut.gridC[k0]);
+    struct V { int x, y, z; uint32_t wt; } v[4];
+    if (fb > fa && fa >= fc) {
+      v[0] = {0, 0, 0, w - fb}; v[1] = {0, 1, 0, fb - fa}; v[2] = {1, 1, 0, fa - fc}; v[3] = {1, 1, 1, fc};
+    } else if (fb > fa && fa < fc && fb >= fc) {
+      v[0] = {0, 0, 0, w - fb}; v[1] = {0, 1, 0, fb - fc}; v[2] = {0, 1, 1, fc - fa}; v[3] = {1, 1, 1, fa};
+    } else if (fb > fa && fa < fc && fb < fc) {
+      v[0] = {0, 0, 0, w - fc}; v[1] = {0, 0, 1, fc - fb}; v[2] = {0, 1, 1, fb - fa}; v[3] = {1, 1, 1, fa};
+    } else if (fa >= fb && fa < fc) {
+      v[0] = {0, 0, 0, w - fc}; v[1] = {0, 0, 1, fc - fa}; v[2] = {1, 0, 1, fa - fb}; v[3] = {1, 1, 1, fb};
+    } else if (fa >= fb && fa >= fc && fb < fc) {
+      v[0] = {0, 0, 0, w - fa}; v[1] = {1, 0, 0, fa - fc}; v[2] = {1, 0, 1, fc - fb}; v[3] = {1, 1, 1, fb};
+    } else {
+      v[0] = {0, 0, 0, w - fa}; v[1] = {1, 0, 0, fa - fb}; v[2] = {1, 1, 0, fb - fc}; v[3] = {1, 1, 1, fc};
+    }
+    for (int ch = 0; ch < W; ++ch) {
+      uint32_t sum = 0;
+      for (const V& e : v) {
+        const size_t node = ((static_cast<size_t>(i0 + e.x) * lut.gridCountB + (j0 + e.y)) *
+                                 lut.gridCountC + (k0 + e.z)) * W;
+        sum += lut.table[node + ch] * e.wt;
+      }
+      dst[k * W + ch] = static_cast<uint8_t>(sum / w);
+    }
+  }
+}
+
+// A random strictly rising grid of n positions from 0 to 255.
+inline std::vector<uint8_t> RandomGrid(std::mt19937& rng, int n) {
+  std::vector<uint8_t> inner;
+  std::vector<int> all(254);
+  for (int i = 0; i < 254; ++i) all[i] = i + 1;
+  std::shuffle(all.begin(), all.end(), rng);
+  std::vector<int> pick(all.begin(), all.begin() + (n - 2));
+  std::sort(pick.begin(), pick.end());
+  std::vector<uint8_t> g{0};
+  for (int v : pick) g.push_back(static_cast<uint8_t>(v));
+  g.push_back(255);
+  return g;
+}
+
+// A fake preview: each instance is a memory block, so a preview that is not
+// deleted shows up in MemLiveBlocks.  The behaviour is set per test.
+struct FakePreview {
+  enum class Mode { kIdentity, kInvert };
+  static inline Mode mode = Mode::kIdentity;
+  static inline uint32_t createCode = 0;
+  static inline bool handleOnFailure = false;  // a failed Create hands one out
+  static inline int translateFailAt = 0;       // 1-based call that fails; 0: none
+  static inline int translateCalls = 0;
+  static inline int created = 0;
+  static inline int deleted = 0;
+  static inline ColorAdjustRecord lastAdjust{};
+  static inline std::vector<uint32_t> counts;  // pixels per translate call
+
+  static void Reset() {
+    mode = Mode::kIdentity;
+    createCode = 0;
+    handleOnFailure = false;
+    translateFailAt = 0;
+    translateCalls = created = deleted = 0;
+    lastAdjust = {};
+    counts.clear();
+  }
+  static uint32_t Create(const ColorAdjustRecord& adjust, const PreviewOptions&,
+                         int32_t format, PreviewHandle* out) {
+    lastAdjust = adjust;
+    if (format != 3) return RC_BAD_MODE;
+    if (createCode != 0 && !handleOnFailure) return createCode;
+    *out = MemAlloc(8, 1);
+    ++created;
+    return createCode;
+  }
+  static uint32_t Translate(PreviewHandle, uint32_t count, const uint8_t* src,
+                            uint8_t* dst) {
+    ++translateCalls;
+    counts.push_back(count);
+    if (translateCalls == translateFailAt) return RC_NO_MEMORY;
+    for (uint32_t i = 0; i < count; ++i)
+      for (int ch = 1; ch < 4; ++ch)
+        dst[4 * i + ch] = mode == Mode::kInvert ? static_cast<uint8_t>(255 - src[4 * i + ch])
+                                                : src[4 * i + ch];
+    return RC_OK;
+  }
+  static uint32_t Delete(PreviewHandle h) {
+    ++deleted;
+    MemFree(h);
+    return RC_OK;
+  }
+  static constexpr CmPreviewOps kOps = {Create, Translate, Delete};
+};
+
+}  // namespace vantik::testing
