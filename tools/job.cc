@@ -9,11 +9,13 @@ namespace vantik::tool {
 
 const std::vector<Method>& Methods() {
   static const std::vector<Method> methods = {
-      {"diffusion", 1, 0, "error diffusion (engine B), finest detail"},
-      {"hybrid", 3, 0, "ordered dither with diffused magenta (engine B)"},
-      {"dither", 3, 1, "ordered dither through a blue-noise matrix (engine B)"},
-      {"eight", 0, 0, "eight-colour dither, a fast draft (engine B)"},
-      {"ordered", 2, 0, "ordered dither by screen tables (engine A)"},
+      {"diffusion", 1, 0, 0, "error diffusion (engine B), finest detail"},
+      {"hybrid", 3, 0, 0, "blue-noise dither with diffused magenta (engine B)"},
+      {"dither", 3, 1, 0, "blue-noise ordered dither (engine B)"},
+      {"eight", 0, 0, 0, "eight-colour dither, a fast draft (engine B)"},
+      {"ordered", 2, 0, 0, "blue-noise screens with an ink limit (engine A)"},
+      {"clustered", 2, 0, 1, "clustered-dot screens (engine A)"},
+      {"stacked", 2, 0, 2, "blue-noise screens with stacked inks (engine A)"},
   };
   return methods;
 }
@@ -74,16 +76,16 @@ Result<ColorSettings> MakeColorSettings(const JobOptions& options,
     // One gray byte per pixel through the black tone curve.
     h.renderMode = 0;
     h.lutMode = 0;
-    cs.colorModeA = 0;
-    cs.colorModeB = 1;
+    cs.colorModeA = 4;  // table mode 0: the black-only tables
+    cs.colorModeB = 0;
   } else {
     // RGB pixels of four bytes through the colour table.
     h.renderMode = 3;
     h.lutMode = 1;
     cs.colorModeA = 0;
-    cs.colorModeB = 2;
+    cs.colorModeB = 2;  // table mode 4: the colour tables
   }
-  cs.selector = 1;
+  cs.selector = method->selector;
   auto index = resources.Find(Service::kColor, cs.indexBlock);
   std::optional<IndexNames> names;
   if (index) names = ReadIndexNames(*index);

@@ -16,6 +16,7 @@ struct Method {
   const char* name;
   int kind;
   int variant;
+  int selector;  // the index entry's selector (engine A: which screen)
   const char* description;
 };
 const std::vector<Method>& Methods();

@@ -376,6 +376,7 @@ int main(int argc, char** argv) {
   }
 
   int rc = 0;
+  while (out.size() > 1 && out.back() == '/') out.pop_back();
   if (*print) {
     rc = Print(input, common, resources, out, pageName, dpi, quiet);
   } else if (*preview) {

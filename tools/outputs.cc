@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -17,16 +18,18 @@ Status IoError(const std::string& path, const std::string& what) {
 
 std::string Errno() { return std::strerror(errno); }
 
-// Reflectance of each ink for red, green and blue light (paper is 1): dye
-// inks of a usual four-ink set.
+// Reflectance of each ink for red, green and blue light (paper is 1).  The
+// inks are ideal: each absorbs one third of the spectrum, black all of it.
+// This is the model the default colour tables separate for, so a print that
+// hits its ink values shows the input colours.
 struct Ink {
   const char* name;
   double r, g, b;
 };
-constexpr Ink kInks[] = {{"cyan", 0.10, 0.62, 0.92},
-                         {"magenta", 0.92, 0.16, 0.55},
-                         {"yellow", 0.98, 0.90, 0.10},
-                         {"black", 0.06, 0.06, 0.07}};
+constexpr Ink kInks[] = {{"cyan", 0.0, 1.0, 1.0},
+                         {"magenta", 1.0, 0.0, 1.0},
+                         {"yellow", 1.0, 1.0, 0.0},
+                         {"black", 0.0, 0.0, 0.0}};
 
 }  // namespace
 
@@ -193,11 +196,10 @@ std::vector<uint8_t> PrintSimulator::Image() const {
   for (size_t i = 0; i < counts_.size(); ++i) {
     if (counts_[i] == 0) continue;
     for (int c = 0; c < 3; ++c) {
-      // Mean reflectance, shown as the screen value of that reflectance.
-      double reflect = sums_[i * 3 + c] / (4096.0 * counts_[i]);
-      double v = reflect <= 0.0031308 ? 12.92 * reflect
-                                       : 1.055 * std::pow(reflect, 1 / 2.4) - 0.055;
-      out[i * 3 + c] = static_cast<uint8_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255));
+      // Mean reflectance of the dots, as the pixel value it stands for (the
+      // tables treat pixel values as reflectances).
+      out[i * 3 + c] = static_cast<uint8_t>((uint64_t{sums_[i * 3 + c]} * 255 + 2048ull * counts_[i]) /
+                                            (4096ull * counts_[i]));
     }
   }
   return out;

@@ -5,6 +5,7 @@
 
 #ifdef VANTIK_HAVE_DEFAULT_RESOURCES
 #include "vantik/default_resources.h"
+#include "vantik/resource_describe.h"
 #endif
 
 namespace vantik::tool {
@@ -39,9 +40,7 @@ Result<std::vector<Listed>> Blocks(const std::string& dir) {
   auto blocks = res::LoadDirectory(dir, &error);
   if (!blocks) return Status(RC_BAD_RESOURCE, dir + ": " + error);
   for (const auto& b : *blocks) {
-    res::Block view{b.service, b.number, std::span<const uint8_t>(b.bytes), b.kind};
-    out.push_back({ToService(b.service), b.number, std::string(b.kind), b.bytes,
-                   res::Describe(view)});
+    out.push_back({ToService(b.service), b.number, b.kind, b.bytes, res::Describe(b.view())});
   }
   return out;
 }

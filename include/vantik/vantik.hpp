@@ -129,9 +129,9 @@ std::optional<IndexNames> ReadIndexNames(std::span<const uint8_t> block);
 
 // ---- Colour matching ----------------------------------------------------------
 
-// The colour-table index is the first colour block; its number is a
-// convention of the resource set.
-constexpr int kColorIndexBlock = 100;
+// The colour-table index is the first colour block the caller hands over;
+// the dialogue names it 0 (the value CmNewThk leaves in its in/out int).
+constexpr int kColorIndexBlock = 0;
 
 // A calibration record (TaggedValueList key 512): one level per ink, 30..70.
 struct Calibration {
@@ -158,7 +158,7 @@ struct ColorSettings {
   int colorModeA = 0;   // record field 9
   int colorModeB = 2;   // record field 10
   int field11 = 0;      // compared with 50 by the table step
-  int selector = 1;     // record field 7
+  int selector = 0;     // record field 7
   int paper = 0;        // record field 8 (list-2 number)
   int gammaHundredths = 0;  // 0: library default; else TaggedValueList key 1
   std::optional<Calibration> calibration;

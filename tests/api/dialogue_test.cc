@@ -55,14 +55,14 @@ TEST_F(DialogueTest, FailuresNameTheBlockAndTheRequest) {
     std::string message;
   };
   const Case cases[] = {
-      {"no index", 1, 720, 8, {{Service::kColor, 100}}, RC_BAD_RESOURCE,
-       "the resource set has no colour-table index (colour block 100)"},
+      {"no index", 1, 720, 8, {{Service::kColor, 0}}, RC_BAD_RESOURCE,
+       "the resource set has no colour-table index (colour block 0)"},
       {"no entry", 3, 360, 8, {}, RC_BAD_RESOURCE,
-       "colour-table index (block 100) has no entry for kind 3, mode 4, 360 x 720 dpi, "
-       "selector 1, paper PLAIN"},
+       "colour-table index (block 0) has no entry for kind 3, mode 4, 360 x 720 dpi, "
+       "selector 0, paper PLAIN"},
       {"no entry for photo", 3, 720, 9, {}, RC_BAD_RESOURCE,
-       "colour-table index (block 100) has no entry for kind 3, mode 4, 720 x 720 dpi, "
-       "selector 1, paper PHOTO"},
+       "colour-table index (block 0) has no entry for kind 3, mode 4, 720 x 720 dpi, "
+       "selector 0, paper PHOTO"},
       {"no table", 1, 720, 8, {{Service::kColor, 120}}, RC_BAD_RESOURCE,
        "the resource set has no colour block 120 (colour table named by the colour-table index)"},
   };
@@ -94,11 +94,17 @@ TEST_F(DialogueTest, CalibrationShiftsEveryInk) {
   s.calibration = Calibration{0, {70, 70, 70, 70}};  // 20 above the reference: row 20
   auto darker = ColorMatcher::Create(s, set_);
   ASSERT_TRUE(darker.ok()) << darker.status().ToString();
-  const uint8_t rgb[] = {128, 128, 128};
-  uint8_t a[4], b[4];
+  // The curves rewrite the table's nodes: white (all inks 0) gains 40 on
+  // every ink, black (all 255) stays.
+  const uint8_t rgb[] = {255, 255, 255, 0, 0, 0};
+  uint8_t a[8], b[8];
   ASSERT_TRUE(plain->Translate(rgb, a).ok());
   ASSERT_TRUE(darker->Translate(rgb, b).ok());
-  for (int k = 0; k < 3; ++k) EXPECT_EQ(b[k], std::min(255, a[k] + 40)) << k;
+  for (int k = 0; k < 4; ++k) {
+    EXPECT_EQ(a[k], 0) << k;
+    EXPECT_EQ(b[k], 40) << k;
+    EXPECT_EQ(b[4 + k], 255) << k;
+  }
 
   // A level count that does not fit the table is refused, not ignored.
   s.calibration = Calibration{0, {50, 50}};

@@ -2,8 +2,8 @@
 // two-node colour table (C = 255 - R, M = 255 - G, Y = 255 - B, black only
 // at the black corner), calibration blocks, and engine B's id list, colour
 // nodes and a 4 x 4 threshold matrix.  Numbers:
-//   colour 100 index, 120 table (kind 1 and 3, 720 x 720, mode 4, PLAIN or
-//   PHOTO, selector 1), 980/990/900 calibration, 910 curve block;
+//   colour 0 index, 120 table (kind 1 and 3, 720 x 720, mode 4, PLAIN or
+//   PHOTO, selector 0), 980/990/900 calibration, 910 curve block;
 //   halftone 200 id list -> 201 nodes -> 202 matrix.
 #pragma once
 
@@ -23,9 +23,9 @@ inline std::string TinyIndexText(int xres = 720, int yres = 720) {
   std::string x = std::to_string(xres), y = std::to_string(yres);
   return "/ colour-table index\r\n"
          "table halftone kind paper x y mode selector\r\n"
-         "120 200 K1 PLAIN " + x + " " + y + " M4 1\r\n"
-         "120 200 K3 PLAIN " + x + " " + y + " M4 1\r\n"
-         "120 200 K1 PHOTO " + x + " " + y + " M4 1\r\n"
+         "120 200 K1 PLAIN " + x + " " + y + " M4 0\r\n"
+         "120 200 K3 PLAIN " + x + " " + y + " M4 0\r\n"
+         "120 200 K1 PHOTO " + x + " " + y + " M4 0\r\n"
          "/ end\r\n"
          "K0 K1 K2 K3\r\n"
          "8 PLAIN PHOTO\r\n"
@@ -70,7 +70,7 @@ inline std::vector<uint8_t> Le16(std::initializer_list<int> values) {
 
 inline ResourceSet TinyResources(int xres = 720, int yres = 720) {
   ResourceSet set;
-  set.Add(Service::kColor, 100, Bytes(TinyIndexText(xres, yres)));
+  set.Add(Service::kColor, 0, Bytes(TinyIndexText(xres, yres)));
   set.Add(Service::kColor, 120, TinyTable());
   // Calibration: key 0 maps channel i to slot i; reference levels 50; the
   // second index names curve block 910 for mode 0; row r of the curve block
@@ -79,7 +79,7 @@ inline ResourceSet TinyResources(int xres = 720, int yres = 720) {
   set.Add(Service::kColor, 990, {50, 50, 50, 50});
   std::string index900 = TinyIndexText(xres, yres);
   index900.replace(index900.find("120 200 K1 PLAIN"), 16, "910 200 K1 PLAIN");
-  index900.replace(index900.find("M4 1\r\n120 200 K3"), 2, "M0");
+  index900.replace(index900.find("M4 0\r\n120 200 K3"), 2, "M0");
   set.Add(Service::kColor, 900, Bytes(index900));
   std::vector<uint8_t> curves;
   for (int row = 0; row < 21; ++row)

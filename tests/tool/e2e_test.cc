@@ -144,13 +144,19 @@ Image SmoothImage(int w, int h) {
 // at most about 25 levels in 255 over the image.
 TEST_F(EndToEnd, SimulatedPrintLooksLikeTheInput) {
   const Image page = SmoothImage(360, 240);
+  for (const char* method : {"diffusion", "hybrid", "dither", "ordered", "clustered", "stacked"}) {
+  SCOPED_TRACE(method);
   tool::JobOptions job;
+  job.method = method;
   job.resolution = {360, 360};
-  RENDER_OR_SKIP(r, job, page, set_);
+  auto r = Render(job, page, set_, 180);
+  ASSERT_TRUE(r.ok()) << r.status().ToString();
   ASSERT_EQ(r->simulated.width, 180);
   Image input = Resize(page, r->simulated.width, r->simulated.height);
   double psnr = Psnr(Blur(r->simulated, 2), Blur(input, 2));
   EXPECT_GE(psnr, 20.0);
+  std::printf("%s psnr %.2f\n", method, psnr);
+  }
 }
 
 // A neutral ramp prints neutral: in the simulated print of each step the
@@ -163,7 +169,7 @@ TEST_F(EndToEnd, GrayRampPrintsWithoutColourCast) {
     steps.push_back({v, v, v});
   }
   const Image page = Patches(steps, 8, 64);
-  for (const char* method : {"diffusion", "dither", "ordered"}) {
+  for (const char* method : {"diffusion", "hybrid", "dither", "ordered", "clustered", "stacked"}) {
     SCOPED_TRACE(method);
     tool::JobOptions job;
     job.method = method;
