@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +16,10 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+#ifdef VANTIK_TEST_CUPS
+#include <cups/raster.h>
+#endif
 
 #ifdef VANTIK_TOOL_PATH
 
@@ -32,11 +38,11 @@ class CliTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  Outcome Vantik(const std::string& args) {
+  Outcome Vantik(const std::string& args, const std::string& input = "/dev/null") {
     const std::string out = (dir_ / "stdout").string(), err = (dir_ / "stderr").string();
     // The leak checker would report libvips' process-lifetime caches.
     std::string cmd = "ASAN_OPTIONS=detect_leaks=0 " + std::string(VANTIK_TOOL_PATH) + " " +
-                      args + " >" + out + " 2>" + err + " </dev/null";
+                      args + " >" + out + " 2>" + err + " <" + input;
     int status = std::system(cmd.c_str());
     Outcome r;
     r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
@@ -136,6 +142,69 @@ TEST_F(CliTest, PrintWritesPlanesAndTheSimulatedPrint) {
   EXPECT_EQ(h, 270);
   EXPECT_EQ(fs::file_size(Path("out/chart-black.pbm")), 11 + size_t(45) * 270);
 }
+
+#ifdef VANTIK_TEST_CUPS
+// Writes a CUPS raster of `pages` pages, width x height pixels of 8-bit RGB
+// at 360 dpi: a dark left half and white right half.  `cut` drops that many
+// bytes from the end of the stream.
+void WriteRaster(const std::string& path, int pages, int width, int height, size_t cut = 0) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  cups_raster_t* r = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
+  for (int p = 0; p < pages; ++p) {
+    cups_page_header2_t h{};
+    h.cupsWidth = width;
+    h.cupsHeight = height;
+    h.cupsBitsPerColor = 8;
+    h.cupsBitsPerPixel = 24;
+    h.cupsBytesPerLine = width * 3;
+    h.cupsColorOrder = CUPS_ORDER_CHUNKED;
+    h.cupsColorSpace = CUPS_CSPACE_SRGB;
+    h.HWResolution[0] = h.HWResolution[1] = 360;
+    cupsRasterWriteHeader2(r, &h);
+    std::vector<uint8_t> line(size_t(width) * 3, 255);
+    std::fill(line.begin(), line.begin() + width / 2 * 3, 40);
+    for (int y = 0; y < height; ++y) cupsRasterWritePixels(r, line.data(), unsigned(line.size()));
+  }
+  cupsRasterClose(r);
+  ::close(fd);
+  if (cut > 0) fs::resize_file(path, fs::file_size(path) - cut);
+}
+
+TEST_F(CliTest, CupsRasterPrintsAtItsOwnResolution) {
+  WriteRaster(Path("job.ras"), 2, 120, 90);
+  Outcome r = Vantik("-q print " + Path("job.ras") + " -o " + Path("out"));
+  if (r.exit != 0 && r.err.find("no default resources") != std::string::npos) {
+    GTEST_SKIP() << "this build has no default resources";
+  }
+  ASSERT_EQ(r.exit, 0) << r.err;
+  for (const char* page : {"p1", "p2"}) {
+    std::ifstream pbm(Path("out/job-") + page + "-black.pbm", std::ios::binary);
+    std::string magic;
+    int w = 0, h = 0;
+    pbm >> magic >> w >> h;
+    EXPECT_EQ(magic, "P4") << page;
+    EXPECT_EQ(w, 120);
+    EXPECT_EQ(h, 90);
+  }
+  EXPECT_EQ(OutFiles(), 18);
+
+  // The same stream on standard input.
+  fs::remove_all(Path("out"));
+  fs::create_directories(Path("out"));
+  r = Vantik("-q print - -o " + Path("out"), Path("job.ras"));
+  EXPECT_EQ(r.exit, 0) << r.err;
+  EXPECT_TRUE(fs::exists(Path("out/page-p1-cyan.pbm")));
+}
+
+TEST_F(CliTest, BrokenCupsRasterLeavesNothing) {
+  WriteRaster(Path("cut.ras"), 1, 120, 90, 500);
+  Outcome r = Vantik("-q print " + Path("cut.ras") + " -o " + Path("out"));
+  if (r.err.find("no default resources") != std::string::npos) GTEST_SKIP() << "no default resources";
+  ExpectOneLine(r, "cut.ras");
+  EXPECT_EQ(OutFiles(), 0);
+}
+#endif
 
 #else
 
