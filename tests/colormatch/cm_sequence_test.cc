@@ -166,6 +166,22 @@ TEST_F(CmSequenceTest, TableStepWithoutCalibration) {
   }
 }
 
+// A table block the table step refuses ends the dialogue like any failure.
+TEST_F(CmSequenceTest, RefusedTableBlockEndsTheDialogue) {
+  cmfix::CalibrationList cal(cmfix::CalibrationRecord(0x12, {50, 50, 50, 50}));
+  CmInstance* inst = Make(&cal.list);
+  int32_t inOut = 0;
+  ASSERT_EQ(Send(inst, res_.index, &inOut), RC_OK);
+  const Bytes cut(res_.table.begin(), res_.table.begin() + 100);
+  EXPECT_EQ(Send(inst, cut, &inOut), RC_BAD_RESOURCE);
+  EXPECT_EQ(inOut, 120);
+  EXPECT_EQ(inst->loadState, 3);
+  EXPECT_EQ(inst->build, nullptr);
+  EXPECT_EQ(Send(inst, res_.table, &inOut), RC_BAD_RESOURCE);
+  EXPECT_EQ(inst->lut->tableBlock, nullptr);
+  EXPECT_EQ(inOut, 120);
+}
+
 // The whole dialogue, with and without a calibration record, on the small
 // resource set.  Neutral adjustments, grid positions at the nodes and
 // weights of 100 leave the table as the block holds it; the calibration then
