@@ -22,8 +22,8 @@ Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 struct ResourceSet {
   Bytes index = ToBytes(cmfix::MakeIndex(
       {{{120, 301, "K3", "PB", 720, 720, "M4", 1}, {121, 302, "K3", "PB", 360, 360, "M4", 1}}}));
-  cmfix::TableSpec spec;
-  Bytes table = cmfix::MakeTableBlock(spec);
+  cmfix::TableRecipe recipe;
+  Bytes table = cmfix::MakeTableBlock(recipe);
   Bytes slots = cmfix::CurveSlotBlock({{0x11, 3, 2, 1, 0}, {0x12, 0, 1, 2, 3}});
   Bytes reference = {50, 40, 60, 52};
   Bytes secondIndex = ToBytes(cmfix::MakeIndex(
