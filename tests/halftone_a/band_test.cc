@@ -1,6 +1,7 @@
 // The band call: entry counts, the dithered grid lookup and the refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <memory>
 #include <random>
