@@ -99,16 +99,26 @@ class IndexText {
   // Moves past the first '/' of the block and the one byte after it.  The
   // bytes before the '/' are not text: an end byte among them ends nothing,
   // and the byte after it is skipped whatever it is.  Only the block's
-  // length bounds the scan (a length-less block must hold a '/', as its
-  // format says).  Fails when no '/' is found.
+  // length bounds the scan; a block of the length-less form has none, so
+  // there an end byte still stops it (and is not stepped over).  Fails when
+  // no '/' is found.
   void SkipPastSlashAndNextByte() {
-    while (block_.Has(pos_, 1) && block_.data()[pos_] != '/') ++pos_;
-    if (!block_.Has(pos_, 1)) {
-      Fail();
-      return;
+    const bool bounded = block_.bounded();
+    for (;;) {
+      if (!block_.Has(pos_, 1)) {
+        Fail();
+        return;
+      }
+      const uint8_t b = block_.data()[pos_];
+      if (b == '/') break;
+      if (!bounded && (b == 0 || b == kEndOfFile)) {
+        Fail();
+        return;
+      }
+      ++pos_;
     }
     ++pos_;
-    if (block_.Has(pos_, 1)) ++pos_;
+    if (bounded ? block_.Has(pos_, 1) : !AtTextEnd()) ++pos_;
   }
 
  private:
