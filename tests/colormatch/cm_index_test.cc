@@ -213,6 +213,8 @@ TEST_F(CmIndexTest, HeaderBeforeTheSlashMayHoldAnyByte) {
   }
   int32_t table = 0;
   EXPECT_EQ(Lookup("no slash" + nul + "\x1a at all", &table), RC_BAD_RESOURCE);
+  // Length-less and without a '/': the scan stops at the terminating zero.
+  EXPECT_EQ(Lookup("no slash at all", &table, /*bounded=*/false), RC_BAD_RESOURCE);
 }
 
 TEST_F(CmIndexTest, TextEndsAtNulOrEofByte) {
