@@ -164,6 +164,67 @@ TEST_P(Pipeline, DialoguesCompleteAndFlatGrayPrintsNeutral) {
   EXPECT_EQ(CmDeleteThk(cm), RC_OK);
 }
 
+// Ink values of a mid gray through a colour-matching instance made with an
+// optional calibration record; fills *asked with the blocks requested.
+std::vector<uint8_t> TranslateGray(const PrintSetup& s, const std::vector<uint8_t>* record,
+                                   std::vector<int>* asked) {
+  TaggedValuePair pair{512, const_cast<uint8_t*>(record ? record->data() : nullptr)};
+  TaggedValueList list{record ? 1 : 0, &pair};
+  const ColorAdjustRecord adjust = Adjust(s, &list);
+  const HalftoneParams params = Params(s);
+  CmHandle cm = nullptr;
+  int32_t next = 0;
+  if (CmNewThk(&adjust, nullptr, nullptr, &list, &params, nullptr, nullptr, &next, &cm) != RC_OK) return {};
+  std::vector<uint8_t> out;
+  if (Feed(Service::kColor, cm, &next, asked) == RC_OK) {
+    const uint8_t pixel[4] = {0, 128, 128, 128};
+    out.resize(static_cast<size_t>(CmGetLutThk(cm)->channels));
+    CmTranslateColorsThk(cm, 1, pixel, out.data(), 0, nullptr);
+  }
+  CmDeleteThk(cm);
+  return out;
+}
+
+TEST(Calibration, RecordLevelsShiftTheInkThroughTheDefaultCurves) {
+  struct Case {
+    PrintSetup setup;
+    int level;  // every channel's calibration level (reference 50)
+    int direction;
+  };
+  const Case cases[] = {
+      {{1, kModeColor, kPaperPlain, 0, 720, 720}, 70, +1},
+      {{1, kModeColor, kPaperPlain, 0, 720, 720}, 30, -1},
+      {{1, kModeColor, kPaperPlain, 0, 720, 720}, 51, 0},  // within 2: identity row
+      {{2, kModeColor, kPaperPhoto, 1, 1440, 720}, 70, +1},
+      {{3, kModeMono, kPaperPlain, 0, 360, 360}, 30, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Name(c.setup) + " level " + std::to_string(c.level));
+    std::vector<int> plainAsked, calibratedAsked;
+    const std::vector<uint8_t> plain = TranslateGray(c.setup, nullptr, &plainAsked);
+    ASSERT_FALSE(plain.empty());
+    std::vector<uint8_t> record{0x43, 0x57, 0x3A, 0};
+    record.insert(record.end(), plain.size(), static_cast<uint8_t>(c.level));
+    record.push_back(0xFE);
+    record.push_back(0xFF);
+    const std::vector<uint8_t> calibrated = TranslateGray(c.setup, &record, &calibratedAsked);
+    ASSERT_EQ(calibrated.size(), plain.size());
+    ASSERT_EQ(calibratedAsked.size(), 6u);
+    EXPECT_EQ(calibratedAsked[2], kCalibrationSlots);
+    EXPECT_EQ(calibratedAsked[3], kCalibrationLevels);
+    EXPECT_EQ(calibratedAsked[4], kCalibrationIndex);
+    for (size_t ch = 0; ch < plain.size(); ++ch) {
+      if (plain[ch] == 0) continue;  // no ink stays no ink
+      const int shift = calibrated[ch] - plain[ch];
+      if (c.direction == 0) {
+        EXPECT_EQ(shift, 0) << ch;
+      } else {
+        EXPECT_GT(shift * c.direction, 10) << ch;
+      }
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(DefaultSet, Pipeline, testing::ValuesIn(AllSetups()),
                          [](const testing::TestParamInfo<PrintSetup>& info) {
                            std::string n = Name(info.param);
