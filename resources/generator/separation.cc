@@ -79,6 +79,9 @@ Coverage Separate(double r, double g, double b, const PaperModel& paper, DotLayo
     case DotLayout::kDitherBesideBlack:
       combine[0] = combine[2] = Combine::kSum;
       break;
+    case DotLayout::kAllBesideBlack:
+      combine[0] = combine[1] = combine[2] = Combine::kSum;
+      break;
   }
   // The colour ink that, together with black, absorbs 1 - value of the
   // channel.  Black never exceeds the gray component, so every form stays

@@ -36,6 +36,8 @@ struct Combo {
   Resolution res;
 };
 
+int Selectors(int kind) { return kind == 2 ? 3 : kind == 3 ? 2 : 1; }
+
 // Everything the tool offers.  Kind 0 reaches the index as kind 3.
 std::vector<Combo> OfferedCombos() {
   std::vector<Combo> out;
@@ -43,7 +45,7 @@ std::vector<Combo> OfferedCombos() {
     for (int mode : {kModeMono, kModeColor})
       for (int paper : {kPaperPlain, kPaperPhoto})
         for (const Resolution& r : kResolutions)
-          for (int sel = 0; sel < (kind == 2 ? 3 : 1); ++sel) out.push_back({kind, mode, paper, sel, r});
+          for (int sel = 0; sel < Selectors(kind); ++sel) out.push_back({kind, mode, paper, sel, r});
   return out;
 }
 
@@ -179,7 +181,8 @@ constexpr TableCase kColorTables[] = {
     {1, true, {G, A, P}, false}, {2, true, {G, A, P}, false},    // diffusion
     {3, false, {X, X, X}, true}, {4, false, {X, X, X}, true},    // nested screens
     {7, false, {S, S, S}, true, true}, {8, false, {S, S, S}, true, true},  // stacked screen
-    {9, true, {S, P, S}, false}, {10, true, {S, P, S}, false},   // kind-3 dither
+    {9, true, {S, P, S}, false}, {10, true, {S, P, S}, false},   // kind 3, magenta diffused
+    {11, true, {S, S, S}, true}, {12, true, {S, S, S}, true},    // kind 3, all dithered
 };
 
 double Reflectance(double ink, double black, Combine how) {
@@ -298,7 +301,7 @@ TEST(DefaultTables, GradientsPrintSmoothly) {
 }
 
 TEST(DefaultTables, BlackOnlyTablesAndGrayLevelsFollowTheGrayRamp) {
-  for (int number : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}) {
+  for (int number : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}) {
     SCOPED_TRACE(testing::Message() << "table " << number);
     restest::TableView tv{};
     ASSERT_TRUE(restest::ViewTable(Get(Service::kColor, number).bytes, &tv));

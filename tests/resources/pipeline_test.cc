@@ -34,7 +34,8 @@ std::vector<PrintSetup> AllSetups() {
     for (int mode : {kModeColor, kModeMono})
       for (int paper : {kPaperPlain, kPaperPhoto})
         for (const auto& r : res)
-          for (int sel = 0; sel < (kind == 2 ? 3 : 1); ++sel) out.push_back({kind, mode, paper, sel, r[0], r[1]});
+          for (int sel = 0; sel < (kind == 2 ? 3 : kind == 3 ? 2 : 1); ++sel)
+            out.push_back({kind, mode, paper, sel, r[0], r[1]});
   return out;
 }
 
@@ -57,6 +58,8 @@ ColorAdjustRecord Adjust(const PrintSetup& s, TaggedValueList* list) {
 HalftoneParams Params(const PrintSetup& s) {
   HalftoneParams p{};
   p.kind = s.kind;
+  // Kind 3's selector 1 belongs to the kernel that dithers every ink.
+  p.variant = s.kind == 3 && s.selector == kSelectorAllDithered ? 1 : 0;
   const bool colour = s.mode == kModeColor;
   p.renderMode = colour ? 3 : 0;  // colour: four-byte pixels, RGB in bytes 1..3
   p.lutMode = colour ? 1 : 0;     // black only: one gray byte per pixel
