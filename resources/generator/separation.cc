@@ -104,6 +104,12 @@ Coverage Separate(double r, double g, double b, const PaperModel& paper, DotLayo
     return 0.0;
   };
   Coverage cov{ink(r, combine[0], overlap[0]), ink(g, combine[1], overlap[1]), ink(b, combine[2], overlap[2]), k};
+  if (layout == DotLayout::kDitherBesideBlack) {
+    // Cyan and yellow fade to nothing under solid black; let magenta, which
+    // black hides just as well there, fade with them rather than leave a
+    // magenta-only rich black.
+    cov.m *= 1.0 - std::pow(k, 8.0);
+  }
   // Engine A's screens never stack more ink in a cell than the composite
   // needs; the engine B kernels do, so their tables carry the ink limit.
   if (layout == DotLayout::kNested || layout == DotLayout::kStacked) return cov;

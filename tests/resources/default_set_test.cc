@@ -291,11 +291,12 @@ TEST(DefaultTables, GradientsPrintSmoothly) {
             worst = std::max(worst, std::fabs(at(c - 1, a, b, ch) - 2 * at(c, a, b, ch) + at(c + 1, a, b, ch)));
           }
     // The input steps by 16/255 = 0.063 between nodes; a kink where black
-    // begins bends the ramp by a fraction of a step.  The diffusion tables
+    // begins, or where colour ink fades under solid black next to the black
+    // corner, bends the ramp by at most one step.  The diffusion tables
     // gather cyan on black's cells, so in the darkest blues and greens the
     // ink limit leaves part of the red channel open: a bend of up to 2.5
     // steps there, and nowhere else.
-    EXPECT_LE(worst, tc.number <= 2 ? 0.16 : 0.05);
+    EXPECT_LE(worst, tc.number <= 2 ? 0.16 : 0.063);
     RecordProperty("worst_curvature_table_" + std::to_string(tc.number), std::to_string(worst));
   }
 }
