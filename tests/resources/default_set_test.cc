@@ -115,6 +115,19 @@ TEST(DefaultIndex, EveryOfferedComboFindsFittingBlocks) {
   }
 }
 
+TEST(DefaultIndex, TextStaysWithinTheReadersLimits) {
+  for (int number : {kColorIndexNumber, kCalibrationIndex}) {
+    const auto bytes = Get(Service::kColor, number).bytes;
+    ASSERT_FALSE(bytes.empty());
+    EXPECT_EQ(bytes.back(), 0) << "a NUL ends the text for callers that pass no length";
+    size_t line = 0;
+    for (uint8_t b : bytes) {
+      line = (b == '\r' || b == '\n') ? 0 : line + 1;
+      EXPECT_LT(line, 256u) << "block " << number << ": a line longer than a token or skipped remainder";
+    }
+  }
+}
+
 TEST(DefaultIndex, CalibrationIndexNamesTheCurveBlockInTableModeZero) {
   const ParsedIndex index = restest::ParseIndex(Get(Service::kColor, kCalibrationIndex).bytes);
   ASSERT_TRUE(index.ok) << index.problem;
