@@ -542,9 +542,87 @@ uint32_t RefKind3(bool diffuse, HalftoneInstanceB& in, const uint8_t* src,
   return 0;
 }
 
+// ---- Ordered dither ------------------------------------------------------------------
+
+uint32_t RefMatrixDither(HalftoneInstanceB& in, const uint8_t* src, uint8_t* dst,
+                         int32_t firstBit, uint32_t count, uint32_t x0, uint32_t y) {
+  in.lastLine = y;
+  Out o(dst, 0, 1, firstBit, nullptr);
+  const int16_t* row = T16(in, kSlotThresholdMatrix) +
+                       (y % in.matrixHeight) * in.matrixWidth;
+  const int16_t* LT = T16(in, kSlotLevelTable);
+  int32_t t = 0;
+  const uint8_t* s = src;
+  for (uint32_t x = x0; x < x0 + count; ++x) {
+    if (!(in.params.horizontalScale == 1 && ((x - x0) & 1) == 1)) {
+      int a = *s++;
+      if (in.params.horizontalScale == -1) {
+        const int b = *s++;
+        a = a < b ? a : b;
+      }
+      t = in.params.kind == 0 ? (a > 128 ? LT[255] : LT[0]) : LT[a];
+    }
+    if (t != 0 && row[x & (in.matrixWidth - 1)] < t) o.Set(0);
+    o.Shift(false);
+  }
+  if (o.mask != 0x80) o.StoreAll();
+  return 0;
+}
+
+uint32_t RefEightColor(HalftoneInstanceB& in, const uint8_t* src, uint8_t* dst,
+                       int32_t stride, int32_t firstBit, uint32_t count, uint32_t x0,
+                       uint32_t y) {
+  in.lastLine = y;
+  Out o(dst, stride, 4, firstBit, nullptr);
+  const int16_t* row = T16(in, kSlotThresholdMatrix) +
+                       (y % in.matrixHeight) * in.matrixWidth;
+  const int16_t* LT = T16(in, kSlotLevelTable);
+  const uint8_t* lut = Lut(in);
+  const int32_t top = static_cast<int16_t>(in.matrixCells - 1);
+  const bool tail = count & 1;
+  if (tail) --count;
+  auto levels = [&](const uint8_t* px, int32_t sk[4]) {
+    const int c1 = px[1] > 128, c2 = px[2] > 128, c3 = px[3] > 128;
+    const uint8_t* entry = lut + 4 * (4 * c1 + 2 * c2 + c3);
+    for (int k = 0; k < 4; ++k) sk[k] = LT[entry[k]];
+    return 3 - (c1 + c2 + c3);
+  };
+  const uint8_t* s = src;
+  for (uint32_t x = x0; x < x0 + count; ++x) {
+    const uint8_t* px = s;
+    if (in.params.horizontalScale != 1 || ((x - x0) & 1) == 1) s += 4;
+    int32_t sk[4];
+    if (levels(px, sk) != 0) {
+      const int32_t m = row[x & 63];
+      if (sk[0] + sk[3] <= top) {
+        if (m < sk[3]) {
+          o.Set(3);
+        } else if (m < sk[0] + sk[3]) {
+          o.Set(0);
+        }
+      } else {
+        if (m < sk[3]) o.Set(3);
+        if (sk[0] > top - m) o.Set(0);
+      }
+      const int32_t n = top - m;
+      if (sk[1] > n) o.Set(1);
+      if (sk[2] > n) o.Set(2);
+    }
+    o.Shift(false);
+  }
+  if (tail) {
+    int32_t sk[4];
+    levels(s, sk);
+    TailInks(sk, row[(x0 + count) & (in.matrixWidth - 1)],
+             static_cast<int32_t>(in.matrixCells) - 1, o);
+  }
+  if (o.mask != 0x80 || tail) o.StoreAll();
+  return 0;
+}
+
 // ---- The comparison -------------------------------------------------------------------
 
-enum class Family { kFourInk, kInk, kKind3 };
+enum class Family { kFourInk, kInk, kKind3, kMatrix, kEightColor };
 
 struct Case {
   const char* name;
@@ -571,6 +649,9 @@ const Case kCases[] = {
      static_cast<int>(Ink::kTall)},
     {"ColorDitherKernel", ColorDitherKernel, Family::kKind3, 0},
     {"ColorDitherDiffusionKernel", ColorDitherDiffusionKernel, Family::kKind3, 1},
+    {"MatrixDitherKernel kind 3", MatrixDitherKernel, Family::kMatrix, 3},
+    {"MatrixDitherKernel kind 0", MatrixDitherKernel, Family::kMatrix, 0},
+    {"EightColorDitherKernel", EightColorDitherKernel, Family::kEightColor, 0},
 };
 
 uint32_t RunReference(const Case& c, HalftoneInstanceB& in, const uint8_t* src,
@@ -584,6 +665,10 @@ uint32_t RunReference(const Case& c, HalftoneInstanceB& in, const uint8_t* src,
       return RefInk(static_cast<Ink>(c.variant), in, src, dst, firstBit, count, x0, y);
     case Family::kKind3:
       return RefKind3(c.variant != 0, in, src, dst, stride, firstBit, count, x0, y);
+    case Family::kMatrix:
+      return RefMatrixDither(in, src, dst, firstBit, count, x0, y);
+    case Family::kEightColor:
+      return RefEightColor(in, src, dst, stride, firstBit, count, x0, y);
   }
   return 0;
 }
@@ -595,15 +680,20 @@ TEST(ReferenceKernels, RandomRunsMatchThePlainReference) {
   };
   constexpr uint32_t kWidth = 96;
   for (const Case& c : kCases) {
-    for (int trial = 0; trial < 24; ++trial) {
+    for (int trial = 0; trial < 12; ++trial) {
       KernelSetup s;
       s.lineWidth = kWidth;
-      s.kind = c.family == Family::kKind3 ? 3 : 1;
-      s.lutMode = c.family == Family::kInk ? 0 : (trial % 5 == 4 ? 2 : 1);
-      s.renderMode = s.lutMode == 0 ? 0 : (trial % 3 == 2 ? 4 : 1);
+      const bool levels = c.family == Family::kInk || c.family == Family::kMatrix;
+      s.kind = c.family == Family::kKind3       ? 3
+               : c.family == Family::kMatrix    ? c.variant
+               : c.family == Family::kEightColor ? 0
+                                                 : 1;
+      s.lutMode = levels ? 0 : (pick(0, 3) == 0 ? 2 : 1);
+      s.renderMode = s.lutMode == 0 ? 0 : (pick(0, 2) == 0 ? 4 : 1);
       const int scales[3] = {0, 1, -1};
       s.horizontalScale = scales[trial % 3];
-      s.matrixWidth = 1u << pick(2, 5);
+      // The eight-colour main loop reads 64 columns whatever the width.
+      s.matrixWidth = 1u << (c.family == Family::kEightColor ? pick(6, 7) : pick(2, 5));
       s.matrixHeight = static_cast<uint32_t>(pick(1, 20));
       const int32_t cells = static_cast<int32_t>(s.matrixWidth * s.matrixHeight);
       s.cells.resize(cells);
@@ -620,7 +710,7 @@ TEST(ReferenceKernels, RandomRunsMatchThePlainReference) {
                                static_cast<uint8_t>(pick(0, 255)),
                                static_cast<uint8_t>(pick(0, 255)),
                                static_cast<uint8_t>(pick(0, 255))};
-      const int fillKind = trial % 4;
+      const int fillKind = pick(0, 3);
       s.fill = [fillKind, flat](int pa, int pb, int pc, int ink) -> uint8_t {
         if (fillKind == 0) return testing::ComplementFill(pa, pb, pc, ink);
         if (fillKind == 1) return flat[ink];
@@ -628,7 +718,7 @@ TEST(ReferenceKernels, RandomRunsMatchThePlainReference) {
         const int v = (pa * 3 + pb * 5 + pc * 7 + ink * 61) & 255;
         return static_cast<uint8_t>(v < 90 ? 0 : v < 130 ? v - 89 : v);
       };
-      if (c.family == Family::kInk) {
+      if (levels) {
         s.tone.resize(256);
         for (int i = 0; i < 256; ++i) {
           s.tone[i] = static_cast<int16_t>(i % 7 == 3 ? 0 : (i * 11 + trial) & 255);
@@ -639,7 +729,7 @@ TEST(ReferenceKernels, RandomRunsMatchThePlainReference) {
       const size_t planeBytes = kWidth / 8 + 2;
       std::vector<uint8_t> libOut(4 * planeBytes), refOut(4 * planeBytes);
       uint32_t y = static_cast<uint32_t>(pick(0, 3));
-      for (int run = 0; run < 14; ++run) {
+      for (int run = 0; run < 20; ++run) {
         // Next line, same line, or a skipped one; lines 15 and 0 mod 16 come
         // up often.
         const int step = pick(0, 9);
