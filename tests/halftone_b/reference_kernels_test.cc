@@ -7,6 +7,7 @@
 // lines and reset state.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -743,13 +744,27 @@ TEST(ReferenceKernels, RandomRunsMatchThePlainReference) {
         const uint32_t x0 = static_cast<uint32_t>(pick(0, 1) ? 0 : pick(0, kWidth));
         const uint32_t count = static_cast<uint32_t>(pick(0, static_cast<int>(kWidth - x0)));
         const int32_t firstBit = pick(0, 7);
+        // Mostly smooth pixels (so that neighbouring grid nodes and the
+        // smoothing come up), with repeats, white pixels, zeros and jumps.
         std::vector<uint8_t> src(8 * (count + 2) + 8);
-        for (size_t i = 0; i < src.size(); ++i) {
-          const int kindOfByte = pick(0, 9);
-          src[i] = static_cast<uint8_t>(kindOfByte == 0 ? 255
-                                        : kindOfByte == 1 ? 0
-                                        : kindOfByte < 4 && i >= 4 ? src[i - 4]
-                                                                   : pick(0, 255));
+        for (size_t i = 0; i < src.size(); i += 4) {
+          const int what = pick(0, 19);
+          for (size_t k = 0; k < 4; ++k) {
+            const int prev = i >= 4 ? src[i + k - 4] : pick(0, 255);
+            int v;
+            if (what == 0) {
+              v = k == 0 ? prev : 255;  // white
+            } else if (what == 1) {
+              v = 0;
+            } else if (what == 2) {
+              v = pick(0, 255);
+            } else if (what < 6) {
+              v = prev;
+            } else {
+              v = std::clamp(prev + pick(-9, 9), 0, 255);
+            }
+            src[i + k] = static_cast<uint8_t>(v);
+          }
         }
         for (size_t i = 0; i < libOut.size(); ++i) {
           libOut[i] = refOut[i] = static_cast<uint8_t>(pick(0, 255));
