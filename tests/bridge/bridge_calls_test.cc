@@ -191,6 +191,44 @@ TEST_F(BridgeCallTest, NullAndUnreachableFarAddresses) {
   EXPECT_EQ(Bytes16{}.U32(h).Call(STUB_PREVIEW_DELETE), RC_OK);
 }
 
+TEST_F(BridgeCallTest, PreviewDeleteRefusedByTheAllocatorCanBeRetried) {
+  Memory16 mem(0x0B00);
+  int16_t fields[12] = {};
+  const FarPtr16 var = mem.Reserve(4);
+  const Bytes16 create = Bytes16{}
+                             .Far(mem.Put(Adjust16(fields)))
+                             .Far(0).Far(0).Far(0)
+                             .Far(mem.Put(Options16(0)))
+                             .Far(0).Short(1).Far(var);
+  ASSERT_EQ(create.Call(STUB_PREVIEW_NEW), RC_OK);
+  const uint32_t h = mem.U32At(var);
+  MemFailNth(MemOp::kFree, 1);
+  EXPECT_EQ(Bytes16{}.U32(h).Call(STUB_PREVIEW_DELETE), RC_FREE_FAILED);
+  MemResetFaults();
+  EXPECT_EQ(Bytes16{}.U32(h).Call(STUB_PREVIEW_DELETE), RC_OK);
+}
+
+// When the handle table is full the new instance is deleted again.
+TEST_F(BridgeCallTest, FullHandleTable) {
+  Memory16 mem(0x0B01);
+  int16_t fields[12] = {};
+  const FarPtr16 var = mem.Reserve(4);
+  const Bytes16 create = Bytes16{}
+                             .Far(mem.Put(Adjust16(fields)))
+                             .Far(0).Far(0).Far(0)
+                             .Far(mem.Put(Options16(0)))
+                             .Far(0).Short(1).Far(var);
+  std::vector<uint32_t> handles;
+  uint32_t rc = RC_OK;
+  while ((rc = create.Call(STUB_PREVIEW_NEW)) == RC_OK && handles.size() < 10000) {
+    handles.push_back(mem.U32At(var));
+  }
+  EXPECT_EQ(rc, RC_NO_MEMORY);
+  EXPECT_GE(handles.size(), 16u);
+  EXPECT_EQ(MemLiveBlocks(), live_ + static_cast<long>(handles.size()));
+  for (uint32_t h : handles) EXPECT_EQ(Bytes16{}.U32(h).Call(STUB_PREVIEW_DELETE), RC_OK);
+}
+
 TEST_F(BridgeCallTest, SelectorTable) {
   uint8_t bytes[4];
   EXPECT_EQ(Bridge16MapSelector(0, bytes, 4), RC_BAD_PARAMETER);
