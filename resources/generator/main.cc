@@ -1,0 +1,251 @@
+// Writes the default resource set: one file per block under
+// <out>/color/<number>.bin and <out>/halftone/<number>.bin, and a C++ source
+// that embeds the same bytes.  Everything is computed from fixed seeds, so
+// two runs give identical output.
+//
+// usage: vantik_resgen OUT_DIR GENERATED_CC
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "screens.h"
+#include "separation.h"
+#include "text_blocks.h"
+#include "vantik/default_resources.h"
+
+namespace vantik::resgen {
+namespace {
+
+using resources::Service;
+
+struct GenBlock {
+  Service service;
+  int number;
+  std::string kind;
+  std::vector<uint8_t> bytes;
+};
+
+std::vector<uint8_t> Matrix16Block(const RankMatrix& m) {
+  std::vector<uint8_t> out;
+  out.push_back(static_cast<uint8_t>(m.width));
+  out.push_back(static_cast<uint8_t>(m.height));
+  out.push_back(2);  // bytes per cell
+  out.push_back(0);
+  for (uint16_t r : m.rank) {
+    out.push_back(static_cast<uint8_t>(r & 0xFF));
+    out.push_back(static_cast<uint8_t>(r >> 8));
+  }
+  return out;
+}
+
+// Byte thresholds 1 .. 255: a level v covers the cells whose threshold is at
+// most v, so level 0 prints nothing and 255 prints every cell.
+std::vector<uint8_t> Matrix8Block(const RankMatrix& m) {
+  const int cells = m.width * m.height;
+  std::vector<uint8_t> out;
+  out.push_back(static_cast<uint8_t>(m.width == 256 ? 255 : m.width));
+  out.push_back(static_cast<uint8_t>(m.height == 256 ? 255 : m.height));
+  for (uint16_t r : m.rank) out.push_back(static_cast<uint8_t>(1 + r * 255 / cells));
+  return out;
+}
+
+std::vector<uint8_t> IdList(std::initializer_list<int16_t> ids) {
+  std::vector<uint8_t> out;
+  for (int16_t id : ids) {
+    out.push_back(static_cast<uint8_t>(id & 0xFF));
+    out.push_back(static_cast<uint8_t>((id >> 8) & 0xFF));
+  }
+  out.push_back(0xFF);
+  out.push_back(0xFF);
+  return out;
+}
+
+// 32 node positions for all three axes of engine B's re-sampled table.
+std::vector<uint8_t> ColorNodes() {
+  std::vector<uint8_t> out{32, 0};
+  for (int i = 0; i < 32; ++i) out.push_back(static_cast<uint8_t>((i * 255 + 15) / 31));
+  return out;
+}
+
+// Calibration slot records: key 0 keeps every channel on its own curve.
+std::vector<uint8_t> CalibrationSlots() { return {0x00, 0, 1, 2, 3, 0xFE, 0xFF}; }
+
+// Reference level of every channel; a calibration level equal to it selects
+// the identity row of the curve block.
+std::vector<uint8_t> CalibrationLevels() { return {50, 50, 50, 50}; }
+
+// 21 tone curves, row 10 the identity; rows below it print lighter (less
+// ink), rows above darker.  Row r is x^e with e = 1.8^((10 - r) / 10).
+std::vector<uint8_t> CurveBlock() {
+  std::vector<uint8_t> out(21 * 256);
+  for (int row = 0; row < 21; ++row) {
+    const double exponent = std::pow(1.8, (10 - row) / 10.0);
+    for (int x = 0; x < 256; ++x) {
+      int v = x;
+      if (row != 10) v = static_cast<int>(std::lround(255.0 * std::pow(x / 255.0, exponent)));
+      out[row * 256 + x] = static_cast<uint8_t>(v);
+    }
+  }
+  return out;
+}
+
+std::vector<GenBlock> BuildAll() {
+  std::vector<GenBlock> blocks;
+  auto add = [&](Service s, int number, const char* kind, std::vector<uint8_t> bytes) {
+    blocks.push_back({s, number, kind, std::move(bytes)});
+  };
+
+  // Papers.  Plain paper takes less ink and starts black earlier; photo
+  // paper holds more ink and keeps black out of the midtones.
+  const PaperModel plain{"PLAIN", 2.6, 0.50, 1.8, 250, 100, 663};
+  const PaperModel photo{"PHOTO", 3.0, 0.60, 2.0, 350, 100, 765};
+
+  const Service kC = Service::kColor;
+  const Service kH = Service::kHalftone;
+  add(kC, resources::kColorIndexNumber, "index", ToBytes(ColorIndexText()));
+  add(kC, kTableDiffusionPlain, "table",
+      BuildTableBlock({"VANTIK B PLAIN", 4, DotLayout::kDiffusion, true, plain}));
+  add(kC, kTableDiffusionPhoto, "table",
+      BuildTableBlock({"VANTIK B PHOTO", 4, DotLayout::kDiffusion, true, photo}));
+  add(kC, kTableScreenPlain, "table",
+      BuildTableBlock({"VANTIK A PLAIN", 4, DotLayout::kNested, false, plain}));
+  add(kC, kTableScreenPhoto, "table",
+      BuildTableBlock({"VANTIK A PHOTO", 4, DotLayout::kNested, false, photo}));
+  add(kC, kTableMonoPlain, "table",
+      BuildTableBlock({"VANTIK K PLAIN", 1, DotLayout::kIndependent, true, plain}));
+  add(kC, kTableMonoPhoto, "table",
+      BuildTableBlock({"VANTIK K PHOTO", 1, DotLayout::kIndependent, true, photo}));
+  add(kC, kTableStackedPlain, "table",
+      BuildTableBlock({"VANTIK S PLAIN", 4, DotLayout::kStacked, false, plain}));
+  add(kC, kTableStackedPhoto, "table",
+      BuildTableBlock({"VANTIK S PHOTO", 4, DotLayout::kStacked, false, photo}));
+  add(kC, kTableDitherPlain, "table",
+      BuildTableBlock({"VANTIK D PLAIN", 4, DotLayout::kDitherBesideBlack, true, plain}));
+  add(kC, kTableDitherPhoto, "table",
+      BuildTableBlock({"VANTIK D PHOTO", 4, DotLayout::kDitherBesideBlack, true, photo}));
+  add(kC, resources::kCalibrationIndex, "index", ToBytes(CalibrationIndexText()));
+  add(kC, kCurveBlock, "calibration", CurveBlock());
+  add(kC, resources::kCalibrationSlots, "calibration", CalibrationSlots());
+  add(kC, resources::kCalibrationLevels, "calibration", CalibrationLevels());
+
+  // Engine B: id lists name the colour nodes, then the matrix for every
+  // resolution pair but x = 2 y, then the matrix for x = 2 y.
+  add(kH, kIdSquare64, "id-list", IdList({kColorNodes, kMatrixIso64, kMatrixIso64}));
+  add(kH, kIdSquare128, "id-list", IdList({kColorNodes, kMatrixIso128, kMatrixIso128}));
+  add(kH, kIdWide64, "id-list", IdList({kColorNodes, kMatrixWide64, kMatrixWide64}));
+  add(kH, kIdWide128, "id-list", IdList({kColorNodes, kMatrixWide128, kMatrixWide128}));
+  add(kH, kIdTall64, "id-list", IdList({kColorNodes, kMatrixTall64, kMatrixTall64}));
+  add(kH, kIdTall128, "id-list", IdList({kColorNodes, kMatrixTall128, kMatrixTall128}));
+  add(kH, kColorNodes, "nodes", ColorNodes());
+
+  const RankMatrix iso64 = VoidAndCluster(64, 64, {1, 1}, 0x5EED0001);
+  const RankMatrix wide64 = VoidAndCluster(64, 64, {2, 1}, 0x5EED0002);
+  const RankMatrix tall64 = VoidAndCluster(64, 64, {1, 2}, 0x5EED0003);
+  const RankMatrix iso128 = VoidAndCluster(128, 128, {1, 1}, 0x5EED0004);
+  const RankMatrix wide128 = VoidAndCluster(128, 128, {2, 1}, 0x5EED0005);
+  const RankMatrix tall128 = VoidAndCluster(128, 128, {1, 2}, 0x5EED0006);
+  const RankMatrix gridDither = VoidAndCluster(64, 64, {1, 1}, 0x5EED0007);
+  const RankMatrix limitMatrix = VoidAndCluster(64, 64, {1, 1}, 0x5EED0008);
+  add(kH, kMatrixIso64, "matrix16", Matrix16Block(iso64));
+  add(kH, kMatrixWide64, "matrix16", Matrix16Block(wide64));
+  add(kH, kMatrixTall64, "matrix16", Matrix16Block(tall64));
+  add(kH, kMatrixIso128, "matrix16", Matrix16Block(iso128));
+  add(kH, kMatrixWide128, "matrix16", Matrix16Block(wide128));
+  add(kH, kMatrixTall128, "matrix16", Matrix16Block(tall128));
+
+  // Engine A.
+  add(kH, resources::kScreenTableNumber, "screen-table", ToBytes(ScreenTableText()));
+  add(kH, kScreenBlue360, "matrix8", Matrix8Block(iso64));
+  add(kH, kScreenBlue720, "matrix8", Matrix8Block(iso128));
+  add(kH, kScreenBlueWide, "matrix8", Matrix8Block(wide128));
+  add(kH, kScreenBlueTall, "matrix8", Matrix8Block(tall128));
+  add(kH, kScreenGridDither, "matrix8", Matrix8Block(gridDither));
+  add(kH, kScreenInkLimit, "matrix8", Matrix8Block(limitMatrix));
+  add(kH, kScreenCluster360, "matrix8", Matrix8Block(ClusteredDot(4, {1, 1})));
+  add(kH, kScreenCluster720, "matrix8", Matrix8Block(ClusteredDot(6, {1, 1})));
+  add(kH, kScreenClusterWide, "matrix8", Matrix8Block(ClusteredDot(6, {2, 1})));
+  add(kH, kScreenClusterTall, "matrix8", Matrix8Block(ClusteredDot(6, {1, 2})));
+
+  std::stable_sort(blocks.begin(), blocks.end(), [](const GenBlock& a, const GenBlock& b) {
+    if (a.service != b.service) return a.service == Service::kColor;
+    return a.number < b.number;
+  });
+  return blocks;
+}
+
+bool WriteFile(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  return static_cast<bool>(out);
+}
+
+std::string GeneratedSource(const std::vector<GenBlock>& blocks) {
+  std::string s;
+  s += "// Generated by vantik_resgen from resources/generator; do not edit.\n";
+  s += "#include \"vantik/default_resources.h\"\n\n";
+  s += "namespace vantik::resources {\nnamespace {\n\n";
+  char buf[64];
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    std::snprintf(buf, sizeof buf, "const uint8_t kBytes%zu[%zu] = {", i, blocks[i].bytes.size());
+    s += buf;
+    for (size_t j = 0; j < blocks[i].bytes.size(); ++j) {
+      if (j % 24 == 0) s += "\n   ";
+      std::snprintf(buf, sizeof buf, " %u,", blocks[i].bytes[j]);
+      s += buf;
+    }
+    s += "\n};\n";
+  }
+  s += "\nconst Block kBlocks[] = {\n";
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    std::snprintf(buf, sizeof buf, "    {Service::%s, %d, kBytes%zu, \"",
+                  blocks[i].service == Service::kColor ? "kColor" : "kHalftone", blocks[i].number, i);
+    s += buf;
+    s += blocks[i].kind + "\"},\n";
+  }
+  s += "};\n\n}  // namespace\n\n";
+  s += "std::span<const Block> Defaults() { return kBlocks; }\n\n";
+  s += "}  // namespace vantik::resources\n";
+  return s;
+}
+
+int Run(const std::filesystem::path& outDir, const std::filesystem::path& source) {
+  const std::vector<GenBlock> blocks = BuildAll();
+  std::error_code ec;
+  for (const char* sub : {"color", "halftone"}) {
+    std::filesystem::create_directories(outDir / sub, ec);
+    if (ec) {
+      std::cerr << "vantik_resgen: cannot create " << (outDir / sub).string() << ": " << ec.message() << "\n";
+      return 1;
+    }
+  }
+  for (const GenBlock& b : blocks) {
+    const auto path = outDir / (b.service == Service::kColor ? "color" : "halftone") /
+                      (std::to_string(b.number) + ".bin");
+    if (!WriteFile(path, std::string(b.bytes.begin(), b.bytes.end()))) {
+      std::cerr << "vantik_resgen: cannot write " << path.string() << "\n";
+      return 1;
+    }
+  }
+  if (!WriteFile(source, GeneratedSource(blocks))) {
+    std::cerr << "vantik_resgen: cannot write " << source.string() << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace vantik::resgen
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::cerr << "usage: vantik_resgen OUT_DIR GENERATED_CC\n";
+    return 2;
+  }
+  return vantik::resgen::Run(argv[1], argv[2]);
+}

@@ -1,0 +1,178 @@
+#include "screens.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <numeric>
+
+namespace vantik::resgen {
+namespace {
+
+// splitmix64: a small, fully specified generator, so the output does not
+// depend on the standard library's distributions.
+uint64_t NextRandom(uint64_t& state) {
+  uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
+struct KernelTap {
+  int dx;
+  int dy;
+  int64_t weight;
+};
+
+// Integer Gaussian taps; integer energies keep the selection order exact and
+// identical on every machine.
+std::vector<KernelTap> GaussianTaps(Aspect aspect) {
+  constexpr double kSigma = 1.5;
+  // Physical length of one step along x and y, in units whose square is the
+  // area of one dot.
+  const double sx = std::sqrt(static_cast<double>(aspect.y) / aspect.x);
+  const double sy = std::sqrt(static_cast<double>(aspect.x) / aspect.y);
+  const int rx = static_cast<int>(std::ceil(4.0 * kSigma / sx));
+  const int ry = static_cast<int>(std::ceil(4.0 * kSigma / sy));
+  std::vector<KernelTap> taps;
+  for (int dy = -ry; dy <= ry; ++dy) {
+    for (int dx = -rx; dx <= rx; ++dx) {
+      const double d2 = dx * dx * sx * sx + dy * dy * sy * sy;
+      const auto w = static_cast<int64_t>(std::lround(std::exp(-d2 / (2 * kSigma * kSigma)) * 65536.0));
+      if (w > 0) taps.push_back({dx, dy, w});
+    }
+  }
+  return taps;
+}
+
+class EnergyField {
+ public:
+  EnergyField(int width, int height, Aspect aspect)
+      : w_(width), h_(height), taps_(GaussianTaps(aspect)),
+        energy_(static_cast<size_t>(width) * height, 0),
+        on_(static_cast<size_t>(width) * height, 0) {}
+
+  void Set(int p, bool on) {
+    if (static_cast<bool>(on_[p]) == on) return;
+    on_[p] = on ? 1 : 0;
+    const int x = p % w_;
+    const int y = p / w_;
+    for (const KernelTap& t : taps_) {
+      const int qx = ((x + t.dx) % w_ + w_) % w_;
+      const int qy = ((y + t.dy) % h_ + h_) % h_;
+      energy_[static_cast<size_t>(qy) * w_ + qx] += on ? t.weight : -t.weight;
+    }
+  }
+  bool On(int p) const { return on_[p] != 0; }
+
+  // Tightest cluster: the set pixel with the highest energy (first on ties).
+  int TightestCluster() const {
+    int best = -1;
+    for (int p = 0; p < Size(); ++p)
+      if (on_[p] && (best < 0 || energy_[p] > energy_[best])) best = p;
+    return best;
+  }
+  // Largest void: the empty pixel with the lowest energy (first on ties).
+  int LargestVoid() const {
+    int best = -1;
+    for (int p = 0; p < Size(); ++p)
+      if (!on_[p] && (best < 0 || energy_[p] < energy_[best])) best = p;
+    return best;
+  }
+  int Size() const { return w_ * h_; }
+
+ private:
+  int w_, h_;
+  std::vector<KernelTap> taps_;
+  std::vector<int64_t> energy_;
+  std::vector<uint8_t> on_;
+};
+
+}  // namespace
+
+RankMatrix VoidAndCluster(int width, int height, Aspect aspect, uint64_t seed) {
+  const int n = width * height;
+  RankMatrix out{width, height, std::vector<uint16_t>(n, 0)};
+
+  // Initial pattern: a tenth of the pixels at random positions.
+  EnergyField initial(width, height, aspect);
+  const int ones = std::max(1, n / 10);
+  uint64_t state = seed;
+  for (int placed = 0; placed < ones;) {
+    const int p = static_cast<int>(NextRandom(state) % static_cast<uint64_t>(n));
+    if (initial.On(p)) continue;
+    initial.Set(p, true);
+    ++placed;
+  }
+  // Relax it into a homogeneous pattern: move the tightest cluster into the
+  // largest void until the move would put the pixel back where it was.
+  for (int guard = 0; guard < 4 * n; ++guard) {
+    const int cluster = initial.TightestCluster();
+    initial.Set(cluster, false);
+    const int hole = initial.LargestVoid();
+    initial.Set(hole, true);
+    if (hole == cluster) break;
+  }
+
+  // Ranks below the initial count: remove tightest clusters one by one.
+  EnergyField shrink = initial;
+  for (int r = ones - 1; r >= 0; --r) {
+    const int p = shrink.TightestCluster();
+    shrink.Set(p, false);
+    out.rank[p] = static_cast<uint16_t>(r);
+  }
+  // Ranks from the initial count up: fill largest voids.  With a kernel whose
+  // taps sum to the same total at every pixel, the densest cluster of empty
+  // pixels is the emptiest void, so one rule serves both halves.
+  EnergyField grow = initial;
+  for (int r = ones; r < n; ++r) {
+    const int p = grow.LargestVoid();
+    grow.Set(p, true);
+    out.rank[p] = static_cast<uint16_t>(r);
+  }
+  return out;
+}
+
+RankMatrix ClusteredDot(int period, Aspect aspect) {
+  const int w = 2 * period * aspect.x;
+  const int h = 2 * period * aspect.y;
+  struct Cell {
+    int64_t distance;
+    int dot;
+    int index;
+  };
+  std::vector<Cell> cells;
+  cells.reserve(static_cast<size_t>(w) * h);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      // Dot centres, in matrix pixels: (period * m * aspect.x,
+      // period * n * aspect.y) with m + n even; the tile holds the dots at
+      // (0, 0) and (period, period) and their wrapped copies.
+      int64_t best = -1;
+      int bestDot = 0;
+      for (int m = -2; m <= 2; ++m) {
+        for (int k = -2; k <= 2; ++k) {
+          if (((m + k) & 1) != 0) continue;
+          const int64_t dx = x - static_cast<int64_t>(period) * m * aspect.x;
+          const int64_t dy = y - static_cast<int64_t>(period) * k * aspect.y;
+          // Physical squared distance scaled by (aspect.x * aspect.y)^2.
+          const int64_t d = dx * dx * aspect.y * aspect.y + dy * dy * aspect.x * aspect.x;
+          if (best < 0 || d < best) {
+            best = d;
+            bestDot = m & 1;  // dots with odd m and k are the tile's second dot
+          }
+        }
+      }
+      cells.push_back({best, bestDot, y * w + x});
+    }
+  }
+  std::sort(cells.begin(), cells.end(), [](const Cell& a, const Cell& b) {
+    if (a.distance != b.distance) return a.distance < b.distance;
+    if (a.dot != b.dot) return a.dot < b.dot;
+    return a.index < b.index;
+  });
+  RankMatrix out{w, h, std::vector<uint16_t>(static_cast<size_t>(w) * h, 0)};
+  for (size_t r = 0; r < cells.size(); ++r) out.rank[cells[r].index] = static_cast<uint16_t>(r);
+  return out;
+}
+
+}  // namespace vantik::resgen

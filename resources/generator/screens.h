@@ -1,0 +1,38 @@
+// Threshold screens of the default resource set: blue-noise rank matrices
+// made by void-and-cluster, and clustered-dot rank matrices.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace vantik::resgen {
+
+// A rank matrix: every value 0 .. width * height - 1 exactly once, row-major.
+struct RankMatrix {
+  int width = 0;
+  int height = 0;
+  std::vector<uint16_t> rank;
+};
+
+// Pixel aspect of a resolution class: how many matrix columns (rows) make
+// one unit of physical distance.  Square dots are {1, 1}; 1440 x 720 dots
+// are twice as dense across the line, {2, 1}; 720 x 1440 dots {1, 2}.
+struct Aspect {
+  int x = 1;
+  int y = 1;
+};
+
+// Void-and-cluster on a torus with a Gaussian energy (sigma 1.5 in physical
+// units of one square dot area).  The energy is updated incrementally over a
+// truncated kernel window when a pixel changes, so the cost is one window per
+// step plus one scan for the extreme pixel.  Fully deterministic for a seed.
+RankMatrix VoidAndCluster(int width, int height, Aspect aspect, uint64_t seed);
+
+// Clustered-dot screen: round dots on a 45-degree lattice of spacing
+// period * sqrt(2) physical units; the matrix holds two dots per tile and is
+// 2 * period * aspect.x wide and 2 * period * aspect.y high.  Pixels are
+// ranked by distance from their dot centre; equal distances alternate between
+// the dots so that every rank is a distinct level.
+RankMatrix ClusteredDot(int period, Aspect aspect);
+
+}  // namespace vantik::resgen

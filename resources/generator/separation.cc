@@ -1,0 +1,199 @@
+#include "separation.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vantik::resgen {
+namespace {
+
+constexpr int kNodes = 17;
+
+// Dot overlap of the diffusion kernels' cyan and magenta with black, as a
+// share of independent dots' overlap, fitted on flat grays printed through
+// the engine (the pipeline tests print them).
+constexpr double kDiffusionOverlapCyan = 1.2;
+constexpr double kDiffusionOverlapMagenta = 0.7;
+
+double Clamp01(double v) { return std::min(1.0, std::max(0.0, v)); }
+
+// Black generation: zero below the start, then rising with zero slope at the
+// start (so gradients stay smooth) to full black at the darkest gray.
+double BlackGeneration(double gray, const PaperModel& paper) {
+  if (gray <= paper.blackStart) return 0.0;
+  const double t = (gray - paper.blackStart) / (1.0 - paper.blackStart);
+  return std::pow(t, paper.blackPower);
+}
+
+// Total-ink limit with a soft knee: colour ink above the knee is compressed
+// smoothly toward the limit; black is kept.
+void LimitInk(Coverage& cov, double limit) {
+  const double colour = cov.c + cov.m + cov.y;
+  const double total = colour + cov.k;
+  const double knee = limit - 0.4;
+  if (total <= knee || colour <= 0.0) return;
+  const double span = limit - knee;
+  const double target = knee + span * std::tanh((total - knee) / span);
+  const double scale = std::max(0.0, (target - cov.k) / colour);
+  cov.c *= scale;
+  cov.m *= scale;
+  cov.y *= scale;
+}
+
+void PutBE16(std::vector<uint8_t>& block, size_t offset, int value) {
+  block[offset] = static_cast<uint8_t>((value >> 8) & 0xFF);
+  block[offset + 1] = static_cast<uint8_t>(value & 0xFF);
+}
+
+}  // namespace
+
+Coverage Separate(double r, double g, double b, const PaperModel& paper, DotLayout layout) {
+  // The darkest corner is the limit of the neighbouring grays; evaluating it
+  // a hair above zero keeps the formulas below finite.
+  constexpr double kTiny = 1e-6;
+  r = std::max(r, kTiny);
+  g = std::max(g, kTiny);
+  b = std::max(b, kTiny);
+  const double gray = 1.0 - std::max(r, std::max(g, b));
+  const double k = layout == DotLayout::kStacked ? gray : BlackGeneration(gray, paper);
+  // How each colour ink combines with black on its channel.
+  // Overlap of a colour ink's dots with black's, as a share of what
+  // independent placement gives (1: independent, 0: side by side, above 1:
+  // gathered on the same cells).
+  enum class Combine { kProduct, kMax, kSum, kOverlap };
+  Combine combine[3] = {Combine::kProduct, Combine::kProduct, Combine::kProduct};
+  double overlap[3] = {1.0, 1.0, 1.0};
+  switch (layout) {
+    case DotLayout::kIndependent:
+      break;
+    case DotLayout::kDiffusion:
+      combine[0] = combine[1] = Combine::kOverlap;
+      overlap[0] = kDiffusionOverlapCyan;
+      overlap[1] = kDiffusionOverlapMagenta;
+      break;
+    case DotLayout::kNested:
+      combine[0] = combine[1] = combine[2] = Combine::kMax;
+      break;
+    case DotLayout::kStacked:
+      combine[0] = combine[1] = combine[2] = Combine::kSum;
+      break;
+    case DotLayout::kDitherBesideBlack:
+      combine[0] = combine[2] = Combine::kSum;
+      break;
+  }
+  // The colour ink that, together with black, absorbs 1 - value of the
+  // channel.  Black never exceeds the gray component, so every form stays
+  // in 0 .. 1; the same rule on all three channels keeps neutrals neutral.
+  auto ink = [&](double value, Combine how, double alpha) {
+    switch (how) {
+      case Combine::kOverlap: {
+        // ink + k - alpha * ink * k = 1 - value; the overlap cannot exceed
+        // the smaller coverage, which bounds alpha * k.
+        const double a = std::min(alpha, 0.7 / std::max(k, 1e-9));
+        return Clamp01((1.0 - value - k) / (1.0 - a * k));
+      }
+      case Combine::kProduct:
+        return Clamp01(1.0 - value / (1.0 - k));  // (1 - ink)(1 - k) = value
+      case Combine::kMax:
+        return Clamp01(1.0 - value);  // black replaces the composite under it
+      case Combine::kSum:
+        return Clamp01(1.0 - value - k);  // ink + k = 1 - value
+    }
+    return 0.0;
+  };
+  Coverage cov{ink(r, combine[0], overlap[0]), ink(g, combine[1], overlap[1]), ink(b, combine[2], overlap[2]), k};
+  // Engine A's screens never stack more ink in a cell than the composite
+  // needs; the engine B kernels do, so their tables carry the ink limit.
+  if (layout == DotLayout::kNested || layout == DotLayout::kStacked) return cov;
+  LimitInk(cov, paper.inkLimit);
+  return cov;
+}
+
+double BlackOnly(double gray) { return Clamp01(1.0 - gray); }
+
+int DotWeight(int level, int weightLight, int weightFull) {
+  const int light = 255 - level;
+  return ((light * light * (weightLight - weightFull) + 1) / 255 + 255 * weightFull) / 100;
+}
+
+uint8_t LevelForCoverage(double coverage, int weightLight, int weightFull) {
+  coverage = Clamp01(coverage);
+  int best = 0;
+  double bestError = 2.0;
+  for (int v = 0; v < 256; ++v) {
+    const double printed = static_cast<double>(v) / DotWeight(v, weightLight, weightFull);
+    const double error = std::fabs(printed - coverage);
+    if (error < bestError) {
+      bestError = error;
+      best = v;
+    }
+  }
+  return static_cast<uint8_t>(best);
+}
+
+std::vector<uint8_t> GridPositions() {
+  std::vector<uint8_t> pos(kNodes);
+  for (int i = 0; i < kNodes; ++i) pos[i] = static_cast<uint8_t>(std::min(255, i * 16));
+  return pos;
+}
+
+std::vector<uint8_t> BuildTableBlock(const TableSpec& spec) {
+  const int n = kNodes;
+  const int w = spec.channels;
+  const size_t tableBytes = static_cast<size_t>(n) * n * n * w;
+  const size_t headerAndGrids = 76 + 3 * static_cast<size_t>(n);
+  std::vector<uint8_t> block(headerAndGrids + tableBytes + n + static_cast<size_t>(n) * w, 0);
+
+  for (size_t i = 0; i < spec.tag.size() && i < 15; ++i) block[i] = static_cast<uint8_t>(spec.tag[i]);
+  block[15] = 50;  // table class: the block carries an explicit neutral axis
+  block[24] = 1;   // table type 1: ink amounts, 0 = no ink
+  // Gains, hue shifts, saturation boost (bytes 32..44) stay 0: the separation
+  // already aims at the input colours, so no ink-space correction is wanted.
+  PutBE16(block, 48, spec.paper.weightLight);
+  PutBE16(block, 50, spec.paper.weightFull);
+  PutBE16(block, 64, 255);                    // A: a single solid ink passes whole
+  PutBE16(block, 68, spec.paper.limitParam);  // B: ink-total limit, 255 = 100 %
+  block[72] = block[73] = block[74] = static_cast<uint8_t>(n);
+  block[75] = static_cast<uint8_t>(w);
+
+  const std::vector<uint8_t> pos = GridPositions();
+  for (int axis = 0; axis < 3; ++axis)
+    for (int i = 0; i < n; ++i) block[76 + axis * n + i] = pos[i];
+
+  auto encode = [&](double coverage) -> uint8_t {
+    if (spec.compensateWeights)
+      return LevelForCoverage(coverage, spec.paper.weightLight, spec.paper.weightFull);
+    return static_cast<uint8_t>(std::lround(Clamp01(coverage) * 255.0));
+  };
+
+  uint8_t* table = block.data() + headerAndGrids;
+  for (int a = 0; a < n; ++a) {
+    for (int b = 0; b < n; ++b) {
+      for (int c = 0; c < n; ++c) {
+        const double r = pos[a] / 255.0, g = pos[b] / 255.0, bl = pos[c] / 255.0;
+        uint8_t* node = table + ((static_cast<size_t>(a) * n + b) * n + c) * w;
+        if (w == 1) {
+          node[0] = encode(BlackOnly(0.299 * r + 0.587 * g + 0.114 * bl));
+          continue;
+        }
+        const Coverage cov = Separate(r, g, bl, spec.paper, spec.layout);
+        node[0] = encode(cov.c);
+        node[1] = encode(cov.m);
+        node[2] = encode(cov.y);
+        node[3] = encode(cov.k);
+      }
+    }
+  }
+  // Gray levels: the black-only rendering of each diagonal node, used when
+  // the caller prints gray with black ink alone.
+  uint8_t* gray = table + tableBytes;
+  for (int j = 0; j < n; ++j) gray[j] = encode(BlackOnly(pos[j] / 255.0));
+  // Explicit neutral axis: the table's own diagonal nodes.
+  uint8_t* diagonal = gray + n;
+  for (int j = 0; j < n; ++j) {
+    const uint8_t* node = table + static_cast<size_t>(j) * (n * n + n + 1) * w;
+    for (int ch = 0; ch < w; ++ch) diagonal[j * w + ch] = node[ch];
+  }
+  return block;
+}
+
+}  // namespace vantik::resgen

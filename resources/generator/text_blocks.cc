@@ -1,0 +1,134 @@
+#include "text_blocks.h"
+
+#include <cstdio>
+
+namespace vantik::resgen {
+namespace {
+
+struct ResolutionClass {
+  int x, y;
+  int screenClass;  // 1 .. 4, the last digit of engine A's screen selectors
+  int idDither;     // engine B id list for kind 3 (64-wide matrices)
+  int idDiffusion;  // engine B id list for kind 1
+};
+
+constexpr ResolutionClass kClasses[] = {
+    {360, 360, 1, kIdSquare64, kIdSquare64},
+    {720, 720, 2, kIdSquare64, kIdSquare128},
+    {1440, 720, 3, kIdWide64, kIdWide128},
+    {720, 1440, 4, kIdTall64, kIdTall128},
+};
+
+// Name list 1 gives each kind its number by position, list 2 the papers
+// (their first name begins with P, so the list has no base number), list 3
+// the table modes by position.
+constexpr const char* kKindNames[] = {"BASIC", "DIFFUSION", "SCREEN", "DITHER"};
+constexpr const char* kPaperNames[] = {"PLAIN", "PHOTO"};
+constexpr const char* kModeNames[] = {"MONO", "MODE1", "MODE2", "MODE3", "COLOR"};
+
+std::string Line(int table, int halftone, int kind, int paper, const ResolutionClass& rc,
+                 int mode, int selector) {
+  char buf[128];
+  std::snprintf(buf, sizeof buf, "%d %d %s %s %d %d %s %d\r\n", table, halftone, kKindNames[kind],
+                kPaperNames[paper], rc.x, rc.y, kModeNames[mode], selector);
+  return buf;
+}
+
+std::string Trailer() {
+  std::string s = "/ end of entries\r\n";
+  for (const char* name : kKindNames) s += std::string(name) + " ";
+  s += "\r\n";
+  for (const char* name : kPaperNames) s += std::string(name) + " ";
+  s += "\r\n";
+  for (const char* name : kModeNames) s += std::string(name) + " ";
+  s += "\r\n";
+  s.push_back('\0');  // ends the text for callers that pass no length
+  return s;
+}
+
+constexpr int kScreenVariants = 3;  // selectors 0, 1, 2 of kind 2
+
+// Engine A screen selectors 111 .. 134: tens digit the variant, units the
+// resolution class.  They are not block numbers and stay clear of them.
+int ScreenSelector(int selector, const ResolutionClass& rc) { return 100 + 10 * (selector + 1) + rc.screenClass; }
+
+}  // namespace
+
+std::string ColorIndexText() {
+  std::string s = "/ vantik default colour-table index\r\n";
+  s += "table halftone kind paper x-dpi y-dpi mode selector\r\n";
+  for (int paper = 0; paper < 2; ++paper) {
+    for (int mode : {4, 0}) {
+      for (const ResolutionClass& rc : kClasses) {
+        // Kind 0 is served by these kind-3 lines: colour matching turns a
+        // kind of 0 into 3 before it reads the index.
+        const bool plain = paper == 0;
+        const bool mono = mode == 0;
+        // Black-only printing on engine B takes the one-channel tables.
+        const int ditherTable = mono ? (plain ? kTableMonoPlain : kTableMonoPhoto)
+                                     : (plain ? kTableDitherPlain : kTableDitherPhoto);
+        const int diffusionTable = mono ? (plain ? kTableMonoPlain : kTableMonoPhoto)
+                                        : (plain ? kTableDiffusionPlain : kTableDiffusionPhoto);
+        s += Line(ditherTable, rc.idDither, 3, paper, rc, mode, 0);
+        s += Line(diffusionTable, rc.idDiffusion, 1, paper, rc, mode, 0);
+        // Engine A needs a four-ink table in every mode; in black-only mode it
+        // takes the gray bytes directly and uses the table only for its grid.
+        // Each screen has the table made for the way it places its inks.
+        for (int selector = 0; selector < kScreenVariants; ++selector) {
+          const int screenTable = selector == 2 ? (plain ? kTableStackedPlain : kTableStackedPhoto)
+                                                : (plain ? kTableScreenPlain : kTableScreenPhoto);
+          s += Line(screenTable, ScreenSelector(selector, rc), 2, paper, rc, mode, selector);
+        }
+      }
+    }
+  }
+  return s + Trailer();
+}
+
+std::string CalibrationIndexText() {
+  // Calibration looks this index up with table mode 0 and the selection
+  // values of the print; every such line names the one curve block.
+  std::string s = "/ vantik calibration curve index\r\n";
+  s += "table halftone kind paper x-dpi y-dpi mode selector\r\n";
+  for (int paper = 0; paper < 2; ++paper) {
+    for (const ResolutionClass& rc : kClasses) {
+      s += Line(kCurveBlock, 0, 3, paper, rc, 0, 0);
+      s += Line(kCurveBlock, 0, 1, paper, rc, 0, 0);
+      for (int selector = 0; selector < kScreenVariants; ++selector)
+        s += Line(kCurveBlock, 0, 2, paper, rc, 0, selector);
+    }
+  }
+  return s + Trailer();
+}
+
+std::string ScreenTableText() {
+  // Every token is followed by a space: the reader ends a token only at a
+  // space or tab.
+  std::string s = "selector method matrix1 matrix2 matrix3 phase \r\n";
+  constexpr int blue[] = {kScreenBlue360, kScreenBlue720, kScreenBlueWide, kScreenBlueTall};
+  constexpr int cluster[] = {kScreenCluster360, kScreenCluster720, kScreenClusterWide,
+                             kScreenClusterTall};
+  char buf[128];
+  for (const ResolutionClass& rc : kClasses) {
+    const int i = rc.screenClass - 1;
+    // Blue noise, four inks under the ink-total limit of the level table.
+    std::snprintf(buf, sizeof buf, "%d 5 %d %d %d 0 \r\n", ScreenSelector(0, rc), kScreenInkLimit,
+                  kScreenGridDither, blue[i]);
+    s += buf;
+    // Clustered dots, four inks, black first.
+    std::snprintf(buf, sizeof buf, "%d 2 0 %d %d 0 \r\n", ScreenSelector(1, rc), kScreenGridDither,
+                  cluster[i]);
+    s += buf;
+    // Blue noise, inks stacked along the threshold axis.
+    std::snprintf(buf, sizeof buf, "%d 6 0 %d %d 0 \r\n", ScreenSelector(2, rc), kScreenGridDither,
+                  blue[i]);
+    s += buf;
+  }
+  s += "END \r\n";
+  s.push_back('\0');
+  return s;
+}
+
+std::vector<uint8_t> ToBytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
+
+}  // namespace vantik::resgen

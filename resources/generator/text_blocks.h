@@ -1,0 +1,57 @@
+// Block numbers of the default set and its text blocks: the colour-table
+// index, the calibration index and engine A's screen table.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vantik::resgen {
+
+// Colour service.
+inline constexpr int kTableDiffusionPlain = 1;  // engine B, CMYK
+inline constexpr int kTableDiffusionPhoto = 2;
+inline constexpr int kTableScreenPlain = 3;     // engine A, CMYK
+inline constexpr int kTableScreenPhoto = 4;
+inline constexpr int kTableMonoPlain = 5;       // engine B, black only
+inline constexpr int kTableMonoPhoto = 6;
+inline constexpr int kTableStackedPlain = 7;    // engine A, stacked screen
+inline constexpr int kTableStackedPhoto = 8;
+inline constexpr int kTableDitherPlain = 9;     // engine B kind 3, CMYK
+inline constexpr int kTableDitherPhoto = 10;
+inline constexpr int kCurveBlock = 901;
+
+// Halftone service, engine B.
+inline constexpr int kIdSquare64 = 10;
+inline constexpr int kIdSquare128 = 11;
+inline constexpr int kIdWide64 = 12;
+inline constexpr int kIdWide128 = 13;
+inline constexpr int kIdTall64 = 14;
+inline constexpr int kIdTall128 = 15;
+inline constexpr int kColorNodes = 50;
+inline constexpr int kMatrixIso64 = 60;
+inline constexpr int kMatrixWide64 = 61;
+inline constexpr int kMatrixTall64 = 62;
+inline constexpr int kMatrixIso128 = 63;
+inline constexpr int kMatrixWide128 = 64;
+inline constexpr int kMatrixTall128 = 65;
+
+// Halftone service, engine A (300 is the screen table).
+inline constexpr int kScreenBlue360 = 301;
+inline constexpr int kScreenBlue720 = 302;
+inline constexpr int kScreenBlueWide = 303;
+inline constexpr int kScreenBlueTall = 304;
+inline constexpr int kScreenGridDither = 310;
+inline constexpr int kScreenInkLimit = 311;
+inline constexpr int kScreenCluster360 = 321;
+inline constexpr int kScreenCluster720 = 322;
+inline constexpr int kScreenClusterWide = 323;
+inline constexpr int kScreenClusterTall = 324;
+
+std::string ColorIndexText();
+std::string CalibrationIndexText();
+std::string ScreenTableText();
+
+std::vector<uint8_t> ToBytes(const std::string& text);
+
+}  // namespace vantik::resgen

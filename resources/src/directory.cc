@@ -1,0 +1,206 @@
+// Lookup in the embedded set, and the directory form of a resource set:
+// <dir>/color/<number>.bin and <dir>/halftone/<number>.bin.
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <system_error>
+
+#include "vantik/default_resources.h"
+
+namespace vantik::resources {
+namespace {
+
+constexpr std::uintmax_t kMaxBlockBytes = 16u << 20;
+
+// A block number from a file stem: optional '-', then decimal digits, in
+// the range of a 32-bit int.
+bool ParseNumber(const std::string& stem, int* out) {
+  if (stem.empty() || stem.size() > 11) return false;
+  size_t i = stem[0] == '-' ? 1 : 0;
+  if (i == stem.size()) return false;
+  long long v = 0;
+  for (; i < stem.size(); ++i) {
+    if (stem[i] < '0' || stem[i] > '9') return false;
+    v = v * 10 + (stem[i] - '0');
+  }
+  if (stem[0] == '-') v = -v;
+  if (v < INT32_MIN || v > INT32_MAX) return false;
+  *out = static_cast<int>(v);
+  return true;
+}
+
+bool Fail(std::string* error, const std::string& message) {
+  if (error) *error = message;
+  return false;
+}
+
+bool ReadFile(const std::filesystem::path& path, std::vector<uint8_t>* out, std::string* error) {
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec) return Fail(error, path.string() + ": cannot read: " + ec.message());
+  if (size == 0) return Fail(error, path.string() + ": empty resource block");
+  if (size > kMaxBlockBytes) return Fail(error, path.string() + ": larger than 16 MiB, not a resource block");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return Fail(error, path.string() + ": cannot open: " + std::strerror(errno));
+  out->resize(static_cast<size_t>(size));
+  in.read(reinterpret_cast<char*>(out->data()), static_cast<std::streamsize>(size));
+  if (in.gcount() != static_cast<std::streamsize>(size))
+    return Fail(error, path.string() + ": short read");
+  return true;
+}
+
+bool WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
+                         std::string* error) {
+  std::filesystem::path temp = path;
+  temp += ".tmp";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) return Fail(error, temp.string() + ": cannot create: " + std::strerror(errno));
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    if (!out) {
+      std::error_code ignored;
+      std::filesystem::remove(temp, ignored);
+      return Fail(error, temp.string() + ": write failed");
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(temp, path, ec);
+  if (ec) {
+    std::error_code ignored;
+    std::filesystem::remove(temp, ignored);
+    return Fail(error, path.string() + ": cannot rename into place: " + ec.message());
+  }
+  return true;
+}
+
+// The bytes before the first NUL.
+std::span<const uint8_t> TextPart(std::span<const uint8_t> bytes) {
+  const auto nul = std::find(bytes.begin(), bytes.end(), uint8_t{0});
+  return bytes.first(static_cast<size_t>(nul - bytes.begin()));
+}
+
+// Printable text (with tabs and line ends) up to its NUL, and not empty.
+bool IsText(std::span<const uint8_t> bytes) {
+  if (TextPart(bytes).empty()) return false;
+  for (uint8_t b : bytes) {
+    if (b == 0) break;
+    if (b < 0x20 && b != '\t' && b != '\r' && b != '\n' && b != 0x1A) return false;
+    if (b >= 0x7F) return false;
+  }
+  return true;
+}
+
+bool Contains(std::span<const uint8_t> bytes, std::string_view needle) {
+  return std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end()) != bytes.end();
+}
+
+}  // namespace
+
+std::string_view ServiceName(Service service) {
+  return service == Service::kColor ? "color" : "halftone";
+}
+
+const Block* FindDefault(Service service, int number) {
+  for (const Block& b : Defaults())
+    if (b.service == service && b.number == number) return &b;
+  return nullptr;
+}
+
+std::string_view GuessKind(Service service, int number, std::span<const uint8_t> bytes) {
+  const size_t n = bytes.size();
+  if (service == Service::kColor) {
+    if (number == kCalibrationSlots || number == kCalibrationLevels) return "calibration";
+    if (n == 21 * 256) return "calibration";
+    if (n >= 76) {
+      const size_t g = bytes[72], w = bytes[75];
+      const size_t l = g * g * g * w;
+      if (g > 0 && w > 0 && bytes[73] == g && bytes[74] == g && n >= 76 + 3 * g + l) return "table";
+    }
+    if (IsText(bytes) && Contains(TextPart(bytes), "/")) return "index";
+    return "unknown";
+  }
+  if (number == kScreenTableNumber || (IsText(bytes) && Contains(TextPart(bytes), "END")))
+    return "screen-table";
+  if (n == 34 && bytes[0] == 32 && bytes[1] == 0) return "nodes";
+  if (n >= 4 && bytes[2] == 2) {
+    const size_t cells = static_cast<size_t>(bytes[0]) * bytes[1];
+    if (cells > 0 && n == 4 + 2 * cells) return "matrix16";
+  }
+  if (n >= 2) {
+    const size_t w = bytes[0] == 255 ? 256 : bytes[0];
+    const size_t h = bytes[1] == 255 ? 256 : bytes[1];
+    if (w * h > 0 && n == 2 + w * h && number >= 300 && number <= 399) return "matrix8";
+  }
+  if (n >= 2 && n % 2 == 0 && n <= 32 && bytes[n - 2] == 0xFF && bytes[n - 1] == 0xFF) return "id-list";
+  return "unknown";
+}
+
+std::optional<std::vector<OwnedBlock>> LoadDirectory(const std::filesystem::path& dir,
+                                                     std::string* error) {
+  std::vector<OwnedBlock> blocks;
+  std::error_code ec;
+  if (!std::filesystem::is_directory(dir, ec)) {
+    Fail(error, dir.string() + ": not a resource directory");
+    return std::nullopt;
+  }
+  for (Service service : {Service::kColor, Service::kHalftone}) {
+    const std::filesystem::path sub = dir / std::string(ServiceName(service));
+    if (!std::filesystem::is_directory(sub, ec)) {
+      Fail(error, sub.string() + ": missing sub-directory of a resource directory");
+      return std::nullopt;
+    }
+    std::filesystem::directory_iterator it(sub, ec), end;
+    if (ec) {
+      Fail(error, sub.string() + ": cannot list: " + ec.message());
+      return std::nullopt;
+    }
+    for (; it != end; it.increment(ec)) {
+      if (ec) break;
+      const std::filesystem::path& path = it->path();
+      if (path.extension() != ".bin") continue;
+      int number = 0;
+      if (!ParseNumber(path.stem().string(), &number)) {
+        Fail(error, path.string() + ": file name is not a block number");
+        return std::nullopt;
+      }
+      OwnedBlock block{service, number, {}, {}};
+      if (!ReadFile(path, &block.bytes, error)) return std::nullopt;
+      block.kind = std::string(GuessKind(service, number, block.bytes));
+      blocks.push_back(std::move(block));
+    }
+    if (ec) {
+      Fail(error, sub.string() + ": cannot list: " + ec.message());
+      return std::nullopt;
+    }
+  }
+  std::sort(blocks.begin(), blocks.end(), [](const OwnedBlock& a, const OwnedBlock& b) {
+    if (a.service != b.service) return a.service == Service::kColor;
+    return a.number < b.number;
+  });
+  return blocks;
+}
+
+bool ExportBlocks(std::span<const Block> blocks, const std::filesystem::path& dir, std::string* error) {
+  std::error_code ec;
+  for (Service service : {Service::kColor, Service::kHalftone}) {
+    const std::filesystem::path sub = dir / std::string(ServiceName(service));
+    std::filesystem::create_directories(sub, ec);
+    if (ec) return Fail(error, sub.string() + ": cannot create: " + ec.message());
+  }
+  for (const Block& b : blocks) {
+    const std::filesystem::path path =
+        dir / std::string(ServiceName(b.service)) / (std::to_string(b.number) + ".bin");
+    if (!WriteFileAtomically(path, b.bytes, error)) return false;
+  }
+  return true;
+}
+
+bool ExportDirectory(const std::filesystem::path& dir, std::string* error) {
+  return ExportBlocks(Defaults(), dir, error);
+}
+
+}  // namespace vantik::resources

@@ -1,0 +1,239 @@
+// ColorMatcher: creates a colour-matching instance and answers its resource
+// dialogue from a ResourceSet, then translates RGB runs into ink values.
+#include <algorithm>
+#include <string>
+
+#include "vantik/vantik.hpp"
+
+namespace vantik {
+
+// Records whose addresses the library keeps while the dialogue runs; held
+// on the heap so that moving a ColorMatcher does not move them.
+struct ColorMatcher::Owned {
+  ColorSettings settings;
+  ColorAdjustRecord record{};
+  TaggedValuePair pairs[2]{};
+  TaggedValueList list{};
+  int32_t gamma = 0;
+  std::vector<uint8_t> calibrationRecord;
+};
+
+namespace {
+
+// The table mode the library derives from the record (for messages).
+int DerivedMode(const ColorSettings& s) {
+  int field10 = s.colorModeB;
+  if (s.halftone.kind == 0) field10 = 2;
+  int mode = field10;
+  if (field10 == 2) mode = 4;
+  if (s.colorModeA == 1) mode = 4;
+  if (s.colorModeA == 4) mode = 0;
+  return mode;
+}
+
+std::string Describe(const ColorSettings& s, const ResourceSet& resources,
+                     int indexBlock, int mode) {
+  int kind = s.halftone.kind == 0 ? 3 : s.halftone.kind;
+  std::string paper = std::to_string(s.paper);
+  if (auto block = resources.Find(Service::kColor, s.indexBlock)) {
+    if (auto names = ReadIndexNames(*block)) paper = names->PaperName(s.paper);
+  }
+  return "colour-table index (block " + std::to_string(indexBlock) +
+         ") has no entry for kind " + std::to_string(kind) + ", mode " +
+         std::to_string(mode) + ", " + std::to_string(s.halftone.xResolution) +
+         " x " + std::to_string(s.halftone.yResolution) + " dpi, selector " +
+         std::to_string(s.selector) + ", paper " + paper;
+}
+
+// What the block asked for at this point of the dialogue is, in words.
+std::string BlockRole(int previous, int number) {
+  switch (number) {
+    case 980: return "calibration slots";
+    case 990: return "calibration reference levels";
+    case 900: return "calibration index";
+    default: break;
+  }
+  if (previous == 900) return "calibration curves named by the calibration index";
+  return "colour table named by the colour-table index";
+}
+
+// Bytes per pixel and the red, green, blue offsets of the translation, by
+// render mode (the layout the table step sets).
+struct Layout {
+  int stride, r, g, b;
+};
+Layout LayoutOf(int renderMode) {
+  if (renderMode == 1) return {3, 0, 1, 2};
+  if (renderMode == 2) return {3, 2, 1, 0};
+  return {4, 1, 2, 3};
+}
+
+}  // namespace
+
+ColorMatcher::ColorMatcher(CmHandle handle, std::unique_ptr<Owned> owned)
+    : handle_(handle), owned_(std::move(owned)) {}
+
+ColorMatcher::ColorMatcher(ColorMatcher&& other) noexcept
+    : handle_(std::exchange(other.handle_, nullptr)),
+      owned_(std::move(other.owned_)) {}
+
+ColorMatcher& ColorMatcher::operator=(ColorMatcher&& other) noexcept {
+  if (this != &other) {
+    if (handle_ != nullptr) CmDeleteThk(handle_);
+    handle_ = std::exchange(other.handle_, nullptr);
+    owned_ = std::move(other.owned_);
+  }
+  return *this;
+}
+
+ColorMatcher::~ColorMatcher() {
+  if (handle_ != nullptr) CmDeleteThk(handle_);
+}
+
+Result<ColorMatcher> ColorMatcher::Create(const ColorSettings& settings,
+                                          const ResourceSet& resources) {
+  Status valid = Validate(settings.adjust);
+  if (!valid.ok()) return valid;
+  if (settings.gammaHundredths != 0) {
+    valid = ValidateGamma(settings.gammaHundredths);
+    if (!valid.ok()) return valid;
+  }
+  auto owned = std::make_unique<Owned>();
+  owned->settings = settings;
+  ColorAdjustRecord& r = owned->record;
+  r.field[1] = settings.adjust.brightness;
+  r.field[2] = settings.adjust.contrast;
+  r.field[3] = settings.adjust.saturation;
+  r.field[4] = settings.adjust.red;
+  r.field[5] = settings.adjust.green;
+  r.field[6] = settings.adjust.blue;
+  r.field[7] = settings.selector;
+  r.field[8] = settings.paper;
+  r.field[9] = settings.colorModeA;
+  r.field[10] = settings.colorModeB;
+  r.field[11] = settings.field11;
+  int count = 0;
+  if (settings.gammaHundredths != 0) {
+    owned->gamma = settings.gammaHundredths;
+    owned->pairs[count++] = {1, &owned->gamma};
+  }
+  if (settings.calibration) {
+    // "CW:" key level... 0xFE 0xFF; the level count is checked against the
+    // table once its channel count is known.
+    const Calibration& c = *settings.calibration;
+    if (c.key < 0 || c.key > 253) return Validate(c, static_cast<int>(c.levels.size()));
+    std::vector<uint8_t>& rec = owned->calibrationRecord;
+    rec = {0x43, 0x57, 0x3A, static_cast<uint8_t>(c.key)};
+    for (int level : c.levels) rec.push_back(static_cast<uint8_t>(std::clamp(level, 0, 255)));
+    rec.push_back(0xFE);
+    rec.push_back(0xFF);
+    owned->pairs[count++] = {512, rec.data()};
+  }
+  owned->list = {count, owned->pairs};
+  TaggedValueList* list = count > 0 ? &owned->list : nullptr;
+  r.field14 = list;
+
+  HalftoneParams params = settings.halftone.ToParams();
+  int32_t inOut = 0;
+  CmHandle handle = nullptr;
+  uint32_t rc = CmNewThk(&r, nullptr, nullptr, list, &params, nullptr, nullptr,
+                         &inOut, &handle);
+  if (rc != RC_OK) {
+    return Status(rc, "could not create a colour-matching instance");
+  }
+  ColorMatcher matcher(handle, std::move(owned));
+  const ColorSettings& s = matcher.owned_->settings;
+
+  auto index = resources.Find(Service::kColor, s.indexBlock);
+  if (!index) {
+    return Status(RC_BAD_RESOURCE, "the resource set has no colour-table index (colour block " +
+                                       std::to_string(s.indexBlock) + ")");
+  }
+  rc = CmSetResourceWithLength(handle, index->data(), index->size(), &inOut);
+  if (rc == RC_BAD_RESOURCE) {
+    return Status(rc, Describe(s, resources, s.indexBlock, DerivedMode(s)));
+  }
+  if (rc != RC_OK) {
+    return Status(rc, "colour-table index (block " + std::to_string(s.indexBlock) +
+                          ") was not accepted");
+  }
+  int previous = s.indexBlock;
+  for (int steps = 0; inOut != -1; ++steps) {
+    if (steps > 8) {
+      return Status(RC_BAD_RESOURCE, "colour matching keeps asking for blocks (last: " +
+                                         std::to_string(inOut) + ")");
+    }
+    int number = inOut;
+    std::string role = BlockRole(previous, number);
+    auto block = resources.Find(Service::kColor, number);
+    if (!block) {
+      return Status(RC_BAD_RESOURCE, "the resource set has no colour block " +
+                                         std::to_string(number) + " (" + role + ")");
+    }
+    // Before the table arrives the calibration levels cannot be checked;
+    // after it they must match the table's inks.
+    if (number == 980 && s.calibration) {
+      Status c = Validate(*s.calibration, matcher.channels());
+      if (!c.ok()) return c;
+    }
+    rc = CmSetResourceWithLength(handle, block->data(), block->size(), &inOut);
+    if (rc == RC_BAD_RESOURCE && number == 900) {
+      ColorSettings calib = s;
+      std::string text = Describe(calib, resources, 900, 0);
+      text.replace(0, std::string("colour-table index").size(), "calibration index");
+      return Status(rc, text);
+    }
+    if (rc != RC_OK) {
+      return Status(rc, "colour block " + std::to_string(number) + " (" + role + ") was not accepted");
+    }
+    previous = number;
+  }
+  if (s.calibration && matcher.channels() != static_cast<int>(s.calibration->levels.size())) {
+    // The library ignores a record it cannot read; say so instead of
+    // printing uncalibrated.
+    return Validate(*s.calibration, matcher.channels());
+  }
+  return matcher;
+}
+
+int ColorMatcher::channels() const {
+  CmLut* l = lut();
+  return l == nullptr ? 0 : l->channels;
+}
+
+CmLut* ColorMatcher::lut() const {
+  return handle_ == nullptr ? nullptr : CmGetLutThk(handle_);
+}
+
+const ColorSettings& ColorMatcher::settings() const { return owned_->settings; }
+
+Status ColorMatcher::Translate(std::span<const uint8_t> rgb,
+                               std::span<uint8_t> inks) const {
+  const int ch = channels();
+  const size_t pixels = rgb.size() / 3;
+  if (ch <= 0 || inks.size() < pixels * static_cast<size_t>(ch)) {
+    return Status(RC_BAD_PARAMETER, "ink buffer too small for the translation");
+  }
+  const Layout lay = LayoutOf(owned_->settings.halftone.renderMode);
+  // Runs stay within the translation's 16-bit positions: 1024 pixels of at
+  // most 4 bytes in, 1024 x channels (channels at most 19) bytes out.
+  constexpr size_t kRun = 1024;
+  uint8_t src[kRun * 4] = {};
+  for (size_t done = 0; done < pixels;) {
+    size_t n = std::min(kRun, pixels - done);
+    for (size_t i = 0; i < n; ++i) {
+      const uint8_t* p = &rgb[(done + i) * 3];
+      uint8_t* q = &src[i * lay.stride];
+      q[lay.r] = p[0];
+      q[lay.g] = p[1];
+      q[lay.b] = p[2];
+    }
+    uint32_t rc = CmTranslateColorsThk(handle_, static_cast<int32_t>(n), src,
+                                       &inks[done * ch], 0, nullptr);
+    if (rc != RC_OK) return Status(rc, "colour translation failed");
+    done += n;
+  }
+  return Status::Ok();
+}
+
+}  // namespace vantik

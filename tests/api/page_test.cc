@@ -1,0 +1,116 @@
+// Whole pages: rows stream through scaling and halftoning in order, each
+// source row is read once, and every output line reaches the sink.
+#include <gtest/gtest.h>
+
+#include "common/tiny_resources.h"
+#include "vantik/vantik.hpp"
+
+namespace vantik {
+namespace {
+
+class PageTest : public ::testing::Test {
+ protected:
+  // Colour matcher and engine B halftoner for `width` dots, or a skip
+  // while a service is a placeholder.
+  bool Make(int width) {
+    ColorSettings s;
+    s.paper = 8;
+    s.halftone.lineWidth = static_cast<uint32_t>(width);
+    auto m = ColorMatcher::Create(s, set_);
+    if (!m.ok() && m.status().code() == RC_FAILURE) return false;
+    EXPECT_TRUE(m.ok()) << m.status().ToString();
+    if (!m.ok()) return false;
+    matcher_.emplace(std::move(*m));
+    auto h = Halftoner::Create(s.halftone, *matcher_, set_);
+    if (!h.ok() && h.status().code() == RC_FAILURE) return false;
+    EXPECT_TRUE(h.ok()) << h.status().ToString();
+    if (!h.ok()) return false;
+    halftoner_.emplace(std::move(*h));
+    return true;
+  }
+  ResourceSet set_ = testing::TinyResources();
+  std::optional<ColorMatcher> matcher_;
+  std::optional<Halftoner> halftoner_;
+};
+
+TEST_F(PageTest, ScalesStreamsAndReportsProgress) {
+  if (!Make(40)) GTEST_SKIP() << "colour matching or engine B is still a placeholder";
+  // 3 x 2 source: left column black, the rest white; scaled to 40 x 30.
+  std::vector<int> asked;
+  RowSource source = [&](int y, std::span<uint8_t> rgb) {
+    asked.push_back(y);
+    EXPECT_EQ(rgb.size(), 9u);
+    for (int x = 0; x < 3; ++x) std::fill_n(&rgb[x * 3], 3, x == 0 ? 0 : 255);
+    return Status::Ok();
+  };
+  std::vector<int> lines;
+  int darkLeft = 0, darkRight = 0;
+  PlaneSink sink = [&](int y, std::span<const std::span<const uint8_t>> planes) {
+    lines.push_back(y);
+    EXPECT_EQ(planes.size(), 4u);
+    EXPECT_EQ(planes[3].size(), 5u);
+    for (int x = 0; x < 40; ++x) {
+      bool dot = planes[3][x >> 3] & (0x80 >> (x & 7));
+      (x < 8 ? darkLeft : darkRight) += x >= 8 && x < 27 ? 0 : dot;
+    }
+    return Status::Ok();
+  };
+  std::vector<std::pair<int, int>> progress;
+  PageGeometry g{3, 2, 40, 30};
+  Status s = RenderPage(*halftoner_, g, source, sink,
+                        [&](int done, int total) { progress.emplace_back(done, total); });
+  ASSERT_TRUE(s.ok()) << s.ToString();
+  EXPECT_EQ(asked, (std::vector<int>{0, 1}));
+  ASSERT_EQ(lines.size(), 30u);
+  for (int y = 0; y < 30; ++y) EXPECT_EQ(lines[y], y);
+  EXPECT_EQ(progress.back(), std::make_pair(30, 30));
+  EXPECT_EQ(progress.size(), 30u);
+  // Black sits only under the black source column (black ink at black only).
+  EXPECT_GT(darkLeft, 30 * 8 / 2);
+  EXPECT_EQ(darkRight, 0);
+}
+
+TEST_F(PageTest, ErrorsStopThePage) {
+  if (!Make(16)) GTEST_SKIP() << "colour matching or engine B is still a placeholder";
+  RowSource white = [](int, std::span<uint8_t> rgb) {
+    std::fill(rgb.begin(), rgb.end(), 255);
+    return Status::Ok();
+  };
+  int seen = 0;
+  PlaneSink failAt3 = [&](int y, std::span<const std::span<const uint8_t>>) {
+    ++seen;
+    return y == 3 ? Status(RC_FAILURE, "disk full") : Status::Ok();
+  };
+  Status s = RenderPage(*halftoner_, {16, 8, 16, 8}, white, failAt3);
+  EXPECT_EQ(s.message(), "disk full");
+  EXPECT_EQ(seen, 4);
+
+  RowSource broken = [](int y, std::span<uint8_t>) {
+    return y == 2 ? Status(RC_FAILURE, "in.png: truncated") : Status::Ok();
+  };
+  PlaneSink any = [](int, std::span<const std::span<const uint8_t>>) { return Status::Ok(); };
+  EXPECT_EQ(RenderPage(*halftoner_, {16, 8, 16, 8}, broken, any).message(), "in.png: truncated");
+
+  s = RenderPage(*halftoner_, {17, 8, 17, 8}, white, any);
+  EXPECT_EQ(s.code(), uint32_t{RC_BAND_TOO_LARGE});
+  EXPECT_EQ(s.message(), "page width 17 dots exceeds the halftone line width 16");
+  EXPECT_EQ(RenderPage(*halftoner_, {0, 8, 16, 8}, white, any).code(), uint32_t{RC_BAD_PARAMETER});
+}
+
+TEST_F(PageTest, DownscalingReadsEverySourceRow) {
+  if (!Make(8)) GTEST_SKIP() << "colour matching or engine B is still a placeholder";
+  int asked = 0, last = -1;
+  RowSource source = [&](int y, std::span<uint8_t> rgb) {
+    EXPECT_EQ(y, last + 1);
+    last = y;
+    ++asked;
+    std::fill(rgb.begin(), rgb.end(), 255);
+    return Status::Ok();
+  };
+  PlaneSink any = [](int, std::span<const std::span<const uint8_t>>) { return Status::Ok(); };
+  ASSERT_TRUE(RenderPage(*halftoner_, {50, 41, 8, 4}, source, any).ok());
+  EXPECT_EQ(asked, 41);
+}
+
+}  // namespace
+}  // namespace vantik

@@ -1,0 +1,61 @@
+// Calibration blocks 980, 990 and the curve block.
+
+#include <gtest/gtest.h>
+
+#include "vantik/default_resources.h"
+
+namespace vantik::resources {
+namespace {
+
+TEST(DefaultCalibration, SlotRecordsEndProperly) {
+  const Block* b = FindDefault(Service::kColor, kCalibrationSlots);
+  ASSERT_NE(b, nullptr);
+  size_t i = 0, records = 0;
+  while (i < b->bytes.size() && b->bytes[i] != 0xFF) {
+    const size_t start = i;
+    while (i < b->bytes.size() && b->bytes[i] != 0xFE) {
+      if (i > start) {
+        EXPECT_LT(b->bytes[i], 4) << "curve slot beyond the four channels";
+      }
+      ++i;
+    }
+    ASSERT_LT(i, b->bytes.size()) << "record without 0xFE";
+    EXPECT_LE(i - start, 20u);
+    ++i;
+    ++records;
+  }
+  ASSERT_LT(i, b->bytes.size()) << "no 0xFF end";
+  EXPECT_GE(records, 1u);
+}
+
+TEST(DefaultCalibration, ReferenceLevelsLieInTheRecordsRange) {
+  const Block* b = FindDefault(Service::kColor, kCalibrationLevels);
+  ASSERT_NE(b, nullptr);
+  ASSERT_GE(b->bytes.size(), 4u);  // one per channel of the widest table
+  for (uint8_t v : b->bytes) {
+    EXPECT_GE(v, 30);
+    EXPECT_LE(v, 70);
+  }
+}
+
+TEST(DefaultCalibration, CurveRowsRunFromLighterToDarkerAroundTheIdentity) {
+  const Block* b = nullptr;
+  for (const Block& d : Defaults())
+    if (d.service == Service::kColor && d.bytes.size() == 21 * 256) b = &d;
+  ASSERT_NE(b, nullptr);
+  auto at = [&](int row, int x) { return int(b->bytes[row * 256 + x]); };
+  for (int x = 0; x < 256; ++x) EXPECT_EQ(at(10, x), x);
+  for (int row = 0; row < 21; ++row) {
+    EXPECT_EQ(at(row, 0), 0) << "no ink stays no ink";
+    EXPECT_EQ(at(row, 255), 255) << "solid stays solid";
+    for (int x = 1; x < 256; ++x) EXPECT_GE(at(row, x), at(row, x - 1)) << row;
+    if (row == 0) continue;
+    for (int x = 1; x < 255; ++x) EXPECT_GE(at(row, x), at(row - 1, x)) << row << " " << x;
+  }
+  // The outer rows move mid-tones visibly.
+  EXPECT_LT(at(0, 128), 100);
+  EXPECT_GT(at(20, 128), 156);
+}
+
+}  // namespace
+}  // namespace vantik::resources

@@ -1,0 +1,215 @@
+// The vantik program on bad input: one line naming the file or option, a
+// non-zero exit, and nothing left in the output directory.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+#ifdef VANTIK_TEST_CUPS
+#include <cups/raster.h>
+#endif
+
+#ifdef VANTIK_TOOL_PATH
+
+struct Outcome {
+  int exit = 0;
+  std::string out, err;
+};
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("vantik-cli-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "out");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  Outcome Vantik(const std::string& args, const std::string& input = "/dev/null") {
+    const std::string out = (dir_ / "stdout").string(), err = (dir_ / "stderr").string();
+    // The leak checker would report libvips' process-lifetime caches.
+    std::string cmd = "ASAN_OPTIONS=detect_leaks=0 " + std::string(VANTIK_TOOL_PATH) + " " +
+                      args + " >" + out + " 2>" + err + " <" + input;
+    int status = std::system(cmd.c_str());
+    Outcome r;
+    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+    r.out = Slurp(out);
+    r.err = Slurp(err);
+    return r;
+  }
+  static std::string Slurp(const std::string& path) {
+    std::ifstream f(path);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+  }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  int OutFiles() const {
+    int n = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_ / "out")) ++n;
+    return n;
+  }
+  fs::path dir_;
+};
+
+// One line on standard error that mentions `needle`.
+void ExpectOneLine(const Outcome& r, const std::string& needle) {
+  EXPECT_NE(r.exit, 0);
+  ASSERT_FALSE(r.err.empty());
+  EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+  EXPECT_NE(r.err.find(needle), std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, BadInputIsOneLineAndLeavesNothing) {
+  ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 200x150").exit, 0);
+  { std::ofstream(Path("notes.png")) << "this is text, not an image\n"; }
+  fs::create_directories(Path("badres"));
+  struct Case {
+    const char* name;
+    std::string args;
+    std::string needle;
+    bool needsResources = false;
+  };
+  const std::string out = " -o " + Path("out");
+  const std::string chart = Path("chart.png");
+  const Case cases[] = {
+      {"missing file", "print " + Path("nothing.png") + out, "nothing.png"},
+      {"unknown format", "print " + Path("notes.png") + out, "notes.png"},
+      {"brightness out of range", "print " + chart + out + " --brightness 60", "--brightness"},
+      {"contrast out of range", "print " + chart + out + " --contrast -51", "--contrast"},
+      {"unknown method", "print " + chart + out + " --method stipple", "--method"},
+      {"malformed resolution", "print " + chart + out + " --resolution 720", "--resolution"},
+      {"resolution without a table", "print " + chart + out + " --resolution 300x300",
+       "300 x 300 dpi", true},
+      {"unknown paper", "print " + chart + out + " --paper canvas", "--paper", true},
+      {"calibration out of range", "print " + chart + out + " --calibration 80", "--calibration"},
+      {"broken resource directory", "--resources " + Path("badres") + " print " + chart + out,
+       "badres", true},
+      {"missing resource directory", "--resources " + Path("nodir") + " print " + chart + out,
+       "nodir"},
+      {"page too small for dpi", "print " + chart + out + " --dpi 10", "--dpi"},
+      {"bad page", "print " + chart + out + " --page b5", "--page"},
+      {"preview sharpen", "preview " + chart + " -o " + Path("out/p.png") + " --sharpen 4",
+       "--sharpen"},
+      {"separate missing file", "separate " + Path("none.tif") + " -o " + Path("out/s.tif"),
+       "none.tif"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Outcome r = Vantik(c.args);
+    if (c.needsResources && r.err.find("no default resources") != std::string::npos) continue;
+    ExpectOneLine(r, c.needle);
+    EXPECT_EQ(OutFiles(), 0);
+  }
+}
+
+TEST_F(CliTest, PrintWritesPlanesAndTheSimulatedPrint) {
+  ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 300x200").exit, 0);
+  Outcome r = Vantik("-q print " + Path("chart.png") + " -o " + Path("out") +
+                 " --page 1x0.75in --resolution 360x360");
+  if (r.exit != 0 && (r.err.find("RC_FAILURE") != std::string::npos ||
+                      r.err.find("could not create") != std::string::npos ||
+                      r.err.find("no default resources") != std::string::npos)) {
+    GTEST_SKIP() << "the library or the default resources are not complete: " << r.err;
+  }
+  ASSERT_EQ(r.exit, 0) << r.err;
+  for (const char* ink : {"cyan", "magenta", "yellow", "black"}) {
+    for (const char* ext : {".pbm", ".tif"}) {
+      EXPECT_TRUE(fs::exists(Path("out/chart-") + ink + ext)) << ink << ext;
+    }
+  }
+  EXPECT_TRUE(fs::exists(Path("out/chart-print.png")));
+  EXPECT_EQ(OutFiles(), 9);  // no temporary files left
+  std::ifstream pbm(Path("out/chart-black.pbm"), std::ios::binary);
+  std::string magic;
+  int w = 0, h = 0;
+  pbm >> magic >> w >> h;
+  EXPECT_EQ(magic, "P4");
+  EXPECT_EQ(w, 360);
+  EXPECT_EQ(h, 270);
+  EXPECT_EQ(fs::file_size(Path("out/chart-black.pbm")), 11 + size_t(45) * 270);
+}
+
+#ifdef VANTIK_TEST_CUPS
+// Writes a CUPS raster of `pages` pages, width x height pixels of 8-bit RGB
+// at 360 dpi: a dark left half and white right half.  `cut` drops that many
+// bytes from the end of the stream.
+void WriteRaster(const std::string& path, int pages, int width, int height, size_t cut = 0) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  cups_raster_t* r = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
+  for (int p = 0; p < pages; ++p) {
+    cups_page_header2_t h{};
+    h.cupsWidth = width;
+    h.cupsHeight = height;
+    h.cupsBitsPerColor = 8;
+    h.cupsBitsPerPixel = 24;
+    h.cupsBytesPerLine = width * 3;
+    h.cupsColorOrder = CUPS_ORDER_CHUNKED;
+    h.cupsColorSpace = CUPS_CSPACE_SRGB;
+    h.HWResolution[0] = h.HWResolution[1] = 360;
+    cupsRasterWriteHeader2(r, &h);
+    std::vector<uint8_t> line(size_t(width) * 3, 255);
+    std::fill(line.begin(), line.begin() + width / 2 * 3, 40);
+    for (int y = 0; y < height; ++y) cupsRasterWritePixels(r, line.data(), unsigned(line.size()));
+  }
+  cupsRasterClose(r);
+  ::close(fd);
+  if (cut > 0) fs::resize_file(path, fs::file_size(path) - cut);
+}
+
+TEST_F(CliTest, CupsRasterPrintsAtItsOwnResolution) {
+  WriteRaster(Path("job.ras"), 2, 120, 90);
+  Outcome r = Vantik("-q print " + Path("job.ras") + " -o " + Path("out"));
+  if (r.exit != 0 && r.err.find("no default resources") != std::string::npos) {
+    GTEST_SKIP() << "this build has no default resources";
+  }
+  ASSERT_EQ(r.exit, 0) << r.err;
+  for (const char* page : {"p1", "p2"}) {
+    std::ifstream pbm(Path("out/job-") + page + "-black.pbm", std::ios::binary);
+    std::string magic;
+    int w = 0, h = 0;
+    pbm >> magic >> w >> h;
+    EXPECT_EQ(magic, "P4") << page;
+    EXPECT_EQ(w, 120);
+    EXPECT_EQ(h, 90);
+  }
+  EXPECT_EQ(OutFiles(), 18);
+
+  // The same stream on standard input.
+  fs::remove_all(Path("out"));
+  fs::create_directories(Path("out"));
+  r = Vantik("-q print - -o " + Path("out"), Path("job.ras"));
+  EXPECT_EQ(r.exit, 0) << r.err;
+  EXPECT_TRUE(fs::exists(Path("out/page-p1-cyan.pbm")));
+}
+
+TEST_F(CliTest, BrokenCupsRasterLeavesNothing) {
+  WriteRaster(Path("cut.ras"), 1, 120, 90, 500);
+  Outcome r = Vantik("-q print " + Path("cut.ras") + " -o " + Path("out"));
+  if (r.err.find("no default resources") != std::string::npos) GTEST_SKIP() << "no default resources";
+  ExpectOneLine(r, "cut.ras");
+  EXPECT_EQ(OutFiles(), 0);
+}
+#endif
+
+#else
+
+TEST(CliTest, NeedsTheTool) { GTEST_SKIP() << "built without the vantik tool"; }
+
+#endif
+
+}  // namespace

@@ -1,0 +1,218 @@
+#include "outputs.h"
+
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace vantik::tool {
+
+namespace {
+
+Status IoError(const std::string& path, const std::string& what) {
+  return Status(RC_FAILURE, path + ": " + what);
+}
+
+std::string Errno() { return std::strerror(errno); }
+
+// Reflectance of each ink for red, green and blue light (paper is 1).  The
+// inks are ideal: each absorbs one third of the spectrum, black all of it.
+// This is the model the default colour tables separate for, so a print that
+// hits its ink values shows the input colours.
+struct Ink {
+  const char* name;
+  double r, g, b;
+};
+constexpr Ink kInks[] = {{"cyan", 0.0, 1.0, 1.0},
+                         {"magenta", 1.0, 0.0, 1.0},
+                         {"yellow", 1.0, 1.0, 0.0},
+                         {"black", 0.0, 0.0, 0.0}};
+
+}  // namespace
+
+// ---- OutputFiles ------------------------------------------------------------------
+
+std::string OutputFiles::Add(const std::string& name) {
+  std::string ext;
+  size_t dot = name.rfind('.');
+  if (dot != std::string::npos) ext = name.substr(dot);
+  std::string temp = dir_ + "/.vantik-" + std::to_string(::getpid()) + "-" +
+                     std::to_string(temps_.size()) + ext;
+  temps_.push_back(temp);
+  finals_.push_back(dir_ + "/" + name);
+  return temp;
+}
+
+Status OutputFiles::Commit() {
+  for (size_t i = 0; i < temps_.size(); ++i) {
+    if (std::rename(temps_[i].c_str(), finals_[i].c_str()) != 0) {
+      Status s = IoError(finals_[i], "cannot rename: " + Errno());
+      // Files already renamed are complete; the rest go away.
+      temps_.erase(temps_.begin(), temps_.begin() + static_cast<long>(i));
+      Discard();
+      return s;
+    }
+  }
+  committed_ = true;
+  temps_.clear();
+  return Status::Ok();
+}
+
+void OutputFiles::Discard() {
+  if (committed_) return;
+  for (const std::string& t : temps_) std::remove(t.c_str());
+  temps_.clear();
+}
+
+// ---- PBM ---------------------------------------------------------------------------
+
+PbmWriter::~PbmWriter() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+Status PbmWriter::Open(const std::string& path, int width, int height) {
+  path_ = path;
+  file_ = std::fopen(path.c_str(), "wb");
+  if (file_ == nullptr) return IoError(path, "cannot create: " + Errno());
+  rowBytes_ = PlaneBytes(width);
+  if (std::fprintf(file_, "P4\n%d %d\n", width, height) < 0) {
+    return IoError(path, "cannot write: " + Errno());
+  }
+  return Status::Ok();
+}
+
+Status PbmWriter::Row(std::span<const uint8_t> bits) {
+  if (std::fwrite(bits.data(), 1, rowBytes_, file_) != rowBytes_) {
+    return IoError(path_, "cannot write: " + Errno());
+  }
+  return Status::Ok();
+}
+
+Status PbmWriter::Close() {
+  int rc = std::fclose(file_);
+  file_ = nullptr;
+  if (rc != 0) return IoError(path_, "cannot write: " + Errno());
+  return Status::Ok();
+}
+
+// ---- TIFF G4 -------------------------------------------------------------------------
+
+TiffG4Writer::~TiffG4Writer() {
+  if (tiff_ != nullptr) TIFFClose(tiff_);
+}
+
+Status TiffG4Writer::Open(const std::string& path, int width, int height, int xdpi,
+                          int ydpi) {
+  path_ = path;
+  TIFFSetErrorHandler(nullptr);
+  TIFFSetWarningHandler(nullptr);
+  tiff_ = TIFFOpen(path.c_str(), height > 0 && size_t(width) * height > (1u << 31) ? "w8" : "w");
+  if (tiff_ == nullptr) return IoError(path, "cannot create");
+  TIFFSetField(tiff_, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(width));
+  TIFFSetField(tiff_, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(height));
+  TIFFSetField(tiff_, TIFFTAG_BITSPERSAMPLE, 1);
+  TIFFSetField(tiff_, TIFFTAG_SAMPLESPERPIXEL, 1);
+  TIFFSetField(tiff_, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+  TIFFSetField(tiff_, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+  TIFFSetField(tiff_, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
+  TIFFSetField(tiff_, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tiff_, TIFFTAG_ROWSPERSTRIP, static_cast<uint32_t>(height));
+  TIFFSetField(tiff_, TIFFTAG_XRESOLUTION, static_cast<float>(xdpi));
+  TIFFSetField(tiff_, TIFFTAG_YRESOLUTION, static_cast<float>(ydpi));
+  TIFFSetField(tiff_, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+  row_.resize(PlaneBytes(width));
+  y_ = 0;
+  return Status::Ok();
+}
+
+Status TiffG4Writer::Row(std::span<const uint8_t> bits) {
+  std::memcpy(row_.data(), bits.data(), row_.size());  // libtiff may modify it
+  if (TIFFWriteScanline(tiff_, row_.data(), y_++, 0) < 0) {
+    return IoError(path_, "cannot write the TIFF row " + std::to_string(y_ - 1));
+  }
+  return Status::Ok();
+}
+
+Status TiffG4Writer::Close() {
+  bool ok = TIFFFlush(tiff_) == 1;
+  TIFFClose(tiff_);
+  tiff_ = nullptr;
+  if (!ok) return IoError(path_, "cannot write the TIFF");
+  return Status::Ok();
+}
+
+// ---- Simulated print -------------------------------------------------------------------
+
+PrintSimulator::PrintSimulator(int width, int height, int outWidth, int outHeight,
+                               const std::vector<std::string>& inks)
+    : width_(width), height_(height), outWidth_(outWidth), outHeight_(outHeight) {
+  column_.resize(static_cast<size_t>(width));
+  for (int x = 0; x < width; ++x) {
+    column_[x] = static_cast<int>(static_cast<int64_t>(x) * outWidth / width);
+  }
+  sums_.assign(size_t(outWidth) * outHeight * 3, 0);
+  counts_.assign(size_t(outWidth) * outHeight, 0);
+  // Reflectance of each mix of the (up to four) planes: the product of the
+  // reflectances of the inks on the dot.
+  for (int mix = 0; mix < 16; ++mix) {
+    double rgb[3] = {1.0, 1.0, 1.0};
+    for (size_t k = 0; k < inks.size() && k < 4; ++k) {
+      if (!(mix & (1 << k))) continue;
+      for (const Ink& ink : kInks) {
+        if (inks[k] != ink.name) continue;
+        rgb[0] *= ink.r;
+        rgb[1] *= ink.g;
+        rgb[2] *= ink.b;
+      }
+    }
+    for (int c = 0; c < 3; ++c) colour_[mix][c] = static_cast<uint16_t>(std::lround(rgb[c] * 4096));
+  }
+}
+
+void PrintSimulator::Row(int y, std::span<const std::span<const uint8_t>> planes) {
+  const int oy = static_cast<int>(static_cast<int64_t>(y) * outHeight_ / height_);
+  uint32_t* sums = &sums_[size_t(oy) * outWidth_ * 3];
+  uint32_t* counts = &counts_[size_t(oy) * outWidth_];
+  const size_t n = std::min<size_t>(planes.size(), 4);
+  for (int x = 0; x < width_; ++x) {
+    int mix = 0;
+    const uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
+    for (size_t k = 0; k < n; ++k) {
+      if (planes[k][x >> 3] & bit) mix |= 1 << k;
+    }
+    const int ox = column_[x];
+    sums[ox * 3 + 0] += colour_[mix][0];
+    sums[ox * 3 + 1] += colour_[mix][1];
+    sums[ox * 3 + 2] += colour_[mix][2];
+    counts[ox] += 1;
+  }
+}
+
+std::vector<uint8_t> PrintSimulator::Image() const {
+  std::vector<uint8_t> out(size_t(outWidth_) * outHeight_ * 3, 255);
+  for (size_t i = 0; i < counts_.size(); ++i) {
+    if (counts_[i] == 0) continue;
+    for (int c = 0; c < 3; ++c) {
+      // Mean reflectance of the dots, as the pixel value it stands for (the
+      // tables treat pixel values as reflectances).
+      out[i * 3 + c] = static_cast<uint8_t>((uint64_t{sums_[i * 3 + c]} * 255 + 2048ull * counts_[i]) /
+                                            (4096ull * counts_[i]));
+    }
+  }
+  return out;
+}
+
+void ScreenSize(double widthInches, double heightInches, int longest, int* w, int* h) {
+  if (widthInches >= heightInches) {
+    *w = longest;
+    *h = std::max(1, static_cast<int>(std::lround(longest * heightInches / widthInches)));
+  } else {
+    *h = longest;
+    *w = std::max(1, static_cast<int>(std::lround(longest * widthInches / heightInches)));
+  }
+}
+
+}  // namespace vantik::tool

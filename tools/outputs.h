@@ -1,0 +1,98 @@
+// Output files of a print: one 1-bit PBM and one TIFF (Group 4) per ink
+// plane, written line by line, and the simulated print.  Every file is
+// written under a temporary name and renamed only when the whole job has
+// succeeded, so a failed job leaves nothing behind.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "vantik/vantik.hpp"
+
+typedef struct tiff TIFF;
+
+namespace vantik::tool {
+
+// Temporary names in the output directory, renamed or removed together.
+class OutputFiles {
+ public:
+  explicit OutputFiles(std::string dir) : dir_(std::move(dir)) {}
+  ~OutputFiles() { Discard(); }
+  // A temporary path for the final file `name` (the extension is kept, so
+  // that writers that choose the format by extension see the right one).
+  std::string Add(const std::string& name);
+  // Renames every temporary file to its final name.
+  Status Commit();
+  // Removes every temporary file not yet committed.
+  void Discard();
+  const std::vector<std::string>& finals() const { return finals_; }
+
+ private:
+  std::string dir_;
+  std::vector<std::string> temps_;
+  std::vector<std::string> finals_;
+  bool committed_ = false;
+};
+
+// Binary PBM (P4): 1 = black dot, rows padded to whole bytes, MSB first.
+class PbmWriter {
+ public:
+  PbmWriter() = default;
+  PbmWriter(const PbmWriter&) = delete;
+  ~PbmWriter();
+  Status Open(const std::string& path, int width, int height);
+  Status Row(std::span<const uint8_t> bits);
+  Status Close();
+
+ private:
+  std::FILE* file_ = nullptr;
+  std::string path_;
+  size_t rowBytes_ = 0;
+};
+
+// Bilevel TIFF, CCITT Group 4, min-is-white (1 = dot), one strip.
+class TiffG4Writer {
+ public:
+  TiffG4Writer() = default;
+  TiffG4Writer(const TiffG4Writer&) = delete;
+  ~TiffG4Writer();
+  Status Open(const std::string& path, int width, int height, int xdpi, int ydpi);
+  Status Row(std::span<const uint8_t> bits);
+  Status Close();
+
+ private:
+  TIFF* tiff_ = nullptr;
+  std::string path_;
+  std::vector<uint8_t> row_;
+  uint32_t y_ = 0;
+};
+
+// Composites ink planes as ink on white paper and averages the dots into a
+// small image of screen size.
+class PrintSimulator {
+ public:
+  // width x height dots become outWidth x outHeight pixels.
+  PrintSimulator(int width, int height, int outWidth, int outHeight,
+                 const std::vector<std::string>& inks);
+  void Row(int y, std::span<const std::span<const uint8_t>> planes);
+  // Packed RGB, outWidth x outHeight.
+  std::vector<uint8_t> Image() const;
+  int width() const { return outWidth_; }
+  int height() const { return outHeight_; }
+
+ private:
+  int width_, height_, outWidth_, outHeight_;
+  std::vector<int> column_;            // output column of each dot column
+  std::vector<uint32_t> sums_;         // per output pixel: R, G, B sums
+  std::vector<uint32_t> counts_;       // dots per output pixel
+  uint16_t colour_[16][3];             // reflectance x 4096 of each ink mix
+};
+
+// Screen size of a simulated print: the longer side `longest` pixels, the
+// shape of the page in inches.
+void ScreenSize(double widthInches, double heightInches, int longest, int* w, int* h);
+
+}  // namespace vantik::tool

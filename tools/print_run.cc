@@ -1,0 +1,84 @@
+#include "print_run.h"
+
+#include <chrono>
+#include <memory>
+
+#include "outputs.h"
+
+namespace vantik::tool {
+
+Status RunPrint(const PrintRequest& request, const ResourceSet& resources,
+                PrintResult* result) {
+  const auto start = std::chrono::steady_clock::now();
+  const PageGeometry& g = request.geometry;
+  Result<ColorSettings> settings =
+      MakeColorSettings(request.options, resources, static_cast<uint32_t>(g.width));
+  if (!settings.ok()) return settings.status();
+  Result<ColorMatcher> matcher = ColorMatcher::Create(*settings, resources);
+  if (!matcher.ok()) return matcher.status();
+  Result<Halftoner> halftoner = Halftoner::Create(settings->halftone, *matcher, resources);
+  if (!halftoner.ok()) return halftoner.status();
+
+  const int planes = halftoner->planes();
+  result->inks = PlaneNames(planes);
+  int sw = 0, sh = 0;
+  ScreenSize(request.widthInches, request.heightInches, request.screenLongest, &sw, &sh);
+  sw = std::min(sw, g.width);
+  sh = std::min(sh, g.height);
+  PrintSimulator simulator(g.width, g.height, sw, sh, result->inks);
+
+  const bool files = !request.outDir.empty();
+  OutputFiles out(request.outDir);
+  std::vector<std::unique_ptr<PbmWriter>> pbm;
+  std::vector<std::unique_ptr<TiffG4Writer>> tif;
+  if (files) {
+    for (const std::string& ink : result->inks) {
+      auto p = std::make_unique<PbmWriter>();
+      Status s = p->Open(out.Add(request.stem + "-" + ink + ".pbm"), g.width, g.height);
+      if (!s.ok()) return s;
+      pbm.push_back(std::move(p));
+      auto t = std::make_unique<TiffG4Writer>();
+      s = t->Open(out.Add(request.stem + "-" + ink + ".tif"), g.width, g.height,
+                  request.options.resolution.x, request.options.resolution.y);
+      if (!s.ok()) return s;
+      tif.push_back(std::move(t));
+    }
+  }
+  PlaneSink sink = [&](int y, std::span<const std::span<const uint8_t>> rows) -> Status {
+    for (size_t k = 0; k < pbm.size(); ++k) {
+      Status s = pbm[k]->Row(rows[k]);
+      if (!s.ok()) return s;
+      s = tif[k]->Row(rows[k]);
+      if (!s.ok()) return s;
+    }
+    simulator.Row(y, rows);
+    if (request.tap) return request.tap(y, rows);
+    return Status::Ok();
+  };
+  Status s = RenderPage(*halftoner, g, request.source, sink, request.progress);
+  if (!s.ok()) return s;
+  for (size_t k = 0; k < pbm.size(); ++k) {
+    s = pbm[k]->Close();
+    if (!s.ok()) return s;
+    s = tif[k]->Close();
+    if (!s.ok()) return s;
+  }
+  result->simulated = simulator.Image();
+  result->simulatedWidth = simulator.width();
+  result->simulatedHeight = simulator.height();
+  if (files) {
+    if (request.writeImage) {
+      s = request.writeImage(out.Add(request.stem + "-print.png"), result->simulated,
+                             result->simulatedWidth, result->simulatedHeight);
+      if (!s.ok()) return s;
+    }
+    s = out.Commit();
+    if (!s.ok()) return s;
+    result->files = out.finals();
+  }
+  result->seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return Status::Ok();
+}
+
+}  // namespace vantik::tool
