@@ -73,8 +73,10 @@ uint32_t StubHalftoneDelete(Frame& f) {
   const uint32_t handle = f.U32();
   void* instance = ObjectOf(handle, HandleKind::kHalftone);
   if (instance == nullptr) return RC_BAD_HANDLE;
+  // An engine may release the instance even when it reports a failure, so
+  // the handle never outlives a delete (a retry could reach freed memory).
   const uint32_t rc = HalftoneDeleteThk(instance);
-  if (rc == RC_OK) DropHandle(handle);
+  DropHandle(handle);
   return rc;
 }
 
