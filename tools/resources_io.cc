@@ -93,8 +93,7 @@ Result<std::string> ShowResource(const std::string& dir, const std::string& spec
   std::string text;
   for (const Listed& b : *blocks) {
     if (b.number != n || (only && *only != b.service)) continue;
-    text += std::string(ServiceName(b.service)) + " block " + std::to_string(n) + " (" + b.kind +
-            ", " + std::to_string(b.bytes.size()) + " bytes)\n" + b.description;
+    text += b.description;
     if (!text.empty() && text.back() != '\n') text += '\n';
   }
   if (text.empty()) return Status(RC_BAD_RESOURCE, "resources show: no block " + spec);
