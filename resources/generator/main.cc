@@ -103,16 +103,16 @@ std::vector<GenBlock> BuildAll() {
 
   // Papers.  Plain paper takes less ink and starts black earlier; photo
   // paper holds more ink and keeps black out of the midtones.
-  const PaperModel plain{"PLAIN", 2.6, 0.35, 1.5, 250, 100, 663};
-  const PaperModel photo{"PHOTO", 3.0, 0.50, 1.5, 350, 100, 765};
+  const PaperModel plain{"PLAIN", 2.6, 0.50, 1.8, 250, 100, 663};
+  const PaperModel photo{"PHOTO", 3.0, 0.60, 2.0, 350, 100, 765};
 
   const Service kC = Service::kColor;
   const Service kH = Service::kHalftone;
   add(kC, resources::kColorIndexNumber, "index", ToBytes(ColorIndexText()));
   add(kC, kTableDiffusionPlain, "table",
-      BuildTableBlock({"VANTIK B PLAIN", 4, DotLayout::kIndependent, true, plain}));
+      BuildTableBlock({"VANTIK B PLAIN", 4, DotLayout::kDiffusion, true, plain}));
   add(kC, kTableDiffusionPhoto, "table",
-      BuildTableBlock({"VANTIK B PHOTO", 4, DotLayout::kIndependent, true, photo}));
+      BuildTableBlock({"VANTIK B PHOTO", 4, DotLayout::kDiffusion, true, photo}));
   add(kC, kTableScreenPlain, "table",
       BuildTableBlock({"VANTIK A PLAIN", 4, DotLayout::kNested, false, plain}));
   add(kC, kTableScreenPhoto, "table",
@@ -121,6 +121,14 @@ std::vector<GenBlock> BuildAll() {
       BuildTableBlock({"VANTIK K PLAIN", 1, DotLayout::kIndependent, true, plain}));
   add(kC, kTableMonoPhoto, "table",
       BuildTableBlock({"VANTIK K PHOTO", 1, DotLayout::kIndependent, true, photo}));
+  add(kC, kTableStackedPlain, "table",
+      BuildTableBlock({"VANTIK S PLAIN", 4, DotLayout::kStacked, false, plain}));
+  add(kC, kTableStackedPhoto, "table",
+      BuildTableBlock({"VANTIK S PHOTO", 4, DotLayout::kStacked, false, photo}));
+  add(kC, kTableDitherPlain, "table",
+      BuildTableBlock({"VANTIK D PLAIN", 4, DotLayout::kDitherBesideBlack, true, plain}));
+  add(kC, kTableDitherPhoto, "table",
+      BuildTableBlock({"VANTIK D PHOTO", 4, DotLayout::kDitherBesideBlack, true, photo}));
   add(kC, resources::kCalibrationIndex, "index", ToBytes(CalibrationIndexText()));
   add(kC, kCurveBlock, "calibration", CurveBlock());
   add(kC, resources::kCalibrationSlots, "calibration", CalibrationSlots());

@@ -8,6 +8,12 @@ namespace {
 
 constexpr int kNodes = 17;
 
+// Dot overlap of the diffusion kernels' cyan and magenta with black, as a
+// share of independent dots' overlap, fitted on flat grays printed through
+// the engine (the pipeline tests print them).
+constexpr double kDiffusionOverlapCyan = 1.2;
+constexpr double kDiffusionOverlapMagenta = 0.7;
+
 double Clamp01(double v) { return std::min(1.0, std::max(0.0, v)); }
 
 // Black generation: zero below the start, then rising with zero slope at the
@@ -48,24 +54,56 @@ Coverage Separate(double r, double g, double b, const PaperModel& paper, DotLayo
   g = std::max(g, kTiny);
   b = std::max(b, kTiny);
   const double gray = 1.0 - std::max(r, std::max(g, b));
-  const double k = BlackGeneration(gray, paper);
-  Coverage cov{};
-  cov.k = k;
-  if (layout == DotLayout::kNested) {
-    // Black replaces the darkest part of the composite: the colour amounts
-    // stay the complements and black never exceeds the smallest of them.
-    cov.c = 1.0 - r;
-    cov.m = 1.0 - g;
-    cov.y = 1.0 - b;
-    return cov;
+  const double k = layout == DotLayout::kStacked ? gray : BlackGeneration(gray, paper);
+  // How each colour ink combines with black on its channel.
+  // Overlap of a colour ink's dots with black's, as a share of what
+  // independent placement gives (1: independent, 0: side by side, above 1:
+  // gathered on the same cells).
+  enum class Combine { kProduct, kMax, kSum, kOverlap };
+  Combine combine[3] = {Combine::kProduct, Combine::kProduct, Combine::kProduct};
+  double overlap[3] = {1.0, 1.0, 1.0};
+  switch (layout) {
+    case DotLayout::kIndependent:
+      break;
+    case DotLayout::kDiffusion:
+      combine[0] = combine[1] = Combine::kOverlap;
+      overlap[0] = kDiffusionOverlapCyan;
+      overlap[1] = kDiffusionOverlapMagenta;
+      break;
+    case DotLayout::kNested:
+      combine[0] = combine[1] = combine[2] = Combine::kMax;
+      break;
+    case DotLayout::kStacked:
+      combine[0] = combine[1] = combine[2] = Combine::kSum;
+      break;
+    case DotLayout::kDitherBesideBlack:
+      combine[0] = combine[2] = Combine::kSum;
+      break;
   }
-  // Independent dots: a channel reflects (1 - colour)(1 - black), so the
-  // colour ink that keeps the channel at its value is 1 - value / (1 - k).
-  // The same rule on all three channels keeps a neutral input neutral.
-  const double open = 1.0 - k;
-  cov.c = Clamp01(1.0 - r / open);
-  cov.m = Clamp01(1.0 - g / open);
-  cov.y = Clamp01(1.0 - b / open);
+  // The colour ink that, together with black, absorbs 1 - value of the
+  // channel.  Black never exceeds the gray component, so every form stays
+  // in 0 .. 1; the same rule on all three channels keeps neutrals neutral.
+  auto ink = [&](double value, Combine how, double alpha) {
+    switch (how) {
+      case Combine::kOverlap: {
+        // ink + k - alpha * ink * k = 1 - value; the overlap cannot exceed
+        // the smaller coverage, which bounds alpha * k.
+        const double a = std::min(alpha, 0.7 / std::max(k, 1e-9));
+        return Clamp01((1.0 - value - k) / (1.0 - a * k));
+      }
+      case Combine::kProduct:
+        return Clamp01(1.0 - value / (1.0 - k));  // (1 - ink)(1 - k) = value
+      case Combine::kMax:
+        return Clamp01(1.0 - value);  // black replaces the composite under it
+      case Combine::kSum:
+        return Clamp01(1.0 - value - k);  // ink + k = 1 - value
+    }
+    return 0.0;
+  };
+  Coverage cov{ink(r, combine[0], overlap[0]), ink(g, combine[1], overlap[1]), ink(b, combine[2], overlap[2]), k};
+  // Engine A's screens never stack more ink in a cell than the composite
+  // needs; the engine B kernels do, so their tables carry the ink limit.
+  if (layout == DotLayout::kNested || layout == DotLayout::kStacked) return cov;
   LimitInk(cov, paper.inkLimit);
   return cov;
 }

@@ -18,6 +18,17 @@ enum class DotLayout {
   // nest: where black prints, the colour dots under it are dropped.  Black
   // then replaces the darkest part of the three-colour composite.
   kNested,
+  // Stacked along the threshold axis: black lowest, then cyan and magenta
+  // beside it, yellow from the top.  Black takes the whole gray component,
+  // so cyan, magenta and black fit in the axis without being cut off.
+  kStacked,
+  // Cyan and yellow dithered beside black (coverages add), magenta diffused
+  // independently of it: the kind-3 colour kernels.
+  kDitherBesideBlack,
+  // The four-ink diffusion kernels: cyan and black share the sign of the
+  // threshold jitter, so their dots gather on the same cells; magenta takes
+  // the opposite sign and avoids them; yellow is ordered and independent.
+  kDiffusion,
 };
 
 struct PaperModel {

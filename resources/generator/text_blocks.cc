@@ -62,15 +62,23 @@ std::string ColorIndexText() {
       for (const ResolutionClass& rc : kClasses) {
         // Kind 0 is served by these kind-3 lines: colour matching turns a
         // kind of 0 into 3 before it reads the index.
-        const int diffusionTable = mode == 4 ? (paper == 0 ? kTableDiffusionPlain : kTableDiffusionPhoto)
-                                             : (paper == 0 ? kTableMonoPlain : kTableMonoPhoto);
-        s += Line(diffusionTable, rc.idDither, 3, paper, rc, mode, 0);
+        const bool plain = paper == 0;
+        const bool mono = mode == 0;
+        // Black-only printing on engine B takes the one-channel tables.
+        const int ditherTable = mono ? (plain ? kTableMonoPlain : kTableMonoPhoto)
+                                     : (plain ? kTableDitherPlain : kTableDitherPhoto);
+        const int diffusionTable = mono ? (plain ? kTableMonoPlain : kTableMonoPhoto)
+                                        : (plain ? kTableDiffusionPlain : kTableDiffusionPhoto);
+        s += Line(ditherTable, rc.idDither, 3, paper, rc, mode, 0);
         s += Line(diffusionTable, rc.idDiffusion, 1, paper, rc, mode, 0);
         // Engine A needs a four-ink table in every mode; in black-only mode it
         // takes the gray bytes directly and uses the table only for its grid.
-        const int screenTable = paper == 0 ? kTableScreenPlain : kTableScreenPhoto;
-        for (int selector = 0; selector < kScreenVariants; ++selector)
+        // Each screen has the table made for the way it places its inks.
+        for (int selector = 0; selector < kScreenVariants; ++selector) {
+          const int screenTable = selector == 2 ? (plain ? kTableStackedPlain : kTableStackedPhoto)
+                                                : (plain ? kTableScreenPlain : kTableScreenPhoto);
           s += Line(screenTable, ScreenSelector(selector, rc), 2, paper, rc, mode, selector);
+        }
       }
     }
   }

@@ -15,6 +15,10 @@ inline constexpr int kTableScreenPlain = 3;     // engine A, CMYK
 inline constexpr int kTableScreenPhoto = 4;
 inline constexpr int kTableMonoPlain = 5;       // engine B, black only
 inline constexpr int kTableMonoPhoto = 6;
+inline constexpr int kTableStackedPlain = 7;    // engine A, stacked screen
+inline constexpr int kTableStackedPhoto = 8;
+inline constexpr int kTableDitherPlain = 9;     // engine B kind 3, CMYK
+inline constexpr int kTableDitherPhoto = 10;
 inline constexpr int kCurveBlock = 901;
 
 // Halftone service, engine B.

@@ -128,12 +128,11 @@ void AddName(IndexText& text, NameList& list, int limit, const Token& token) {
   ++list.count;
 }
 
-// Reads the names that remain on the current line, then its line end.
+// Reads the names that remain on the current line.
 void ReadNames(IndexText& text, NameList& list, int limit, Token& token) {
   for (text.ReadToken(token); text.ok() && !token.Empty(); text.ReadToken(token)) {
     AddName(text, list, limit, token);
   }
-  text.SkipLineEnd();
 }
 
 // Position of the last name of the list equal to name, or `none`.
@@ -226,6 +225,7 @@ uint32_t CmIndexLookup(CmInstance& instance, ByteReader& block,
   const int count = text.ok() ? ParseEntries(text, entries, token) : -1;
   if (count >= 0) {
     ReadNames(text, kinds, kIndexMaxKindNames, token);
+    text.SkipLineEnd();
     // Name list 2 opens with its base number unless its first token is a
     // name ('P...').
     text.ReadToken(token);
@@ -237,6 +237,8 @@ uint32_t CmIndexLookup(CmInstance& instance, ByteReader& block,
       }
     }
     ReadNames(text, list2, kIndexMaxList2Names, token);
+    text.SkipLineEnd();
+    // Nothing after name list 3 is read.
     ReadNames(text, modes, kIndexMaxModeNames, token);
   }
   if (count < 0 || !text.ok()) {

@@ -14,24 +14,6 @@
 namespace vantik {
 namespace {
 
-void SetPixelLayout(CmInstance& instance, int16_t stride, int16_t a, int16_t b,
-                    int16_t c) {
-  instance.pixelStride = stride;
-  instance.offsetA = a;
-  instance.offsetB = b;
-  instance.offsetC = c;
-}
-
-// Input pixel layout of translation, by render mode: 1 packed RGB, 2 packed
-// BGR, anything else four bytes with RGB in bytes 1..3.
-void SetTranslationLayout(CmInstance& instance) {
-  switch (instance.params.renderMode) {
-    case 1: SetPixelLayout(instance, 3, 0, 1, 2); break;
-    case 2: SetPixelLayout(instance, 3, 2, 1, 0); break;
-    default: SetPixelLayout(instance, 4, 1, 2, 3); break;
-  }
-}
-
 uint32_t IndexStep(CmInstance& instance, ByteReader& block, int32_t* inOut) {
   instance.loadState = 2;
   int32_t tableNumber = 0;
@@ -43,11 +25,10 @@ uint32_t IndexStep(CmInstance& instance, ByteReader& block, int32_t* inOut) {
 
 uint32_t TableStep(CmInstance& instance, ByteReader& block, int32_t* inOut) {
   instance.loadState = 3;
-  // The adjustment pass and the tone curve translate with the 4-byte layout.
-  SetPixelLayout(instance, 4, 1, 2, 3);
+  // Table block, gray-axis rules, adjustment pass, density correction and
+  // tone curve; the translation layout of the render mode is then in force.
   uint32_t rc = CmLoadTableBlock(instance, block);
   if (rc != RC_OK) return rc;
-  SetTranslationLayout(instance);
   rc = CmCalibrationStart(instance, inOut);
   if (rc == RC_OK && *inOut == -1) CmReleaseBuild(instance);
   return rc;

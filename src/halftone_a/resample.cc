@@ -17,24 +17,26 @@ int Cell(const uint8_t* nodes, int count, unsigned level) {
   return count - 1;
 }
 
-void Interpolate(const CmLut& lut, unsigned a, unsigned b, unsigned c,
-                 uint8_t* out) {
+// Where one node level lies on one axis of the old grid.
+struct AxisCell {
+  int hi;          // upper node index of the cell
+  unsigned low;    // level of the lower node
+  unsigned width;  // width of the cell
+};
+
+AxisCell Locate(const uint8_t* nodes, int count, unsigned level) {
+  const int hi = Cell(nodes, count, level);
+  return {hi, nodes[hi - 1], static_cast<unsigned>(nodes[hi] - nodes[hi - 1])};
+}
+
+void Interpolate(const CmLut& lut, const AxisCell (&cells)[3],
+                 const unsigned (&levels)[3], uint8_t* out) {
   const int counts[3] = {lut.gridCountA, lut.gridCountB, lut.gridCountC};
-  const uint8_t* nodes[3] = {lut.gridA, lut.gridB, lut.gridC};
-  const unsigned levels[3] = {a, b, c};
-  int hi[3];
-  unsigned low[3];
-  unsigned width[3];
-  for (int axis = 0; axis < 3; ++axis) {
-    hi[axis] = Cell(nodes[axis], counts[axis], levels[axis]);
-    low[axis] = nodes[axis][hi[axis] - 1];
-    width[axis] = nodes[axis][hi[axis]] - low[axis];
-  }
-  const unsigned d = width[0];
+  const unsigned d = cells[0].width;
   unsigned f[3];
-  f[0] = a - low[0];
-  f[1] = (b - low[1]) * d / width[1];
-  f[2] = (c - low[2]) * d / width[2];
+  f[0] = levels[0] - cells[0].low;
+  f[1] = (levels[1] - cells[1].low) * d / cells[1].width;
+  f[2] = (levels[2] - cells[2].low) * d / cells[2].width;
 
   // Axes by fraction, largest first; a fraction moves ahead of another only
   // when strictly larger.
@@ -48,18 +50,19 @@ void Interpolate(const CmLut& lut, unsigned a, unsigned b, unsigned c,
   }
   const unsigned f1 = f[order[0]], f2 = f[order[1]], f3 = f[order[2]];
 
-  int v[3] = {hi[0] - 1, hi[1] - 1, hi[2] - 1};
   const int ch = lut.channels;
   auto node = [&](const int* at) {
     return lut.table +
            ((static_cast<size_t>(at[0]) * counts[1] + at[1]) * counts[2] + at[2]) * ch;
   };
+  int v[3] = {cells[0].hi - 1, cells[1].hi - 1, cells[2].hi - 1};
+  const int high[3] = {cells[0].hi, cells[1].hi, cells[2].hi};
   const uint8_t* v0 = node(v);
   v[order[0]] += 1;
   const uint8_t* v1 = node(v);
   v[order[1]] += 1;
   const uint8_t* v2 = node(v);
-  const uint8_t* v3 = node(hi);
+  const uint8_t* v3 = node(high);
   for (int k = 0; k < ch; ++k) {
     out[k] = static_cast<uint8_t>((v0[k] * (d - f1) + v1[k] * (f1 - f2) +
                                    v2[k] * (f2 - f3) + v3[k] * f3) / d);
@@ -77,11 +80,22 @@ uint8_t* ResampleGrid(const CmLut& lut) {
     MemFree(block);
     return nullptr;
   }
+  // The cells of the 25 node levels on each axis, found once.
+  AxisCell cells[3][kGridSize];
+  const uint8_t* nodes[3] = {lut.gridA, lut.gridB, lut.gridC};
+  const int counts[3] = {lut.gridCountA, lut.gridCountB, lut.gridCountC};
+  for (int axis = 0; axis < 3; ++axis) {
+    for (int i = 0; i < kGridSize; ++i) {
+      cells[axis][i] = Locate(nodes[axis], counts[axis], kNodeLevels[i]);
+    }
+  }
   uint8_t* p = out;
   for (int i = 0; i < kGridSize; ++i) {
     for (int j = 0; j < kGridSize; ++j) {
       for (int k = 0; k < kGridSize; ++k, p += ch) {
-        Interpolate(lut, kNodeLevels[i], kNodeLevels[j], kNodeLevels[k], p);
+        const AxisCell at[3] = {cells[0][i], cells[1][j], cells[2][k]};
+        const unsigned levels[3] = {kNodeLevels[i], kNodeLevels[j], kNodeLevels[k]};
+        Interpolate(lut, at, levels, p);
       }
     }
   }

@@ -1,4 +1,19 @@
 // Engine B instance: creation, the resource dialogue and release.
+//
+// Refusals that keep malformed input from being read out of bounds, from
+// dividing by zero or from reaching the kernels half-built:
+//   step 1  an id list that runs past its block                       0x300
+//   step 2  the CmLut copy's grid cannot be walked (counts unequal or
+//           outside 2..32, positions not rising strictly from 0 to
+//           255), or colour input with channels other than 4;
+//           all slots are released                                      0x201
+//           a colour-node block cut short, or positions not rising
+//           strictly from 0 to 255                                      0x300
+//   step 3  a matrix block cut short, width or height 0, a dot weight
+//           of 0 or below                                               0x300
+//   any     a block after a failed New check or step                    0x300
+// Runs (dispatch.cc) are refused with 0x300 until all three steps have
+// succeeded, and with 0x202 for a first bit outside 0..7.
 #include <cstring>
 
 #include "halftone_b/instance_b.h"

@@ -274,7 +274,7 @@ TEST_F(CmCalibrationTest, SecondIndexFailures) {
   struct Case {
     const char* what;
     Bytes block;
-    int fail;  // allocation to fail, 0 for none
+    int fail;  // allocation (> 0) or lock (< 0) to fail, 0 for none
     uint32_t code;
     int32_t inOut;
   };
@@ -282,13 +282,15 @@ TEST_F(CmCalibrationTest, SecondIndexFailures) {
       {"no match", Bytes(noMatch.begin(), noMatch.end()), 0, RC_BAD_RESOURCE, 0},
       {"malformed", Bytes{'n', 'o', '\r', '\n'}, 0, RC_BAD_RESOURCE, 900},
       {"work block", SecondIndex(950), 1, RC_NO_MEMORY, 900},
+      {"work block lock", SecondIndex(950), -1, RC_LOCK_FAILED, 900},
   };
   for (const Case& c : cases) {
     CmInstance* inst = Started({40, 41, 42, 43});
     int32_t inOut = 0;
     ASSERT_EQ(Send(inst, cmfix::CurveSlotBlock({}), &inOut), RC_OK);
     ASSERT_EQ(Send(inst, {60, 61, 62, 63}, &inOut), RC_OK);
-    if (c.fail != 0) MemFailNth(MemOp::kAlloc, c.fail);
+    if (c.fail > 0) MemFailNth(MemOp::kAlloc, c.fail);
+    if (c.fail < 0) MemFailNth(MemOp::kLock, -c.fail);
     EXPECT_EQ(Send(inst, c.block, &inOut), c.code) << c.what;
     MemResetFaults();
     EXPECT_EQ(inOut, c.inOut) << c.what;

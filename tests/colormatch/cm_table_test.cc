@@ -406,8 +406,8 @@ TEST(CmTableStep, LeavesTheRenderModeLayout) {
 }
 
 // Every allocation of the step fails in turn: the table's own block ends the
-// step with its code and nothing changed; the adjustment pass's block only
-// leaves the table unadjusted.  Nothing leaks either way.
+// step with its code and nothing changed; the adjustment pass's table or
+// preview instance only leaves the table unadjusted.  Nothing leaks.
 TEST(CmTableStep, FailureAtEveryAllocation) {
   TableBlockSpec s;
   s.n = 5;
@@ -419,12 +419,12 @@ TEST(CmTableStep, FailureAtEveryAllocation) {
     bool tableLoaded;
   } cases[] = {{MemOp::kAlloc, 1, RC_NO_MEMORY, false},
                {MemOp::kLock, 1, RC_LOCK_FAILED, false},
-               {MemOp::kAlloc, 2, RC_OK, true},
-               {MemOp::kLock, 2, RC_OK, true}};
+               {MemOp::kAlloc, 2, RC_OK, true},   // the adjusted table
+               {MemOp::kLock, 2, RC_OK, true},
+               {MemOp::kAlloc, 3, RC_OK, true}};  // the preview instance
   for (const Case& c : cases) {
     HandInstance h;
     h->params.renderMode = 1;
-    FakePreview::mode = FakePreview::Mode::kInvert;
     const Snapshot before(h);
     const long live = MemLiveBlocks();
     MemResetFaults();
@@ -432,10 +432,11 @@ TEST(CmTableStep, FailureAtEveryAllocation) {
     std::unique_ptr<uint8_t[]> exact(new uint8_t[block.size()]);
     std::memcpy(exact.get(), block.data(), block.size());
     ByteReader r(exact.get(), block.size());
-    const int created = FakePreview::created;
+    FakePreview::Reset();
+    FakePreview::mode = FakePreview::Mode::kInvert;
     EXPECT_EQ(CmLoadTableBlockWith(*h, r, FakePreview::kOps), c.want);
     MemResetFaults();
-    EXPECT_EQ(FakePreview::created, created) << "no preview without its table";
+    EXPECT_EQ(FakePreview::deleted, FakePreview::created);
     if (!c.tableLoaded) {
       EXPECT_TRUE(Snapshot(h) == before);
       EXPECT_EQ(MemLiveBlocks(), live);

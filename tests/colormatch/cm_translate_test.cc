@@ -130,9 +130,18 @@ TEST(CmTranslate, WithoutTableRefusesAndWritesNothing) {
   uint8_t out[8] = {1, 2, 3, 4, 5, 6, 7, 8};
   const uint8_t px[8] = {};
   EXPECT_EQ(CmTranslate(nullptr, 2, px, out), kCmNoTable);
-  HandInstance fresh;  // as after creation: no table, layout all zero
-  EXPECT_EQ(CmTranslateColorsThk(fresh.handle(), 2, px, out, 0, nullptr), kCmNoTable);
-  EXPECT_EQ(CmTranslate(fresh.handle(), 0, px, out), kCmNoTable);
+  {  // right after creation: no table, layout all zero
+    ColorAdjustRecord adjust{};
+    HalftoneParams params{};
+    int32_t inOut = 7;
+    CmHandle fresh = nullptr;
+    ASSERT_EQ(CmNewThk(&adjust, nullptr, nullptr, nullptr, &params, nullptr, nullptr, &inOut,
+                       &fresh),
+              RC_OK);
+    EXPECT_EQ(CmTranslateColorsThk(fresh, 2, px, out, 0, nullptr), kCmNoTable);
+    EXPECT_EQ(CmTranslateColorsThk(fresh, 0, px, out, 0, nullptr), kCmNoTable);
+    CmDeleteThk(fresh);
+  }
   // A grid made unusable behind the instance's back is refused too.
   HandInstance broken;
   broken.SetTable(3, 3, 3, 2, kGrid3, kGrid3, kGrid3, SmallTable());

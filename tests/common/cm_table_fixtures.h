@@ -219,7 +219,9 @@ struct FakePreview {
     lastAdjust = adjust;
     if (format != 3) return RC_BAD_MODE;
     if (createCode != 0 && !handleOnFailure) return createCode;
-    *out = MemAlloc(8, 1);
+    void* block = MemAlloc(8, 1);
+    if (block == nullptr) return RC_NO_MEMORY;
+    *out = block;
     ++created;
     return createCode;
   }

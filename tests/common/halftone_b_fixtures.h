@@ -66,7 +66,8 @@ struct TestLut {
 };
 
 // Same positions on all three axes; weights 350 / 100 give positive dot
-// weights everywhere.  The tone curve is the identity.
+// weights everywhere.  The tone curve is the identity.  Golden tests build
+// on these defaults (and on the blocks below): change none of them.
 inline TestLut MakeTestLut(std::vector<uint8_t> positions = {0, 128, 255},
                            int32_t channels = 4, int32_t weightLight = 350,
                            int32_t weightFull = 100,

@@ -353,7 +353,7 @@ TEST(ColorDiffusion, RunChecksAndMissingTables) {
   bare.matrixWidth = bare.matrixHeight = 16;
   EXPECT_EQ(ColorDiffusionKernel(&bare, src.data(), out.data.data(), 4, 0, 2, 0,
                                  0, 1, 0, nullptr),
-            RC_BAD_PARAMETER);
+            RC_BAD_RESOURCE);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <set>
 
@@ -159,12 +160,46 @@ double Printed(const restest::TableView& tv, int level, bool weighted) {
   return static_cast<double>(level) / restest::DotWeight(level, tv.weightLight, tv.weightFull);
 }
 
+// How a channel's colour ink and black combine on paper, per table: the
+// tables are made for the dot placement of the screens that use them.
+// kOverlap: the diffusion kernels gather cyan on black's cells (overlap
+// 1.2 times that of independent dots) and keep magenta off them (0.7).
+enum class Combine { kProduct, kMax, kSum, kGather, kAvoid };
+
 struct TableCase {
   int number;
-  bool weighted;  // engine B
-  bool nested;    // engine A: black replaces the composite where it prints
+  bool weighted;        // engine B: levels go through the dot weights
+  Combine combine[3];   // cyan, magenta, yellow channel with black
+  bool balanced;        // C = M = Y on the neutral axis
+  bool fullBlack = false;  // black takes the whole gray component
 };
-constexpr TableCase kColorTables[] = {{1, true, false}, {2, true, false}, {3, false, true}, {4, false, true}};
+constexpr Combine P = Combine::kProduct, X = Combine::kMax, S = Combine::kSum, G = Combine::kGather,
+                  A = Combine::kAvoid;
+constexpr TableCase kColorTables[] = {
+    {1, true, {G, A, P}, false}, {2, true, {G, A, P}, false},    // diffusion
+    {3, false, {X, X, X}, true}, {4, false, {X, X, X}, true},    // nested screens
+    {7, false, {S, S, S}, true, true}, {8, false, {S, S, S}, true, true},  // stacked screen
+    {9, true, {S, P, S}, false}, {10, true, {S, P, S}, false},   // kind-3 dither
+};
+
+double Reflectance(double ink, double black, Combine how) {
+  switch (how) {
+    case Combine::kProduct:
+      return (1.0 - ink) * (1.0 - black);
+    case Combine::kMax:
+      return 1.0 - std::max(ink, black);
+    case Combine::kSum:
+      return 1.0 - std::min(1.0, ink + black);
+    case Combine::kGather:
+    case Combine::kAvoid: {
+      // The overlap share is bounded so that the union never shrinks as ink
+      // is added.
+      const double share = std::min(how == Combine::kGather ? 1.2 : 0.7, 0.7 / std::max(black, 1e-9));
+      return 1.0 - (ink + black - share * ink * black);
+    }
+  }
+  return 0;
+}
 
 TEST(DefaultTables, NeutralRampPrintsNeutralWithTheRightTone) {
   for (const TableCase& tc : kColorTables) {
@@ -175,16 +210,22 @@ TEST(DefaultTables, NeutralRampPrintsNeutralWithTheRightTone) {
     double previous = -1.0;
     for (int j = 0; j < tv.n; ++j) {
       const uint8_t* node = tv.table.data() + j * (tv.n * tv.n + tv.n + 1) * 4;
-      // Gray balance: the three colour inks are equal on the neutral axis.
-      EXPECT_EQ(node[0], node[1]);
-      EXPECT_EQ(node[1], node[2]);
-      const double c = Printed(tv, node[0], tc.weighted), k = Printed(tv, node[3], tc.weighted);
-      const double reflect = tc.nested ? 1.0 - std::max(c, k) : (1.0 - c) * (1.0 - k);
+      // Gray balance: equal colour inks where the screen treats them alike.
+      if (tc.balanced) {
+        EXPECT_EQ(node[0], node[1]);
+        EXPECT_EQ(node[1], node[2]);
+      }
+      const double k = Printed(tv, node[3], tc.weighted);
       const double target = tv.positions[j] / 255.0;
-      EXPECT_GT(reflect, previous) << "a lighter gray must print lighter";
-      previous = reflect;
-      if (j > 0) {
-        EXPECT_NEAR(reflect, target, 0.02) << "gray " << int(tv.positions[j]);
+      double reflect[3];
+      for (int ch = 0; ch < 3; ++ch) reflect[ch] = Reflectance(Printed(tv, node[ch], tc.weighted), k, tc.combine[ch]);
+      EXPECT_GT(reflect[1], previous) << "a lighter gray must print lighter";
+      previous = reflect[1];
+      // Deep shadows (below gray 48) give up some density to the ink limit;
+      // there the ramp only has to keep darkening.
+      if (tv.positions[j] < 48) continue;
+      for (int ch = 0; ch < 3; ++ch) {
+        EXPECT_NEAR(reflect[ch], target, 0.02) << "gray " << int(tv.positions[j]) << " channel " << ch;
       }
     }
   }
@@ -203,15 +244,15 @@ TEST(DefaultTables, BlackStartsInTheShadowsAndInkStaysUnderTheLimit) {
           const uint8_t* node = tv.table.data() + ((a * n + b) * n + c) * 4;
           const int lightest = std::max({tv.positions[a], tv.positions[b], tv.positions[c]});
           // No black in colours whose lightest component is above mid-gray.
-          if (lightest >= 176) {
+          if (lightest >= 176 && !tc.fullBlack) {
             EXPECT_EQ(node[3], 0) << a << " " << b << " " << c;
           }
-          if (tc.nested) continue;
+          if (!tc.weighted) continue;  // engine A never stacks the composite
           double total = 0;
           for (int ch = 0; ch < 4; ++ch) total += Printed(tv, node[ch], true);
           maxTotal = std::max(maxTotal, total);
         }
-    if (!tc.nested) {
+    if (tc.weighted) {
       EXPECT_LE(maxTotal, tv.paramB / 255.0 + 0.02);
     }
     // Black reaches full strength at the black corner.
@@ -219,35 +260,49 @@ TEST(DefaultTables, BlackStartsInTheShadowsAndInkStaysUnderTheLimit) {
   }
 }
 
-TEST(DefaultTables, GradientsAreSmooth) {
-  // Second differences along every axis: a jump in the separation shows up
-  // as a large curvature between neighbouring nodes.
+TEST(DefaultTables, GradientsPrintSmoothly) {
+  // Second differences of the printed reflectance of each channel along
+  // every axis: a jump in the separation shows up as a large curvature
+  // between neighbouring nodes.  Measured on paper rather than on the bytes,
+  // since ink hidden under solid black may change freely.
   for (const TableCase& tc : kColorTables) {
     SCOPED_TRACE(testing::Message() << "table " << tc.number);
     restest::TableView tv{};
     ASSERT_TRUE(restest::ViewTable(Get(Service::kColor, tc.number).bytes, &tv));
     const int n = tv.n;
-    auto at = [&](int a, int b, int c, int ch) { return int(tv.table[((a * n + b) * n + c) * 4 + ch]); };
-    int worst = 0;
+    std::vector<double> reflect(static_cast<size_t>(n) * n * n * 3);
+    for (int i = 0; i < n * n * n; ++i) {
+      const uint8_t* node = tv.table.data() + i * 4;
+      const double k = Printed(tv, node[3], tc.weighted);
+      for (int ch = 0; ch < 3; ++ch)
+        reflect[i * 3 + ch] = Reflectance(Printed(tv, node[ch], tc.weighted), k, tc.combine[ch]);
+    }
+    auto at = [&](int a, int b, int c, int ch) { return reflect[((a * n + b) * n + c) * 3 + ch]; };
+    double worst = 0;
     for (int a = 0; a < n; ++a)
       for (int b = 0; b < n; ++b)
         for (int c = 1; c + 2 < n; ++c)  // the last interval is one step shorter
-          for (int ch = 0; ch < 4; ++ch) {
-            worst = std::max(worst, std::abs(at(a, b, c - 1, ch) - 2 * at(a, b, c, ch) + at(a, b, c + 1, ch)));
-            worst = std::max(worst, std::abs(at(a, c - 1, b, ch) - 2 * at(a, c, b, ch) + at(a, c + 1, b, ch)));
-            worst = std::max(worst, std::abs(at(c - 1, a, b, ch) - 2 * at(c, a, b, ch) + at(c + 1, a, b, ch)));
+          for (int ch = 0; ch < 3; ++ch) {
+            worst = std::max(worst, std::fabs(at(a, b, c - 1, ch) - 2 * at(a, b, c, ch) + at(a, b, c + 1, ch)));
+            worst = std::max(worst, std::fabs(at(a, c - 1, b, ch) - 2 * at(a, c, b, ch) + at(a, c + 1, b, ch)));
+            worst = std::max(worst, std::fabs(at(c - 1, a, b, ch) - 2 * at(c, a, b, ch) + at(c + 1, a, b, ch)));
           }
-    EXPECT_LE(worst, 64);
-    RecordProperty("worst_second_difference_table_" + std::to_string(tc.number), worst);
+    // The input steps by 16/255 = 0.063 between nodes; a kink where black
+    // begins bends the ramp by a fraction of a step.  The diffusion tables
+    // gather cyan on black's cells, so in the darkest blues and greens the
+    // ink limit leaves part of the red channel open: a bend of up to 2.5
+    // steps there, and nowhere else.
+    EXPECT_LE(worst, tc.number <= 2 ? 0.16 : 0.05);
+    RecordProperty("worst_curvature_table_" + std::to_string(tc.number), std::to_string(worst));
   }
 }
 
 TEST(DefaultTables, BlackOnlyTablesAndGrayLevelsFollowTheGrayRamp) {
-  for (int number : {1, 2, 3, 4, 5, 6}) {
+  for (int number : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}) {
     SCOPED_TRACE(testing::Message() << "table " << number);
     restest::TableView tv{};
     ASSERT_TRUE(restest::ViewTable(Get(Service::kColor, number).bytes, &tv));
-    const bool weighted = number != 3 && number != 4;
+    const bool weighted = number != 3 && number != 4 && number != 7 && number != 8;
     for (int j = 0; j < tv.n; ++j) {
       EXPECT_NEAR(Printed(tv, tv.gray[j], weighted), 1.0 - tv.positions[j] / 255.0, 0.01);
       if (tv.w == 1) {

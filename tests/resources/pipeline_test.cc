@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -103,47 +106,60 @@ TEST_P(Pipeline, DialoguesCompleteAndFlatGrayPrintsNeutral) {
   const uint32_t rc = Feed(Service::kHalftone, ht, &next, &asked);
   ASSERT_EQ(rc, RC_OK) << "after blocks " << testing::PrintToString(asked);
 
-  const int gray = 128;
+  // Flat grays, each on its own band of lines so the diffusion starts fresh.
   const bool colour = s.mode == kModeColor;
-  std::vector<uint8_t> src(kWidth * 4);
-  for (uint32_t i = 0; i < kWidth; ++i) {
-    if (colour) {
-      src[4 * i + 1] = src[4 * i + 2] = src[4 * i + 3] = gray;
-    } else {
-      src[i] = gray;
-    }
-  }
   const size_t stride = kWidth / 8;
-  std::vector<uint8_t> planes(4 * stride);
-  Absorbed ab;
-  double planeShare[4] = {0, 0, 0, 0};
-  for (uint32_t y = 0; y < kLines; ++y) {
-    std::fill(planes.begin(), planes.end(), 0);
-    ASSERT_EQ(HalftoneThk(ht, src.data(), planes.data(), static_cast<int32_t>(stride), 0, kWidth, 0, 0, y, 0,
-                          nullptr),
-              RC_OK);
-    for (uint32_t x = 0; x < kWidth; ++x) {
-      bool dot[4];
-      for (int k = 0; k < 4; ++k) {
-        dot[k] = (planes[k * stride + x / 8] >> (7 - x % 8)) & 1;
-        planeShare[k] += dot[k];
+  std::vector<uint8_t> src(kWidth * 4), planes(4 * stride);
+  uint32_t y = 0;
+  for (int gray : {64, 128, 192, 240}) {
+    for (uint32_t i = 0; i < kWidth; ++i) {
+      if (colour) {
+        src[4 * i + 1] = src[4 * i + 2] = src[4 * i + 3] = static_cast<uint8_t>(gray);
+      } else {
+        src[i] = static_cast<uint8_t>(gray);
       }
-      if (!colour) {
-        // One plane carries the black ink.
-        ab.r += dot[0];
-        continue;
-      }
-      ab.r += dot[0] || dot[3];
-      ab.g += dot[1] || dot[3];
-      ab.b += dot[2] || dot[3];
     }
+    Absorbed ab;
+    y += 16;  // a skipped band clears the error lines
+    for (uint32_t line = 0; line < kLines; ++line, ++y) {
+      std::fill(planes.begin(), planes.end(), 0);
+      ASSERT_EQ(HalftoneThk(ht, src.data(), planes.data(), static_cast<int32_t>(stride), 0, kWidth, 0, 0, y, 0,
+                            nullptr),
+                RC_OK);
+      for (uint32_t x = 0; x < kWidth; ++x) {
+        bool dot[4];
+        for (int k = 0; k < 4; ++k) dot[k] = (planes[k * stride + x / 8] >> (7 - x % 8)) & 1;
+        if (!colour) {
+          ab.r += dot[0];  // one plane carries the black ink
+          continue;
+        }
+        ab.r += dot[0] || dot[3];
+        ab.g += dot[1] || dot[3];
+        ab.b += dot[2] || dot[3];
+      }
+    }
+    const double n = static_cast<double>(kWidth) * kLines;
+    ab.r /= n, ab.g /= n, ab.b /= n;
+    const double target = 1.0 - gray / 255.0;
+    if (std::getenv("VANTIK_RES_VERBOSE"))
+      std::printf("%s gray %3d absorbed %.3f %.3f %.3f\n", Name(s).c_str(), gray, ab.r, ab.g, ab.b);
+    SCOPED_TRACE(testing::Message() << "gray " << gray << ": absorbed " << ab.r << " " << ab.g << " " << ab.b);
+    if (s.kind == 0) {
+      // Eight colours: each component is either on or off at 128.
+      EXPECT_NEAR(ab.r, gray > 128 ? 0.0 : 1.0, 1e-9);
+      continue;
+    }
+    // Tolerances: a flat patch of 32768 dots measures coverage to well
+    // under 1 %; the tables are made to within 2 % of the ideal-ink model,
+    // and the kernels' dot placement is only approximately the model's
+    // (independent diffusion, ordered cells), which adds up to 2 %.
+    EXPECT_NEAR(ab.r, target, 0.04);
+    if (!colour) continue;
+    EXPECT_NEAR(ab.g, target, 0.04);
+    EXPECT_NEAR(ab.b, target, 0.04);
+    // Neutral: no channel strays from the others by more than 3 %.
+    EXPECT_LT(std::max({ab.r, ab.g, ab.b}) - std::min({ab.r, ab.g, ab.b}), 0.03);
   }
-  const double n = static_cast<double>(kWidth) * kLines;
-  ab.r /= n, ab.g /= n, ab.b /= n;
-  for (double& p : planeShare) p /= n;
-  RecordProperty("absorbed", testing::PrintToString(std::vector<double>{ab.r, ab.g, ab.b}));
-  std::printf("%-40s absorbed %.3f %.3f %.3f  planes %.3f %.3f %.3f %.3f\n", Name(s).c_str(), ab.r, ab.g, ab.b,
-              planeShare[0], planeShare[1], planeShare[2], planeShare[3]);
   EXPECT_EQ(HalftoneDeleteThk(ht), RC_OK);
   EXPECT_EQ(CmDeleteThk(cm), RC_OK);
 }

@@ -22,7 +22,7 @@
 
 #include "halftone_b/kernels/diffusion_frame.h"
 #include "halftone_b/kernels/kernels.h"
-#include "halftone_b/kernels/plane_writer.h"
+#include "halftone_b/kernels/four_plane_writer.h"
 
 namespace vantik {
 
@@ -36,7 +36,7 @@ class ColorDitherFrame {
       return rc;
     }
     if (!KernelTablesReady(*instance, true, kDiffuseInk1 ? 1 : 0)) {
-      return RC_BAD_PARAMETER;
+      return RC_BAD_RESOURCE;
     }
     instance->lastLine = y;
 
@@ -49,11 +49,9 @@ class ColorDitherFrame {
     f.top = static_cast<int16_t>(instance->matrixCells - 1);
     f.x0 = x0;
 
-    PlaneWriter w0(dst, firstBit);
-    PlaneWriter w1(dst + planeStride, firstBit);
-    PlaneWriter w2(dst + 2 * static_cast<ptrdiff_t>(planeStride), firstBit);
-    PlaneWriter w3(dst + 3 * static_cast<ptrdiff_t>(planeStride), firstBit);
-    PlaneWriter* w[4] = {&w0, &w1, &w2, &w3};
+    FourPlaneWriter w(dst, planeStride,
+                      dst + 3 * static_cast<ptrdiff_t>(planeStride), true,
+                      firstBit);
 
     const bool direct = instance->params.renderMode == 4;
     const uint32_t pairs = count & ~1u;
@@ -86,17 +84,9 @@ class ColorDitherFrame {
       }
       int32_t s[4];
       for (int k = 0; k < 4; ++k) s[k] = f.tables.level[level[k]];
-      const uint32_t dots =
-          TailDots(s, m, static_cast<int32_t>(instance->matrixCells) - 1);
-      w0.Put(dots & 1);
-      w1.Put(dots & 2);
-      w2.Put(dots & 4);
-      w3.Put(dots & 8);
+      w.Put(TailDots(s, m, static_cast<int32_t>(instance->matrixCells) - 1));
     }
-    w0.Finish();
-    w1.Finish();
-    w2.Finish();
-    w3.Finish();
+    w.Finish();
     return RC_OK;
   }
 
@@ -121,7 +111,7 @@ class ColorDitherFrame {
 
   template <bool kDirect, bool kShared = false>
   static void Loop(const Frame& f, const uint8_t* src, uint32_t n,
-                   uint32_t halving, PlaneWriter* const* w) {
+                   uint32_t halving, FourPlaneWriter& out) {
     const ColorTables& t = f.tables;
     const int32_t top = f.top;
     SmoothingMemory memory;
@@ -129,10 +119,15 @@ class ColorDitherFrame {
     Thresholds th{};
     int32_t carry = 0;
     const uint8_t* partner = src;
+    // Writers and frame fields live in locals: the writers' byte stores could
+    // otherwise alias every table and force reloads at each dot.
+    FourPlaneWriter w = out;
+    const int16_t* const row = f.row;
+    const uint32_t colMask = f.colMask, x0 = f.x0;
     for (uint32_t i = 0; i < n; ++i) {
-      const uint32_t x = f.x0 + i;
+      const uint32_t x = x0 + i;
       const uint8_t* px = src + (static_cast<size_t>(i >> halving) << 2);
-      const int32_t m = f.row[x & f.colMask];
+      const int32_t m = row[x & colMask];
       const bool odd = (i & 1) != 0;
       if (!odd) partner = px;
       if (px[1] + px[2] + px[3] == 765) {
@@ -140,7 +135,7 @@ class ColorDitherFrame {
           f.line[x] = 0;
           carry = 0;
         }
-        for (int k = 0; k < 4; ++k) w[k]->Put(false);
+        w.Put(0);
         continue;
       }
       // With horizontalScale 1 both dots of a pair read the same pixel.
@@ -155,11 +150,9 @@ class ColorDitherFrame {
       const bool d1 =
           kDiffuseInk1 ? DiffuseInk1(f, x, th, carry) : nm < th.s[1];
       const bool d2 = nm < th.s[2];
-      w[0]->Put(d0);
-      w[1]->Put(d1);
-      w[2]->Put(d2);
-      w[3]->Put(d3);
+      w.Put(static_cast<uint32_t>(d0) | d1 << 1 | d2 << 2 | d3 << 3);
     }
+    out = w;
   }
 
   // Colour pixels are equal when their three components are; direct ink
@@ -181,8 +174,7 @@ class ColorDitherFrame {
     } else {
       const int32_t n1 = NodeOf(t, px[1], b), n2 = NodeOf(t, px[2], b),
                     n3 = NodeOf(t, px[3], b);
-      const uint8_t* entry = t.Entry(n1, n2, n3);
-      for (int k = 0; k < 4; ++k) l[k] = entry[k];
+      t.Levels(n1, n2, n3, l);
       if (memory.Near(n1, n2, n3)) {
         l[0] = (l[0] + memory.level[0] + r) >> 1;
         l[1] = (l[1] + memory.level[1] + r) >> 1;

@@ -6,8 +6,10 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "halftone_b/instance_b.h"
 #include "halftone_b/kernels/spread_sets.h"
@@ -92,6 +94,21 @@ struct ColorTables {
   const uint8_t* Entry(int32_t n1, int32_t n2, int32_t n3) const {
     return lut + ((static_cast<size_t>(n1) * 32 + n2) * 32 + n3) * 4;
   }
+
+  // The four ink levels of a node, read with one load.
+  void Levels(int32_t n1, int32_t n2, int32_t n3, int32_t* level) const {
+    const uint8_t* e = Entry(n1, n2, n3);
+    if constexpr (std::endian::native == std::endian::little) {
+      uint32_t v;
+      std::memcpy(&v, e, 4);
+      level[0] = v & 0xFF;
+      level[1] = (v >> 8) & 0xFF;
+      level[2] = (v >> 16) & 0xFF;
+      level[3] = v >> 24;
+    } else {
+      for (int k = 0; k < 4; ++k) level[k] = e[k];
+    }
+  }
 };
 
 // Grid node of component c: the lower node, or the upper one when the
@@ -117,7 +134,8 @@ struct SmoothingMemory {
 // ---- Shared checks ----------------------------------------------------------
 
 // The tables a kernel reads exist only after the third resource step, and a
-// failed step releases them: refuse the run (0x201) instead of reading
+// failed step releases them: refuse the run (0x300, as the dispatcher does)
+// instead of reading
 // through null slots or taking y mod 0.
 bool KernelTablesReady(const HalftoneInstanceB& instance, bool colorTable,
                        int errorLines);

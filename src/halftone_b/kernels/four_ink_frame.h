@@ -26,7 +26,7 @@
 
 #include "halftone_b/kernels/diffusion_frame.h"
 #include "halftone_b/kernels/kernels.h"
-#include "halftone_b/kernels/plane_writer.h"
+#include "halftone_b/kernels/four_plane_writer.h"
 
 namespace vantik {
 
@@ -70,7 +70,7 @@ class FourInkDiffusion {
     if (const uint32_t rc = CheckRun(*instance, firstBit, count, x0, flags)) {
       return rc;
     }
-    if (!KernelTablesReady(*instance, true, 3)) return RC_BAD_PARAMETER;
+    if (!KernelTablesReady(*instance, true, 3)) return RC_BAD_RESOURCE;
 
     Frame f;
     f.inks[0].line = ErrorLine(*instance, kSlotErrorLine0);
@@ -91,39 +91,26 @@ class FourInkDiffusion {
     uint8_t scratch = 0;  // plane 3 in three-plane mode; never copied out
     uint8_t* plane3 = fourPlanes ? dst + 3 * static_cast<ptrdiff_t>(planeStride)
                                  : &scratch;
-    PlaneWriter w0(dst, firstBit);
-    PlaneWriter w1(dst + planeStride, firstBit);
-    PlaneWriter w2(dst + 2 * static_cast<ptrdiff_t>(planeStride), firstBit);
-    PlaneWriter w3(plane3, firstBit);
-    PlaneWriter* w[4] = {&w0, &w1, &w2, &w3};
+    FourPlaneWriter w(dst, planeStride, plane3, fourPlanes, firstBit);
 
     const bool tail = (count & 1) != 0;
     const uint32_t pairs = count & ~1u;
     if (direct) {
-      Loop<true, true>(f, src, pairs, w);
-    } else if (fourPlanes) {
-      Loop<true, false>(f, src, pairs, w);
+      Loop<true>(f, src, pairs, w);
     } else {
-      Loop<false, false>(f, src, pairs, w);
+      Loop<false>(f, src, pairs, w);
     }
 
     if (tail) {
       const uint32_t x = x0 + pairs;
       const uint8_t* px = src + (static_cast<size_t>(pairs >> f.halving) << 2);
       const int32_t grid = kPaired ? GridOf(*instance) : 32;
-      const uint32_t dots = TailPixelDither(
-          direct ? 4 : 3, px, f.tables.node, f.tables.weight, f.tables.lut,
-          grid, f.tables.level, f.row[x & f.colMask],
-          static_cast<int32_t>(instance->matrixCells) - 1);
-      w0.Put(dots & 1);
-      w1.Put(dots & 2);
-      w2.Put(dots & 4);
-      if (fourPlanes) w3.Put(dots & 8);
+      w.Put(TailPixelDither(direct ? 4 : 3, px, f.tables.node, f.tables.weight,
+                            f.tables.lut, grid, f.tables.level,
+                            f.row[x & f.colMask],
+                            static_cast<int32_t>(instance->matrixCells) - 1));
     }
-    w0.Finish();
-    w1.Finish();
-    w2.Finish();
-    w3.Finish();
+    w.Finish();
     return RC_OK;
   }
 
@@ -145,29 +132,31 @@ class FourInkDiffusion {
     return g < 1 ? 1 : g > 32 ? 32 : g;
   }
 
-  template <bool kFourPlanes, bool kDirect>
+  template <bool kDirect>
   static void Loop(Frame& f, const uint8_t* src, uint32_t n,
-                   PlaneWriter* const* w) {
+                   FourPlaneWriter& out) {
     constexpr bool kFixedZero = !Policy::kPairedFrontEnd;
     using Set = typename Policy::Set;
     const ColorTables& t = f.tables;
     SmoothingMemory memory;
     DiffusedInk ink0 = f.inks[0], ink1 = f.inks[1], ink3 = f.inks[2];
     const SpreadBounds bounds = f.bounds;
+    // Writers and frame fields live in locals: the writers' byte stores could
+    // otherwise alias every table and force reloads at each dot.
+    FourPlaneWriter w = out;
+    const int16_t* const row = f.row;
+    const uint32_t colMask = f.colMask, halving = f.halving, x0 = f.x0;
     for (uint32_t i = 0; i < n; ++i) {
-      const uint32_t x = f.x0 + i;
-      const uint8_t* px = src + (static_cast<size_t>(i >> f.halving) << 2);
+      const uint32_t x = x0 + i;
+      const uint8_t* px = src + (static_cast<size_t>(i >> halving) << 2);
       const uint8_t c1 = px[1], c2 = px[2], c3 = px[3];
       if (c1 + c2 + c3 == 765) {
         ink0.line[x] = ink1.line[x] = ink3.line[x] = 0;
         ink0.carry = ink1.carry = ink3.carry = 0;
-        w[0]->Put(false);
-        w[1]->Put(false);
-        w[2]->Put(false);
-        if (kFourPlanes) w[3]->Put(false);
+        w.Put(0);
         continue;
       }
-      const int32_t m = f.row[x & f.colMask];
+      const int32_t m = row[x & colMask];
       const uint32_t b = static_cast<uint32_t>(m) & 0xFE;
       const int p = m & 1;
       int32_t level[4];
@@ -176,8 +165,7 @@ class FourInkDiffusion {
       } else {
         const int32_t n1 = NodeOf(t, c1, b), n2 = NodeOf(t, c2, b),
                       n3 = NodeOf(t, c3, b);
-        const uint8_t* entry = t.Entry(n1, n2, n3);
-        for (int k = 0; k < 4; ++k) level[k] = entry[k];
+        t.Levels(n1, n2, n3, level);
         if (memory.Near(n1, n2, n3)) {
           for (int k = 0; k < 4; ++k) {
             level[k] = (memory.level[k] + level[k] + 1 - p) >> 1;
@@ -203,11 +191,9 @@ class FourInkDiffusion {
           ink3, x, level[3], t.errorThreshold[level[3]] + j,
           t.dotWeight[level[3]], p, p3 - (Policy::kParityBound[2] ? p : 0),
           bounds);
-      w[0]->Put(d0);
-      w[1]->Put(d1);
-      w[2]->Put(d2);
-      if (kFourPlanes) w[3]->Put(d3);
+      w.Put(static_cast<uint32_t>(d0) | d1 << 1 | d2 << 2 | d3 << 3);
     }
+    out = w;
   }
 };
 

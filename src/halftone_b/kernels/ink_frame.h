@@ -28,7 +28,7 @@ class InkDiffusion {
     if (const uint32_t rc = CheckRun(*instance, firstBit, count, x0, flags)) {
       return rc;
     }
-    if (!KernelTablesReady(*instance, false, 1)) return RC_BAD_PARAMETER;
+    if (!KernelTablesReady(*instance, false, 1)) return RC_BAD_RESOURCE;
 
     Frame f;
     f.line = ErrorLine(*instance, kSlotErrorLine0);
@@ -71,12 +71,16 @@ class InkDiffusion {
   // larger counts; 0: one byte per dot.
   template <int kScale>
   static void Loop(const Frame& f, const uint8_t* src, uint32_t n,
-                   PlaneWriter& w) {
+                   PlaneWriter& out) {
     int16_t* const line = f.line;
     const SpreadBounds bounds = f.bounds;
+    // The writer and frame fields live in locals (see four_ink_frame.h).
+    PlaneWriter w = out;
+    const int16_t* const row = f.row;
+    const uint32_t colMask = f.colMask, x0 = f.x0;
     int32_t carry = 0;
     for (uint32_t i = 0; i < n; ++i) {
-      const uint32_t x = f.x0 + i;
+      const uint32_t x = x0 + i;
       uint8_t a;
       if (kScale == 1) {
         a = src[i >> 1];
@@ -95,7 +99,7 @@ class InkDiffusion {
         w.Put(false);
         continue;
       }
-      const int32_t m = f.row[x & f.colMask];
+      const int32_t m = row[x & colMask];
       const int p = (m & 1) ^ 1;
       int32_t E = (*e >> 5) + v;
       const bool dot = E >= f.errorThreshold[v] + kThresholdJitter[m & 0xFE];
@@ -104,6 +108,7 @@ class InkDiffusion {
       Set::Spread(k, e, E, p, carry);
       w.Put(dot);
     }
+    out = w;
   }
 };
 
