@@ -3,14 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#ifdef VANTIK_HAVE_DEFAULT_RESOURCES
 #include "vantik/default_resources.h"
 #include "vantik/resource_describe.h"
-#endif
 
 namespace vantik::tool {
 
-#ifdef VANTIK_HAVE_DEFAULT_RESOURCES
 namespace res = vantik::resources;
 
 namespace {
@@ -105,20 +102,5 @@ Status ExportResources(const std::string& dir) {
   if (!res::ExportDirectory(dir, &error)) return Status(RC_FAILURE, dir + ": " + error);
   return Status::Ok();
 }
-
-#else  // built without the default resource set
-
-namespace {
-Status NoDefaults() {
-  return Status(RC_BAD_RESOURCE, "this build has no default resources");
-}
-}  // namespace
-
-Result<ResourceSet> LoadResources(const std::string&) { return NoDefaults(); }
-Result<std::string> ListResources(const std::string&) { return NoDefaults(); }
-Result<std::string> ShowResource(const std::string&, const std::string&) { return NoDefaults(); }
-Status ExportResources(const std::string&) { return NoDefaults(); }
-
-#endif
 
 }  // namespace vantik::tool
