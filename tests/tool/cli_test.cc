@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <fcntl.h>
+#include <tiffio.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -134,6 +135,55 @@ TEST_F(CliTest, PrintWritesPlanesAndTheSimulatedPrint) {
   EXPECT_EQ(w, 360);
   EXPECT_EQ(h, 270);
   EXPECT_EQ(fs::file_size(Path("out/chart-black.pbm")), 11 + size_t(45) * 270);
+}
+
+// Reads an 8-bit TIFF into packed samples; width, height and samples per
+// pixel through the pointers.
+std::vector<uint8_t> ReadTiff(const std::string& path, uint32_t* w, uint32_t* h, uint16_t* spp,
+                              uint16_t* photometric) {
+  std::vector<uint8_t> data;
+  TIFF* t = TIFFOpen(path.c_str(), "r");
+  if (t == nullptr) return data;
+  TIFFGetField(t, TIFFTAG_IMAGEWIDTH, w);
+  TIFFGetField(t, TIFFTAG_IMAGELENGTH, h);
+  TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, spp);
+  TIFFGetField(t, TIFFTAG_PHOTOMETRIC, photometric);
+  std::vector<uint8_t> line(TIFFScanlineSize(t));
+  for (uint32_t y = 0; y < *h; ++y) {
+    TIFFReadScanline(t, line.data(), y, 0);
+    data.insert(data.end(), line.begin(), line.end());
+  }
+  TIFFClose(t);
+  return data;
+}
+
+TEST_F(CliTest, SeparateAndPreviewWriteTheirImages) {
+  ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 150x100").exit, 0);
+  for (const char* ink : {"color", "black"}) {
+    SCOPED_TRACE(ink);
+    Outcome r = Vantik("separate " + Path("chart.png") + " -o " + Path("out/inks.tif") +
+                       " --ink " + ink);
+    ASSERT_EQ(r.exit, 0) << r.err;
+    uint32_t w = 0, h = 0;
+    uint16_t spp = 0, photometric = 0;
+    std::vector<uint8_t> cmyk = ReadTiff(Path("out/inks.tif"), &w, &h, &spp, &photometric);
+    ASSERT_EQ(w, 150u);
+    ASSERT_EQ(h, 100u);
+    ASSERT_EQ(spp, 4);
+    EXPECT_EQ(photometric, PHOTOMETRIC_SEPARATED);
+    // The chart's corner is paper white; its gray ramp starts black.
+    for (int c = 0; c < 4; ++c) EXPECT_EQ(cmyk[c], 0) << c;
+    const size_t black = (size_t(5) * 150 + 5) * 4;
+    EXPECT_GT(cmyk[black + 3], 128);
+    if (std::string(ink) == "black") {
+      EXPECT_EQ(cmyk[black] + cmyk[black + 1] + cmyk[black + 2], 0);
+    }
+  }
+  Outcome r = Vantik("preview " + Path("chart.png") + " -o " + Path("out/p.png") +
+                     " --brightness 20 --sharpen 3 --gamma 2.2");
+  EXPECT_EQ(r.exit, 0) << r.err;
+  EXPECT_TRUE(fs::exists(Path("out/p.png")));
+  EXPECT_EQ(OutFiles(), 2);
 }
 
 #ifdef VANTIK_TEST_CUPS
