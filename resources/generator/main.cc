@@ -129,6 +129,10 @@ std::vector<GenBlock> BuildAll() {
       BuildTableBlock({"VANTIK D PLAIN", 4, DotLayout::kDitherBesideBlack, true, plain}));
   add(kC, kTableDitherPhoto, "table",
       BuildTableBlock({"VANTIK D PHOTO", 4, DotLayout::kDitherBesideBlack, true, photo}));
+  add(kC, kTableDitherAllPlain, "table",
+      BuildTableBlock({"VANTIK E PLAIN", 4, DotLayout::kAllBesideBlack, true, plain}));
+  add(kC, kTableDitherAllPhoto, "table",
+      BuildTableBlock({"VANTIK E PHOTO", 4, DotLayout::kAllBesideBlack, true, photo}));
   add(kC, resources::kCalibrationIndex, "index", ToBytes(CalibrationIndexText()));
   add(kC, kCurveBlock, "calibration", CurveBlock());
   add(kC, resources::kCalibrationSlots, "calibration", CalibrationSlots());

@@ -79,6 +79,9 @@ Coverage Separate(double r, double g, double b, const PaperModel& paper, DotLayo
     case DotLayout::kDitherBesideBlack:
       combine[0] = combine[2] = Combine::kSum;
       break;
+    case DotLayout::kAllBesideBlack:
+      combine[0] = combine[1] = combine[2] = Combine::kSum;
+      break;
   }
   // The colour ink that, together with black, absorbs 1 - value of the
   // channel.  Black never exceeds the gray component, so every form stays
@@ -101,6 +104,12 @@ Coverage Separate(double r, double g, double b, const PaperModel& paper, DotLayo
     return 0.0;
   };
   Coverage cov{ink(r, combine[0], overlap[0]), ink(g, combine[1], overlap[1]), ink(b, combine[2], overlap[2]), k};
+  if (layout == DotLayout::kDitherBesideBlack) {
+    // Cyan and yellow fade to nothing under solid black; let magenta, which
+    // black hides just as well there, fade with them rather than leave a
+    // magenta-only rich black.
+    cov.m *= 1.0 - std::pow(k, 8.0);
+  }
   // Engine A's screens never stack more ink in a cell than the composite
   // needs; the engine B kernels do, so their tables carry the ink limit.
   if (layout == DotLayout::kNested || layout == DotLayout::kStacked) return cov;

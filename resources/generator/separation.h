@@ -23,8 +23,11 @@ enum class DotLayout {
   // so cyan, magenta and black fit in the axis without being cut off.
   kStacked,
   // Cyan and yellow dithered beside black (coverages add), magenta diffused
-  // independently of it: the kind-3 colour kernels.
+  // independently of it: the kind-3 kernel that diffuses magenta.
   kDitherBesideBlack,
+  // All three colour inks dithered beside black: the kind-3 kernel that
+  // dithers every ink.
+  kAllBesideBlack,
   // The four-ink diffusion kernels: cyan and black share the sign of the
   // threshold jitter, so their dots gather on the same cells; magenta takes
   // the opposite sign and avoids them; yellow is ordered and independent.

@@ -70,6 +70,10 @@ std::string ColorIndexText() {
         const int diffusionTable = mono ? (plain ? kTableMonoPlain : kTableMonoPhoto)
                                         : (plain ? kTableDiffusionPlain : kTableDiffusionPhoto);
         s += Line(ditherTable, rc.idDither, 3, paper, rc, mode, 0);
+        // Selector 1: the kind-3 kernel that dithers magenta too.
+        const int ditherAllTable = mono ? (plain ? kTableMonoPlain : kTableMonoPhoto)
+                                        : (plain ? kTableDitherAllPlain : kTableDitherAllPhoto);
+        s += Line(ditherAllTable, rc.idDither, 3, paper, rc, mode, 1);
         s += Line(diffusionTable, rc.idDiffusion, 1, paper, rc, mode, 0);
         // Engine A needs a four-ink table in every mode; in black-only mode it
         // takes the gray bytes directly and uses the table only for its grid.
@@ -93,6 +97,7 @@ std::string CalibrationIndexText() {
   for (int paper = 0; paper < 2; ++paper) {
     for (const ResolutionClass& rc : kClasses) {
       s += Line(kCurveBlock, 0, 3, paper, rc, 0, 0);
+      s += Line(kCurveBlock, 0, 3, paper, rc, 0, 1);
       s += Line(kCurveBlock, 0, 1, paper, rc, 0, 0);
       for (int selector = 0; selector < kScreenVariants; ++selector)
         s += Line(kCurveBlock, 0, 2, paper, rc, 0, selector);

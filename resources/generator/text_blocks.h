@@ -19,6 +19,8 @@ inline constexpr int kTableStackedPlain = 7;    // engine A, stacked screen
 inline constexpr int kTableStackedPhoto = 8;
 inline constexpr int kTableDitherPlain = 9;     // engine B kind 3, CMYK
 inline constexpr int kTableDitherPhoto = 10;
+inline constexpr int kTableDitherAllPlain = 11;  // engine B kind 3, every ink dithered
+inline constexpr int kTableDitherAllPhoto = 12;
 inline constexpr int kCurveBlock = 901;
 
 // Halftone service, engine B.

@@ -2,7 +2,6 @@
 // that is skipped, start with a screen selector; the line of the instance's
 // selector names the method, the three threshold matrices and the column
 // phase of matrix 2.
-#include <cstring>
 
 #include "halftone_a/converters.h"
 #include "halftone_a/instance_a.h"

@@ -22,8 +22,8 @@ Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 struct ResourceSet {
   Bytes index = ToBytes(cmfix::MakeIndex(
       {{{120, 301, "K3", "PB", 720, 720, "M4", 1}, {121, 302, "K3", "PB", 360, 360, "M4", 1}}}));
-  cmfix::TableSpec spec;
-  Bytes table = cmfix::MakeTableBlock(spec);
+  cmfix::TableRecipe recipe;
+  Bytes table = cmfix::MakeTableBlock(recipe);
   Bytes slots = cmfix::CurveSlotBlock({{0x11, 3, 2, 1, 0}, {0x12, 0, 1, 2, 3}});
   Bytes reference = {50, 40, 60, 52};
   Bytes secondIndex = ToBytes(cmfix::MakeIndex(
@@ -164,6 +164,22 @@ TEST_F(CmSequenceTest, TableStepWithoutCalibration) {
     EXPECT_EQ(inst->loadState, 3);
     EXPECT_EQ(Bytes(inst->lut->table, inst->lut->table + 27 * 4), table);
   }
+}
+
+// A table block the table step refuses ends the dialogue like any failure.
+TEST_F(CmSequenceTest, RefusedTableBlockEndsTheDialogue) {
+  cmfix::CalibrationList cal(cmfix::CalibrationRecord(0x12, {50, 50, 50, 50}));
+  CmInstance* inst = Make(&cal.list);
+  int32_t inOut = 0;
+  ASSERT_EQ(Send(inst, res_.index, &inOut), RC_OK);
+  const Bytes cut(res_.table.begin(), res_.table.begin() + 100);
+  EXPECT_EQ(Send(inst, cut, &inOut), RC_BAD_RESOURCE);
+  EXPECT_EQ(inOut, 120);
+  EXPECT_EQ(inst->loadState, 3);
+  EXPECT_EQ(inst->build, nullptr);
+  EXPECT_EQ(Send(inst, res_.table, &inOut), RC_BAD_RESOURCE);
+  EXPECT_EQ(inst->lut->tableBlock, nullptr);
+  EXPECT_EQ(inOut, 120);
 }
 
 // The whole dialogue, with and without a calibration record, on the small

@@ -75,7 +75,7 @@ inline HalftoneParams DefaultParams() {
 
 // ---- Table block ---------------------------------------------------------------
 
-struct TableSpec {
+struct TableRecipe {
   int n = 3;              // nodes per axis
   int w = 4;              // bytes per node
   uint8_t tableType = 1;
@@ -102,7 +102,7 @@ inline uint8_t TableValue(int n, int w, int a, int b, int c, int ch) {
   return static_cast<uint8_t>((255 - src + 7 * ch) & 0xFF);
 }
 
-inline std::vector<uint8_t> MakeTableBlock(const TableSpec& s) {
+inline std::vector<uint8_t> MakeTableBlock(const TableRecipe& s) {
   const size_t n = static_cast<size_t>(s.n), w = static_cast<size_t>(s.w);
   std::vector<uint8_t> b(76, 0);
   b[15] = s.tableClass;

@@ -1,11 +1,14 @@
 // The band call: entry counts, the dithered grid lookup and the refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <memory>
+#include <random>
 
 #include "common/halftone_a_fixtures.h"
 #include "halftone_a/instance_a.h"
+#include "halftone_a/screen_tables.h"
 #include "interface/memblock.h"
 
 namespace vantik::halftone_a {
@@ -180,6 +183,77 @@ TEST(BandConversionTest, FirstBandRefreshesThePointersLaterBandsDoNot) {
   ASSERT_EQ(rig.engine->Band(src.data(), planes.data(), 2, 0, 8, 0, 1), RC_OK);
   EXPECT_EQ(MemCallCount(MemOp::kLock), locks);
   MemResetFaults();
+}
+
+// The conversion written out step by step (node table entry of the inverted
+// channel, one more node when the fraction reaches the threshold, kept
+// inside the grid, the grid entry counted from the far corner): the
+// reference for the library's table-driven lookup.
+std::vector<uint8_t> PlainConversion(const HalftoneAInstance& inst, const uint8_t* src,
+                                     uint32_t n, uint32_t x, uint32_t y, uint16_t phase,
+                                     const std::vector<uint8_t>& m2, int w2, int h2) {
+  uint8_t node[512];
+  BuildNodeTable(node);
+  const int32_t s = inst.params.horizontalScale;
+  const uint64_t entries = EntryCount(s, n);
+  std::vector<uint8_t> out;
+  uint32_t c = (x + phase) % static_cast<uint32_t>(w2);
+  const uint32_t r = y % static_cast<uint32_t>(h2);
+  const uint8_t* p = src;
+  for (uint64_t e = 0; e < entries; ++e) {
+    int ch[3];
+    for (int k = 0; k < 3; ++k) ch[k] = p[inst.channelOffset[k]];
+    p += inst.bytesPerPixel;
+    if (s < 0) {
+      for (int k = 0; k < 3; ++k) ch[k] = std::min<int>(ch[k], p[inst.channelOffset[k]]);
+      p += inst.bytesPerPixel;
+    }
+    const int t = m2[r * w2 + c];
+    int idx[3];
+    for (int k = 0; k < 3; ++k) {
+      const int level = 255 - ch[k];
+      idx[k] = node[2 * level] + (node[2 * level + 1] >= t ? 1 : 0);
+      if (idx[k] > 24) idx[k] = 24;
+    }
+    const int entry = ((24 - idx[0]) * 25 + (24 - idx[1])) * 25 + (24 - idx[2]);
+    out.insert(out.end(), inst.grid + entry * 4, inst.grid + entry * 4 + 4);
+    c += RepeatCount(s);
+    if (c >= static_cast<uint32_t>(w2)) c = 0;
+  }
+  return out;
+}
+
+TEST(BandConversionTest, TableLookupMatchesTheStepByStepConversion) {
+  std::mt19937 rng(99);
+  auto rnd = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  for (int round = 0; round < 60; ++round) {
+    const int mode = rnd(1, 3), scale = rnd(-2, 3);
+    const int w2 = rnd(1, 20), h2 = rnd(1, 4);
+    const int phase = rnd(-3, 40);
+    std::vector<uint8_t> cells(size_t(w2) * h2);
+    for (uint8_t& b : cells) b = static_cast<uint8_t>(rnd(0, 3) == 0 ? 0 : rnd(0, 255));
+    LutFixture lut(rnd(2, 6), LutFixture::Complement, 200, 300, 1);
+    EngineA engine(ParamsA(mode, 1, scale, 64), &lut.lut);
+    Blocks b;
+    b[300] = Bytes(ScreenText({ScreenRow(1, 2, 0, 302, 303, phase)}));
+    b[302] = MatrixBlock(w2, h2, cells);
+    b[303] = MatrixBlock(1, 1, {1});
+    ASSERT_EQ(engine.Load(b), RC_OK);
+    std::vector<uint8_t> src(64 * 16);  // 2n entries of two 4-byte pixels at most
+    for (uint8_t& v : src) v = static_cast<uint8_t>(rnd(0, 3) == 0 ? rnd(0, 1) * 255 : rnd(0, 255));
+    const uint32_t n = static_cast<uint32_t>(rnd(0, 64));
+    const uint32_t x = static_cast<uint32_t>(rnd(0, 100000)), y = static_cast<uint32_t>(rnd(0, 1000));
+    std::vector<uint8_t> planes(4 * 20, 0);
+    ASSERT_EQ(engine.Band(src.data(), planes.data(), 20, 0, n, x, y), RC_OK);
+    const auto& inst = *static_cast<HalftoneAInstance*>(engine.handle);
+    const std::vector<uint8_t> expect = PlainConversion(
+        inst, src.data(), n, x, y, static_cast<uint16_t>(phase), cells, w2, h2);
+    for (size_t i = 0; i < expect.size(); ++i) {
+      ASSERT_EQ(inst.lineBuffer[i], expect[i])
+          << "round " << round << " byte " << i << " mode " << mode << " scale " << scale
+          << " w2 " << w2 << " phase " << phase << " x " << x;
+    }
+  }
 }
 
 TEST(BandRefusalTest, BandsThatCannotBeDitheredAreRefusedAndWriteNothing) {

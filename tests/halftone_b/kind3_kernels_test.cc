@@ -60,6 +60,23 @@ TEST(Kind3, InksZeroAndThreeOverlapAboveTheMatrixTop) {
   EXPECT_EQ(tail.plane(3)[0], 0xFE);
 }
 
+// A 255 x 255 matrix: level 255 reads -511 from the level table and the
+// matrix top (65024) reads -512 as a signed 16-bit value.  A black pixel then
+// gets inks 1 and 2 (from the top) and neither ink 0 nor ink 3.
+TEST(Kind3, LevelTableAndTopReadSignedForA255By255Matrix) {
+  KernelSetup s;
+  s.kind = 3;
+  s.matrixWidth = s.matrixHeight = 255;
+  s.cells.assign(255 * 255, 100);
+  KernelInstance ki(s);
+  ASSERT_EQ(ki.table(kSlotLevelTable)[255], -511);
+  Planes out(2);
+  const std::vector<std::array<uint8_t, 3>> px(8, {0, 0, 0});
+  ASSERT_EQ(RunKernel(ColorDitherKernel, ki, ColorRun(px), out, 0, 8, 0, 1), RC_OK);
+  const uint8_t expected[4] = {0x00, 0xFF, 0xFF, 0x00};
+  for (int k = 0; k < 4; ++k) EXPECT_EQ(out.plane(k)[0], expected[k]) << k;
+}
+
 TEST(Kind3, DiffusedInkOneClearsAtWhiteAndLevelZeroOnly) {
   KernelSetup s;
   s.kind = 3;

@@ -124,8 +124,22 @@ TEST(Describe, DecodesEveryDefaultBlockAndSurvivesTruncation) {
       Describe(Block{b.service, b.number, copy, b.kind});
     }
   }
+  // Random bytes under every kind's decoder.
+  uint64_t state = 12345;
+  auto next = [&] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<uint8_t>(state >> 56);
+  };
+  for (const char* kind : {"index", "table", "id-list", "nodes", "matrix16", "screen-table", "matrix8",
+                           "calibration"}) {
+    for (int round = 0; round < 40; ++round) {
+      std::vector<uint8_t> bytes(static_cast<size_t>(next()) * (round % 4 == 0 ? 80 : 1));
+      for (uint8_t& b : bytes) b = next();
+      Describe(Block{Service::kColor, round % 2 ? 990 : 0, bytes, kind});
+    }
+  }
   const std::string index = Describe(*FindDefault(Service::kColor, kColorIndexNumber));
-  EXPECT_NE(index.find("80 entries"), std::string::npos) << index;
+  EXPECT_NE(index.find("96 entries"), std::string::npos) << index;
   EXPECT_NE(index.find("DIFFUSION"), std::string::npos);
   const std::string matrix = Describe(*FindDefault(Service::kHalftone, 63));
   EXPECT_NE(matrix.find("128 x 128"), std::string::npos) << matrix;

@@ -34,7 +34,8 @@ std::vector<PrintSetup> AllSetups() {
     for (int mode : {kModeColor, kModeMono})
       for (int paper : {kPaperPlain, kPaperPhoto})
         for (const auto& r : res)
-          for (int sel = 0; sel < (kind == 2 ? 3 : 1); ++sel) out.push_back({kind, mode, paper, sel, r[0], r[1]});
+          for (int sel = 0; sel < (kind == 2 ? 3 : kind == 3 ? 2 : 1); ++sel)
+            out.push_back({kind, mode, paper, sel, r[0], r[1]});
   return out;
 }
 
@@ -57,6 +58,8 @@ ColorAdjustRecord Adjust(const PrintSetup& s, TaggedValueList* list) {
 HalftoneParams Params(const PrintSetup& s) {
   HalftoneParams p{};
   p.kind = s.kind;
+  // Kind 3's selector 1 belongs to the kernel that dithers every ink.
+  p.variant = s.kind == 3 && s.selector == kSelectorAllDithered ? 1 : 0;
   const bool colour = s.mode == kModeColor;
   p.renderMode = colour ? 3 : 0;  // colour: four-byte pixels, RGB in bytes 1..3
   p.lutMode = colour ? 1 : 0;     // black only: one gray byte per pixel
@@ -111,10 +114,21 @@ TEST_P(Pipeline, DialoguesCompleteAndFlatGrayPrintsNeutral) {
   const size_t stride = kWidth / 8;
   std::vector<uint8_t> src(kWidth * 4), planes(4 * stride);
   uint32_t y = 0;
-  for (int gray : {64, 128, 192, 240}) {
+  struct Patch {
+    int r, g, b;
+  };
+  // Four grays, then colours: a primary, a secondary, a sky blue, a skin tone.
+  std::vector<Patch> patches{{64, 64, 64}, {128, 128, 128}, {192, 192, 192}, {240, 240, 240}};
+  if (colour && s.kind != 0) {
+    patches.insert(patches.end(), {{255, 0, 0}, {0, 0, 255}, {110, 160, 230}, {225, 180, 150}});
+  }
+  for (const Patch& patch : patches) {
+    const int gray = patch.g;
     for (uint32_t i = 0; i < kWidth; ++i) {
       if (colour) {
-        src[4 * i + 1] = src[4 * i + 2] = src[4 * i + 3] = static_cast<uint8_t>(gray);
+        src[4 * i + 1] = static_cast<uint8_t>(patch.r);
+        src[4 * i + 2] = static_cast<uint8_t>(patch.g);
+        src[4 * i + 3] = static_cast<uint8_t>(patch.b);
       } else {
         src[i] = static_cast<uint8_t>(gray);
       }
@@ -142,8 +156,18 @@ TEST_P(Pipeline, DialoguesCompleteAndFlatGrayPrintsNeutral) {
     ab.r /= n, ab.g /= n, ab.b /= n;
     const double target = 1.0 - gray / 255.0;
     if (std::getenv("VANTIK_RES_VERBOSE"))
-      std::printf("%s gray %3d absorbed %.3f %.3f %.3f\n", Name(s).c_str(), gray, ab.r, ab.g, ab.b);
-    SCOPED_TRACE(testing::Message() << "gray " << gray << ": absorbed " << ab.r << " " << ab.g << " " << ab.b);
+      std::printf("%s rgb %3d %3d %3d absorbed %.3f %.3f %.3f\n", Name(s).c_str(), patch.r, patch.g, patch.b,
+                  ab.r, ab.g, ab.b);
+    SCOPED_TRACE(testing::Message() << "rgb " << patch.r << " " << patch.g << " " << patch.b << ": absorbed "
+                                    << ab.r << " " << ab.g << " " << ab.b);
+    if (patch.r != patch.g || patch.g != patch.b) {
+      // Colours: each channel absorbs about the complement of its value.
+      // Within 6 %: the ink limit may hold saturated colours back a little.
+      EXPECT_NEAR(ab.r, 1.0 - patch.r / 255.0, 0.06);
+      EXPECT_NEAR(ab.g, 1.0 - patch.g / 255.0, 0.06);
+      EXPECT_NEAR(ab.b, 1.0 - patch.b / 255.0, 0.06);
+      continue;
+    }
     if (s.kind == 0) {
       // Eight colours: each component is either on or off at 128.
       EXPECT_NEAR(ab.r, gray > 128 ? 0.0 : 1.0, 1e-9);
@@ -162,6 +186,67 @@ TEST_P(Pipeline, DialoguesCompleteAndFlatGrayPrintsNeutral) {
   }
   EXPECT_EQ(HalftoneDeleteThk(ht), RC_OK);
   EXPECT_EQ(CmDeleteThk(cm), RC_OK);
+}
+
+// Ink values of a mid gray through a colour-matching instance made with an
+// optional calibration record; fills *asked with the blocks requested.
+std::vector<uint8_t> TranslateGray(const PrintSetup& s, const std::vector<uint8_t>* record,
+                                   std::vector<int>* asked) {
+  TaggedValuePair pair{512, const_cast<uint8_t*>(record ? record->data() : nullptr)};
+  TaggedValueList list{record ? 1 : 0, &pair};
+  const ColorAdjustRecord adjust = Adjust(s, &list);
+  const HalftoneParams params = Params(s);
+  CmHandle cm = nullptr;
+  int32_t next = 0;
+  if (CmNewThk(&adjust, nullptr, nullptr, &list, &params, nullptr, nullptr, &next, &cm) != RC_OK) return {};
+  std::vector<uint8_t> out;
+  if (Feed(Service::kColor, cm, &next, asked) == RC_OK) {
+    const uint8_t pixel[4] = {0, 128, 128, 128};
+    out.resize(static_cast<size_t>(CmGetLutThk(cm)->channels));
+    CmTranslateColorsThk(cm, 1, pixel, out.data(), 0, nullptr);
+  }
+  CmDeleteThk(cm);
+  return out;
+}
+
+TEST(Calibration, RecordLevelsShiftTheInkThroughTheDefaultCurves) {
+  struct Case {
+    PrintSetup setup;
+    int level;  // every channel's calibration level (reference 50)
+    int direction;
+  };
+  const Case cases[] = {
+      {{1, kModeColor, kPaperPlain, 0, 720, 720}, 70, +1},
+      {{1, kModeColor, kPaperPlain, 0, 720, 720}, 30, -1},
+      {{1, kModeColor, kPaperPlain, 0, 720, 720}, 51, 0},  // within 2: identity row
+      {{2, kModeColor, kPaperPhoto, 1, 1440, 720}, 70, +1},
+      {{3, kModeMono, kPaperPlain, 0, 360, 360}, 30, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Name(c.setup) + " level " + std::to_string(c.level));
+    std::vector<int> plainAsked, calibratedAsked;
+    const std::vector<uint8_t> plain = TranslateGray(c.setup, nullptr, &plainAsked);
+    ASSERT_FALSE(plain.empty());
+    std::vector<uint8_t> record{0x43, 0x57, 0x3A, 0};
+    record.insert(record.end(), plain.size(), static_cast<uint8_t>(c.level));
+    record.push_back(0xFE);
+    record.push_back(0xFF);
+    const std::vector<uint8_t> calibrated = TranslateGray(c.setup, &record, &calibratedAsked);
+    ASSERT_EQ(calibrated.size(), plain.size());
+    ASSERT_EQ(calibratedAsked.size(), 6u);
+    EXPECT_EQ(calibratedAsked[2], kCalibrationSlots);
+    EXPECT_EQ(calibratedAsked[3], kCalibrationLevels);
+    EXPECT_EQ(calibratedAsked[4], kCalibrationIndex);
+    for (size_t ch = 0; ch < plain.size(); ++ch) {
+      if (plain[ch] == 0) continue;  // no ink stays no ink
+      const int shift = calibrated[ch] - plain[ch];
+      if (c.direction == 0) {
+        EXPECT_EQ(shift, 0) << ch;
+      } else {
+        EXPECT_GT(shift * c.direction, 10) << ch;
+      }
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(DefaultSet, Pipeline, testing::ValuesIn(AllSetups()),

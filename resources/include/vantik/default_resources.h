@@ -48,11 +48,13 @@ inline constexpr int kScreenTableNumber = 300;  // engine A's first block
 // Selection values of the default index.
 inline constexpr int kPaperPlain = 0;  // ColorAdjustRecord field 8
 inline constexpr int kPaperPhoto = 1;
-// ColorAdjustRecord field 7.  Engine A (kind 2) offers three screens; the
-// other kinds have entries for selector 0 only.
+// ColorAdjustRecord field 7.  Engine A (kind 2) offers three screens; kind 3
+// (and kind 0) has one table per kind-3 kernel; kind 1 has selector 0 only.
 inline constexpr int kSelectorBlueNoise = 0;  // kind 2: blue-noise, ink-limited (method 5)
 inline constexpr int kSelectorClustered = 1;  // kind 2: clustered dots (method 2)
 inline constexpr int kSelectorStacked = 2;    // kind 2: blue-noise, stacked inks (method 6)
+inline constexpr int kSelectorDiffusedMagenta = 0;  // kind 3 with variant 0 or 2
+inline constexpr int kSelectorAllDithered = 1;      // kind 3 with any other variant
 // Table modes with entries: 0 (black only, ColorAdjustRecord field 9 = 4)
 // and 4 (colour, field 10 = 2 or field 9 = 1).
 inline constexpr int kModeMono = 0;

@@ -78,6 +78,9 @@ void LoadWide(const void* table, int32_t* out) {
 
 void ColorTables::Load(const HalftoneInstanceB& instance, bool diffusion) {
   LoadNodeTable(instance, node, weight);
+  for (int i = 0; i < 256; ++i) {
+    nodeWeight[i] = static_cast<uint16_t>(node[i] | weight[i] << 8);
+  }
   LoadWide(instance.slots[kSlotLevelTable].data, level);
   if (diffusion) {
     LoadWide(instance.slots[kSlotDotWeightTable].data, dotWeight);

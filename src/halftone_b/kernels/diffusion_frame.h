@@ -84,6 +84,7 @@ void LoadWide(const void* table, int32_t* out);
 struct ColorTables {
   uint8_t node[256];
   uint8_t weight[256];
+  uint16_t nodeWeight[256];  // node | weight << 8: both with one load
   int32_t level[256];
   int32_t dotWeight[256];
   int32_t errorThreshold[256];
@@ -114,7 +115,8 @@ struct ColorTables {
 // Grid node of component c: the lower node, or the upper one when the
 // component's weight toward the lower node is at most b.
 inline int32_t NodeOf(const ColorTables& t, uint8_t c, uint32_t b) {
-  return t.node[c] + (t.weight[c] <= b ? 1 : 0);
+  const uint32_t nw = t.nodeWeight[c];
+  return static_cast<int32_t>((nw & 0xFF) + ((nw >> 8) <= b ? 1 : 0));
 }
 
 // Nodes and levels of the previous pixel.  The levels of a pixel whose nodes
