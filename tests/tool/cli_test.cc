@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -155,6 +156,40 @@ std::vector<uint8_t> ReadTiff(const std::string& path, uint32_t* w, uint32_t* h,
   }
   TIFFClose(t);
   return data;
+}
+
+// Writes a w x h RGBA TIFF of one colour.
+void WriteRgbaTiff(const std::string& path, int w, int h, const uint8_t rgba[4]) {
+  TIFF* t = TIFFOpen(path.c_str(), "w");
+  ASSERT_NE(t, nullptr);
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(w));
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(h));
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 4);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+  TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  const uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
+  TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, extra);
+  std::vector<uint8_t> line;
+  for (int x = 0; x < w; ++x) line.insert(line.end(), rgba, rgba + 4);
+  for (int y = 0; y < h; ++y) TIFFWriteScanline(t, line.data(), uint32_t(y), 0);
+  TIFFClose(t);
+}
+
+TEST_F(CliTest, AlphaIsCompositedOnWhitePaper) {
+  const uint8_t clear[4] = {0, 0, 0, 0}, half[4] = {0, 0, 0, 128};
+  WriteRgbaTiff(Path("clear.tif"), 16, 8, clear);
+  WriteRgbaTiff(Path("half.tif"), 16, 8, half);
+  uint32_t w = 0, h = 0;
+  uint16_t spp = 0, photometric = 0;
+  ASSERT_EQ(Vantik("separate " + Path("clear.tif") + " -o " + Path("out/c.tif")).exit, 0);
+  std::vector<uint8_t> inks = ReadTiff(Path("out/c.tif"), &w, &h, &spp, &photometric);
+  ASSERT_EQ(inks.size(), size_t(16) * 8 * 4);
+  EXPECT_EQ(*std::max_element(inks.begin(), inks.end()), 0);  // transparent black is paper
+  ASSERT_EQ(Vantik("separate " + Path("half.tif") + " -o " + Path("out/h.tif")).exit, 0);
+  inks = ReadTiff(Path("out/h.tif"), &w, &h, &spp, &photometric);
+  ASSERT_EQ(inks.size(), size_t(16) * 8 * 4);
+  EXPECT_GT(inks[0] + inks[1] + inks[2] + inks[3], 0);  // half-covered black is a gray
 }
 
 TEST_F(CliTest, SeparateAndPreviewWriteTheirImages) {
