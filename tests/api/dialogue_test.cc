@@ -96,7 +96,10 @@ TEST_F(DialogueTest, CalibrationShiftsEveryInk) {
     EXPECT_EQ(b[4 + k], 255) << k;
   }
 
-  // A level count that does not fit the table is refused, not ignored.
+  // A level the library would ignore, or a level count that does not fit
+  // the table, is refused instead of printing uncalibrated.
+  s.calibration = Calibration{0, {50, 80, 50, 50}};
+  EXPECT_EQ(ColorMatcher::Create(s, set_).status().message(), "calibration level 80 is outside 30..70");
   s.calibration = Calibration{0, {50, 50}};
   auto wrong = ColorMatcher::Create(s, set_);
   ASSERT_FALSE(wrong.ok());
