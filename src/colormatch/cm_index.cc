@@ -1,7 +1,8 @@
 // Colour-table index: tokenizer, parser and lookup.
 //
-// The text ends at a 0x00 or 0x1A byte or at the end of the block, whichever
-// comes first; nothing past that end is read.  Every scan of the format has a
+// After the header (everything up to the block's first '/', whatever bytes it
+// holds), the text ends at a 0x00 or 0x1A byte or at the end of the block,
+// whichever comes first; nothing past that end is read.  Every scan of the format has a
 // bound (entry count, name, token and line-remainder lengths, list sizes) and
 // input beyond a bound is refused as a whole.
 #include "colormatch/cm_index.h"
@@ -95,14 +96,29 @@ class IndexText {
     while (AtLineEnd()) Advance();
   }
 
-  // Moves past the first '/' of the text; fails when the text has none.
-  void SkipPastSlash() {
-    while (!AtTextEnd() && Peek() != '/') Advance();
-    if (AtTextEnd()) {
-      Fail();
-      return;
+  // Moves past the first '/' of the block and the one byte after it.  The
+  // bytes before the '/' are not text: an end byte among them ends nothing,
+  // and the byte after it is skipped whatever it is.  Only the block's
+  // length bounds the scan; a block of the length-less form has none, so
+  // there an end byte still stops it (and is not stepped over).  Fails when
+  // no '/' is found.
+  void SkipPastSlashAndNextByte() {
+    const bool bounded = block_.bounded();
+    for (;;) {
+      if (!block_.Has(pos_, 1)) {
+        Fail();
+        return;
+      }
+      const uint8_t b = block_.data()[pos_];
+      if (b == '/') break;
+      if (!bounded && (b == 0 || b == kEndOfFile)) {
+        Fail();
+        return;
+      }
+      ++pos_;
     }
-    Advance();
+    ++pos_;
+    if (bounded ? block_.Has(pos_, 1) : !AtTextEnd()) ++pos_;
   }
 
  private:
@@ -218,9 +234,8 @@ uint32_t CmIndexLookup(CmInstance& instance, ByteReader& block,
   NameList modes{};
   int32_t list2Base = 0;
 
-  text.SkipPastSlash();  // the header line, up to its first '/' ...
-  text.Advance();        // ... the byte after it ...
-  text.SkipLine();       // ... and the rest of that line
+  text.SkipPastSlashAndNextByte();  // the header, up to its first '/' and one byte more ...
+  text.SkipLine();                  // ... and the rest of that line
   text.SkipLine();       // one more line, whatever it holds
   const int count = text.ok() ? ParseEntries(text, entries, token) : -1;
   if (count >= 0) {

@@ -18,7 +18,7 @@ using ParamTest = bool (*)(const HalftoneParams&);
 bool Always(const HalftoneParams&) { return true; }
 bool VariantDiffuses(const HalftoneParams& p) { return p.variant == 0 || p.variant == 2; }
 bool TallDots(const HalftoneParams& p) {
-  return static_cast<int64_t>(p.yResolution) == 2 * static_cast<int64_t>(p.xResolution);
+  return IsDoubleOf(p.yResolution, p.xResolution);
 }
 bool Res1440x720(const HalftoneParams& p) {
   return p.xResolution == 1440 && p.yResolution == 720;

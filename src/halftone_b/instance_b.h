@@ -51,6 +51,12 @@ struct HalftoneInstanceB {
                                // is accepted from then on
 };
 
+// a = 2 x b, the doubling done on the 32-bit field with wrap-around (the
+// resolution ratio tests of the resource steps and the kernel choice).
+inline bool IsDoubleOf(int32_t a, int32_t b) {
+  return static_cast<uint32_t>(a) == 2u * static_cast<uint32_t>(b);
+}
+
 // True once the three resource steps have all succeeded: runs may start.
 inline bool EngineBReady(const HalftoneInstanceB& instance) {
   return instance.loadFailed == 0 && instance.stepsLoaded >= 3;

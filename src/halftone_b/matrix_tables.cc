@@ -21,15 +21,15 @@ constexpr int32_t kLimitsTall[3][4] = {{40, 23, 6, 1}, {47, 30, 13, 2}, {63, 39,
 
 uint32_t SpreadLimits(const HalftoneParams& p, int32_t weightLight,
                       int32_t out[4]) {
-  const int64_t x = p.xResolution, y = p.yResolution;
+  const int32_t x = p.xResolution, y = p.yResolution;
   const int32_t (*row)[4];
   if (x == y) {
     row = kLimitsSquare;
   } else if (x == 1440 && y == 720 && p.kind == 1) {
     row = kLimitsKind1Wide;
-  } else if (x == 2 * y) {
+  } else if (IsDoubleOf(x, y)) {
     row = kLimitsWide;
-  } else if (y == 2 * x) {
+  } else if (IsDoubleOf(y, x)) {
     row = kLimitsTall;
   } else {
     return RC_BAD_PARAMETER;

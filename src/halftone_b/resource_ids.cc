@@ -23,9 +23,7 @@ uint64_t ErrorLineBytes(uint32_t lineWidth) {
 
 int32_t NextResourceId(const HalftoneInstanceB& instance) {
   const HalftoneParams& p = instance.params;
-  const int wanted =
-      static_cast<int64_t>(p.xResolution) == 2 * static_cast<int64_t>(p.yResolution)
-          ? 2 : 1;
+  const int wanted = IsDoubleOf(p.xResolution, p.yResolution) ? 2 : 1;
   // The list ends at its first -1: entries after it are not ids.
   for (int i = 0; i <= wanted; ++i) {
     if (instance.resourceIds[i] == kListEnd) return kListEnd;

@@ -188,6 +188,35 @@ TEST_F(CmIndexTest, HeaderSlashAtLineEndSwallowsTheNextLineWithLf) {
   EXPECT_EQ(TableOf("index /\r\n" + a + "\r\n" + b + "\r\n" + c + "\r\n/\r\n" + lists), 12);
 }
 
+// The header runs to the first '/' of the block whatever bytes come before
+// it, end bytes included, and the byte after the '/' is skipped whatever it
+// is.  A length-less block has only its end bytes to stop the scan.
+TEST_F(CmIndexTest, HeaderBeforeTheSlashMayHoldAnyByte) {
+  IndexText t;
+  t.lines = {MatchingLine(11, 301)};
+  const std::string text = MakeIndex(t);  // "/* colour table index..."
+  const std::string nul(1, '\0');
+  struct Case {
+    const char* what;
+    std::string block;
+  } cases[] = {
+      {"NUL before the slash", "\x01" + nul + "\x1a\xff" + text},
+      {"EOF byte before the slash", "head\x1a" + text},
+      {"NUL after the slash", "/" + nul + text.substr(2)},
+      {"EOF byte after the slash", "/\x1a" + text.substr(2)},
+  };
+  for (const Case& c : cases) {
+    int32_t table = 0;
+    EXPECT_EQ(Lookup(c.block, &table), RC_OK) << c.what;
+    EXPECT_EQ(table, 11) << c.what;
+    EXPECT_EQ(Lookup(c.block, &table, /*bounded=*/false), RC_BAD_RESOURCE) << c.what;
+  }
+  int32_t table = 0;
+  EXPECT_EQ(Lookup("no slash" + nul + "\x1a at all", &table), RC_BAD_RESOURCE);
+  // Length-less and without a '/': the scan stops at the terminating zero.
+  EXPECT_EQ(Lookup("no slash at all", &table, /*bounded=*/false), RC_BAD_RESOURCE);
+}
+
 TEST_F(CmIndexTest, TextEndsAtNulOrEofByte) {
   IndexText t;
   t.lines = {MatchingLine(11, 301)};

@@ -45,6 +45,11 @@ TEST(EngineBDispatch, EveryRowOfTheDecisionTable) {
       {"kind 1 at 720 x 360 levels", 1, 0, 0, 0, 720, 360, 0, InkDiffusionKernel},
       {"square levels", 7, 0, 0, 0, 720, 720, 1, InkDiffusionKernel},
       {"negative kind levels", -1, 0, 0, 0, 360, 360, 0, InkDiffusionKernel},
+      // The ratio test doubles the 32-bit field, wrapping around.
+      {"tall colour, doubled x wraps", 1, 0, 1, 1, 0x40000000, INT32_MIN, 0,
+       ColorDiffusionKernelTall},
+      {"tall levels, doubled x wraps to 0", 1, 0, 0, 0, INT32_MIN, 0, 0,
+       InkDiffusionKernelTall},
   };
   for (const Row& r : rows) {
     HalftoneParams p = MakeParams(r.kind, r.lutMode, r.x, r.y, 256, r.variant, r.scale,

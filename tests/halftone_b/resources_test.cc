@@ -434,6 +434,26 @@ TEST_F(EngineBResources, SpreadLimitRows) {
   }
 }
 
+// The ratio tests double a 32-bit field, wrapping around, as the kernel
+// choice does.
+TEST_F(EngineBResources, ResolutionRatiosWrapAtThirtyTwoBits) {
+  int32_t limits[4] = {};
+  HalftoneParams p = MakeParams(1, 1, INT32_MIN, 0);  // 0 = 2 x INT32_MIN
+  ASSERT_EQ(SpreadLimits(p, 250, limits), 0u);
+  EXPECT_EQ(limits[0], 40);  // the tall row
+  p = MakeParams(1, 1, INT32_MIN, 0x40000000);  // x = 2 x y after the wrap
+  ASSERT_EQ(SpreadLimits(p, 250, limits), 0u);
+  EXPECT_EQ(limits[0], 56);  // the wide row
+
+  HalftoneInstanceB inst{};
+  inst.params = p;
+  const int16_t ids[] = {600, 601, 602, -1};
+  std::memcpy(inst.resourceIds, ids, sizeof ids);
+  EXPECT_EQ(NextResourceId(inst), 602);
+  inst.params.yResolution = 0x40000001;
+  EXPECT_EQ(NextResourceId(inst), 601);
+}
+
 TEST_F(EngineBResources, StepThreeFailures) {
   struct Case {
     const char* what;
