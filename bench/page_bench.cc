@@ -4,7 +4,7 @@
 // seconds per page and the process's peak resident memory.
 #include <benchmark/benchmark.h>
 
-#if defined(VANTIK_HAVE_DEFAULT_RESOURCES) && defined(VANTIK_HAVE_TOOL_CORE)
+#ifdef VANTIK_HAVE_TOOL_CORE
 
 #include <unistd.h>
 

@@ -29,10 +29,12 @@ Result<VImage> LoadRgb(const std::string& path) {
     }
     VImage image = VImage::new_from_file(
         path.c_str(), VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL));
+    // 8-bit sRGB first (16-bit and gray images included, alpha kept and
+    // scaled), then the alpha composited on white.
+    image = image.colourspace(VIPS_INTERPRETATION_sRGB);
     if (image.has_alpha()) {
       image = image.flatten(VImage::option()->set("background", std::vector<double>{255.0}));
     }
-    image = image.colourspace(VIPS_INTERPRETATION_sRGB);
     if (image.bands() > 3) image = image.extract_band(0, VImage::option()->set("n", 3));
     if (image.format() != VIPS_FORMAT_UCHAR) image = image.cast(VIPS_FORMAT_UCHAR);
     return image;

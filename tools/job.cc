@@ -5,17 +5,23 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "vantik/default_resources.h"
+
 namespace vantik::tool {
 
+// The selectors are those of the resource set's colour-table index: which
+// screen for engine A, which table for kind 3's two kernels.
 const std::vector<Method>& Methods() {
+  namespace r = vantik::resources;
   static const std::vector<Method> methods = {
       {"diffusion", 1, 0, 0, "error diffusion (engine B), finest detail"},
-      {"hybrid", 3, 0, 0, "blue-noise dither with diffused magenta (engine B)"},
-      {"dither", 3, 1, 0, "blue-noise ordered dither (engine B)"},
-      {"eight", 0, 0, 0, "eight-colour dither, a fast draft (engine B)"},
-      {"ordered", 2, 0, 0, "blue-noise screens with an ink limit (engine A)"},
-      {"clustered", 2, 0, 1, "clustered-dot screens (engine A)"},
-      {"stacked", 2, 0, 2, "blue-noise screens with stacked inks (engine A)"},
+      {"hybrid", 3, 0, r::kSelectorDiffusedMagenta,
+       "blue-noise dither with diffused magenta (engine B)"},
+      {"dither", 3, 1, r::kSelectorAllDithered, "blue-noise ordered dither (engine B)"},
+      {"eight", 0, 0, r::kSelectorDiffusedMagenta, "eight-colour dither, a fast draft (engine B)"},
+      {"ordered", 2, 0, r::kSelectorBlueNoise, "blue-noise screens with an ink limit (engine A)"},
+      {"clustered", 2, 0, r::kSelectorClustered, "clustered-dot screens (engine A)"},
+      {"stacked", 2, 0, r::kSelectorStacked, "blue-noise screens with stacked inks (engine A)"},
   };
   return methods;
 }

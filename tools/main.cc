@@ -294,7 +294,13 @@ int SeparateCommand(const std::string& input, const std::string& out, const Comm
   std::vector<uint8_t> inks(size_t(w) * h * ch);
   Status s = matcher->Translate(*rgb, inks);
   if (!s.ok()) return Fail(s.ToString());
-  s = WriteAtomically(out, inks, w, h, ch);
+  if (ch == 1) {
+    // Black only: still a CMYK TIFF, with the colour inks empty.
+    std::vector<uint8_t> cmyk(size_t(w) * h * 4, 0);
+    for (size_t i = 0; i < inks.size(); ++i) cmyk[i * 4 + 3] = inks[i];
+    inks.swap(cmyk);
+  }
+  s = WriteAtomically(out, inks, w, h, 4);
   return s.ok() ? 0 : Fail(s);
 }
 

@@ -3,14 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#ifdef VANTIK_HAVE_DEFAULT_RESOURCES
 #include "vantik/default_resources.h"
 #include "vantik/resource_describe.h"
-#endif
 
 namespace vantik::tool {
 
-#ifdef VANTIK_HAVE_DEFAULT_RESOURCES
 namespace res = vantik::resources;
 
 namespace {
@@ -93,8 +90,7 @@ Result<std::string> ShowResource(const std::string& dir, const std::string& spec
   std::string text;
   for (const Listed& b : *blocks) {
     if (b.number != n || (only && *only != b.service)) continue;
-    text += std::string(ServiceName(b.service)) + " block " + std::to_string(n) + " (" + b.kind +
-            ", " + std::to_string(b.bytes.size()) + " bytes)\n" + b.description;
+    text += b.description;
     if (!text.empty() && text.back() != '\n') text += '\n';
   }
   if (text.empty()) return Status(RC_BAD_RESOURCE, "resources show: no block " + spec);
@@ -106,20 +102,5 @@ Status ExportResources(const std::string& dir) {
   if (!res::ExportDirectory(dir, &error)) return Status(RC_FAILURE, dir + ": " + error);
   return Status::Ok();
 }
-
-#else  // built without the default resource set
-
-namespace {
-Status NoDefaults() {
-  return Status(RC_BAD_RESOURCE, "this build has no default resources");
-}
-}  // namespace
-
-Result<ResourceSet> LoadResources(const std::string&) { return NoDefaults(); }
-Result<std::string> ListResources(const std::string&) { return NoDefaults(); }
-Result<std::string> ShowResource(const std::string&, const std::string&) { return NoDefaults(); }
-Status ExportResources(const std::string&) { return NoDefaults(); }
-
-#endif
 
 }  // namespace vantik::tool

@@ -118,13 +118,15 @@ Result<ColorMatcher> ColorMatcher::Create(const ColorSettings& settings,
     owned->pairs[count++] = {1, &owned->gamma};
   }
   if (settings.calibration) {
-    // "CW:" key level... 0xFE 0xFF; the level count is checked against the
-    // table once its channel count is known.
+    // "CW:", key, one level per ink, 0xFE 0xFF.  The library ignores a
+    // record it cannot use, so key and levels are checked here; the level
+    // count is checked against the table once its channel count is known.
     const Calibration& c = *settings.calibration;
-    if (c.key < 0 || c.key > 253) return Validate(c, static_cast<int>(c.levels.size()));
+    valid = Validate(c, static_cast<int>(c.levels.size()));
+    if (!valid.ok()) return valid;
     std::vector<uint8_t>& rec = owned->calibrationRecord;
     rec = {0x43, 0x57, 0x3A, static_cast<uint8_t>(c.key)};
-    for (int level : c.levels) rec.push_back(static_cast<uint8_t>(std::clamp(level, 0, 255)));
+    for (int level : c.levels) rec.push_back(static_cast<uint8_t>(level));
     rec.push_back(0xFE);
     rec.push_back(0xFF);
     owned->pairs[count++] = {512, rec.data()};

@@ -12,23 +12,17 @@
 #include "print_run.h"
 #include "vantik/vantik.hpp"
 
-#ifdef VANTIK_HAVE_DEFAULT_RESOURCES
 #include "vantik/default_resources.h"
-#endif
 
 namespace vantik::e2e {
 
-inline std::optional<ResourceSet> DefaultResources() {
-#ifdef VANTIK_HAVE_DEFAULT_RESOURCES
+inline ResourceSet DefaultResources() {
   ResourceSet set;
   for (const auto& b : resources::Defaults()) {
     set.AddView(b.service == resources::Service::kColor ? Service::kColor : Service::kHalftone,
                 b.number, b.bytes);
   }
   return set;
-#else
-  return std::nullopt;
-#endif
 }
 
 struct Image {
