@@ -11,23 +11,27 @@
 namespace vantik::halftone_a {
 namespace {
 
-// Nodes: axis 0 at 0, 255; axis 1 at 0, 100, 255; axis 2 at 0, 60, 255.
-// Node (i, j, l) channel k holds ((i * 3 + j) * 3 + l) * 29 mod 256, XOR 17 k:
-// no plane through the cell, so every vertex choice shows in the result.
+// Nodes: axis 0 at 0, 255 (or 0, 64, 255 with a middle node); axis 1 at
+// 0, 100, 255; axis 2 at 0, 60, 255.  Node (i, j, l) channel k holds
+// ((i * 3 + j) * 3 + l) * 29 mod 256, XOR 17 k: no plane through the cell, so
+// every vertex choice shows in the result.
 struct UnevenLut {
   CmLut lut{};
-  uint8_t table[2 * 3 * 3 * 4];
-  UnevenLut() {
+  uint8_t table[3 * 3 * 3 * 4];
+  explicit UnevenLut(bool middleNode = false) {
+    const int countA = middleNode ? 3 : 2;
     lut.channels = 4;
-    lut.gridCountA = 2;
+    lut.gridCountA = countA;
     lut.gridCountB = 3;
     lut.gridCountC = 3;
-    const uint8_t a[] = {0, 255}, b[] = {0, 100, 255}, c[] = {0, 60, 255};
-    std::memcpy(lut.gridA, a, sizeof a);
+    const uint8_t b[] = {0, 100, 255}, c[] = {0, 60, 255};
+    lut.gridA[0] = 0;
+    lut.gridA[countA - 1] = 255;
+    if (middleNode) lut.gridA[1] = 64;
     std::memcpy(lut.gridB, b, sizeof b);
     std::memcpy(lut.gridC, c, sizeof c);
     uint8_t* p = table;
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < countA; ++i)
       for (int j = 0; j < 3; ++j)
         for (int l = 0; l < 3; ++l)
           for (int k = 0; k < 4; ++k)
@@ -56,6 +60,33 @@ TEST(ResampleTest, RescaledFractionsPickTheTetrahedronAndTruncate) {
       {24, 24, 24, {237, 252, 207, 222}},
   };
   UnevenLut uneven;
+  uint8_t* grid = ResampleGrid(uneven.lut);
+  ASSERT_NE(grid, nullptr);
+  for (const Case& c : cases) {
+    const uint8_t* node = grid + ((c.i * 25 + c.j) * 25 + c.k) * 4;
+    for (int ch = 0; ch < 4; ++ch) {
+      EXPECT_EQ(node[ch], c.out[ch]) << c.i << " " << c.j << " " << c.k << " ch " << ch;
+    }
+  }
+  MemUnlock(grid);
+  MemFree(grid);
+}
+
+TEST(ResampleTest, ALevelOnAnOldNodeTakesTheCellBelowIt) {
+  // Level 64 = N[6] is node 1 of axis 0: the cell is 0..64 (d = 64), not
+  // 64..255 (d = 191), and the other fractions are scaled to that width.
+  struct Case {
+    int i, j, k;
+    uint8_t out[4];
+  };
+  const Case cases[] = {
+      {6, 0, 1, {9, 25, 32, 47}},        // the cell above would give 10, 25, 31, 47
+      {6, 0, 9, {38, 50, 4, 16}},        // 39, 50, 5, 16
+      {6, 12, 20, {158, 148, 165, 154}},  // 159, 149, 165, 155
+      {5, 10, 3, {109, 92, 110, 94}},
+      {7, 10, 3, {110, 94, 113, 97}},
+  };
+  UnevenLut uneven(true);
   uint8_t* grid = ResampleGrid(uneven.lut);
   ASSERT_NE(grid, nullptr);
   for (const Case& c : cases) {
