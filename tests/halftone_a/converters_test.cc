@@ -138,6 +138,8 @@ TEST(DotRuleTest, MethodThreeLimitsByLevelAndInvertsMatrixOneForPlaneOne) {
       {200, {255, 255, 255, 40}, {{0, 40, 0}, {41, 255, 2}}},
       // u = 128 passes both tests (128 <= L and 256 - 128 <= L).
       {128, {60, 90, 30, 0}, {{0, 0, 8}, {1, 30, 7}, {31, 60, 3}, {61, 90, 2}, {91, 255, 0}}},
+      // u = 127: 256 - u = 129 is one above L, so plane 1 is held back.
+      {127, {60, 90, 30, 0}, {{0, 0, 8}, {1, 30, 5}, {31, 60, 1}, {61, 255, 0}}},
   };
   for (const Case& c : cases) {
     ConverterRig rig(3, 256, 1, Ramp());
@@ -211,6 +213,8 @@ TEST(DotRuleTest, MethodsNineAndTenReadByteZeroAndWritePlaneZeroOnly) {
       {10, 4, 200, {128, 0, 0, 0}, {{0, 0, 1}, {1, 255, 0}}},
       // Only A's low byte: 0x114 is 20, v = 51.
       {10, 3, 0x114, {0, 255, 255, 255}, {{0, 51, 1}, {52, 255, 0}}},
+      // v = 99 x 255 / 100 = 252 (a factor 256 would give 253).
+      {10, 4, 99, {0, 0, 0, 0}, {{0, 252, 1}, {253, 255, 0}}},
   };
   for (const Case& c : cases) {
     ConverterRig rig(c.method, 256, 1, Ramp(), c.mode);
