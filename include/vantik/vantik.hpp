@@ -21,6 +21,9 @@
 
 #include "vantik/vantik.h"
 
+// The C++ API is part of the shared library's exported surface.
+#pragma GCC visibility push(default)
+
 namespace vantik {
 
 // ---- Status ---------------------------------------------------------------
@@ -281,3 +284,5 @@ Status RenderPage(Halftoner& halftoner, const PageGeometry& geometry,
 inline size_t PlaneBytes(int dots) { return (static_cast<size_t>(dots) + 7) / 8; }
 
 }  // namespace vantik
+
+#pragma GCC visibility pop
