@@ -23,6 +23,7 @@
 
 #include "halftone_b/kernels/diffusion_frame.h"
 #include "halftone_b/kernels/dot_ranges.h"
+#include "halftone_b/kernels/node_keys.h"
 #include "halftone_b/kernels/kernels.h"
 #include "halftone_b/kernels/four_plane_writer.h"
 
@@ -42,6 +43,7 @@ class ColorDitherFrame {
     }
     instance->lastLine = y;
 
+    const bool direct = instance->params.renderMode == 4;
     Frame f;
     f.tables.Load(*instance, kDiffuseInk1);
     f.line = kDiffuseInk1 ? ErrorLine(*instance, kSlotErrorLine0) : nullptr;
@@ -50,12 +52,12 @@ class ColorDitherFrame {
     f.colMask = instance->matrixWidth - 1;
     f.top = static_cast<int16_t>(instance->matrixCells - 1);
     f.x0 = x0;
+    if (!direct) f.keys.Load(f.tables);
 
     FourPlaneWriter w(dst, planeStride,
                       dst + 3 * static_cast<ptrdiff_t>(planeStride), true,
                       firstBit);
 
-    const bool direct = instance->params.renderMode == 4;
     const uint32_t pairs = count & ~1u;
     const uint32_t halving = SourceHalving(*instance);
     if (direct) {
@@ -105,6 +107,7 @@ class ColorDitherFrame {
     uint32_t colMask;
     int32_t top;  // matrixCells - 1 read as a signed 16-bit value
     uint32_t x0;
+    NodeKeys keys;
   };
 
   // Dot rule of one pixel, kept for an equal odd partner.  Every ink's rule
@@ -118,19 +121,13 @@ class ColorDitherFrame {
     int parity;      // 1 when bit 2 of the matrix byte is clear
   };
 
-  // Smoothing memory of the previous fresh pixel.  nodes holds its grid
-  // nodes one per byte (node 1 in bits 16..23), so that one test checks all
-  // three for a neighbour; levels holds its smoothed levels of inks 0, 1 and
-  // 3 in 16-bit fields (ink k at bit 16k, ink 2's field 0).
+  // Smoothing memory of the previous fresh pixel: its grid nodes as a
+  // NodeKeys node word, and its smoothed levels of inks 0, 1 and 3 as bytes
+  // 0, 1 and 3 of a word.
   struct Memory {
-    uint32_t nodes = kFarNodes;
-    uint64_t levels = 100ull | 100ull << 48;  // inks 0, 1, 3: 100, 0, 100
+    uint64_t nodes = NodeKeys::kFarNodes;
+    uint32_t levels = 100u | 100u << 24;  // inks 0, 1, 3: 100, 0, 100
   };
-  // Nodes before the first pixel: 0x30 lies more than one from every node
-  // (0..31), and node - 0x30 + 0x41 stays positive.
-  static constexpr uint32_t kFarNodes = 0x303030;
-  static constexpr uint64_t kInks013 = 0x00FF000000FF00FFull;
-  static constexpr uint64_t kInk2 = 0x000000FF00000000ull;
 
   // Four bytes, byte 0 in the low bits.
   static uint32_t Word(const uint8_t* p) {
@@ -146,13 +143,6 @@ class ColorDitherFrame {
   // Bytes 1..3 all 255.
   static bool White(uint32_t px) { return px >= 0xFFFFFF00u; }
 
-  // Byte k of v moved to bits 16k..16k+7.
-  static uint64_t Widen(uint32_t v) {
-    uint64_t w = v;
-    w = (w | w << 16) & 0x0000FFFF0000FFFFull;
-    return (w | w << 8) & 0x00FF00FF00FF00FFull;
-  }
-
   // Line loop over n dots (n even), a pair of dots per step.  With kShared
   // both dots of a pair read the same source pixel.
   template <bool kDirect, bool kShared = false>
@@ -161,7 +151,6 @@ class ColorDitherFrame {
     // Colour pixels are equal when their three components are; direct ink
     // pixels when all four levels are.
     constexpr uint32_t kCompared = kDirect ? 0xFFFFFFFFu : 0xFFFFFF00u;
-    const ColorTables& t = f.tables;
     const int32_t top = f.top;
     Memory memory;
     Thresholds th{};
@@ -183,12 +172,12 @@ class ColorDitherFrame {
         if (White(b)) {
           WhiteDot(f, x + 1, carry, w);
         } else {
-          Fresh<kDirect>(t, mo, top, b, memory, th);
+          Fresh<kDirect>(f, mo, top, b, memory, th);
           w.Put(Dots(f, x + 1, mo, th, carry));
         }
         continue;
       }
-      Fresh<kDirect>(t, me, top, a, memory, th);
+      Fresh<kDirect>(f, me, top, a, memory, th);
       w.Put(Dots(f, x, me, th, carry));
       if (!kShared) {
         const uint32_t b = Word(pe + 4);
@@ -197,7 +186,7 @@ class ColorDitherFrame {
             WhiteDot(f, x + 1, carry, w);
             continue;
           }
-          Fresh<kDirect>(t, mo, top, b, memory, th);
+          Fresh<kDirect>(f, mo, top, b, memory, th);
         }
       }
       // An odd dot whose pixel equals its partner's keeps its thresholds.
@@ -228,46 +217,43 @@ class ColorDitherFrame {
   // Levels and thresholds of pixel px (byte 0 in the low bits) at matrix
   // cell m, with the smoothing memory updated.
   template <bool kDirect>
-  static void Fresh(const ColorTables& t, int32_t m, int32_t top, uint32_t px,
+  static void Fresh(const Frame& f, int32_t m, int32_t top, uint32_t px,
                     Memory& memory, Thresholds& th) {
+    const ColorTables& t = f.tables;
     const uint32_t b = static_cast<uint32_t>(m) & 0xFE;
     const uint32_t r = (b & 4) == 0 ? 1 : 0;
-    uint64_t l;
+    uint32_t l;
     if (kDirect) {
-      l = Widen(px);
+      l = px;
     } else {
-      const uint32_t n1 = static_cast<uint32_t>(NodeOf(t, static_cast<uint8_t>(px >> 8), b));
-      const uint32_t n2 = static_cast<uint32_t>(NodeOf(t, static_cast<uint8_t>(px >> 16), b));
-      const uint32_t n3 = static_cast<uint32_t>(NodeOf(t, static_cast<uint8_t>(px >> 24), b));
-      l = Widen(Word(t.Entry(static_cast<int32_t>(n1), static_cast<int32_t>(n2),
-                             static_cast<int32_t>(n3))));
-      // Each byte of y is node - previous node + 0x41, in 0x11..0x60 (no
-      // borrow); a neighbour on every axis means every byte in 0x40..0x42.
-      const uint32_t nodes = n1 << 16 | n2 << 8 | n3;
-      const uint32_t y = nodes + 0x414141u - memory.nodes;
-      const bool near = ((y + 0x404040u) & ~(y + 0x3D3D3Du) & 0x808080u) == 0x808080u;
+      const uint64_t nodes = f.keys.Nodes(px, b);
+      l = Word(t.lut + 4 * static_cast<size_t>(NodeKeys::Index(nodes)));
+      const bool near = NodeKeys::Near(nodes, memory.nodes);
       memory.nodes = nodes;
-      if (near) {
-        const uint64_t rounding = r * 0x0001000000010001ull;
-        l = (((l + memory.levels + rounding) >> 1) & kInks013) | (l & kInk2);
-      }
-      memory.levels = l & kInks013;
+      // Bytewise (l + previous + r) >> 1: floor of the mean plus r, from the
+      // common bits and half the differing ones.
+      const uint32_t p = memory.levels;
+      const uint32_t half = ((l ^ p) >> 1) & 0x7F7F7F7Fu;
+      const uint32_t mean = r ? (l | p) - half : (l & p) + half;
+      if (near) l = (mean & 0xFF00FFFFu) | (l & 0x00FF0000u);
+      memory.levels = l;
     }
     const int32_t* level = t.level;
-    const int32_t s0 = level[l & 0xFF], s1 = level[(l >> 16) & 0xFF],
-                  s2 = level[(l >> 32) & 0xFF], s3 = level[l >> 48];
+    const int32_t s0 = level[l & 0xFF], s1 = level[(l >> 8) & 0xFF],
+                  s2 = level[(l >> 16) & 0xFF], s3 = level[l >> 24];
     // Ink 3: m < s3.  Ink 0: s3 <= m < s0 + s3 while s0 + s3 <= top, else
-    // top - m < s0.  Inks 1 and 2: top - m < s.  Cells and levels are 16-bit,
-    // so kAll covers every difference.
-    constexpr int32_t kAll = 1 << 30;
-    int32_t lo0 = s3, width0 = s0 < 0 ? 0 : s0;
+    // top - m < s0.  Inks 1 and 2: top - m < s, that is m >= top + 1 - s.
+    constexpr uint32_t kHalf = 1u << 31;
+    const uint32_t above = static_cast<uint32_t>(top + 1);
+    uint32_t lo0 = static_cast<uint32_t>(s3), width0 = s0 < 0 ? 0 : s0;
     if (s0 + s3 > top) {
-      lo0 = top - s0 + 1;
-      width0 = kAll;
+      lo0 = above - static_cast<uint32_t>(s0);
+      width0 = kHalf;
     }
-    th.ranges.Set(lo0, width0, top - s1 + 1, kDiffuseInk1 ? 0 : kAll,
-                  top - s2 + 1, kAll, -kAll, s3 + kAll);
-    th.level1 = static_cast<int32_t>((l >> 16) & 0xFF);
+    th.ranges.Set(lo0, width0, above - static_cast<uint32_t>(s1),
+                  kDiffuseInk1 ? 0 : kHalf, above - static_cast<uint32_t>(s2),
+                  kHalf, static_cast<uint32_t>(s3) - kHalf, kHalf);
+    th.level1 = static_cast<int32_t>((l >> 8) & 0xFF);
     th.jitter = kThresholdJitter[b];
     th.parity = static_cast<int>(r);
   }

@@ -14,19 +14,21 @@ namespace vantik {
 
 class DotRanges {
  public:
-  void Set(int32_t lo0, int32_t w0, int32_t lo1, int32_t w1, int32_t lo2,
-           int32_t w2, int32_t lo3, int32_t w3) {
+  void Set(uint32_t lo0, uint32_t w0, uint32_t lo1, uint32_t w1, uint32_t lo2,
+           uint32_t w2, uint32_t lo3, uint32_t w3) {
 #if defined(__SSE2__)
     // With both sides offset by 2^31 the unsigned compare becomes a signed
     // one, and (m - lo) + 2^31 = m - (lo + 2^31).
-    const __m128i bias = _mm_set1_epi32(INT32_MIN);
-    lo_ = _mm_add_epi32(_mm_setr_epi32(lo0, lo1, lo2, lo3), bias);
-    width_ = _mm_add_epi32(_mm_setr_epi32(w0, w1, w2, w3), bias);
+    constexpr uint32_t kBias = 1u << 31;
+    lo_ = _mm_setr_epi32(Signed(lo0 + kBias), Signed(lo1 + kBias),
+                         Signed(lo2 + kBias), Signed(lo3 + kBias));
+    width_ = _mm_setr_epi32(Signed(w0 + kBias), Signed(w1 + kBias),
+                            Signed(w2 + kBias), Signed(w3 + kBias));
 #else
-    const int32_t lo[4] = {lo0, lo1, lo2, lo3}, w[4] = {w0, w1, w2, w3};
+    const uint32_t lo[4] = {lo0, lo1, lo2, lo3}, w[4] = {w0, w1, w2, w3};
     for (int k = 0; k < 4; ++k) {
-      lo_[k] = static_cast<uint32_t>(lo[k]);
-      width_[k] = static_cast<uint32_t>(w[k]);
+      lo_[k] = lo[k];
+      width_[k] = w[k];
     }
 #endif
   }
@@ -46,6 +48,7 @@ class DotRanges {
   }
 
  private:
+  static int32_t Signed(uint32_t v) { return static_cast<int32_t>(v); }
 #if defined(__SSE2__)
   __m128i lo_ = _mm_setzero_si128(), width_ = _mm_setzero_si128();
 #else
