@@ -7,6 +7,7 @@
 // neighbour test and the colour-table index.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "halftone_b/kernels/diffusion_frame.h"
@@ -15,6 +16,13 @@ namespace vantik {
 
 struct NodeKeys {
   uint64_t key[3][256];
+
+  // b + 1 in the low byte of each 16-bit lane, by b.
+  static constexpr std::array<uint64_t, 256> kCarry = [] {
+    std::array<uint64_t, 256> t{};
+    for (uint64_t b = 0; b < 256; ++b) t[b] = (b + 1) * 0x000100010001ull;
+    return t;
+  }();
 
   // One in the low bit of each node field.
   static constexpr uint64_t kLanes = 1ull << 8 | 1ull << 24 | 1ull << 40;
@@ -36,9 +44,8 @@ struct NodeKeys {
   // Node word of pixel px (components in bytes 1..3) for matrix byte b
   // (even, at most 254): node k in bits 8 + 16k .. 12 + 16k, all else 0.
   uint64_t Nodes(uint32_t px, uint32_t b) const {
-    const uint64_t carry = (b + 1) * 0x000100010001ull;
     return (key[0][(px >> 8) & 0xFF] + key[1][(px >> 16) & 0xFF] +
-            key[2][px >> 24] + carry) & kNodeFields;
+            key[2][px >> 24] + kCarry[b]) & kNodeFields;
   }
 
   // Colour-table index ((node1 * 32) + node2) * 32 + node3: one multiply
