@@ -1,9 +1,10 @@
-// The all-dither kind-3 colour kernel against a plain, dot-by-dot model of
-// its rules, over many random instances and runs: random colour tables, node
+// The two kind-3 colour kernels against a plain, dot-by-dot model of their
+// rules, over many random instances and runs: random colour tables, node
 // tables, level tables and matrices (cells outside 0..cells-1 included), runs
 // of equal pixels, white pixels, every first bit, odd and even counts, both
-// source steppings and the direct ink form.  The kernel's line loop is tuned
-// for speed; this model is what it must keep matching bit for bit.
+// source steppings and the direct ink form; for the diffusing kernel also
+// random error lines and spread bounds.  The kernels' shared line loop is
+// tuned for speed; this model is what it must keep matching bit for bit.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -18,8 +19,52 @@ namespace {
 using testing::KernelInstance;
 using testing::KernelSetup;
 
+// Diffusion share of one kernel: weight (in 1/32 of E) at each offset from
+// x, the weight stored at x and the carry's weight.
+struct Share {
+  int offset, weight;
+};
+struct SpreadKernel {
+  std::vector<Share> shares;
+  int store, carry;
+};
+
+// Kernels K0..K5, with odd: bit 2 of the matrix byte clear.
+SpreadKernel KernelK(int k, bool odd) {
+  std::vector<Share> s;
+  auto range = [&s](int from, int to, int w) {
+    for (int o = from; o <= to; ++o) s.push_back({o, w});
+  };
+  switch (k) {
+    case 0:
+      range(1, 1, 8), range(2, 2, 4), range(-2, -2, 4), range(-1, -1, 8);
+      return {s, 8, 0};
+    case 1:
+      range(1, 1, 8), range(2, 2, 4), range(-2, -2, 4), range(-1, -1, 4);
+      return {s, 8, 4};
+    case 2:
+      range(1, 2, 4), range(3, 4, 2), range(-4, -2, 2), range(-1, -1, 4);
+      if (odd) range(5, 5, 2);
+      return {s, odd ? 4 : 6, 4};
+    case 3:
+      range(1, 3, 3), range(4, 7, 1), range(-7, -6, 1), range(-5, -2, 2), range(-1, -1, 3);
+      return {s, 3, 3};
+    case 4:
+      range(1, 4, 2), range(5, 9, 1), range(odd ? 10 : 11, odd ? 10 : 11, 1);
+      range(-10, -5, 1), range(-4, -1, 2);
+      return {s, 2, 2};
+    default:
+      range(1, 14, 1), range(odd ? -15 : -14, odd ? -15 : -14, 1), range(-13, -1, 1);
+      return {s, 1, 1};
+  }
+}
+
+int32_t Jitter(uint32_t b) { return b <= 7 ? 24 : b <= 128 ? 20 : b <= 247 ? -20 : -24; }
+
 struct Model {
   const HalftoneInstanceB& in;
+  bool diffuse = false;
+  int16_t* line = nullptr;  // error line of ink 1 from its pixel-0 entry
 
   int32_t Node(uint8_t c, uint32_t b) const {
     const auto* pairs = static_cast<const uint8_t*>(in.slots[kSlotNodeTable].data);
@@ -31,8 +76,31 @@ struct Model {
     }
     return node + (weight <= b ? 1 : 0);
   }
-  int32_t Level(int32_t l) const {
-    return static_cast<const int16_t*>(in.slots[kSlotLevelTable].data)[l];
+  static int32_t Table(const HalftoneInstanceB& in, int slot, int32_t l) {
+    return static_cast<const int16_t*>(in.slots[slot].data)[l];
+  }
+  int32_t Level(int32_t l) const { return Table(in, kSlotLevelTable, l); }
+
+  // Ink 1 of dot x by error diffusion of level v (v not 0).
+  bool Diffuse(uint32_t x, int32_t v, int32_t j, bool odd, int32_t& carry) const {
+    int16_t* e = line + x;
+    int32_t E = v + (*e >> 5);
+    *e = 0;
+    const bool dot = E >= Table(in, kSlotErrorThresholdTable, v) - j;
+    if (dot) E -= Table(in, kSlotDotWeightTable, v);
+    int k = 0;
+    if (v > in.dotParam0) {
+      k = 1;
+    } else if (dot) {
+      k = v > in.dotParam1 ? 2 : v > in.dotParam2 ? 3 : v > in.dotParam3 ? 4 : 5;
+    }
+    const SpreadKernel K = KernelK(k, odd);
+    for (const Share& sh : K.shares) {
+      e[sh.offset] = static_cast<int16_t>(e[sh.offset] + sh.weight * E);
+    }
+    e[0] = static_cast<int16_t>(K.store * E + carry);
+    carry = K.carry * E;
+    return dot;
   }
   const uint8_t* Entry(size_t index) const {
     return static_cast<const uint8_t*>(in.slots[kSlotSampledLut].data) + index * 4;
@@ -51,13 +119,18 @@ struct Model {
     int32_t prevNode[3] = {-2, -2, -2};
     int32_t prevLevel[4] = {100, 0, 0, 100};
     int32_t s[4] = {0, 0, 0, 0};
+    int32_t v = 0, j = 0, carry = 0;
+    bool odd = false;
     const uint32_t pairs = count & ~1u;
     for (uint32_t i = 0; i < pairs; ++i) {
       const uint32_t x = x0 + i;
       const uint8_t* px = src + 4 * (i >> shift);
       const uint8_t* partner = src + 4 * ((i & ~1u) >> shift);
       const int32_t m = row[x & colMask];
-      if (px[1] + px[2] + px[3] == 765) continue;
+      if (px[1] + px[2] + px[3] == 765) {
+        if (diffuse) line[x] = 0, carry = 0;
+        continue;
+      }
       const bool same = (i & 1) && px[1] == partner[1] && px[2] == partner[2] &&
                         px[3] == partner[3] && (!direct || px[0] == partner[0]);
       if (!same) {
@@ -79,6 +152,9 @@ struct Model {
           for (int a = 0; a < 3; ++a) prevNode[a] = n[a];
         }
         for (int k = 0; k < 4; ++k) s[k] = Level(l[k]);
+        v = l[1];
+        j = Jitter(b);
+        odd = r == 1;
       }
       uint8_t d = 0;
       if (m < s[3]) d |= 8;
@@ -87,8 +163,14 @@ struct Model {
       } else if (top - m < s[0]) {
         d |= 1;
       }
-      if (top - m < s[1]) d |= 2;
+      if (!diffuse && top - m < s[1]) d |= 2;
       if (top - m < s[2]) d |= 4;
+      if (diffuse && v == 0) {
+        line[x] = 0;
+        carry = 0;
+      } else if (diffuse && Diffuse(x, v, j, odd, carry)) {
+        d |= 2;
+      }
       dots[i] = d;
     }
     if (count & 1) {
@@ -140,8 +222,8 @@ void Pack(const std::vector<uint8_t>& dots, uint8_t* dst, int32_t stride,
   }
 }
 
-TEST(ColorDitherModel, RandomRunsMatchThePlainModel) {
-  std::mt19937 rng(20261210);
+void CompareWithModel(bool diffuse) {
+  std::mt19937 rng(diffuse ? 4711 : 20261210);
   auto pick = [&rng](uint32_t lo, uint32_t hi) {
     return std::uniform_int_distribution<uint32_t>(lo, hi)(rng);
   };
@@ -181,7 +263,18 @@ TEST(ColorDitherModel, RandomRunsMatchThePlainModel) {
     }
     const int32_t grids[] = {32, 17, 0, 40};
     ki.inst.lutRecord.gridCountA = grids[pick(0, 3)];
-    const Model model{ki.inst};
+    int16_t* line = ki.line(0);
+    if (diffuse) {
+      int32_t bound = static_cast<int32_t>(pick(0, 255));
+      for (int32_t* p : {&ki.inst.dotParam0, &ki.inst.dotParam1, &ki.inst.dotParam2,
+                         &ki.inst.dotParam3}) {
+        *p = bound;
+        bound = static_cast<int32_t>(pick(0, static_cast<uint32_t>(bound)));
+      }
+      for (int i = -30; i < 330; ++i) line[i] = static_cast<int16_t>(pick(0, 4000) - 2000);
+    }
+    const Model model{ki.inst, diffuse, nullptr};
+    std::vector<int16_t> expectedLine(line - 30, line + 330);
 
     for (int run = 0; run < 8; ++run) {
       const uint32_t count = pick(0, 4) == 0 ? pick(0, 9) : pick(0, 300);
@@ -207,16 +300,25 @@ TEST(ColorDitherModel, RandomRunsMatchThePlainModel) {
       std::vector<uint8_t> planes(4 * stride);
       for (auto& b : planes) b = static_cast<uint8_t>(pick(0, 255));
       std::vector<uint8_t> expected = planes;
-      Pack(model.Run(src.data(), count, x0, y), expected.data(), stride, firstBit);
-      ASSERT_EQ(ColorDitherKernel(&ki.inst, src.data(), planes.data(), stride, firstBit,
-                                  count, x0, 0, y, 0, nullptr),
+      Model m = model;
+      m.line = expectedLine.data() + 30;
+      Pack(m.Run(src.data(), count, x0, y), expected.data(), stride, firstBit);
+      const HalftoneKernel kernel = diffuse ? ColorDitherDiffusionKernel : ColorDitherKernel;
+      ASSERT_EQ(kernel(&ki.inst, src.data(), planes.data(), stride, firstBit, count, x0, 0, y, 0,
+                       nullptr),
                 RC_OK);
       ASSERT_EQ(planes, expected) << "trial " << trial << " run " << run << " count "
                                   << count << " x0 " << x0 << " first bit " << firstBit;
+      ASSERT_EQ(std::vector<int16_t>(line - 30, line + 330), expectedLine)
+          << "trial " << trial << " run " << run;
       ASSERT_EQ(ki.inst.lastLine, y);
     }
   }
 }
+
+TEST(ColorDitherModel, RandomRunsMatchThePlainModel) { CompareWithModel(false); }
+
+TEST(ColorDitherModel, DiffusedInkOneMatchesThePlainModel) { CompareWithModel(true); }
 
 }  // namespace
 }  // namespace vantik
