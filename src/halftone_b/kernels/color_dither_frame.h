@@ -16,11 +16,14 @@
 // smoothing happens since no grid nodes are derived.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "halftone_b/kernels/diffusion_frame.h"
+#include "halftone_b/kernels/dot_ranges.h"
+#include "halftone_b/kernels/node_keys.h"
 #include "halftone_b/kernels/kernels.h"
 #include "halftone_b/kernels/four_plane_writer.h"
 
@@ -40,6 +43,7 @@ class ColorDitherFrame {
     }
     instance->lastLine = y;
 
+    const bool direct = instance->params.renderMode == 4;
     Frame f;
     f.tables.Load(*instance, kDiffuseInk1);
     f.line = kDiffuseInk1 ? ErrorLine(*instance, kSlotErrorLine0) : nullptr;
@@ -48,20 +52,24 @@ class ColorDitherFrame {
     f.colMask = instance->matrixWidth - 1;
     f.top = static_cast<int16_t>(instance->matrixCells - 1);
     f.x0 = x0;
+    if (!direct) f.keys.Load(f.tables);
 
     FourPlaneWriter w(dst, planeStride,
                       dst + 3 * static_cast<ptrdiff_t>(planeStride), true,
                       firstBit);
 
-    const bool direct = instance->params.renderMode == 4;
     const uint32_t pairs = count & ~1u;
     const uint32_t halving = SourceHalving(*instance);
     if (direct) {
-      Loop<true>(f, src, pairs, halving, w);
+      if (halving) {
+        Loop<true, true>(f, src, pairs, w);
+      } else {
+        Loop<true>(f, src, pairs, w);
+      }
     } else if (halving) {
-      Loop<false, true>(f, src, pairs, halving, w);
+      Loop<false, true>(f, src, pairs, w);
     } else {
-      Loop<false>(f, src, pairs, halving, w);
+      Loop<false>(f, src, pairs, w);
     }
 
     if (count & 1) {
@@ -99,98 +107,155 @@ class ColorDitherFrame {
     uint32_t colMask;
     int32_t top;  // matrixCells - 1 read as a signed 16-bit value
     uint32_t x0;
+    NodeKeys keys;
   };
 
-  // Thresholds of one pixel, kept for an equal odd partner.
+  // Dot rule of one pixel, kept for an equal odd partner.  Every ink's rule
+  // is a range of matrix cells: ink k gets the dot at cell m when
+  // (m - lo[k]) mod 2^32 < width[k] (unsigned), so that one vector compare
+  // decides all four inks.
   struct Thresholds {
-    int32_t s[4];
+    DotRanges ranges;
     int32_t level1;  // ink 1's level (after smoothing), for the diffusion
     int32_t jitter;
     int parity;      // 1 when bit 2 of the matrix byte is clear
   };
 
+  // Smoothing memory of the previous fresh pixel: its grid nodes as a
+  // NodeKeys node word, and its smoothed levels of inks 0, 1 and 3 as bytes
+  // 0, 1 and 3 of a word.
+  struct Memory {
+    uint64_t nodes = NodeKeys::kFarNodes;
+    uint32_t levels = 100u | 100u << 24;  // inks 0, 1, 3: 100, 0, 100
+  };
+
+  // Four bytes, byte 0 in the low bits.
+  static uint32_t Word(const uint8_t* p) {
+    if constexpr (std::endian::native == std::endian::little) {
+      uint32_t v;
+      std::memcpy(&v, p, 4);
+      return v;
+    } else {
+      return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+    }
+  }
+
+  // Bytes 1..3 all 255.
+  static bool White(uint32_t px) { return px >= 0xFFFFFF00u; }
+
+  // Line loop over n dots (n even), a pair of dots per step.  With kShared
+  // both dots of a pair read the same source pixel.
   template <bool kDirect, bool kShared = false>
   static void Loop(const Frame& f, const uint8_t* src, uint32_t n,
-                   uint32_t halving, FourPlaneWriter& out) {
-    const ColorTables& t = f.tables;
+                   FourPlaneWriter& out) {
+    // Colour pixels are equal when their three components are; direct ink
+    // pixels when all four levels are.
+    constexpr uint32_t kCompared = kDirect ? 0xFFFFFFFFu : 0xFFFFFF00u;
     const int32_t top = f.top;
-    SmoothingMemory memory;
-    memory.level[1] = 0;  // inks 0, 1, 3 start at 100, 0, 100
+    Memory memory;
     Thresholds th{};
     int32_t carry = 0;
-    const uint8_t* partner = src;
     // Writers and frame fields live in locals: the writers' byte stores could
     // otherwise alias every table and force reloads at each dot.
     FourPlaneWriter w = out;
     const int16_t* const row = f.row;
     const uint32_t colMask = f.colMask, x0 = f.x0;
-    for (uint32_t i = 0; i < n; ++i) {
+    for (uint32_t i = 0; i < n; i += 2) {
       const uint32_t x = x0 + i;
-      const uint8_t* px = src + (static_cast<size_t>(i >> halving) << 2);
-      const int32_t m = row[x & colMask];
-      const bool odd = (i & 1) != 0;
-      if (!odd) partner = px;
-      if (px[1] + px[2] + px[3] == 765) {
-        if (kDiffuseInk1) {
-          f.line[x] = 0;
-          carry = 0;
+      const uint8_t* pe = src + (static_cast<size_t>(kShared ? i >> 1 : i) << 2);
+      const uint32_t a = Word(pe);
+      const int32_t me = row[x & colMask];
+      const int32_t mo = row[(x + 1) & colMask];
+      if (White(a)) {
+        WhiteDot(f, x, carry, w);
+        const uint32_t b = kShared ? a : Word(pe + 4);
+        if (White(b)) {
+          WhiteDot(f, x + 1, carry, w);
+        } else {
+          Fresh<kDirect>(f, mo, top, b, memory, th);
+          w.Put(Dots(f, x + 1, mo, th, carry));
         }
-        w.Put(0);
         continue;
       }
-      // With horizontalScale 1 both dots of a pair read the same pixel.
-      if (!(odd && (kShared || SamePixel<kDirect>(px, partner)))) {
-        Fresh<kDirect>(t, m, px, memory, th);
+      Fresh<kDirect>(f, me, top, a, memory, th);
+      w.Put(Dots(f, x, me, th, carry));
+      if (!kShared) {
+        const uint32_t b = Word(pe + 4);
+        if (((a ^ b) & kCompared) != 0) {
+          if (White(b)) {
+            WhiteDot(f, x + 1, carry, w);
+            continue;
+          }
+          Fresh<kDirect>(f, mo, top, b, memory, th);
+        }
       }
-
-      const int32_t s0 = th.s[0], s3 = th.s[3];
-      const bool d3 = m < s3;
-      const bool d0 = s0 + s3 <= top ? (!d3 && m < s0 + s3) : (top - m < s0);
-      const int32_t nm = top - m;
-      const bool d1 =
-          kDiffuseInk1 ? DiffuseInk1(f, x, th, carry) : nm < th.s[1];
-      const bool d2 = nm < th.s[2];
-      w.Put(static_cast<uint32_t>(d0) | d1 << 1 | d2 << 2 | d3 << 3);
+      // An odd dot whose pixel equals its partner's keeps its thresholds.
+      w.Put(Dots(f, x + 1, mo, th, carry));
     }
     out = w;
   }
 
-  // Colour pixels are equal when their three components are; direct ink
-  // pixels when all four levels are.
-  template <bool kDirect>
-  static bool SamePixel(const uint8_t* a, const uint8_t* b) {
-    return (!kDirect || a[0] == b[0]) && a[1] == b[1] && a[2] == b[2] &&
-           a[3] == b[3];
+  static void WhiteDot(const Frame& f, uint32_t x, int32_t& carry,
+                       FourPlaneWriter& w) {
+    if (kDiffuseInk1) {
+      f.line[x] = 0;
+      carry = 0;
+    }
+    w.Put(0);
   }
 
+  // Inks of one dot with matrix cell m.  Inks 3 and 0 fill the matrix from
+  // its low cells (overlapping once their sum passes the top), inks 1 and 2
+  // from its high cells.
+  static uint32_t Dots(const Frame& f, uint32_t x, int32_t m,
+                       const Thresholds& th, int32_t& carry) {
+    const uint32_t dots = th.ranges.Dots(m);
+    if (!kDiffuseInk1) return dots;
+    return dots | (DiffuseInk1(f, x, th, carry) ? 2u : 0u);
+  }
+
+  // Levels and thresholds of pixel px (byte 0 in the low bits) at matrix
+  // cell m, with the smoothing memory updated.
   template <bool kDirect>
-  static void Fresh(const ColorTables& t, int32_t m, const uint8_t* px,
-                    SmoothingMemory& memory, Thresholds& th) {
+  static void Fresh(const Frame& f, int32_t m, int32_t top, uint32_t px,
+                    Memory& memory, Thresholds& th) {
+    const ColorTables& t = f.tables;
     const uint32_t b = static_cast<uint32_t>(m) & 0xFE;
-    const int32_t r = (b & 4) == 0 ? 1 : 0;
-    int32_t l[4];
+    const uint32_t r = (b & 4) == 0 ? 1 : 0;
+    uint32_t l;
     if (kDirect) {
-      for (int k = 0; k < 4; ++k) l[k] = px[k];
+      l = px;
     } else {
-      const int32_t n1 = NodeOf(t, px[1], b), n2 = NodeOf(t, px[2], b),
-                    n3 = NodeOf(t, px[3], b);
-      t.Levels(n1, n2, n3, l);
-      if (memory.Near(n1, n2, n3)) {
-        l[0] = (l[0] + memory.level[0] + r) >> 1;
-        l[1] = (l[1] + memory.level[1] + r) >> 1;
-        l[3] = (l[3] + memory.level[3] + r) >> 1;
-      }
-      memory.n1 = n1;
-      memory.n2 = n2;
-      memory.n3 = n3;
-      memory.level[0] = l[0];
-      memory.level[1] = l[1];
-      memory.level[3] = l[3];
+      const uint64_t nodes = f.keys.Nodes(px, b);
+      l = Word(t.lut + 4 * static_cast<size_t>(NodeKeys::Index(nodes)));
+      const bool near = NodeKeys::Near(nodes, memory.nodes);
+      memory.nodes = nodes;
+      // Bytewise (l + previous + r) >> 1: floor of the mean plus r, from the
+      // common bits and half the differing ones.
+      const uint32_t p = memory.levels;
+      const uint32_t half = ((l ^ p) >> 1) & 0x7F7F7F7Fu;
+      const uint32_t mean = r ? (l | p) - half : (l & p) + half;
+      if (near) l = (mean & 0xFF00FFFFu) | (l & 0x00FF0000u);
+      memory.levels = l;
     }
-    for (int k = 0; k < 4; ++k) th.s[k] = t.level[l[k]];
-    th.level1 = l[1];
+    const int32_t* level = t.level;
+    const int32_t s0 = level[l & 0xFF], s1 = level[(l >> 8) & 0xFF],
+                  s2 = level[(l >> 16) & 0xFF], s3 = level[l >> 24];
+    // Ink 3: m < s3.  Ink 0: s3 <= m < s0 + s3 while s0 + s3 <= top, else
+    // top - m < s0.  Inks 1 and 2: top - m < s, that is m >= top + 1 - s.
+    constexpr uint32_t kHalf = 1u << 31;
+    const uint32_t above = static_cast<uint32_t>(top + 1);
+    uint32_t lo0 = static_cast<uint32_t>(s3), width0 = s0 < 0 ? 0 : s0;
+    if (s0 + s3 > top) {
+      lo0 = above - static_cast<uint32_t>(s0);
+      width0 = kHalf;
+    }
+    th.ranges.Set(lo0, width0, above - static_cast<uint32_t>(s1),
+                  kDiffuseInk1 ? 0 : kHalf, above - static_cast<uint32_t>(s2),
+                  kHalf, static_cast<uint32_t>(s3) - kHalf, kHalf);
+    th.level1 = static_cast<int32_t>((l >> 8) & 0xFF);
     th.jitter = kThresholdJitter[b];
-    th.parity = r;
+    th.parity = static_cast<int>(r);
   }
 
   static bool DiffuseInk1(const Frame& f, uint32_t x, const Thresholds& th,
