@@ -69,23 +69,23 @@ Result<std::string> ListResources(const std::string& dir) {
   return text;
 }
 
-Result<std::string> ShowResource(const std::string& dir, const std::string& spec) {
+Result<std::string> ShowResource(const std::string& dir, const std::string& which) {
   auto blocks = Blocks(dir);
   if (!blocks.ok()) return blocks.status();
-  std::string number = spec;
+  std::string number = which;
   std::optional<Service> only;
-  size_t colon = spec.find(':');
+  size_t colon = which.find(':');
   if (colon != std::string::npos) {
-    std::string service = spec.substr(0, colon);
+    std::string service = which.substr(0, colon);
     if (service == "colour" || service == "color") only = Service::kColor;
     else if (service == "halftone") only = Service::kHalftone;
     else return Status(RC_BAD_VALUE, "resources show: unknown service '" + service + "'");
-    number = spec.substr(colon + 1);
+    number = which.substr(colon + 1);
   }
   char* end = nullptr;
   long n = std::strtol(number.c_str(), &end, 10);
   if (number.empty() || *end != 0) {
-    return Status(RC_BAD_VALUE, "resources show: '" + spec + "' is not a block number");
+    return Status(RC_BAD_VALUE, "resources show: '" + which + "' is not a block number");
   }
   std::string text;
   for (const Listed& b : *blocks) {
@@ -93,7 +93,7 @@ Result<std::string> ShowResource(const std::string& dir, const std::string& spec
     text += b.description;
     if (!text.empty() && text.back() != '\n') text += '\n';
   }
-  if (text.empty()) return Status(RC_BAD_RESOURCE, "resources show: no block " + spec);
+  if (text.empty()) return Status(RC_BAD_RESOURCE, "resources show: no block " + which);
   return text;
 }
 

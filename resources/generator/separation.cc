@@ -145,22 +145,22 @@ std::vector<uint8_t> GridPositions() {
   return pos;
 }
 
-std::vector<uint8_t> BuildTableBlock(const TableSpec& spec) {
+std::vector<uint8_t> BuildTableBlock(const TableDesign& design) {
   const int n = kNodes;
-  const int w = spec.channels;
+  const int w = design.channels;
   const size_t tableBytes = static_cast<size_t>(n) * n * n * w;
   const size_t headerAndGrids = 76 + 3 * static_cast<size_t>(n);
   std::vector<uint8_t> block(headerAndGrids + tableBytes + n + static_cast<size_t>(n) * w, 0);
 
-  for (size_t i = 0; i < spec.tag.size() && i < 15; ++i) block[i] = static_cast<uint8_t>(spec.tag[i]);
+  for (size_t i = 0; i < design.tag.size() && i < 15; ++i) block[i] = static_cast<uint8_t>(design.tag[i]);
   block[15] = 50;  // table class: the block carries an explicit neutral axis
   block[24] = 1;   // table type 1: ink amounts, 0 = no ink
   // Gains, hue shifts, saturation boost (bytes 32..44) stay 0: the separation
   // already aims at the input colours, so no ink-space correction is wanted.
-  PutBE16(block, 48, spec.paper.weightLight);
-  PutBE16(block, 50, spec.paper.weightFull);
+  PutBE16(block, 48, design.paper.weightLight);
+  PutBE16(block, 50, design.paper.weightFull);
   PutBE16(block, 64, 255);                    // A: a single solid ink passes whole
-  PutBE16(block, 68, spec.paper.limitParam);  // B: ink-total limit, 255 = 100 %
+  PutBE16(block, 68, design.paper.limitParam);  // B: ink-total limit, 255 = 100 %
   block[72] = block[73] = block[74] = static_cast<uint8_t>(n);
   block[75] = static_cast<uint8_t>(w);
 
@@ -169,8 +169,8 @@ std::vector<uint8_t> BuildTableBlock(const TableSpec& spec) {
     for (int i = 0; i < n; ++i) block[76 + axis * n + i] = pos[i];
 
   auto encode = [&](double coverage) -> uint8_t {
-    if (spec.compensateWeights)
-      return LevelForCoverage(coverage, spec.paper.weightLight, spec.paper.weightFull);
+    if (design.compensateWeights)
+      return LevelForCoverage(coverage, design.paper.weightLight, design.paper.weightFull);
     return static_cast<uint8_t>(std::lround(Clamp01(coverage) * 255.0));
   };
 
@@ -184,7 +184,7 @@ std::vector<uint8_t> BuildTableBlock(const TableSpec& spec) {
           node[0] = encode(BlackOnly(0.299 * r + 0.587 * g + 0.114 * bl));
           continue;
         }
-        const Coverage cov = Separate(r, g, bl, spec.paper, spec.layout);
+        const Coverage cov = Separate(r, g, bl, design.paper, design.layout);
         node[0] = encode(cov.c);
         node[1] = encode(cov.m);
         node[2] = encode(cov.y);

@@ -65,7 +65,7 @@ uint8_t LevelForCoverage(double coverage, int weightLight, int weightFull);
 // Grid node positions: 17 nodes, i * 16 for i < 16, then 255.
 std::vector<uint8_t> GridPositions();
 
-struct TableSpec {
+struct TableDesign {
   std::string tag;     // up to 15 bytes of label at the block's start
   int channels;        // 4 (C, M, Y, K) or 1 (K)
   DotLayout layout;
@@ -75,6 +75,6 @@ struct TableSpec {
 
 // Colour-table block: header, node positions, table, gray levels and the
 // explicit neutral axis.
-std::vector<uint8_t> BuildTableBlock(const TableSpec& spec);
+std::vector<uint8_t> BuildTableBlock(const TableDesign& design);
 
 }  // namespace vantik::resgen
