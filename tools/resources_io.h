@@ -12,8 +12,8 @@ namespace vantik::tool {
 Result<ResourceSet> LoadResources(const std::string& dir);
 // One line per block: service, number, kind, size.
 Result<std::string> ListResources(const std::string& dir);
-// The decoded content of one block; spec is N, colour:N or halftone:N.
-Result<std::string> ShowResource(const std::string& dir, const std::string& spec);
+// The decoded content of one block; which is N, colour:N or halftone:N.
+Result<std::string> ShowResource(const std::string& dir, const std::string& which);
 // Writes the default blocks as files that --resources DIR reads back.
 Status ExportResources(const std::string& dir);
 
