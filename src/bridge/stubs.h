@@ -2,6 +2,7 @@
 // point and returns the entry point's full result.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "bridge/bridge_state.h"
@@ -28,5 +29,11 @@ uint32_t StubPreviewNew(Frame& f);
 // again and the call fails with RC_NO_MEMORY.
 uint32_t HandOut(void* instance, HandleKind kind, uint8_t* instanceVar,
                  uint32_t rc, uint32_t (*deleteFn)(void*));
+
+// The set-resource frame shared by both services: instance, far block, far
+// short (in/out).  The block is read no further than the caller's registered
+// memory reaches, so it goes to the length-carrying call.
+uint32_t SetResourceFrame(Frame& f, HandleKind kind,
+                          uint32_t (*setResource)(void*, const void*, size_t, int32_t*));
 
 }  // namespace vantik::bridge

@@ -33,18 +33,21 @@ uint32_t StubCmNew(Frame& f) {
   return HandOut(instance, HandleKind::kCm, var, rc, CmDeleteThk);
 }
 
-// instance, far block, far short (in/out).  The block is read no further
-// than the caller's registered memory reaches.
-uint32_t StubCmSetResource(Frame& f) {
+uint32_t SetResourceFrame(Frame& f, HandleKind kind,
+                          uint32_t (*setResource)(void*, const void*, size_t, int32_t*)) {
   const uint32_t handle = f.U32();
   const FarPtr16 blockFar = f.Far(), inOutFar = f.Far();
-  void* instance = ObjectOf(handle, HandleKind::kCm);
+  void* instance = ObjectOf(handle, kind);
   if (instance == nullptr) return RC_BAD_HANDLE;
   uint32_t reachable = 0;
   const uint8_t* block = f.Map(blockFar, 1, &reachable);
   int32_t* inOut = f.InOut(inOutFar);
   if (f.bad()) return RC_BAD_HANDLE;
-  return CmSetResourceWithLength(instance, block, reachable, inOut);
+  return setResource(instance, block, reachable, inOut);
+}
+
+uint32_t StubCmSetResource(Frame& f) {
+  return SetResourceFrame(f, HandleKind::kCm, CmSetResourceWithLength);
 }
 
 // instance, short count, far source, far destination, 32-bit value, far.

@@ -31,17 +31,8 @@ uint32_t StubHalftoneNew(Frame& f) {
   return HandOut(instance, HandleKind::kHalftone, var, rc, HalftoneDeleteThk);
 }
 
-// instance, far block, far short (in/out).
 uint32_t StubHalftoneSetResource(Frame& f) {
-  const uint32_t handle = f.U32();
-  const FarPtr16 blockFar = f.Far(), inOutFar = f.Far();
-  void* instance = ObjectOf(handle, HandleKind::kHalftone);
-  if (instance == nullptr) return RC_BAD_HANDLE;
-  uint32_t reachable = 0;
-  const uint8_t* block = f.Map(blockFar, 1, &reachable);
-  int32_t* inOut = f.InOut(inOutFar);
-  if (f.bad()) return RC_BAD_HANDLE;
-  return HalftoneSetResourceWithLength(instance, block, reachable, inOut);
+  return SetResourceFrame(f, HandleKind::kHalftone, HalftoneSetResourceWithLength);
 }
 
 // instance, far source, far destination, 32-bit value, short, word, word,
