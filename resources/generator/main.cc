@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "gray_balance.h"
 #include "screens.h"
 #include "separation.h"
 #include "text_blocks.h"
@@ -109,10 +110,10 @@ std::vector<GenBlock> BuildAll() {
   const Service kC = Service::kColor;
   const Service kH = Service::kHalftone;
   add(kC, resources::kColorIndexNumber, "index", ToBytes(ColorIndexText()));
-  add(kC, kTableDiffusionPlain, "table",
-      BuildTableBlock({"VANTIK B PLAIN", 4, DotLayout::kDiffusion, true, plain}));
-  add(kC, kTableDiffusionPhoto, "table",
-      BuildTableBlock({"VANTIK B PHOTO", 4, DotLayout::kDiffusion, true, photo}));
+  TableDesign diffusionPlain{"VANTIK B PLAIN", 4, DotLayout::kDiffusion, true, plain, {}};
+  TableDesign diffusionPhoto{"VANTIK B PHOTO", 4, DotLayout::kDiffusion, true, photo, {}};
+  add(kC, kTableDiffusionPlain, "table", BuildTableBlock(diffusionPlain));
+  add(kC, kTableDiffusionPhoto, "table", BuildTableBlock(diffusionPhoto));
   add(kC, kTableScreenPlain, "table",
       BuildTableBlock({"VANTIK A PLAIN", 4, DotLayout::kNested, false, plain}));
   add(kC, kTableScreenPhoto, "table",
@@ -175,6 +176,27 @@ std::vector<GenBlock> BuildAll() {
   add(kH, kScreenCluster720, "matrix8", Matrix8Block(ClusteredDot(6, {1, 1})));
   add(kH, kScreenClusterWide, "matrix8", Matrix8Block(ClusteredDot(6, {2, 1})));
   add(kH, kScreenClusterTall, "matrix8", Matrix8Block(ClusteredDot(6, {1, 2})));
+
+  // The diffusion tables' grays are balanced by printing them through the
+  // library with every other block in place; the model tables above are the
+  // starting point.
+  ResourceSet set;
+  for (const GenBlock& b : blocks) {
+    set.AddView(b.service == Service::kColor ? vantik::Service::kColor : vantik::Service::kHalftone,
+                b.number, b.bytes);
+  }
+  const double leftPlain = BalanceGrays(diffusionPlain, {kTableDiffusionPlain, "PLAIN"}, set);
+  const double leftPhoto = BalanceGrays(diffusionPhoto, {kTableDiffusionPhoto, "PHOTO"}, set);
+  if (leftPlain > 2.0 || leftPhoto > 2.0) {
+    std::cerr << "vantik_resgen: gray balance left a cast of " << std::max(leftPlain, leftPhoto)
+              << " levels\n";
+    std::exit(1);
+  }
+  for (GenBlock& b : blocks) {
+    if (b.service != Service::kColor) continue;
+    if (b.number == kTableDiffusionPlain) b.bytes = BuildTableBlock(diffusionPlain);
+    if (b.number == kTableDiffusionPhoto) b.bytes = BuildTableBlock(diffusionPhoto);
+  }
 
   std::stable_sort(blocks.begin(), blocks.end(), [](const GenBlock& a, const GenBlock& b) {
     if (a.service != b.service) return a.service == Service::kColor;

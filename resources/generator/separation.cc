@@ -9,8 +9,9 @@ namespace {
 constexpr int kNodes = 17;
 
 // Dot overlap of the diffusion kernels' cyan and magenta with black, as a
-// share of independent dots' overlap, fitted on flat grays printed through
-// the engine (the pipeline tests print them).
+// share of independent dots' overlap: the starting model of the diffusion
+// tables, whose grays the generator then balances by printing them
+// (gray_balance.h).
 constexpr double kDiffusionOverlapCyan = 1.2;
 constexpr double kDiffusionOverlapMagenta = 0.7;
 
@@ -42,6 +43,26 @@ void LimitInk(Coverage& cov, double limit) {
 void PutBE16(std::vector<uint8_t>& block, size_t offset, int value) {
   block[offset] = static_cast<uint8_t>((value >> 8) & 0xFF);
   block[offset + 1] = static_cast<uint8_t>(value & 0xFF);
+}
+
+// The gray-balance shift at node (a, b, c): full on the diagonal, fading
+// over three nodes away from it (by the spread of the indices) so that
+// near-neutral colours blend smoothly into the balanced grays; the shift of
+// the gray the node lies nearest to, interpolated along the diagonal.
+void ApplyNeutralShift(const TableDesign& design, int a, int b, int c, Coverage& cov) {
+  if (design.neutralShift.size() != static_cast<size_t>(kNodes)) return;
+  constexpr double kFade[] = {1.0, 0.75, 0.4, 0.15};
+  const int spread = std::max({a, b, c}) - std::min({a, b, c});
+  if (spread > 3) return;
+  const double weight = kFade[spread];
+  const double along = (a + b + c) / 3.0;
+  const int lo = std::min(kNodes - 2, static_cast<int>(along));
+  const double t = along - lo;
+  double* ink[3] = {&cov.c, &cov.m, &cov.y};
+  for (int ch = 0; ch < 3; ++ch) {
+    const double shift = (1.0 - t) * design.neutralShift[lo][ch] + t * design.neutralShift[lo + 1][ch];
+    *ink[ch] = Clamp01(*ink[ch] + weight * shift);
+  }
 }
 
 }  // namespace
@@ -184,7 +205,8 @@ std::vector<uint8_t> BuildTableBlock(const TableDesign& design) {
           node[0] = encode(BlackOnly(0.299 * r + 0.587 * g + 0.114 * bl));
           continue;
         }
-        const Coverage cov = Separate(r, g, bl, design.paper, design.layout);
+        Coverage cov = Separate(r, g, bl, design.paper, design.layout);
+        ApplyNeutralShift(design, a, b, c, cov);
         node[0] = encode(cov.c);
         node[1] = encode(cov.m);
         node[2] = encode(cov.y);

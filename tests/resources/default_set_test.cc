@@ -187,16 +187,26 @@ struct TableCase {
   Combine combine[3];   // cyan, magenta, yellow channel with black
   bool balanced;        // C = M = Y on the neutral axis
   bool fullBlack = false;  // black takes the whole gray component
+  // Gray balance fitted by printing the grays through the engine: the
+  // overlap model above does not hold near the neutral axis, so the nodes
+  // the fit moves (within three of the diagonal) are checked by printing
+  // them instead (tests/tool/e2e_test.cc).
+  bool printBalanced = false;
 };
 constexpr Combine P = Combine::kProduct, X = Combine::kMax, S = Combine::kSum, G = Combine::kGather,
                   A = Combine::kAvoid;
 constexpr TableCase kColorTables[] = {
-    {1, true, {G, A, P}, false}, {2, true, {G, A, P}, false},    // diffusion
+    {1, true, {G, A, P}, false, false, true}, {2, true, {G, A, P}, false, false, true},  // diffusion
     {3, false, {X, X, X}, true}, {4, false, {X, X, X}, true},    // nested screens
     {7, false, {S, S, S}, true, true}, {8, false, {S, S, S}, true, true},  // stacked screen
     {9, true, {S, P, S}, false}, {10, true, {S, P, S}, false},   // kind 3, magenta diffused
     {11, true, {S, S, S}, true}, {12, true, {S, S, S}, true},    // kind 3, all dithered
 };
+
+// Nodes whose indices differ by at most three: the gray balance of the
+// print-balanced tables reaches them.  The test is symmetric in the axes, so
+// it holds for every permutation the curvature loop uses.
+bool NearNeutral(int a, int b, int c) { return std::max({a, b, c}) - std::min({a, b, c}) <= 3; }
 
 double Reflectance(double ink, double black, Combine how) {
   switch (how) {
@@ -239,7 +249,7 @@ TEST(DefaultTables, NeutralRampPrintsNeutralWithTheRightTone) {
       previous = reflect[1];
       // Deep shadows (below gray 48) give up some density to the ink limit;
       // there the ramp only has to keep darkening.
-      if (tv.positions[j] < 48) continue;
+      if (tv.positions[j] < 48 || tc.printBalanced) continue;
       for (int ch = 0; ch < 3; ++ch) {
         EXPECT_NEAR(reflect[ch], target, 0.02) << "gray " << int(tv.positions[j]) << " channel " << ch;
       }
@@ -297,12 +307,15 @@ TEST(DefaultTables, GradientsPrintSmoothly) {
     double worst = 0;
     for (int a = 0; a < n; ++a)
       for (int b = 0; b < n; ++b)
-        for (int c = 1; c + 2 < n; ++c)  // the last interval is one step shorter
+        for (int c = 1; c + 2 < n; ++c) {  // the last interval is one step shorter
+          if (tc.printBalanced && (NearNeutral(a, b, c - 1) || NearNeutral(a, b, c) || NearNeutral(a, b, c + 1)))
+            continue;
           for (int ch = 0; ch < 3; ++ch) {
             worst = std::max(worst, std::fabs(at(a, b, c - 1, ch) - 2 * at(a, b, c, ch) + at(a, b, c + 1, ch)));
             worst = std::max(worst, std::fabs(at(a, c - 1, b, ch) - 2 * at(a, c, b, ch) + at(a, c + 1, b, ch)));
             worst = std::max(worst, std::fabs(at(c - 1, a, b, ch) - 2 * at(c, a, b, ch) + at(c + 1, a, b, ch)));
           }
+        }
     // The input steps by 16/255 = 0.063 between nodes; a kink where black
     // begins, or where colour ink fades under solid black next to the black
     // corner, bends the ramp by at most one step.  The diffusion tables

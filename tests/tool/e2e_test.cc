@@ -187,8 +187,13 @@ TEST_F(EndToEnd, SimulatedPrintLooksLikeTheInput) {
 // A neutral ramp prints neutral: in the simulated print of each step the
 // three channels differ by at most 12 levels (one ink dot more or less per
 // 16 dots moves a channel by about 2 levels; the rest is gray balance).
-void ExpectNeutralRamp(const ResourceSet& set, const char* method) {
-  SCOPED_TRACE(method);
+// From gray 48 up, where the ink limit no longer takes density, the step
+// also prints its own tone: the tables aim within 0.02 (5 levels) of it, and
+// an 8 x 8 region of the simulated print (32 x 32 dots) adds about one level
+// of dot noise.  The eight-colour draft prints every channel on or off, so
+// only its neutrality is checked.
+void ExpectNeutralRamp(const ResourceSet& set, const char* method, const char* paper) {
+  SCOPED_TRACE(std::string(method) + " on " + paper);
   std::vector<std::array<uint8_t, 3>> steps;
   for (int i = 0; i < 16; ++i) {
     uint8_t v = static_cast<uint8_t>(i * 17);
@@ -197,6 +202,7 @@ void ExpectNeutralRamp(const ResourceSet& set, const char* method) {
   const Image page = Patches(steps, 8, 64);
   tool::JobOptions job;
   job.method = method;
+  job.paper = paper;
   job.resolution = {720, 720};
   RENDER(r, job, page, set, page.width / 4);
   const Image& s = r->simulated;  // 4 x 4 dots per pixel, 16 x 16 per step
@@ -210,22 +216,56 @@ void ExpectNeutralRamp(const ResourceSet& set, const char* method) {
     const double hi = std::max({sum[0], sum[1], sum[2]}) / 64;
     EXPECT_LE(hi - lo, 12.0) << "gray " << i * 17 << " prints as " << sum[0] / 64 << ", "
                              << sum[1] / 64 << ", " << sum[2] / 64;
+    if (i * 17 < 48 || std::string(method) == "eight") continue;
+    EXPECT_NEAR((sum[0] + sum[1] + sum[2]) / 192, i * 17, 6.0) << "gray " << i * 17;
   }
 }
 
 TEST_F(EndToEnd, GrayRampPrintsWithoutColourCast) {
-  for (const char* method : {"hybrid", "dither", "eight", "ordered", "clustered", "stacked"}) {
-    ExpectNeutralRamp(set_, method);
+  for (const tool::Method& m : tool::Methods()) {
+    for (const char* paper : {"plain", "photo"}) ExpectNeutralRamp(set_, m.name, paper);
   }
 }
 
-// Known fault of the default colour tables, kept here so that it shows:
-// "diffusion" prints the deepest grays with a cast of 15 to 24 levels
-// (gray 17 as 42, 27, 18; gray 34 as 28, 42, 37), where the tables' model
-// of how the diffused inks overlap black no longer holds.  Enable once the
-// diffusion tables fit the deep shadows.
-TEST_F(EndToEnd, DISABLED_GrayRampPrintsWithoutColourCastInDeepShadows) {
-  ExpectNeutralRamp(set_, "diffusion");
+// The diffusion tables' grays are balanced by printing them, node by node;
+// between the nodes the print must still follow the input smoothly.  A fine
+// ramp (every 4 levels, 64 x 64 dots a step) prints with every channel
+// darkening as the input does: a channel may fall back by at most 3 levels
+// from one step to the next (dot noise of a 48 x 48 dot region is about one
+// level, on each of the two steps compared), and no step jumps by more than
+// 12 levels (three times the input step).  The ramp starts at gray 16, the
+// first node above solid black: below it the engine mixes solid black with
+// the first node's inks, and that mix does not darken steadily (gray 12
+// prints up to 15 levels lighter than gray 16 on photo paper): a known limit
+// of the tables' darkest interval.
+TEST_F(EndToEnd, DiffusionGrayRampPrintsSmoothly) {
+  std::vector<std::array<uint8_t, 3>> steps;
+  for (int v = 16; v < 256; v += 4) steps.push_back({uint8_t(v), uint8_t(v), uint8_t(v)});
+  const Image page = Patches(steps, 8, 64);
+  for (const char* paper : {"plain", "photo"}) {
+    SCOPED_TRACE(paper);
+    tool::JobOptions job;
+    job.method = "diffusion";
+    job.paper = paper;
+    job.resolution = {720, 720};
+    RENDER(r, job, page, set_, page.width / 4);
+    const Image& s = r->simulated;  // 16 x 16 pixels a step
+    double previous[3] = {0, 0, 0};
+    for (size_t i = 0; i < steps.size(); ++i) {
+      const int x0 = int(i) % 8 * 16 + 2, y0 = int(i) / 8 * 16 + 2;  // inner 12 x 12 pixels
+      double mean[3] = {};
+      for (int y = y0; y < y0 + 12; ++y)
+        for (int x = x0; x < x0 + 12; ++x)
+          for (int c = 0; c < 3; ++c) mean[c] += s.At(x, y)[c] / 144.0;
+      for (int c = 0; c < 3; ++c) {
+        if (i > 0) {
+          EXPECT_GE(mean[c], previous[c] - 3.0) << "gray " << int(steps[i][0]) << " channel " << c << ": " << previous[c] << " -> " << mean[c];
+          EXPECT_LE(mean[c], previous[c] + 12.0) << "gray " << int(steps[i][0]) << " channel " << c << ": " << previous[c] << " -> " << mean[c];
+        }
+        previous[c] = mean[c];
+      }
+    }
+  }
 }
 
 // Every method at every resolution, in colour and black only: white stays
