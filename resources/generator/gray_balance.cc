@@ -54,14 +54,15 @@ ColorSettings SettingsFor(const ResourceSet& resources, const BalanceTarget& tar
   return cs;
 }
 
-}  // namespace
-
-std::array<double, 3> PrintGray(const ResourceSet& resources, const BalanceTarget& target,
+// Channel reflectances (0 .. 1) of a flat gray printed through `matcher`
+// and its halftoner: what red, green and blue light the dots leave (a dot of
+// cyan or black absorbs red, of magenta or black green, of yellow or black
+// blue).
+std::array<double, 3> PrintGray(ColorMatcher& matcher, const ResourceSet& resources,
                                 int gray) {
-  const ColorSettings settings = SettingsFor(resources, target);
-  Result<ColorMatcher> matcher = ColorMatcher::Create(settings, resources);
-  if (!matcher.ok()) Die(matcher.status(), "colour matching");
-  Result<Halftoner> halftoner = Halftoner::Create(settings.halftone, *matcher, resources);
+  // A fresh halftoner per patch, so that no error carries over from the
+  // previous one.
+  Result<Halftoner> halftoner = Halftoner::Create(matcher.settings().halftone, matcher, resources);
   if (!halftoner.ok()) Die(halftoner.status(), "halftoning");
 
   // Dots that leave red, green and blue light: no cyan (plane 0), magenta
@@ -91,23 +92,23 @@ std::array<double, 3> PrintGray(const ResourceSet& resources, const BalanceTarge
           static_cast<double>(open[2]) / dots};
 }
 
-namespace {
-
 // Largest difference of the channels of a printed gray from their mean.
 double Cast(const std::array<double, 3>& v) {
   const double mean = (v[0] + v[1] + v[2]) / 3.0;
   return std::max({std::fabs(v[0] - mean), std::fabs(v[1] - mean), std::fabs(v[2] - mean)});
 }
 
-// Worst cast over the gray nodes with the design's current shift; the casts
-// per node go to `casts` when given.
+// Worst cast over the gray nodes with the design's current shift; the
+// printed channels of each node go to `values` when given.
 double WorstCast(const TableDesign& design, const BalanceTarget& target, ResourceSet& resources,
                  std::vector<std::array<double, 3>>* values) {
   const std::vector<uint8_t> pos = GridPositions();
   resources.Add(Service::kColor, target.tableNumber, BuildTableBlock(design));
+  Result<ColorMatcher> matcher = ColorMatcher::Create(SettingsFor(resources, target), resources);
+  if (!matcher.ok()) Die(matcher.status(), "colour matching");
   double worst = 0.0;
   for (int j = 1; j < kNodes - 1; ++j) {
-    const std::array<double, 3> v = PrintGray(resources, target, pos[j]);
+    const std::array<double, 3> v = PrintGray(*matcher, resources, pos[j]);
     if (values != nullptr) (*values)[j] = v;
     worst = std::max(worst, Cast(v));
   }

@@ -25,15 +25,10 @@ struct BalanceTarget {
   int yResolution = 720;
 };
 
-// Channel reflectances (0 .. 1) of a flat gray printed with `table`: what
-// red, green and blue light the dots leave (a dot of cyan or black absorbs
-// red, of magenta or black green, of yellow or black blue).
-std::array<double, 3> PrintGray(const ResourceSet& resources, const BalanceTarget& target,
-                                int gray);
-
 // Fits design.neutralShift so that every gray node of the table prints
 // neutral; `resources` holds every other block the path needs.  Returns the
-// largest channel spread left, in levels of 255.
+// cast left: the largest distance of a node's channel from the mean of its
+// three, in levels of 255.
 double BalanceGrays(TableDesign& design, const BalanceTarget& target, ResourceSet resources);
 
 }  // namespace vantik::resgen
