@@ -92,66 +92,84 @@ std::array<double, 3> PrintGray(ColorMatcher& matcher, const ResourceSet& resour
           static_cast<double>(open[2]) / dots};
 }
 
-// Largest difference of the channels of a printed gray from their mean.
-double Cast(const std::array<double, 3>& v) {
-  const double mean = (v[0] + v[1] + v[2]) / 3.0;
-  return std::max({std::fabs(v[0] - mean), std::fabs(v[1] - mean), std::fabs(v[2] - mean)});
+// The gray each node is judged by.  Nodes 1 .. 15 print their own gray.  The
+// darkest node is solid black whatever its colour inks, which therefore only
+// show in the grays between it and node 1: it is judged by the gray halfway
+// (a node of the engine's own grid, the mean of the two).  The white node
+// prints no ink and is left alone.
+int ProbeGray(int node) {
+  const std::vector<uint8_t> pos = GridPositions();
+  return node == 0 ? (pos[0] + pos[1]) / 2 : pos[node];
 }
 
-// Worst cast over the gray nodes with the design's current shift; the
-// printed channels of each node go to `values` when given.
-double WorstCast(const TableDesign& design, const BalanceTarget& target, ResourceSet& resources,
-                 std::vector<std::array<double, 3>>* values) {
-  const std::vector<uint8_t> pos = GridPositions();
+// What each channel of a node's probe should print: the mean of its three
+// channels (neutral at the tone it has); halfway between solid black and
+// node 1's print for the darkest node, so that the darkest grays keep
+// darkening.
+double Aim(int node, const std::vector<std::array<double, 3>>& values) {
+  const int j = node == 0 ? 1 : node;
+  const double mean = (values[j][0] + values[j][1] + values[j][2]) / 3.0;
+  return node == 0 ? mean / 2.0 : mean;
+}
+
+// Largest distance of a node's printed channels from its aim.
+double Miss(int node, const std::vector<std::array<double, 3>>& values) {
+  const double aim = Aim(node, values);
+  const std::array<double, 3>& v = values[node];
+  return std::max({std::fabs(v[0] - aim), std::fabs(v[1] - aim), std::fabs(v[2] - aim)});
+}
+
+constexpr int kBalancedNodes = kNodes - 1;  // every node but white
+
+// Prints every balanced node's probe with the design's current shift and
+// returns the worst miss.
+double PrintNodes(const TableDesign& design, const BalanceTarget& target, ResourceSet& resources,
+                  std::vector<std::array<double, 3>>& values) {
   resources.Add(Service::kColor, target.tableNumber, BuildTableBlock(design));
   Result<ColorMatcher> matcher = ColorMatcher::Create(SettingsFor(resources, target), resources);
   if (!matcher.ok()) Die(matcher.status(), "colour matching");
+  for (int j = 0; j < kBalancedNodes; ++j) values[j] = PrintGray(*matcher, resources, ProbeGray(j));
   double worst = 0.0;
-  for (int j = 1; j < kNodes - 1; ++j) {
-    const std::array<double, 3> v = PrintGray(*matcher, resources, pos[j]);
-    if (values != nullptr) (*values)[j] = v;
-    worst = std::max(worst, Cast(v));
-  }
+  for (int j = 0; j < kBalancedNodes; ++j) worst = std::max(worst, Miss(j, values));
   return worst;
 }
 
 }  // namespace
 
 double BalanceGrays(TableDesign& design, const BalanceTarget& target, ResourceSet resources) {
+  const bool trace = std::getenv("VANTIK_RESGEN_TRACE") != nullptr;
   design.neutralShift.assign(kNodes, {0.0, 0.0, 0.0});
   // Per node and ink: the last shift tried and the channel it printed, for
   // a secant step.  The first step assumes that a unit of colour coverage
   // darkens its channel by the channel's mean reflectance.
   std::vector<std::array<double, 3>> values(kNodes), lastShift(kNodes), lastValue(kNodes);
   std::vector<bool> havePrevious(kNodes, false);
-  // The shift that printed each node closest to neutral so far.  A node's
+  // The shift that printed each node closest to its aim so far.  A node's
   // patch also reads its neighbours (the engine re-samples the table onto
   // its own grid), so the rounds do not settle monotonically; the best of
   // them is kept.
   std::vector<std::array<double, 3>> best = design.neutralShift;
-  std::vector<double> bestCast(kNodes, 1.0);
+  std::vector<double> bestMiss(kNodes, 1.0);
   for (int round = 0; round < kMaxRounds; ++round) {
-    const double worst = WorstCast(design, target, resources, &values);
-    if (std::getenv("VANTIK_RESGEN_TRACE") != nullptr) {
-      std::fprintf(stderr, "gray balance %s round %d: worst cast %.2f levels\n", target.paper,
+    const double worst = PrintNodes(design, target, resources, values);
+    if (trace) {
+      std::fprintf(stderr, "gray balance %s round %d: worst miss %.2f levels\n", target.paper,
                    round, worst * 255.0);
     }
     if (worst <= kTolerance) break;
-    // The white node prints no ink and the darkest is solid ink: only the
-    // nodes between are balanced.
-    for (int j = 1; j < kNodes - 1; ++j) {
+    for (int j = 0; j < kBalancedNodes; ++j) {
       const std::array<double, 3>& v = values[j];
       std::array<double, 3>& shift = design.neutralShift[j];
-      if (Cast(v) < bestCast[j]) {
-        bestCast[j] = Cast(v);
+      if (Miss(j, values) < bestMiss[j]) {
+        bestMiss[j] = Miss(j, values);
         best[j] = shift;
       }
-      const double mean = (v[0] + v[1] + v[2]) / 3.0;
+      const double aim = Aim(j, values);
       const std::array<double, 3> now = shift;
       for (int c = 0; c < 3; ++c) {
-        const double error = v[c] - mean;  // > 0: the channel prints too light
+        const double error = v[c] - aim;  // > 0: the channel prints too light
         if (std::fabs(error) <= kTolerance) continue;
-        double slope = -std::max(0.1, mean);  // channel change per unit of coverage
+        double slope = -std::max(0.1, aim);  // channel change per unit of coverage
         if (havePrevious[j]) {
           const double ds = now[c] - lastShift[j][c];
           if (std::fabs(ds) > 1e-6) {
@@ -168,11 +186,12 @@ double BalanceGrays(TableDesign& design, const BalanceTarget& target, ResourceSe
     }
   }
   design.neutralShift = best;
-  const double left = WorstCast(design, target, resources, nullptr) * 255.0;
-  if (std::getenv("VANTIK_RESGEN_TRACE") != nullptr) {
+  const double left = PrintNodes(design, target, resources, values) * 255.0;
+  if (trace) {
     std::fprintf(stderr, "gray balance %s: best shifts leave %.2f levels\n", target.paper, left);
-    for (int j = 0; j < kNodes; ++j) {
-      std::fprintf(stderr, "  node %2d: cyan %+.3f magenta %+.3f yellow %+.3f\n", j,
+    for (int j = 0; j < kBalancedNodes; ++j) {
+      std::fprintf(stderr, "  node %2d (gray %3d prints %5.1f %5.1f %5.1f): cyan %+.3f magenta %+.3f yellow %+.3f\n", j,
+                   ProbeGray(j), values[j][0] * 255, values[j][1] * 255, values[j][2] * 255,
                    design.neutralShift[j][0], design.neutralShift[j][1], design.neutralShift[j][2]);
     }
   }

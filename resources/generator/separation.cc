@@ -49,25 +49,26 @@ void PutBE16(std::vector<uint8_t>& block, size_t offset, int value) {
 // over three nodes away from it (by the spread of the indices) so that
 // near-neutral colours blend smoothly into the balanced grays; the shift of
 // the gray the node lies nearest to, interpolated along the diagonal.
-void ApplyNeutralShift(const TableDesign& design, int a, int b, int c, Coverage& cov) {
-  if (design.neutralShift.size() != static_cast<size_t>(kNodes)) return;
+std::array<double, 3> NeutralShiftAt(const TableDesign& design, int a, int b, int c) {
+  std::array<double, 3> out{0.0, 0.0, 0.0};
+  if (design.neutralShift.size() != static_cast<size_t>(kNodes)) return out;
   constexpr double kFade[] = {1.0, 0.75, 0.4, 0.15};
   const int spread = std::max({a, b, c}) - std::min({a, b, c});
-  if (spread > 3) return;
-  const double weight = kFade[spread];
+  if (spread > 3) return out;
   const double along = (a + b + c) / 3.0;
   const int lo = std::min(kNodes - 2, static_cast<int>(along));
   const double t = along - lo;
-  double* ink[3] = {&cov.c, &cov.m, &cov.y};
   for (int ch = 0; ch < 3; ++ch) {
-    const double shift = (1.0 - t) * design.neutralShift[lo][ch] + t * design.neutralShift[lo + 1][ch];
-    *ink[ch] = Clamp01(*ink[ch] + weight * shift);
+    out[ch] = kFade[spread] *
+              ((1.0 - t) * design.neutralShift[lo][ch] + t * design.neutralShift[lo + 1][ch]);
   }
+  return out;
 }
 
 }  // namespace
 
-Coverage Separate(double r, double g, double b, const PaperModel& paper, DotLayout layout) {
+Coverage Separate(double r, double g, double b, const PaperModel& paper, DotLayout layout,
+                  const std::array<double, 3>& shift) {
   // The darkest corner is the limit of the neighbouring grays; evaluating it
   // a hair above zero keeps the formulas below finite.
   constexpr double kTiny = 1e-6;
@@ -131,6 +132,9 @@ Coverage Separate(double r, double g, double b, const PaperModel& paper, DotLayo
     // magenta-only rich black.
     cov.m *= 1.0 - std::pow(k, 8.0);
   }
+  cov.c = Clamp01(cov.c + shift[0]);
+  cov.m = Clamp01(cov.m + shift[1]);
+  cov.y = Clamp01(cov.y + shift[2]);
   // Engine A's screens never stack more ink in a cell than the composite
   // needs; the engine B kernels do, so their tables carry the ink limit.
   if (layout == DotLayout::kNested || layout == DotLayout::kStacked) return cov;
@@ -205,8 +209,8 @@ std::vector<uint8_t> BuildTableBlock(const TableDesign& design) {
           node[0] = encode(BlackOnly(0.299 * r + 0.587 * g + 0.114 * bl));
           continue;
         }
-        Coverage cov = Separate(r, g, bl, design.paper, design.layout);
-        ApplyNeutralShift(design, a, b, c, cov);
+        const Coverage cov =
+            Separate(r, g, bl, design.paper, design.layout, NeutralShiftAt(design, a, b, c));
         node[0] = encode(cov.c);
         node[1] = encode(cov.m);
         node[2] = encode(cov.y);

@@ -49,8 +49,10 @@ struct Coverage {
   double c, m, y, k;  // 0 .. 1
 };
 
-// Separation of one colour (components 0 .. 1, 1 = full light).
-Coverage Separate(double r, double g, double b, const PaperModel& paper, DotLayout layout);
+// Separation of one colour (components 0 .. 1, 1 = full light); `shift` is
+// added to cyan, magenta and yellow before the ink limit.
+Coverage Separate(double r, double g, double b, const PaperModel& paper, DotLayout layout,
+                  const std::array<double, 3>& shift = {0.0, 0.0, 0.0});
 
 // Black-only coverage of a gray level (0 .. 1): its complement.
 double BlackOnly(double gray);
