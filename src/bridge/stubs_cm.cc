@@ -1,8 +1,39 @@
 // Stubs of the colour-matching entry points.
+#include <algorithm>
+#include <cstdint>
+
 #include "bridge/stubs.h"
 #include "bridge/widen.h"
+#include "colormatch/cm_instance.h"
 
 namespace vantik::bridge {
+namespace {
+
+// Bytes a translation run of `count` pixels takes on each side: the
+// instance's input stride on the source, the CmLut's bytes per node on the
+// destination.  An instance without a usable layout or table translates
+// nothing, so its runs count as one byte, the least any mapped address
+// has.
+struct RunBytes {
+  uint32_t source;
+  uint32_t destination;
+};
+
+RunBytes CmRunBytes(const CmInstance& instance, int32_t count) {
+  if (count <= 0) return {0, 0};
+  const uint64_t stride =
+      instance.pixelStride > 0 ? static_cast<uint64_t>(instance.pixelStride) : 0;
+  const CmLut* lut = instance.lut;
+  const uint64_t channels =
+      lut != nullptr && lut->channels > 0 ? static_cast<uint64_t>(lut->channels) : 0;
+  const auto run = [count](uint64_t perPixel) {
+    const uint64_t bytes = static_cast<uint64_t>(count) * perPixel;
+    return bytes == 0 ? 1u : static_cast<uint32_t>(std::min<uint64_t>(bytes, UINT32_MAX));
+  };
+  return {run(stride), run(channels)};
+}
+
+}  // namespace
 
 // far 36-byte record, far, far, far, far 24-byte record, far, far reserved,
 // far short (in/out), far instance variable.
@@ -59,9 +90,10 @@ uint32_t StubCmTranslateColors(Frame& f) {
   const FarPtr16 extraFar = f.Far();
   void* instance = ObjectOf(handle, HandleKind::kCm);
   if (instance == nullptr) return RC_BAD_HANDLE;
-  const uint32_t need = count > 0 ? 1 : 0;
-  const uint8_t* src = f.Map(srcFar, need);
-  uint8_t* dst = f.Map(dstFar, need);
+  // Both runs must lie inside the caller's registered memory.
+  const RunBytes need = CmRunBytes(*static_cast<const CmInstance*>(instance), count);
+  const uint8_t* src = f.Map(srcFar, need.source);
+  uint8_t* dst = f.Map(dstFar, need.destination);
   void* extra = f.Map(extraFar, 0);
   if (f.bad()) return RC_BAD_HANDLE;
   return CmTranslateColorsThk(instance, count, src, dst, value, extra);
