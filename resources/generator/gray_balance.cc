@@ -153,7 +153,7 @@ double BalanceGrays(TableDesign& design, const BalanceTarget& target, ResourceSe
   for (int round = 0; round < kMaxRounds; ++round) {
     const double worst = PrintNodes(design, target, resources, values);
     if (trace) {
-      std::fprintf(stderr, "gray balance %s round %d: worst miss %.2f levels\n", target.paper,
+      std::fprintf(stderr, "gray balance table %d round %d: worst miss %.2f levels\n", target.tableNumber,
                    round, worst * 255.0);
     }
     if (worst <= kTolerance) break;
@@ -188,7 +188,7 @@ double BalanceGrays(TableDesign& design, const BalanceTarget& target, ResourceSe
   design.neutralShift = best;
   const double left = PrintNodes(design, target, resources, values) * 255.0;
   if (trace) {
-    std::fprintf(stderr, "gray balance %s: best shifts leave %.2f levels\n", target.paper, left);
+    std::fprintf(stderr, "gray balance table %d: best shifts leave %.2f levels\n", target.tableNumber, left);
     for (int j = 0; j < kBalancedNodes; ++j) {
       std::fprintf(stderr, "  node %2d (gray %3d prints %5.1f %5.1f %5.1f): cyan %+.3f magenta %+.3f yellow %+.3f\n", j,
                    ProbeGray(j), values[j][0] * 255, values[j][1] * 255, values[j][2] * 255,

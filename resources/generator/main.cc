@@ -110,10 +110,25 @@ std::vector<GenBlock> BuildAll() {
   const Service kC = Service::kColor;
   const Service kH = Service::kHalftone;
   add(kC, resources::kColorIndexNumber, "index", ToBytes(ColorIndexText()));
-  TableDesign diffusionPlain{"VANTIK B PLAIN", 4, DotLayout::kDiffusion, true, plain, {}};
-  TableDesign diffusionPhoto{"VANTIK B PHOTO", 4, DotLayout::kDiffusion, true, photo, {}};
-  add(kC, kTableDiffusionPlain, "table", BuildTableBlock(diffusionPlain));
-  add(kC, kTableDiffusionPhoto, "table", BuildTableBlock(diffusionPhoto));
+  // Error diffusion: one table per paper and dot shape, each balanced at a
+  // resolution of that shape (below).
+  struct Balanced {
+    TableDesign design;
+    BalanceTarget target;
+  };
+  std::vector<Balanced> diffusion = {
+      {{"VANTIK B PLAIN", 4, DotLayout::kDiffusion, true, plain}, {kTableDiffusionPlain, "PLAIN"}},
+      {{"VANTIK B PHOTO", 4, DotLayout::kDiffusion, true, photo}, {kTableDiffusionPhoto, "PHOTO"}},
+      {{"VANTIK BW PLAIN", 4, DotLayout::kDiffusion, true, plain},
+       {kTableDiffusionWidePlain, "PLAIN", 1, 1440, 720}},
+      {{"VANTIK BW PHOTO", 4, DotLayout::kDiffusion, true, photo},
+       {kTableDiffusionWidePhoto, "PHOTO", 1, 1440, 720}},
+      {{"VANTIK BT PLAIN", 4, DotLayout::kDiffusion, true, plain},
+       {kTableDiffusionTallPlain, "PLAIN", 1, 720, 1440}},
+      {{"VANTIK BT PHOTO", 4, DotLayout::kDiffusion, true, photo},
+       {kTableDiffusionTallPhoto, "PHOTO", 1, 720, 1440}},
+  };
+  for (const Balanced& d : diffusion) add(kC, d.target.tableNumber, "table", BuildTableBlock(d.design));
   add(kC, kTableScreenPlain, "table",
       BuildTableBlock({"VANTIK A PLAIN", 4, DotLayout::kNested, false, plain}));
   add(kC, kTableScreenPhoto, "table",
@@ -185,17 +200,20 @@ std::vector<GenBlock> BuildAll() {
     set.AddView(b.service == Service::kColor ? vantik::Service::kColor : vantik::Service::kHalftone,
                 b.number, b.bytes);
   }
-  const double leftPlain = BalanceGrays(diffusionPlain, {kTableDiffusionPlain, "PLAIN"}, set);
-  const double leftPhoto = BalanceGrays(diffusionPhoto, {kTableDiffusionPhoto, "PHOTO"}, set);
-  if (leftPlain > 2.0 || leftPhoto > 2.0) {
-    std::cerr << "vantik_resgen: gray balance left a cast of " << std::max(leftPlain, leftPhoto)
-              << " levels\n";
-    std::exit(1);
+  for (Balanced& d : diffusion) {
+    const double left = BalanceGrays(d.design, d.target, set);
+    if (left > 2.0) {
+      std::cerr << "vantik_resgen: gray balance of table " << d.target.tableNumber
+                << " left a cast of " << left << " levels\n";
+      std::exit(1);
+    }
   }
   for (GenBlock& b : blocks) {
-    if (b.service != Service::kColor) continue;
-    if (b.number == kTableDiffusionPlain) b.bytes = BuildTableBlock(diffusionPlain);
-    if (b.number == kTableDiffusionPhoto) b.bytes = BuildTableBlock(diffusionPhoto);
+    for (const Balanced& d : diffusion) {
+      if (b.service == Service::kColor && b.number == d.target.tableNumber) {
+        b.bytes = BuildTableBlock(d.design);
+      }
+    }
   }
 
   std::stable_sort(blocks.begin(), blocks.end(), [](const GenBlock& a, const GenBlock& b) {

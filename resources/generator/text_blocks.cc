@@ -10,13 +10,14 @@ struct ResolutionClass {
   int screenClass;  // 1 .. 4, the last digit of engine A's screen selectors
   int idDither;     // engine B id list for kind 3 (64-wide matrices)
   int idDiffusion;  // engine B id list for kind 1
+  int diffusionPlain, diffusionPhoto;  // kind 1's colour tables
 };
 
 constexpr ResolutionClass kClasses[] = {
-    {360, 360, 1, kIdSquare64, kIdSquare64},
-    {720, 720, 2, kIdSquare64, kIdSquare128},
-    {1440, 720, 3, kIdWide64, kIdWide128},
-    {720, 1440, 4, kIdTall64, kIdTall128},
+    {360, 360, 1, kIdSquare64, kIdSquare64, kTableDiffusionPlain, kTableDiffusionPhoto},
+    {720, 720, 2, kIdSquare64, kIdSquare128, kTableDiffusionPlain, kTableDiffusionPhoto},
+    {1440, 720, 3, kIdWide64, kIdWide128, kTableDiffusionWidePlain, kTableDiffusionWidePhoto},
+    {720, 1440, 4, kIdTall64, kIdTall128, kTableDiffusionTallPlain, kTableDiffusionTallPhoto},
 };
 
 // Name list 1 gives each kind its number by position, list 2 the papers
@@ -68,7 +69,7 @@ std::string ColorIndexText() {
         const int ditherTable = mono ? (plain ? kTableMonoPlain : kTableMonoPhoto)
                                      : (plain ? kTableDitherPlain : kTableDitherPhoto);
         const int diffusionTable = mono ? (plain ? kTableMonoPlain : kTableMonoPhoto)
-                                        : (plain ? kTableDiffusionPlain : kTableDiffusionPhoto);
+                                        : (plain ? rc.diffusionPlain : rc.diffusionPhoto);
         s += Line(ditherTable, rc.idDither, 3, paper, rc, mode, 0);
         // Selector 1: the kind-3 kernel that dithers magenta too.
         const int ditherAllTable = mono ? (plain ? kTableMonoPlain : kTableMonoPhoto)

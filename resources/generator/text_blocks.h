@@ -21,6 +21,13 @@ inline constexpr int kTableDitherPlain = 9;     // engine B kind 3, CMYK
 inline constexpr int kTableDitherPhoto = 10;
 inline constexpr int kTableDitherAllPlain = 11;  // engine B kind 3, every ink dithered
 inline constexpr int kTableDitherAllPhoto = 12;
+// Error diffusion on wide (1440 x 720) and tall (720 x 1440) dots: the
+// kernels' jitter comes from matrices of that aspect, which moves the gray
+// balance, so each dot shape has its own balanced tables.
+inline constexpr int kTableDiffusionWidePlain = 13;
+inline constexpr int kTableDiffusionWidePhoto = 14;
+inline constexpr int kTableDiffusionTallPlain = 15;
+inline constexpr int kTableDiffusionTallPhoto = 16;
 inline constexpr int kCurveBlock = 901;
 
 // Halftone service, engine B.

@@ -265,6 +265,43 @@ TEST_F(EndToEnd, DiffusionGrayRampPrintsSmoothly) {
   }
 }
 
+// Error diffusion keeps grays neutral at every resolution: each dot shape
+// has its own balanced tables.  Measured on the planes (a dot of cyan or
+// black absorbs red, and so on) over the inner 64 x 64 dots of each
+// 128 x 128 step, so the bound can be tighter than the simulated print's:
+// 4,096 dots hold about one level of diffusion noise per channel, the fit
+// leaves up to 2 levels at the nodes, and between them the mix of two
+// nodes' inks drifts by up to 3 levels more: 6 levels in all (4.4 seen).
+// One table shared by all dot shapes leaves up to 10.
+TEST_F(EndToEnd, DiffusionGraysStayNeutralAtEveryResolution) {
+  std::vector<std::array<uint8_t, 3>> steps;
+  for (int i = 1; i < 15; ++i) steps.push_back({uint8_t(i * 17), uint8_t(i * 17), uint8_t(i * 17)});
+  constexpr int kCols = 7, kSize = 128;
+  const Image page = Patches(steps, kCols, kSize);
+  for (tool::Resolution res : tool::Resolutions()) {
+    for (const char* paper : {"plain", "photo"}) {
+      SCOPED_TRACE(std::to_string(res.x) + "x" + std::to_string(res.y) + " " + paper);
+      tool::JobOptions job;
+      job.method = "diffusion";
+      job.paper = paper;
+      job.resolution = res;
+      RENDER(r, job, page, set_);
+      for (size_t i = 0; i < steps.size(); ++i) {
+        const int x0 = int(i) % kCols * kSize + 32, y0 = int(i) / kCols * kSize + 32;
+        double open[3] = {};
+        for (int y = y0; y < y0 + 64; ++y)
+          for (int x = x0; x < x0 + 64; ++x) {
+            if (r->Dot(3, x, y)) continue;
+            for (int c = 0; c < 3; ++c) open[c] += r->Dot(c, x, y) ? 0.0 : 255.0 / 4096;
+          }
+        const double spread = std::max({open[0], open[1], open[2]}) - std::min({open[0], open[1], open[2]});
+        EXPECT_LE(spread, 6.0) << "gray " << int(steps[i][0]) << " prints as " << open[0] << ", "
+                               << open[1] << ", " << open[2];
+      }
+    }
+  }
+}
+
 // Every method at every resolution, in colour and black only: white stays
 // paper, black gets ink, and the plane count fits the ink choice.
 TEST_F(EndToEnd, EveryMethodAndResolutionRuns) {
