@@ -256,8 +256,11 @@ TEST_F(EndToEnd, DiffusionGrayRampPrintsSmoothly) {
           for (int c = 0; c < 3; ++c) mean[c] += s.At(x, y)[c] / 576.0;
       for (int c = 0; c < 3; ++c) {
         if (i > 0) {
-          EXPECT_GE(mean[c], previous[c] - 2.0) << "gray " << int(steps[i][0]) << " channel " << c << ": " << previous[c] << " -> " << mean[c];
-          EXPECT_LE(mean[c], previous[c] + 12.0) << "gray " << int(steps[i][0]) << " channel " << c << ": " << previous[c] << " -> " << mean[c];
+          const std::string where = "gray " + std::to_string(steps[i][0]) + " channel " +
+                                    std::to_string(c) + ": " + std::to_string(previous[c]) +
+                                    " -> " + std::to_string(mean[c]);
+          EXPECT_GE(mean[c], previous[c] - 2.0) << where;
+          EXPECT_LE(mean[c], previous[c] + 12.0) << where;
         }
         previous[c] = mean[c];
       }
