@@ -29,27 +29,17 @@ uint32_t CmThrough(Caller16& caller, int32_t renderMode, int channels) {
       {-2, ToBlock(cmfix::MakeIndex({{cmfix::MatchingLine(120, 1)}}))},
       {120, cmfix::MakeTableBlock(recipe)},
   };
-  const FarPtr16 inOut = mem.Put(Bytes16{}.Short(7).b);
-  const FarPtr16 var = mem.Reserve(4);
-  EXPECT_EQ(Bytes16{}.Far(mem.Put(Adjust16(fields))).Far(0).Far(0).Far(0)
-                .Far(mem.Put(Params16(params))).Far(0).Far(0).Far(inOut).Far(var)
-                .Call(STUB_CM_NEW),
-            RC_OK);
-  const uint32_t cm = mem.U32At(var);
-  int32_t next = -2;
-  while (next != -1) {
-    const auto it = blocks.find(next);
-    if (it == blocks.end()) {
-      ADD_FAILURE() << "unexpected block " << next;
-      break;
-    }
-    const uint32_t rc =
-        Bytes16{}.U32(cm).Far(caller.BlockFar(it->second)).Far(inOut).Call(STUB_CM_SET_RESOURCE);
-    EXPECT_EQ(rc, RC_OK) << "block " << next;
-    if (rc != RC_OK) break;
-    next = InOutAt(mem, inOut);
-  }
-  return cm;
+  const CmDialogue d = CmThroughStubs(
+      caller, mem.Put(Adjust16(fields)), mem.Put(Params16(params)), mem.Put(Bytes16{}.Short(7).b),
+      mem.Reserve(4), [&](int32_t n) {
+        const auto it = blocks.find(n);
+        if (it != blocks.end()) return it->second;
+        ADD_FAILURE() << "unexpected block " << n;
+        return Block{};
+      });
+  for (uint32_t rc : d.codes) EXPECT_EQ(rc, RC_OK);
+  EXPECT_EQ(d.inOuts.back(), -1) << "the dialogue ends";
+  return d.cm;
 }
 
 TEST_F(BridgeCmTranslateTest, RunsMustFitTheCallersMemory) {

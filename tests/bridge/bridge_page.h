@@ -137,6 +137,35 @@ class Caller16 {
 
 inline int32_t InOutAt(Memory16& mem, FarPtr16 far) { return static_cast<int16_t>(mem.U16At(far)); }
 
+// A colour-matching instance made through the stubs from the caller's
+// record and parameters, its resource dialogue run with `find(n)` for each
+// block n the library asks for, until it answers -1 or refuses.  Every
+// return code and in/out value is kept, in call order.
+struct CmDialogue {
+  uint32_t cm = 0;
+  std::vector<uint32_t> codes;
+  std::vector<int32_t> inOuts;
+};
+template <class Find>
+CmDialogue CmThroughStubs(Caller16& caller, FarPtr16 rec, FarPtr16 params, FarPtr16 inOut,
+                          FarPtr16 var, const Find& find) {
+  Memory16& mem = caller.mem();
+  CmDialogue d;
+  d.codes.push_back(Bytes16{}.Far(rec).Far(0).Far(0).Far(0).Far(params).Far(0).Far(0)
+                        .Far(inOut).Far(var).Call(STUB_CM_NEW));
+  d.inOuts.push_back(InOutAt(mem, inOut));
+  d.cm = mem.U32At(var);
+  int32_t next = -2;
+  while (true) {
+    d.codes.push_back(
+        Bytes16{}.U32(d.cm).Far(caller.BlockFar(find(next))).Far(inOut).Call(STUB_CM_SET_RESOURCE));
+    d.inOuts.push_back(InOutAt(mem, inOut));
+    if (d.codes.back() != RC_OK || d.inOuts.back() == -1) break;
+    next = d.inOuts.back();
+  }
+  return d;
+}
+
 inline PageResult BridgedPage(const PageSetup& res, uint16_t* rawMinusOne) {
   PageResult out;
   Caller16 caller;
@@ -149,18 +178,11 @@ inline PageResult BridgedPage(const PageSetup& res, uint16_t* rawMinusOne) {
   const FarPtr16 inOut = mem.Put(Bytes16{}.Short(7).b);
   const FarPtr16 var = mem.Reserve(4);
 
-  out.codes.push_back(Bytes16{}.Far(rec).Far(0).Far(0).Far(0).Far(cmParams).Far(0).Far(0)
-                          .Far(inOut).Far(var).Call(STUB_CM_NEW));
-  out.inOuts.push_back(InOutAt(mem, inOut));
-  const uint32_t cm = mem.U32At(var);
-  Block block = res.Find(-2);
-  while (true) {
-    out.codes.push_back(
-        Bytes16{}.U32(cm).Far(caller.BlockFar(block)).Far(inOut).Call(STUB_CM_SET_RESOURCE));
-    out.inOuts.push_back(InOutAt(mem, inOut));
-    if (out.codes.back() != RC_OK || out.inOuts.back() == -1) break;
-    block = res.Find(out.inOuts.back());
-  }
+  const CmDialogue dialogue =
+      CmThroughStubs(caller, rec, cmParams, inOut, var, [&](int32_t n) { return res.Find(n); });
+  out.codes = dialogue.codes;
+  out.inOuts = dialogue.inOuts;
+  const uint32_t cm = dialogue.cm;
   *rawMinusOne = mem.U16At(inOut);
   const FarPtr16 rgb4 = mem.Put(PageRgb(40, 4, 1));
   const FarPtr16 cmOut = mem.Put(Block(40 * 4, 0x77));
@@ -176,7 +198,7 @@ inline PageResult BridgedPage(const PageSetup& res, uint16_t* rawMinusOne) {
   out.inOuts.push_back(InOutAt(mem, inOut));
   const uint32_t ht = mem.U32At(var);
   while (out.codes.back() == RC_OK && out.inOuts.back() != -1) {
-    block = res.Find(out.inOuts.back());
+    const Block block = res.Find(out.inOuts.back());
     out.codes.push_back(Bytes16{}.U32(ht).Far(caller.BlockFar(block)).Far(inOut).Call(
         STUB_HALFTONE_SET_RESOURCE));
     out.inOuts.push_back(InOutAt(mem, inOut));
