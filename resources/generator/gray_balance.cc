@@ -15,8 +15,8 @@ constexpr int kPatchWidth = 256;
 constexpr int kPatchHeight = 160;
 constexpr int kSettleLines = 32;
 constexpr int kMaxRounds = 30;
-// A node counts as balanced when its channels lie within this much of their
-// mean (a quarter level of 255).
+// A node counts as balanced when its channels lie within this much of its
+// aim (a quarter level of 255).
 constexpr double kTolerance = 0.25 / 255.0;
 // Share of the secant step taken: the nodes' patches read their neighbours
 // too, and full steps make them chase each other.
@@ -141,7 +141,7 @@ double BalanceGrays(TableDesign& design, const BalanceTarget& target, ResourceSe
   design.neutralShift.assign(kNodes, {0.0, 0.0, 0.0});
   // Per node and ink: the last shift tried and the channel it printed, for
   // a secant step.  The first step assumes that a unit of colour coverage
-  // darkens its channel by the channel's mean reflectance.
+  // darkens its channel by the aimed reflectance.
   std::vector<std::array<double, 3>> values(kNodes), lastShift(kNodes), lastValue(kNodes);
   std::vector<bool> havePrevious(kNodes, false);
   // The shift that printed each node closest to its aim so far.  A node's
@@ -160,8 +160,8 @@ double BalanceGrays(TableDesign& design, const BalanceTarget& target, ResourceSe
     for (int j = 0; j < kBalancedNodes; ++j) {
       const std::array<double, 3>& v = values[j];
       std::array<double, 3>& shift = design.neutralShift[j];
-      if (Miss(j, values) < bestMiss[j]) {
-        bestMiss[j] = Miss(j, values);
+      if (const double miss = Miss(j, values); miss < bestMiss[j]) {
+        bestMiss[j] = miss;
         best[j] = shift;
       }
       const double aim = Aim(j, values);
