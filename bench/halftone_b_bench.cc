@@ -154,7 +154,7 @@ void BM_Resample32Nodes(benchmark::State& state) {
   const std::vector<uint8_t> positions = vantik::testing::EvenNodePositions();
   std::vector<uint8_t> out(32768 * 4);
   for (auto _ : state) {
-    vantik::ResampleTable(*lut.get(), positions.data(), 32, out.data());
+    vantik::halftone_b::ResampleTable(*lut.get(), positions.data(), 32, out.data());
     benchmark::DoNotOptimize(out.data());
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * 32768);

@@ -9,7 +9,7 @@
 #include "colormatch/cm_index.h"
 #include "interface/memblock.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 namespace {
 
 constexpr uint8_t kRecordEnd = 0xFE;
@@ -231,4 +231,4 @@ void CmReleaseBuild(CmInstance& instance) {
   MemFree(selfBlock);
 }
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

@@ -11,7 +11,7 @@
 
 #include "interface/memblock.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 namespace {
 
 constexpr uint8_t kTab = 0x09;
@@ -291,4 +291,4 @@ uint32_t CmIndexLookup(CmInstance& instance, ByteReader& block,
   return RC_OK;
 }
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

@@ -8,7 +8,7 @@
 #include "colormatch/cm_instance.h"
 #include "interface/byte_reader.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 
 // Format limits of the index text.  Input beyond them is refused.
 constexpr int kIndexMaxEntries = 100;
@@ -49,4 +49,4 @@ int32_t IndexDecimal(const char* token, int length);
 uint32_t CmIndexLookup(CmInstance& instance, ByteReader& block,
                        int32_t* tableNumber);
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

@@ -20,7 +20,7 @@
 #include "colormatch/cm_translate.h"
 #include "interface/memblock.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 namespace {
 
 constexpr size_t kHeader = 76;
@@ -244,4 +244,4 @@ uint32_t CmLoadTableBlock(CmInstance& inst, ByteReader& r) {
   return CmLoadTableBlockWith(inst, r, kCmPreviewService);
 }
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

@@ -20,7 +20,7 @@
 
 #include "interface/services.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 namespace {
 
 bool AxisUsable(const uint8_t* grid, int32_t count) {
@@ -230,4 +230,4 @@ uint32_t CmTranslate(CmHandle handle, int32_t count, const uint8_t* src,
   return CmTranslateRun(instance, layout, n, src, dst);
 }
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

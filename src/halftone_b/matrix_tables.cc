@@ -5,7 +5,7 @@
 
 #include "halftone_b/resources.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 namespace {
 
@@ -178,4 +178,4 @@ uint32_t LoadThresholdMatrix(HalftoneInstanceB& instance, ByteReader& block,
   return RC_OK;
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -4,7 +4,7 @@
 
 #include "halftone_b/resources.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 namespace {
 
@@ -163,5 +163,5 @@ uint32_t LoadColourTable(HalftoneInstanceB& instance, ByteReader& block,
   return RC_OK;
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b
 

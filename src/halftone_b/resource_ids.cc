@@ -1,7 +1,7 @@
 // Step 1: the resource-id list and the error lines.
 #include "halftone_b/resources.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 namespace {
 constexpr int kMaxIds = 15;
@@ -83,4 +83,4 @@ uint32_t LoadIdList(HalftoneInstanceB& instance, ByteReader& block,
   return RC_OK;
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

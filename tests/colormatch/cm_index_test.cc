@@ -8,7 +8,7 @@
 #include "common/cm_fixtures.h"
 #include "interface/memblock.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 namespace {
 
 using cmfix::IndexLine;
@@ -351,4 +351,4 @@ TEST_F(CmIndexTest, WorkBlockFailures) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::colormatch

@@ -10,7 +10,7 @@
 #include "common/cm_table_fixtures.h"
 #include "interface/memblock.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 namespace {
 
 using testing::FakePreview;
@@ -473,4 +473,4 @@ TEST(CmTableStep, NoAdjustmentsKeepTheTable) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::colormatch

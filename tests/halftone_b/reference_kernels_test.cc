@@ -14,7 +14,7 @@
 #include "common/halftone_b_kernel_fixture.h"
 #include "halftone_b/kernels/diffusion_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 
 using testing::KernelInstance;
@@ -789,4 +789,4 @@ TEST(ReferenceKernels, RandomRunsMatchThePlainReference) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::halftone_b

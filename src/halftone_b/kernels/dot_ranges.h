@@ -10,7 +10,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 class DotRanges {
  public:
@@ -56,4 +56,4 @@ class DotRanges {
 #endif
 };
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -28,7 +28,7 @@
 #include "halftone_b/kernels/kernels.h"
 #include "halftone_b/kernels/four_plane_writer.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 // Per-call state of one diffused ink.
 struct DiffusedInk {
@@ -197,4 +197,4 @@ class FourInkDiffusion {
   }
 };
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -22,7 +22,7 @@
 
 #include <cstdint>
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 // Spread bounds of the instance, in falling order (dotParam0..dotParam3).
 struct SpreadBounds {
@@ -203,4 +203,4 @@ struct SpreadSetV {
   }
 };
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b
