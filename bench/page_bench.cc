@@ -57,9 +57,7 @@ void BM_LetterPage(benchmark::State& state) {
   const int xres = static_cast<int>(state.range(0)), yres = static_cast<int>(state.range(1));
   vantik::ResourceSet set;
   for (const auto& b : vantik::resources::Defaults()) {
-    set.AddView(b.service == vantik::resources::Service::kColor ? vantik::Service::kColor
-                                                                : vantik::Service::kHalftone,
-                b.number, b.bytes);
+    set.AddView(b.service, b.number, b.bytes);
   }
   const std::string dir = (std::filesystem::temp_directory_path() /
                            ("vantik-bench-" + std::to_string(::getpid())))

@@ -16,7 +16,7 @@ Status RunPrint(const PrintRequest& request, const ResourceSet& resources,
   if (!settings.ok()) return settings.status();
   Result<ColorMatcher> matcher = ColorMatcher::Create(*settings, resources);
   if (!matcher.ok()) return matcher.status();
-  Result<Halftoner> halftoner = Halftoner::Create(settings->halftone, *matcher, resources);
+  Result<Halftoner> halftoner = Halftoner::Create(*matcher, resources);
   if (!halftoner.ok()) return halftoner.status();
 
   const int planes = halftoner->planes();

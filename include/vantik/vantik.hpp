@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "vantik/service.h"
 #include "vantik/vantik.h"
 
 // The C++ API is part of the shared library's exported surface.
@@ -75,6 +76,10 @@ struct Adjustments {
   int red = 0;
   int green = 0;
   int blue = 0;
+
+  // A ColorAdjustRecord with these adjustments in fields 1 to 6 and every
+  // other field 0.
+  ColorAdjustRecord ToRecord() const;
 };
 
 // Checks every adjustment before it reaches the library; the message names
@@ -86,7 +91,6 @@ Status ValidateSharpen(int mode);
 
 // ---- Resources --------------------------------------------------------------
 
-enum class Service { kColor, kHalftone };
 const char* ServiceName(Service service);  // "colour", "halftone"
 
 // Resource blocks by service and number.  Blocks are either owned (copied in)
@@ -156,11 +160,18 @@ struct HalftoneSettings {
   HalftoneParams ToParams() const;
 };
 
+// The inks a page is printed with, which decides the tables of the index
+// that apply.
+enum class InkSet {
+  kColor,  // cyan, magenta, yellow and black through the colour tables, with
+           // the table block's ink corrections
+  kBlack,  // black alone, through the black-only tables (pair it with
+           // renderMode 0 and lutMode 0: one gray byte per pixel)
+};
+
 struct ColorSettings {
   Adjustments adjust;
-  int colorModeA = 0;   // record field 9
-  int colorModeB = 2;   // record field 10
-  int field11 = 0;      // compared with 50 by the table step
+  InkSet inks = InkSet::kColor;
   int selector = 0;     // record field 7
   int paper = 0;        // record field 8 (list-2 number)
   int gammaHundredths = 0;  // 0: library default; else TaggedValueList key 1
@@ -204,10 +215,10 @@ int InputBytesPerPixel(const HalftoneSettings& settings);
 
 class Halftoner {
  public:
-  // `matcher` must be the colour matcher made with the same settings; it
-  // must outlive this call (the engine reads its table while loading).
-  static Result<Halftoner> Create(const HalftoneSettings& settings,
-                                  ColorMatcher& matcher,
+  // A halftoner for the matcher's halftone settings.  `matcher` must outlive
+  // this call (the engine reads its table while loading); engine A resamples
+  // the matcher's table in place, so later translations use that grid.
+  static Result<Halftoner> Create(ColorMatcher& matcher,
                                   const ResourceSet& resources);
   Halftoner(Halftoner&&) noexcept;
   Halftoner& operator=(Halftoner&&) noexcept;

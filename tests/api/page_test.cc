@@ -19,7 +19,7 @@ class PageTest : public ::testing::Test {
     EXPECT_TRUE(m.ok()) << m.status().ToString();
     if (!m.ok()) return false;
     matcher_.emplace(std::move(*m));
-    auto h = Halftoner::Create(s.halftone, *matcher_, set_);
+    auto h = Halftoner::Create(*matcher_, set_);
     EXPECT_TRUE(h.ok()) << h.status().ToString();
     if (!h.ok()) return false;
     halftoner_.emplace(std::move(*h));
