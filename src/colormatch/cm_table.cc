@@ -80,12 +80,22 @@ void CopyHeader(CmInstance& inst, const TableStep& v) {
   lut.grayAxisFlag = v.grayAxisFlag;
 }
 
-void GrayAxisRules(CmInstance& inst, const TableStep& v) {
+void SetLayout(CmInstance& inst, const CmPixelLayout& l) {
+  inst.pixelStride = static_cast<int16_t>(l.stride);
+  inst.offsetA = static_cast<int16_t>(l.offsetA);
+  inst.offsetB = static_cast<int16_t>(l.offsetB);
+  inst.offsetC = static_cast<int16_t>(l.offsetC);
+}
+
+// ---- The passes of the table step ------------------------------------------
+
+// Rules 1 to 3 on the diagonal (gray) nodes: gray levels into black (rule
+// 1), their density correction (rule 2), the explicit neutral axis (rule 3).
+void GrayAxisRules(CmInstance& inst, const TableStep& v, const CmPreviewOps&) {
   CmLut& lut = *inst.lut;
   const size_t w = static_cast<size_t>(v.block.w);
-  const size_t step = (static_cast<size_t>(v.block.n) * v.block.n + v.block.n + 1) * w;
   for (int32_t j = 0; j < v.block.n; ++j) {
-    uint8_t* node = lut.table + j * step;
+    uint8_t* node = lut.table + formats::TableNode(v.block.n, v.block.w, j, j, j);
     if (v.rule1) {
       const uint8_t g = v.block.gray[j];
       for (size_t ch = 0; ch + 1 < w; ++ch) node[ch] = inst.params.kind == 2 ? g : 0;
@@ -99,12 +109,29 @@ void GrayAxisRules(CmInstance& inst, const TableStep& v) {
   }
 }
 
-void SetLayout(CmInstance& inst, const CmPixelLayout& l) {
-  inst.pixelStride = static_cast<int16_t>(l.stride);
-  inst.offsetA = static_cast<int16_t>(l.offsetA);
-  inst.offsetB = static_cast<int16_t>(l.offsetB);
-  inst.offsetC = static_cast<int16_t>(l.offsetC);
+// The user's adjustments through the preview service (on node-layout
+// pixels); a failed pass leaves the table as loaded.
+void AdjustmentPass(CmInstance& inst, const TableStep&, const CmPreviewOps& preview) {
+  SetLayout(inst, kCmNodeLayout);
+  CmAdjustPass(inst, preview);
 }
+
+void DensityPass(CmInstance& inst, const TableStep& v, const CmPreviewOps&) {
+  if (v.densityPass) CmDensityPass(inst);
+}
+
+void ToneCurvePass(CmInstance& inst, const TableStep&, const CmPreviewOps&) { CmToneCurve(inst); }
+
+void RenderLayoutPass(CmInstance& inst, const TableStep&, const CmPreviewOps&) {
+  CmSetRenderLayout(inst);
+}
+
+using TablePass = void (*)(CmInstance&, const TableStep&, const CmPreviewOps&);
+
+// The table step after the block is copied in, in order.
+constexpr TablePass kTablePasses[] = {
+    GrayAxisRules, AdjustmentPass, DensityPass, ToneCurvePass, RenderLayoutPass,
+};
 
 }  // namespace
 
@@ -181,13 +208,7 @@ uint32_t CmLoadTableBlockWith(CmInstance& inst, ByteReader& r,
   lut.tableBlock = block;
   lut.table = static_cast<uint8_t*>(block);
   std::memcpy(lut.table, v.block.table, v.block.tableBytes);
-  GrayAxisRules(inst, v);
-
-  SetLayout(inst, kCmNodeLayout);
-  CmAdjustPass(inst, preview);  // a failed pass leaves the table as loaded
-  if (v.densityPass) CmDensityPass(inst);
-  CmToneCurve(inst);
-  CmSetRenderLayout(inst);
+  for (const TablePass pass : kTablePasses) pass(inst, v, preview);
   return RC_OK;
 }
 
