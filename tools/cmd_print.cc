@@ -1,5 +1,6 @@
 // vantik print INPUT -o OUTDIR: an image or a CUPS raster halftoned into ink
 // planes and a simulated print.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include "files.h"
 #include "image_io.h"
 #include "print_run.h"
+#include "raster_input.h"
 #include "resources_io.h"
 
 namespace vantik::tool {
@@ -36,24 +38,37 @@ void ListFiles(const Globals& g, const PrintResult& result) {
 
 int PrintCups(const std::string& input, const JobOptions& base, const ResourceSet& set,
               const std::string& outDir, const Globals& g) {
-  CupsRaster raster;
-  Status s = raster.Open(input);
+  const std::string name = input == "-" ? "standard input" : input;
+  int fd = 0;
+  if (input != "-") {
+    fd = ::open(input.c_str(), O_RDONLY);
+    if (fd < 0) return Fail(input + ": " + std::strerror(errno));
+  }
+  struct Closer {
+    int fd;
+    ~Closer() {
+      if (fd > 0) ::close(fd);
+    }
+  } closer{fd};
+  RasterReader raster(name);
+  Status s = raster.Open(fd);
   if (!s.ok()) return Fail(s);
   const std::string stem = input == "-" ? "page" : Stem(input);
   for (int page = 1;; ++page) {
     Result<bool> more = raster.NextPage();
     if (!more.ok()) return Fail(more.status());
     if (!*more) {
-      if (page == 1) return Fail(input + ": the CUPS raster stream holds no page");
+      if (page == 1) return Fail(name + ": the CUPS raster stream holds no page");
       return 0;
     }
+    const RasterPage& p = raster.page();
     PrintRequest req;
     req.options = base;
-    req.options.resolution = {raster.xdpi(), raster.ydpi()};
-    req.geometry = {raster.width(), raster.height(), raster.width(), raster.height()};
-    req.widthInches = double(raster.width()) / std::max(1, raster.xdpi());
-    req.heightInches = double(raster.height()) / std::max(1, raster.ydpi());
-    req.source = [&](int y, std::span<uint8_t> rgb) { return raster.Row(y, rgb); };
+    req.options.resolution = {p.xdpi, p.ydpi};
+    req.geometry = {p.width, p.height, p.width, p.height};
+    req.widthInches = double(p.width) / p.xdpi;
+    req.heightInches = double(p.height) / p.ydpi;
+    req.source = [&](int, std::span<uint8_t> rgb) { return raster.ReadRgb(rgb); };
     req.outDir = outDir;
     req.stem = stem + "-p" + std::to_string(page);
     req.writeImage = PngWriter();

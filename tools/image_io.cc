@@ -1,6 +1,5 @@
 #include "image_io.h"
 
-#include <cups/raster.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -108,81 +107,6 @@ Status WriteImage(const std::string& path, const std::vector<uint8_t>& pixels, i
   } catch (const vips::VError& e) {
     return Status(RC_FAILURE, path + ": cannot write (" + VipsMessage(e) + ")");
   }
-}
-
-bool IsCupsRaster(const std::string& path) {
-  if (path == "-") return true;
-  int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0) return false;
-  char sync[4] = {};
-  ssize_t n = ::read(fd, sync, 4);
-  ::close(fd);
-  if (n != 4) return false;
-  static const char* const kSync[] = {"RaSt", "tSaR", "RaS2", "2SaR", "RaS3", "3SaR"};
-  for (const char* s : kSync) {
-    if (std::memcmp(sync, s, 4) == 0) return true;
-  }
-  return false;
-}
-
-CupsRaster::~CupsRaster() {
-  if (raster_ != nullptr) cupsRasterClose(static_cast<cups_raster_t*>(raster_));
-  if (ownFd_ && fd_ >= 0) ::close(fd_);
-}
-
-Status CupsRaster::Open(const std::string& path) {
-  path_ = path == "-" ? "standard input" : path;
-  if (path == "-") {
-    fd_ = 0;
-  } else {
-    fd_ = ::open(path.c_str(), O_RDONLY);
-    if (fd_ < 0) return Status(RC_FAILURE, path + ": " + std::strerror(errno));
-    ownFd_ = true;
-  }
-  raster_ = cupsRasterOpen(fd_, CUPS_RASTER_READ);
-  if (raster_ == nullptr) return Status(RC_FAILURE, path_ + ": not a CUPS raster stream");
-  return Status::Ok();
-}
-
-Result<bool> CupsRaster::NextPage() {
-  cups_page_header2_t h;
-  if (!cupsRasterReadHeader2(static_cast<cups_raster_t*>(raster_), &h)) return false;
-  if (h.cupsBitsPerColor != 8 || h.cupsColorOrder != CUPS_ORDER_CHUNKED) {
-    return Status(RC_FAILURE, path_ + ": CUPS raster must be 8 bits per colour, chunked");
-  }
-  switch (h.cupsColorSpace) {
-    case CUPS_CSPACE_RGB:
-    case CUPS_CSPACE_SRGB: bands_ = 3; break;
-    case CUPS_CSPACE_W:
-    case CUPS_CSPACE_SW: bands_ = 1; break;
-    default:
-      return Status(RC_FAILURE, path_ + ": CUPS raster colour space " +
-                                    std::to_string(h.cupsColorSpace) + " is not RGB or gray");
-  }
-  if (h.cupsWidth == 0 || h.cupsHeight == 0 || h.cupsWidth > 65535 || h.cupsHeight > 65535 ||
-      h.cupsBytesPerLine < h.cupsWidth * bands_) {
-    return Status(RC_FAILURE, path_ + ": CUPS raster page size is not usable");
-  }
-  width_ = static_cast<int>(h.cupsWidth);
-  height_ = static_cast<int>(h.cupsHeight);
-  xdpi_ = static_cast<int>(h.HWResolution[0]);
-  ydpi_ = static_cast<int>(h.HWResolution[1]);
-  bytesPerLine_ = h.cupsBytesPerLine;
-  line_.resize(bytesPerLine_);
-  return true;
-}
-
-Status CupsRaster::Row(int y, std::span<uint8_t> rgb) {
-  if (cupsRasterReadPixels(static_cast<cups_raster_t*>(raster_), line_.data(), bytesPerLine_) !=
-      bytesPerLine_) {
-    return Status(RC_FAILURE, path_ + ": CUPS raster ends early at row " + std::to_string(y));
-  }
-  if (bands_ == 3) {
-    std::memcpy(rgb.data(), line_.data(), size_t(width_) * 3);
-  } else {
-    for (int x = 0; x < width_; ++x) rgb[x * 3] = rgb[x * 3 + 1] = rgb[x * 3 + 2] = line_[x];
-  }
-  return Status::Ok();
 }
 
 }  // namespace vantik::tool
