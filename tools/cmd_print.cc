@@ -14,6 +14,7 @@
 #include "print_run.h"
 #include "raster_input.h"
 #include "resources_io.h"
+#include "stop.h"
 
 namespace vantik::tool {
 namespace {
@@ -51,6 +52,7 @@ int PrintCups(const std::string& input, const JobOptions& base, const ResourceSe
     }
   } closer{fd};
   RasterReader raster(name);
+  raster.SetPixelLimit(g.maxPixels);
   Status s = raster.Open(fd);
   if (!s.ok()) return Fail(s);
   const std::string stem = input == "-" ? "page" : Stem(input);
@@ -68,7 +70,10 @@ int PrintCups(const std::string& input, const JobOptions& base, const ResourceSe
     req.geometry = {p.width, p.height, p.width, p.height};
     req.widthInches = double(p.width) / p.xdpi;
     req.heightInches = double(p.height) / p.ydpi;
-    req.source = [&](int, std::span<uint8_t> rgb) { return raster.ReadRgb(rgb); };
+    req.source = [&](int, std::span<uint8_t> rgb) {
+      Status stop = CheckStop();
+      return stop.ok() ? raster.ReadRgb(rgb) : stop;
+    };
     req.outDir = outDir;
     req.stem = stem + "-p" + std::to_string(page);
     req.writeImage = PngWriter();
@@ -83,8 +88,9 @@ int PrintCups(const std::string& input, const JobOptions& base, const ResourceSe
 int Print(PrintArgs a, const Globals& g) {
   while (a.out.size() > 1 && a.out.back() == '/') a.out.pop_back();
   const std::string& input = a.input;
-  if (input != "-" && access(input.c_str(), R_OK) != 0) {
-    return Fail(input + ": " + std::strerror(errno));
+  if (input != "-") {
+    Status s = CheckInputFile(input);
+    if (!s.ok()) return Fail(s);
   }
   Result<JobOptions> job = MakeJob(a.job);
   if (!job.ok()) return Fail(job.status());
@@ -95,7 +101,7 @@ int Print(PrintArgs a, const Globals& g) {
   std::optional<vips::VImage> image;
   Result<Placement> place = Status(RC_FAILURE, "");
   if (!raster) {
-    Result<vips::VImage> loaded = LoadRgb(input);
+    Result<vips::VImage> loaded = LoadRgb(input, g.maxPixels);
     if (!loaded.ok()) return Fail(loaded.status());
     image = *loaded;
     place = Place(*page, job->resolution, image->width(), image->height(), a.dpi);
@@ -104,6 +110,7 @@ int Print(PrintArgs a, const Globals& g) {
   Result<ResourceSet> set = LoadResources(g.resources);
   if (!set.ok()) return Fail(set.status());
   Status s = EnsureDirectory(a.out);
+  if (s.ok()) s = CheckWritable(a.out);
   if (!s.ok()) return Fail(s);
   if (raster) return PrintCups(input, *job, *set, a.out, g);
 

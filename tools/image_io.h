@@ -14,8 +14,10 @@
 namespace vantik::tool {
 
 // Opens an image for one top-to-bottom pass: 8-bit sRGB, 3 bands, alpha
-// flattened onto white, gray expanded to RGB.
-Result<vips::VImage> LoadRgb(const std::string& path);
+// flattened onto white, gray expanded to RGB, embedded colour profiles
+// applied.  An image of more than maxPixels pixels is refused from its
+// header; damaged data fails the row that reaches it.
+Result<vips::VImage> LoadRgb(const std::string& path, int64_t maxPixels);
 
 // Streams rows of an RGB image top to bottom in strips.
 class VipsRows {
@@ -31,7 +33,8 @@ class VipsRows {
 };
 
 // Reads a whole (screen-sized) image into packed RGB.
-Result<std::vector<uint8_t>> ReadAllRgb(const std::string& path, int* width, int* height);
+Result<std::vector<uint8_t>> ReadAllRgb(const std::string& path, int64_t maxPixels, int* width,
+                                        int* height);
 
 // The page at printer resolution: the image resized to the placement and
 // set on white paper of pageWidth x pageHeight dots.
