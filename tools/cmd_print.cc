@@ -71,8 +71,10 @@ int PrintCups(const std::string& input, const JobOptions& base, const ResourceSe
     req.widthInches = double(p.width) / p.xdpi;
     req.heightInches = double(p.height) / p.ydpi;
     req.source = [&](int, std::span<uint8_t> rgb) {
-      Status stop = CheckStop();
-      return stop.ok() ? raster.ReadRgb(rgb) : stop;
+      Status s = CheckStop();
+      if (s.ok()) s = raster.ReadRgb(rgb);
+      // A signal during a blocked read fails the read; say why.
+      return s.ok() || StopSignal() == 0 ? s : CheckStop();
     };
     req.outDir = outDir;
     req.stem = stem + "-p" + std::to_string(page);

@@ -2,12 +2,15 @@
 // non-zero exit, and nothing left in the output directory.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <fcntl.h>
 #include <tiffio.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -369,6 +372,63 @@ TEST_F(CliTest, CupsRasterPrintsAtItsOwnResolution) {
   r = Vantik("-q print - -o " + Path("out"), Path("job.ras"));
   EXPECT_EQ(r.exit, 0) << r.err;
   EXPECT_TRUE(fs::exists(Path("out/page-p1-cyan.pbm")));
+}
+
+TEST_F(CliTest, SigtermMidPageKeepsOnlyFinishedPages) {
+  // The tool reads a raster from a pipe: page 1 whole, page 2 cut off
+  // mid-page while the tool waits for more, as a queue's cancel finds it.
+  std::signal(SIGPIPE, SIG_IGN);
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  const std::string err = Path("stderr");
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(pipeFds[0], 0);
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(e, 2);
+    ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+    ::execl(VANTIK_TOOL_PATH, "vantik", "-q", "print", "-", "-o", Path("out").c_str(), nullptr);
+    ::_exit(127);
+  }
+  ::close(pipeFds[0]);
+  cups_raster_t* r = cupsRasterOpen(pipeFds[1], CUPS_RASTER_WRITE);
+  cups_page_header2_t h{};
+  h.cupsWidth = 120;
+  h.cupsHeight = 90;
+  h.cupsBitsPerColor = 8;
+  h.cupsBitsPerPixel = 24;
+  h.cupsBytesPerLine = 360;
+  h.cupsColorOrder = CUPS_ORDER_CHUNKED;
+  h.cupsColorSpace = CUPS_CSPACE_SRGB;
+  h.HWResolution[0] = h.HWResolution[1] = 360;
+  std::vector<uint8_t> line(360, 100);
+  cupsRasterWriteHeader2(r, &h);
+  for (int y = 0; y < 90; ++y) cupsRasterWritePixels(r, line.data(), 360);
+  cupsRasterWriteHeader2(r, &h);
+  for (int y = 0; y < 10; ++y) cupsRasterWritePixels(r, line.data(), 360);
+  // Wait for page 1's files and page 2's temporary files.
+  auto hidden = [&] {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(dir_ / "out")) n += e.path().filename().string()[0] == '.';
+    return n;
+  };
+  for (int i = 0; i < 400 && !(fs::exists(Path("out/page-p1-print.png")) && hidden() > 0); ++i) {
+    ::usleep(50000);
+  }
+  ASSERT_GT(hidden(), 0) << "page 2 never started";
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  cupsRasterClose(r);
+  ::close(pipeFds[1]);
+  ASSERT_TRUE(WIFSIGNALED(status)) << status;
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_EQ(hidden(), 0);
+  EXPECT_EQ(OutFiles(), 9);  // page 1 stays, nothing of page 2
+  EXPECT_FALSE(fs::exists(Path("out/page-p2-black.pbm")));
+  EXPECT_NE(Slurp(err).find("stopped by SIGTERM"), std::string::npos) << Slurp(err);
 }
 
 TEST_F(CliTest, BrokenCupsRasterLeavesNothing) {
