@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   liblcms2-dev libvips-dev libcli11-dev libcups2-dev
   libtiff-dev libpng-dev libjpeg-dev
+  ghostscript cups-filters
 )
 missing=()
 for p in "${packages[@]}"; do

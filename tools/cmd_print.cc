@@ -1,5 +1,6 @@
 // vantik print INPUT -o OUTDIR: an image or a CUPS raster halftoned into ink
 // planes and a simulated print.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,7 +12,9 @@
 #include "files.h"
 #include "image_io.h"
 #include "print_run.h"
+#include "raster_input.h"
 #include "resources_io.h"
+#include "stop.h"
 
 namespace vantik::tool {
 namespace {
@@ -36,24 +39,43 @@ void ListFiles(const Globals& g, const PrintResult& result) {
 
 int PrintCups(const std::string& input, const JobOptions& base, const ResourceSet& set,
               const std::string& outDir, const Globals& g) {
-  CupsRaster raster;
-  Status s = raster.Open(input);
+  const std::string name = input == "-" ? "standard input" : input;
+  int fd = 0;
+  if (input != "-") {
+    fd = ::open(input.c_str(), O_RDONLY);
+    if (fd < 0) return Fail(input + ": " + std::strerror(errno));
+  }
+  struct Closer {
+    int fd;
+    ~Closer() {
+      if (fd > 0) ::close(fd);
+    }
+  } closer{fd};
+  RasterReader raster(name);
+  raster.SetPixelLimit(g.maxPixels);
+  Status s = raster.Open(fd);
   if (!s.ok()) return Fail(s);
   const std::string stem = input == "-" ? "page" : Stem(input);
   for (int page = 1;; ++page) {
     Result<bool> more = raster.NextPage();
     if (!more.ok()) return Fail(more.status());
     if (!*more) {
-      if (page == 1) return Fail(input + ": the CUPS raster stream holds no page");
+      if (page == 1) return Fail(name + ": the CUPS raster stream holds no page");
       return 0;
     }
+    const RasterPage& p = raster.page();
     PrintRequest req;
     req.options = base;
-    req.options.resolution = {raster.xdpi(), raster.ydpi()};
-    req.geometry = {raster.width(), raster.height(), raster.width(), raster.height()};
-    req.widthInches = double(raster.width()) / std::max(1, raster.xdpi());
-    req.heightInches = double(raster.height()) / std::max(1, raster.ydpi());
-    req.source = [&](int y, std::span<uint8_t> rgb) { return raster.Row(y, rgb); };
+    req.options.resolution = {p.xdpi, p.ydpi};
+    req.geometry = {p.width, p.height, p.width, p.height};
+    req.widthInches = double(p.width) / p.xdpi;
+    req.heightInches = double(p.height) / p.ydpi;
+    req.source = [&](int, std::span<uint8_t> rgb) {
+      Status s = CheckStop();
+      if (s.ok()) s = raster.ReadRgb(rgb);
+      // A signal during a blocked read fails the read; say why.
+      return s.ok() || StopSignal() == 0 ? s : CheckStop();
+    };
     req.outDir = outDir;
     req.stem = stem + "-p" + std::to_string(page);
     req.writeImage = PngWriter();
@@ -68,8 +90,9 @@ int PrintCups(const std::string& input, const JobOptions& base, const ResourceSe
 int Print(PrintArgs a, const Globals& g) {
   while (a.out.size() > 1 && a.out.back() == '/') a.out.pop_back();
   const std::string& input = a.input;
-  if (input != "-" && access(input.c_str(), R_OK) != 0) {
-    return Fail(input + ": " + std::strerror(errno));
+  if (input != "-") {
+    Status s = CheckInputFile(input);
+    if (!s.ok()) return Fail(s);
   }
   Result<JobOptions> job = MakeJob(a.job);
   if (!job.ok()) return Fail(job.status());
@@ -80,7 +103,7 @@ int Print(PrintArgs a, const Globals& g) {
   std::optional<vips::VImage> image;
   Result<Placement> place = Status(RC_FAILURE, "");
   if (!raster) {
-    Result<vips::VImage> loaded = LoadRgb(input);
+    Result<vips::VImage> loaded = LoadRgb(input, g.maxPixels);
     if (!loaded.ok()) return Fail(loaded.status());
     image = *loaded;
     place = Place(*page, job->resolution, image->width(), image->height(), a.dpi);
@@ -89,6 +112,7 @@ int Print(PrintArgs a, const Globals& g) {
   Result<ResourceSet> set = LoadResources(g.resources);
   if (!set.ok()) return Fail(set.status());
   Status s = EnsureDirectory(a.out);
+  if (s.ok()) s = CheckWritable(a.out);
   if (!s.ok()) return Fail(s);
   if (raster) return PrintCups(input, *job, *set, a.out, g);
 

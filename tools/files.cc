@@ -19,6 +19,15 @@ std::string Stem(const std::string& path) {
   return base.empty() ? "page" : base;
 }
 
+Status CheckInputFile(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return Status(RC_FAILURE, path + ": " + std::strerror(errno));
+  if (S_ISDIR(st.st_mode)) return Status(RC_FAILURE, path + ": is a directory, not a file");
+  if (access(path.c_str(), R_OK) != 0) return Status(RC_FAILURE, path + ": " + std::strerror(errno));
+  if (S_ISREG(st.st_mode) && st.st_size == 0) return Status(RC_FAILURE, path + ": the file is empty");
+  return Status::Ok();
+}
+
 std::string ParentDirectory(const std::string& path) {
   size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";

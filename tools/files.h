@@ -14,6 +14,10 @@ namespace vantik::tool {
 // "page" when nothing is left.
 std::string Stem(const std::string& path);
 
+// Fails with one line when `path` cannot be an input file: missing,
+// unreadable, a directory or empty.
+Status CheckInputFile(const std::string& path);
+
 // The folder part of a path ("." when there is none).
 std::string ParentDirectory(const std::string& path);
 

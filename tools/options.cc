@@ -52,6 +52,9 @@ const std::vector<OptionInfo> kOptions = {
     {"--resources", nullptr, OptionType::kText, "resource directory", 0, 0, "the built-in set"},
     {"--quiet", "-q", OptionType::kFlag, "no progress bar, no list of files"},
     {"--verbose", nullptr, OptionType::kFlag, "also show the image library's warnings"},
+    {"--max-pixels", nullptr, OptionType::kInteger,
+     "refuse images and raster pages of more pixels than this", 1, 1e12,
+     "4000000000, a 36 x 48 in poster at 1440 dpi"},
     // The print job.
     {"--method", nullptr, OptionType::kText, "halftone method", 0, 0, "diffusion", CheckMethod},
     {"--ink", nullptr, OptionType::kText, "colour (four inks) or black (black ink only)", 0, 0,

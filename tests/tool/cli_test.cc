@@ -2,16 +2,20 @@
 // non-zero exit, and nothing left in the output directory.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <fcntl.h>
 #include <tiffio.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -114,6 +118,83 @@ TEST_F(CliTest, BadInputIsOneLineAndLeavesNothing) {
     ExpectOneLine(r, c.needle);
     EXPECT_EQ(OutFiles(), 0);
   }
+}
+
+// A PNG whose header claims 100000 x 100000 pixels, with almost no data.
+const uint8_t kLyingPng[] = {
+    0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44,
+    0x52, 0x00, 0x01, 0x86, 0xa0, 0x00, 0x01, 0x86, 0xa0, 0x08, 0x02, 0x00, 0x00, 0x00, 0x27,
+    0x30, 0x9c, 0x9f, 0x00, 0x00, 0x00, 0x0b, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9c, 0x63, 0x60,
+    0x80, 0x01, 0x00, 0x00, 0x0a, 0x00, 0x01, 0x7f, 0x80, 0x74, 0x5e, 0x00, 0x00, 0x00, 0x00,
+    0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
+// The same claiming 3000 x 3000 pixels (under the pixel limit).
+const uint8_t kLyingHeader3000[] = {0x00, 0x00, 0x0b, 0xb8, 0x00, 0x00, 0x0b, 0xb8, 0x08,
+                                    0x02, 0x00, 0x00, 0x00, 0xfe, 0x77, 0x62, 0x2e};
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+TEST_F(CliTest, DamagedImagesAreRefusedByEveryCommand) {
+  // Real files of each format, then damaged copies of them.
+  for (const char* ext : {"png", "jpg", "tif", "ppm"}) {
+    ASSERT_EQ(Vantik("chart -o " + Path(std::string("good.") + ext) + " --size 400x300").exit, 0);
+  }
+  auto cut = [&](const std::string& from, size_t keep, const std::string& to) {
+    std::string bytes = Slurp(Path(from));
+    WriteBytes(Path(to), bytes.substr(0, std::min(keep, bytes.size() * keep / 1000)));
+  };
+  struct Case {
+    const char* file;
+    std::function<void()> make;
+    const char* message;
+  };
+  std::string lying(reinterpret_cast<const char*>(kLyingPng), sizeof kLyingPng);
+  std::string lying3000 = lying;
+  lying3000.replace(16, sizeof kLyingHeader3000,
+                    std::string(reinterpret_cast<const char*>(kLyingHeader3000), sizeof kLyingHeader3000));
+  const Case cases[] = {
+      // keep: a fraction in thousandths of the file, at most that many bytes
+      {"cut60.png", [&] { cut("good.png", 60, "cut60.png"); }, "the image is damaged or cut short"},
+      {"cut.png", [&] { cut("good.png", 700, "cut.png"); }, "the image is damaged or cut short"},
+      {"cut100.jpg", [&] { cut("good.jpg", 100, "cut100.jpg"); }, "the image is damaged or cut short"},
+      {"cut.jpg", [&] { cut("good.jpg", 600, "cut.jpg"); }, "the image is damaged or cut short"},
+      {"cut.tif", [&] { cut("good.tif", 500, "cut.tif"); }, "the image is damaged or cut short"},
+      {"cut.ppm", [&] { cut("good.ppm", 900, "cut.ppm"); }, "the image is cut short ("},
+      {"magic.png", [&] { WriteBytes(Path("magic.png"), "GIF89a\x01\x00\x01\x00"); },
+       "magic.png: the image is damaged or cut short"},
+      {"huge.png", [&] { WriteBytes(Path("huge.png"), lying); },
+       "huge.png: the image is 100000 x 100000 pixels, more than the limit of"},
+      {"lying.png", [&] { WriteBytes(Path("lying.png"), lying3000); },
+       "lying.png: the image is damaged or cut short"},
+      {"zero.ppm", [&] { WriteBytes(Path("zero.ppm"), "P6\n0 0\n255\n"); },
+       "zero.ppm: the PNM header gives a size of 0 x 0 pixels"},
+      {"negative.pgm", [&] { WriteBytes(Path("negative.pgm"), "P5\n-4 3\n255\nabc"); },
+       "negative.pgm: the PNM header gives a size of -4 x 3 pixels"},
+      {"folder.png", [&] { fs::create_directories(Path("folder.png")); },
+       "folder.png: is a directory, not a file"},
+      {"empty.png", [&] { WriteBytes(Path("empty.png"), ""); }, "empty.png: the file is empty"},
+      {"text.png", [&] { WriteBytes(Path("text.png"), "not an image\n"); },
+       "text.png: not an image format vantik reads"},
+  };
+  for (const Case& c : cases) {
+    c.make();
+    for (const char* command : {"print", "preview", "separate"}) {
+      SCOPED_TRACE(std::string(command) + " " + c.file);
+      const std::string out = std::string(command) == "print"      ? Path("out")
+                              : std::string(command) == "preview" ? Path("out/p.png")
+                                                                  : Path("out/s.tif");
+      const std::string extra = std::string(command) == "print" ? " --page 2x2in" : "";
+      Outcome r = Vantik(std::string(command) + " " + Path(c.file) + " -o " + out + extra);
+      EXPECT_EQ(r.exit, 1);
+      ExpectOneLine(r, c.message);
+      EXPECT_EQ(OutFiles(), 0);
+    }
+  }
+  // The limit is settable, and checked before anything is decoded.
+  Outcome r = Vantik("--max-pixels 100000 print " + Path("good.png") + " -o " + Path("out"));
+  ExpectOneLine(r, "the image is 400 x 300 pixels, more than the limit of 100000");
+  EXPECT_EQ(OutFiles(), 0);
 }
 
 TEST_F(CliTest, ToolOptionsGoBeforeOrAfterTheCommand) {
@@ -291,6 +372,63 @@ TEST_F(CliTest, CupsRasterPrintsAtItsOwnResolution) {
   r = Vantik("-q print - -o " + Path("out"), Path("job.ras"));
   EXPECT_EQ(r.exit, 0) << r.err;
   EXPECT_TRUE(fs::exists(Path("out/page-p1-cyan.pbm")));
+}
+
+TEST_F(CliTest, SigtermMidPageKeepsOnlyFinishedPages) {
+  // The tool reads a raster from a pipe: page 1 whole, page 2 cut off
+  // mid-page while the tool waits for more, as a queue's cancel finds it.
+  std::signal(SIGPIPE, SIG_IGN);
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  const std::string err = Path("stderr");
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(pipeFds[0], 0);
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(e, 2);
+    ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+    ::execl(VANTIK_TOOL_PATH, "vantik", "-q", "print", "-", "-o", Path("out").c_str(), nullptr);
+    ::_exit(127);
+  }
+  ::close(pipeFds[0]);
+  cups_raster_t* r = cupsRasterOpen(pipeFds[1], CUPS_RASTER_WRITE);
+  cups_page_header2_t h{};
+  h.cupsWidth = 120;
+  h.cupsHeight = 90;
+  h.cupsBitsPerColor = 8;
+  h.cupsBitsPerPixel = 24;
+  h.cupsBytesPerLine = 360;
+  h.cupsColorOrder = CUPS_ORDER_CHUNKED;
+  h.cupsColorSpace = CUPS_CSPACE_SRGB;
+  h.HWResolution[0] = h.HWResolution[1] = 360;
+  std::vector<uint8_t> line(360, 100);
+  cupsRasterWriteHeader2(r, &h);
+  for (int y = 0; y < 90; ++y) cupsRasterWritePixels(r, line.data(), 360);
+  cupsRasterWriteHeader2(r, &h);
+  for (int y = 0; y < 10; ++y) cupsRasterWritePixels(r, line.data(), 360);
+  // Wait for page 1's files and page 2's temporary files.
+  auto hidden = [&] {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(dir_ / "out")) n += e.path().filename().string()[0] == '.';
+    return n;
+  };
+  for (int i = 0; i < 400 && !(fs::exists(Path("out/page-p1-print.png")) && hidden() > 0); ++i) {
+    ::usleep(50000);
+  }
+  ASSERT_GT(hidden(), 0) << "page 2 never started";
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  cupsRasterClose(r);
+  ::close(pipeFds[1]);
+  ASSERT_TRUE(WIFSIGNALED(status)) << status;
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_EQ(hidden(), 0);
+  EXPECT_EQ(OutFiles(), 9);  // page 1 stays, nothing of page 2
+  EXPECT_FALSE(fs::exists(Path("out/page-p2-black.pbm")));
+  EXPECT_NE(Slurp(err).find("stopped by SIGTERM"), std::string::npos) << Slurp(err);
 }
 
 TEST_F(CliTest, BrokenCupsRasterLeavesNothing) {
