@@ -55,7 +55,10 @@ Status RunPrint(const PrintRequest& request, const ResourceSet& resources,
     if (request.tap) return request.tap(y, rows);
     return Status::Ok();
   };
-  Status s = RenderPage(*halftoner, g, request.source, sink, request.progress);
+  PageOptions pageOptions;
+  pageOptions.threads = request.threads;
+  pageOptions.times = &result->stages;
+  Status s = RenderPage(*halftoner, g, request.source, sink, request.progress, pageOptions);
   if (!s.ok()) return s;
   for (size_t k = 0; k < pbm.size(); ++k) {
     s = pbm[k]->Close();

@@ -27,6 +27,7 @@ struct PrintRequest {
   ImageWriter writeImage;              // for <stem>-print.png
   Progress progress;
   PlaneSink tap;                       // optional: sees every finished line
+  int threads = 0;                     // page threads: 0 one per core, 1 none
 };
 
 struct PrintResult {
@@ -35,6 +36,7 @@ struct PrintResult {
   std::vector<uint8_t> simulated;      // packed RGB
   int simulatedWidth = 0, simulatedHeight = 0;
   double seconds = 0;
+  PageStageTimes stages;               // busy time of each page stage
 };
 
 Status RunPrint(const PrintRequest& request, const ResourceSet& resources,
