@@ -363,7 +363,9 @@ Status RunFilter(int inputFd, int outputFd, const FilterSettings& settings,
       return Status::Ok();
     };
     s = RenderPage(*halftoner, g, source, sink);
-    if (stopped) {
+    // A cancelled job also loses its input (the filter before this one is
+    // stopped too): a raster that ends early then is the cancel, not a fault.
+    if (stopped || (!s.ok() && cancel)) {
       result->cancelled = true;
       return Status::Ok();
     }
