@@ -407,7 +407,7 @@ TEST_F(FilterRun, CommandFollowsFilterConventions) {
     SCOPED_TRACE(c.name);
     std::vector<std::string> argv = {VANTIK_FILTER_PATH};
     argv.insert(argv.end(), c.args.begin(), c.args.end());
-    int rc = queuetest::Run(argv, c.input, dir_ / "out.ras", dir_ / "err", {"PPD="});
+    int rc = RunCommand(argv, c.input, dir_ / "out.ras", dir_ / "err", {"PPD="});
     EXPECT_EQ(rc, c.exit);
     const std::string err = Slurp(dir_ / "err");
     EXPECT_TRUE(Contains(err, c.message)) << err;

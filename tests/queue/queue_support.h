@@ -130,7 +130,7 @@ inline int Wait(Spawned s, std::chrono::seconds limit = std::chrono::seconds(300
   return 128 + WTERMSIG(status);
 }
 
-inline int Run(const std::vector<std::string>& argv, const std::string& in = "/dev/null",
+inline int RunCommand(const std::vector<std::string>& argv, const std::string& in = "/dev/null",
                const std::string& out = "", const std::string& err = "",
                const std::vector<std::string>& env = {}) {
   return Wait(Start(argv, in, out, err, env));
