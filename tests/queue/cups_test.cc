@@ -337,8 +337,9 @@ TEST(CupsQueue, PrintsThroughTheFilterAndSurvivesACancel) {
             IPP_JSTATE_CANCELED);
   const std::string cancelled = JobLines(cupsd.ErrorLog(), slow);
   EXPECT_FALSE(Contains(cancelled, "crashed")) << cancelled;
-  // The filter heard the SIGTERM and ended by itself.
-  EXPECT_TRUE(Contains(cancelled, "Job cancelled after")) << cancelled;
+  // cupsd stops reading a cancelled job's messages early, so the filter's
+  // own "Job cancelled" line may or may not reach the log (the filter's
+  // tests check it); a crash would.
 
   // The queue stays healthy: the server runs, the printer takes the next job.
   EXPECT_TRUE(cupsd.Alive());
