@@ -1,0 +1,1 @@
+target_link_libraries(printmodel_tests PRIVATE vantik_printmodel)
