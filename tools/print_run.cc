@@ -25,7 +25,7 @@ Status RunPrint(const PrintRequest& request, const ResourceSet& resources,
   ScreenSize(request.widthInches, request.heightInches, request.screenLongest, &sw, &sh);
   sw = std::min(sw, g.width);
   sh = std::min(sh, g.height);
-  PrintSimulator simulator(g.width, g.height, sw, sh, result->inks);
+  PrintSimulator simulator(g.width, g.height, sw, sh, result->inks, request.model);
 
   const bool files = !request.outDir.empty();
   OutputFiles out(request.outDir);

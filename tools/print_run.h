@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "job.h"
+#include "printmodel/print_model.h"
 #include "vantik/vantik.hpp"
 
 namespace vantik::tool {
@@ -27,6 +28,9 @@ struct PrintRequest {
   ImageWriter writeImage;              // for <stem>-print.png
   Progress progress;
   PlaneSink tap;                       // optional: sees every finished line
+  // The printer the simulated print shows; null: ideal inks (see
+  // PrintSimulator).  Must outlive the call.
+  const printmodel::PrintModel* model = nullptr;
 };
 
 struct PrintResult {
