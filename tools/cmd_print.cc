@@ -17,7 +17,7 @@ namespace vantik::tool {
 namespace {
 
 struct PrintArgs {
-  std::string input, out, page = "letter";
+  std::string input, out, page = "letter", model;
   std::optional<double> dpi;
   bool fit = false;
   JobChoices job;
@@ -34,8 +34,22 @@ void ListFiles(const Globals& g, const PrintResult& result) {
   for (const std::string& f : result.files) std::printf("%s\n", f.c_str());
 }
 
+// The printer the simulated print shows: the built-in measured one, ideal
+// inks, or one fitted to the user's measurements (held in *owned).
+Result<const printmodel::PrintModel*> ChooseModel(const std::string& arg,
+                                                  std::unique_ptr<printmodel::PrintModel>* owned) {
+  if (arg.empty()) return &printmodel::PrintModel::Default();
+  if (arg == "ideal") return static_cast<const printmodel::PrintModel*>(nullptr);
+  Result<printmodel::MeasurementSet> set = printmodel::LoadMeasurements(arg);
+  if (!set.ok()) return Status(set.status().code(), "--model " + set.status().message());
+  Result<printmodel::PrintModel> model = printmodel::PrintModel::Fit(*set);
+  if (!model.ok()) return Status(model.status().code(), "--model " + model.status().message());
+  *owned = std::make_unique<printmodel::PrintModel>(std::move(*model));
+  return static_cast<const printmodel::PrintModel*>(owned->get());
+}
+
 int PrintCups(const std::string& input, const JobOptions& base, const ResourceSet& set,
-              const std::string& outDir, const Globals& g) {
+              const std::string& outDir, const printmodel::PrintModel* model, const Globals& g) {
   CupsRaster raster;
   Status s = raster.Open(input);
   if (!s.ok()) return Fail(s);
@@ -57,6 +71,7 @@ int PrintCups(const std::string& input, const JobOptions& base, const ResourceSe
     req.outDir = outDir;
     req.stem = stem + "-p" + std::to_string(page);
     req.writeImage = PngWriter();
+    req.model = model;
     req.progress = ProgressBar(g.quiet, "page " + std::to_string(page));
     PrintResult result;
     s = RunPrint(req, set, &result);
@@ -88,9 +103,12 @@ int Print(PrintArgs a, const Globals& g) {
   }
   Result<ResourceSet> set = LoadResources(g.resources);
   if (!set.ok()) return Fail(set.status());
+  std::unique_ptr<printmodel::PrintModel> ownModel;
+  Result<const printmodel::PrintModel*> model = ChooseModel(a.model, &ownModel);
+  if (!model.ok()) return Fail(model.status());
   Status s = EnsureDirectory(a.out);
   if (!s.ok()) return Fail(s);
-  if (raster) return PrintCups(input, *job, *set, a.out, g);
+  if (raster) return PrintCups(input, *job, *set, a.out, *model, g);
 
   Result<vips::VImage> composed = ComposePage(*image, place->pageWidth, place->pageHeight,
                                               place->left, place->top, place->width,
@@ -106,6 +124,7 @@ int Print(PrintArgs a, const Globals& g) {
   req.outDir = a.out;
   req.stem = Stem(input);
   req.writeImage = PngWriter();
+  req.model = *model;
   req.progress = ProgressBar(g.quiet, "printing");
   PrintResult result;
   s = RunPrint(req, *set, &result);
@@ -126,6 +145,7 @@ const RegisterCommand kPrint(
       AddOption(cmd, "--page", &a->page);
       CLI::Option* fit = AddFlag(cmd, "--fit", &a->fit);
       AddOption(cmd, "--dpi", &a->dpi)->excludes(fit);
+      AddOption(cmd, "--model", &a->model);
       AddJobOptions(cmd, &a->job);
       return [a, &g] { return Print(*a, g); };
     });

@@ -220,7 +220,9 @@ Result<MeasurementSet> ParseMeasurements(std::string_view text, const std::strin
   const char* inkFields[kInks] = {"CMYK_C", "CMYK_M", "CMYK_Y", "CMYK_K"};
   for (int k = 0; k < kInks; ++k) {
     ink[k] = cmsIT8FindDataFormat(it8, inkFields[k]);
-    if (ink[k] < 0) return Bad(name, std::string("no ") + inkFields[k] + " column");
+    if (ink[k] < 0) {
+      return Bad(name, std::string("not CMYK measurement data (no ") + inkFields[k] + " column)");
+    }
   }
   int colour[3];
   const char* xyzFields[3] = {"XYZ_X", "XYZ_Y", "XYZ_Z"};

@@ -146,7 +146,7 @@ TEST(Measurements, BadFilesAreRefusedNamingTheFault) {
     const char* message;
   } cases[] = {
       {"empty", "", "empty"},
-      {"no measurement table", "hello, world\n", "no CMYK_C column"},
+      {"no measurement table", "hello, world\n", "not CMYK measurement data (no CMYK_C column)"},
       {"no black column", Cgats("CMYK_C CMYK_M CMYK_Y XYZ_X XYZ_Y XYZ_Z", "0 0 0 80 80 80\n", 1),
        "CMYK_K"},
       {"no colour columns", Cgats("CMYK_C CMYK_M CMYK_Y CMYK_K", "0 0 0 0\n", 1), "XYZ"},

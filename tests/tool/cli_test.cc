@@ -79,6 +79,13 @@ TEST_F(CliTest, BadInputIsOneLineAndLeavesNothing) {
   ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 200x150").exit, 0);
   { std::ofstream(Path("notes.png")) << "this is text, not an image\n"; }
   fs::create_directories(Path("badres"));
+  // Measurements of paper and a cyan ramp: no overprints to build a model of.
+  {
+    std::ofstream(Path("ramp.ti3"))
+        << "CTI3\nNUMBER_OF_FIELDS 7\nBEGIN_DATA_FORMAT\n"
+           "CMYK_C CMYK_M CMYK_Y CMYK_K XYZ_X XYZ_Y XYZ_Z\nEND_DATA_FORMAT\n"
+           "NUMBER_OF_SETS 2\nBEGIN_DATA\n0 0 0 0 85 88 75\n100 0 0 0 15 23 50\nEND_DATA\n";
+  }
   struct Case {
     const char* name;
     std::string args;
@@ -103,6 +110,11 @@ TEST_F(CliTest, BadInputIsOneLineAndLeavesNothing) {
        "nodir"},
       {"page too small for dpi", "print " + chart + out + " --dpi 10", "--dpi"},
       {"bad page", "print " + chart + out + " --page b5", "--page"},
+      {"missing model", "print " + chart + out + " --model " + Path("none.ti3"), "none.ti3"},
+      {"model not measurements", "print " + chart + out + " --model " + Path("notes.png"),
+       "not CGATS measurement data"},
+      {"model without overprints", "print " + chart + out + " --model " + Path("ramp.ti3"),
+       "overprint"},
       {"preview sharpen", "preview " + chart + " -o " + Path("out/p.png") + " --sharpen 4",
        "--sharpen"},
       {"separate missing file", "separate " + Path("none.tif") + " -o " + Path("out/s.tif"),
@@ -157,6 +169,29 @@ TEST_F(CliTest, PrintWritesPlanesAndTheSimulatedPrint) {
   EXPECT_EQ(w, 360);
   EXPECT_EQ(h, 270);
   EXPECT_EQ(fs::file_size(Path("out/chart-black.pbm")), 11 + size_t(45) * 270);
+}
+
+// The simulated print shows the built-in measured printer unless --model
+// names another: the same measurements as a file give the same picture,
+// ideal inks a different one.
+TEST_F(CliTest, ModelChoosesThePrinterTheSimulatedPrintShows) {
+  const char* source = std::getenv("VANTIK_SOURCE_DIR");
+  if (source == nullptr) GTEST_SKIP() << "VANTIK_SOURCE_DIR is not set";
+  ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 120x80").exit, 0);
+  const std::string base = "-q print " + Path("chart.png") + " --page 1x0.75in --resolution 360x360";
+  const std::string measured = std::string(source) + "/resources/measurements/fogra39l.ti3";
+  for (const auto& [dir, model] : {std::pair<std::string, std::string>{"default", ""},
+                                   {"file", " --model " + measured},
+                                   {"ideal", " --model ideal"}}) {
+    Outcome r = Vantik(base + " -o " + Path(dir) + model);
+    ASSERT_EQ(r.exit, 0) << dir << ": " << r.err;
+  }
+  const std::string def = Slurp(Path("default/chart-print.png"));
+  EXPECT_FALSE(def.empty());
+  EXPECT_EQ(def, Slurp(Path("file/chart-print.png")));
+  EXPECT_NE(def, Slurp(Path("ideal/chart-print.png")));
+  // The ink planes do not depend on the model.
+  EXPECT_EQ(Slurp(Path("default/chart-cyan.pbm")), Slurp(Path("ideal/chart-cyan.pbm")));
 }
 
 // Reads an 8-bit TIFF into packed samples; width, height and samples per
