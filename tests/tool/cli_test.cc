@@ -79,7 +79,8 @@ TEST_F(CliTest, BadInputIsOneLineAndLeavesNothing) {
   ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 200x150").exit, 0);
   { std::ofstream(Path("notes.png")) << "this is text, not an image\n"; }
   fs::create_directories(Path("badres"));
-  // Measurements of paper and a cyan ramp: no overprints to build a model of.
+  // Measurements of paper and solid cyan: no overprints to build a model of,
+  // no ramps to calibrate.
   {
     std::ofstream(Path("ramp.ti3"))
         << "CTI3\nNUMBER_OF_FIELDS 7\nBEGIN_DATA_FORMAT\n"
@@ -115,6 +116,10 @@ TEST_F(CliTest, BadInputIsOneLineAndLeavesNothing) {
        "not CGATS measurement data"},
       {"model without overprints", "print " + chart + out + " --model " + Path("ramp.ti3"),
        "overprint"},
+      {"calibration without every ink's ramp",
+       "calibrate build " + Path("ramp.ti3") + " -o " + Path("out/cal"), "cyan alone"},
+      {"calibration chart with too few steps", "calibrate chart -o " + Path("out/t.ti1") + " --steps 1",
+       "--steps"},
       {"preview sharpen", "preview " + chart + " -o " + Path("out/p.png") + " --sharpen 4",
        "--sharpen"},
       {"separate missing file", "separate " + Path("none.tif") + " -o " + Path("out/s.tif"),
@@ -192,6 +197,40 @@ TEST_F(CliTest, ModelChoosesThePrinterTheSimulatedPrintShows) {
   EXPECT_NE(def, Slurp(Path("ideal/chart-print.png")));
   // The ink planes do not depend on the model.
   EXPECT_EQ(Slurp(Path("default/chart-cyan.pbm")), Slurp(Path("ideal/chart-cyan.pbm")));
+}
+
+// Calibration round trip on the command line: the chart lists paper and
+// every ink's ramp; measurements of it become a resource directory whose
+// calibration a print then uses.
+TEST_F(CliTest, CalibrateWritesAChartAndAResourceDirectory) {
+  const char* source = std::getenv("VANTIK_SOURCE_DIR");
+  if (source == nullptr) GTEST_SKIP() << "VANTIK_SOURCE_DIR is not set";
+  Outcome r = Vantik("calibrate chart -o " + Path("target.ti1") + " --steps 10");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_NE(Slurp(Path("target.ti1")).find("NUMBER_OF_SETS 41"), std::string::npos);
+
+  // The shipped press measurements hold paper and each ink's ramp.
+  const std::string measured = std::string(source) + "/resources/measurements/fogra39l.ti3";
+  r = Vantik("calibrate build " + measured + " -o " + Path("cal"));
+  ASSERT_EQ(r.exit, 0) << r.err;
+  for (const char* ink : {"cyan", "magenta", "yellow", "black"}) {
+    EXPECT_NE(r.out.find(ink), std::string::npos) << r.out;
+  }
+  EXPECT_EQ(fs::file_size(Path("cal/color/990.bin")), 4u);
+  EXPECT_EQ(fs::file_size(Path("cal/color/901.bin")), 21u * 256);
+  EXPECT_TRUE(fs::exists(Path("cal/halftone")));
+  r = Vantik("calibrate build " + measured + " -o " + Path("gray") + " --ink black");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(fs::file_size(Path("gray/color/990.bin")), 1u);
+
+  ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 120x80").exit, 0);
+  const std::string print = "-q print " + Path("chart.png") + " --page 1x0.75in --resolution 360x360";
+  r = Vantik("--resources " + Path("cal") + " " + print + " -o " + Path("out/a") + " --calibration 50");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  r = Vantik(print + " -o " + Path("out/b") + " --calibration 50");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  // The measured calibration is not the built-in one.
+  EXPECT_NE(Slurp(Path("out/a/chart-cyan.pbm")), Slurp(Path("out/b/chart-cyan.pbm")));
 }
 
 // Reads an 8-bit TIFF into packed samples; width, height and samples per
