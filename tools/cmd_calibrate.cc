@@ -30,24 +30,6 @@ struct CalibrateArgs {
   int steps = 20;
 };
 
-Status WriteFileAtomically(const std::string& path, const std::string& text) {
-  const std::string temp = path + ".vantik-" + std::to_string(::getpid());
-  {
-    std::ofstream f(temp, std::ios::binary);
-    f << text;
-    f.flush();
-    if (!f) {
-      std::remove(temp.c_str());
-      return Status(RC_FAILURE, path + ": cannot write");
-    }
-  }
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
-    std::remove(temp.c_str());
-    return Status(RC_FAILURE, path + ": cannot write");
-  }
-  return Status::Ok();
-}
-
 // Writes every block of `set` as DIR/color/N.bin and DIR/halftone/N.bin.
 // All files are written under temporary names first and renamed together,
 // so a failure leaves no mix of old and new blocks.
@@ -87,7 +69,8 @@ Status WriteResourceDirectory(const ResourceSet& set, const std::string& dir) {
 }
 
 int Chart(const CalibrateArgs& a) {
-  Status s = WriteFileAtomically(a.out, pm::CalibrationTarget(a.steps));
+  const std::string text = pm::CalibrationTarget(a.steps);
+  Status s = WriteFileAtomically(a.out, std::vector<uint8_t>(text.begin(), text.end()));
   return s.ok() ? 0 : Fail(s);
 }
 

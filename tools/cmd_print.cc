@@ -34,20 +34,6 @@ void ListFiles(const Globals& g, const PrintResult& result) {
   for (const std::string& f : result.files) std::printf("%s\n", f.c_str());
 }
 
-// The printer the simulated print shows: the built-in measured one, ideal
-// inks, or one fitted to the user's measurements (held in *owned).
-Result<const printmodel::PrintModel*> ChooseModel(const std::string& arg,
-                                                  std::unique_ptr<printmodel::PrintModel>* owned) {
-  if (arg.empty()) return &printmodel::PrintModel::Default();
-  if (arg == "ideal") return static_cast<const printmodel::PrintModel*>(nullptr);
-  Result<printmodel::MeasurementSet> set = printmodel::LoadMeasurements(arg);
-  if (!set.ok()) return Status(set.status().code(), "--model " + set.status().message());
-  Result<printmodel::PrintModel> model = printmodel::PrintModel::Fit(*set);
-  if (!model.ok()) return Status(model.status().code(), "--model " + model.status().message());
-  *owned = std::make_unique<printmodel::PrintModel>(std::move(*model));
-  return static_cast<const printmodel::PrintModel*>(owned->get());
-}
-
 int PrintCups(const std::string& input, const JobOptions& base, const ResourceSet& set,
               const std::string& outDir, const printmodel::PrintModel* model, const Globals& g) {
   CupsRaster raster;
@@ -104,7 +90,7 @@ int Print(PrintArgs a, const Globals& g) {
   Result<ResourceSet> set = LoadResources(g.resources);
   if (!set.ok()) return Fail(set.status());
   std::unique_ptr<printmodel::PrintModel> ownModel;
-  Result<const printmodel::PrintModel*> model = ChooseModel(a.model, &ownModel);
+  Result<const printmodel::PrintModel*> model = ChoosePrintModel(a.model, &ownModel);
   if (!model.ok()) return Fail(model.status());
   Status s = EnsureDirectory(a.out);
   if (!s.ok()) return Fail(s);

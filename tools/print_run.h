@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,12 @@ struct PrintResult {
   int simulatedWidth = 0, simulatedHeight = 0;
   double seconds = 0;
 };
+
+// The printer named by --model: empty for the built-in measured one,
+// "ideal" for ideal inks (null), else a measurement file, whose fitted model
+// is held in *owned.
+Result<const printmodel::PrintModel*> ChoosePrintModel(
+    const std::string& arg, std::unique_ptr<printmodel::PrintModel>* owned);
 
 Status RunPrint(const PrintRequest& request, const ResourceSet& resources,
                 PrintResult* result);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <fcntl.h>
+#include <lcms2.h>
 #include <tiffio.h>
 
 #include <algorithm>
@@ -231,6 +232,28 @@ TEST_F(CliTest, CalibrateWritesAChartAndAResourceDirectory) {
   ASSERT_EQ(r.exit, 0) << r.err;
   // The measured calibration is not the built-in one.
   EXPECT_NE(Slurp(Path("out/a/chart-cyan.pbm")), Slurp(Path("out/b/chart-cyan.pbm")));
+}
+
+// The output profile of a print setting: a file LittleCMS opens as a CMYK
+// output profile; settings it cannot describe are refused.
+TEST_F(CliTest, ResourcesProfileWritesAnIccOutputProfile) {
+  Outcome r = Vantik("resources profile -o " + Path("out/printer.icc") + " --paper photo");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  const std::string bytes = Slurp(Path("out/printer.icc"));
+  cmsHPROFILE p = cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size()));
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(cmsGetDeviceClass(p), cmsSigOutputClass);
+  EXPECT_EQ(cmsGetColorSpace(p), cmsSigCmykData);
+  char text[128] = {};
+  cmsGetProfileInfoASCII(p, cmsInfoDescription, "en", "US", text, sizeof text);
+  EXPECT_STREQ(text, "vantik diffusion 720x720 photo paper");
+  cmsCloseProfile(p);
+  for (const auto& [args, needle] : {std::pair<std::string, std::string>{"--model ideal", "--model"},
+                                     {"--ink black", "--ink"}}) {
+    r = Vantik("resources profile -o " + Path("out/bad.icc") + " " + args);
+    ExpectOneLine(r, needle);
+    EXPECT_FALSE(fs::exists(Path("out/bad.icc")));
+  }
 }
 
 // Reads an 8-bit TIFF into packed samples; width, height and samples per
