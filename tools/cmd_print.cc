@@ -20,7 +20,7 @@ namespace vantik::tool {
 namespace {
 
 struct PrintArgs {
-  std::string input, out, page = "letter";
+  std::string input, out, page = "letter", model;
   std::optional<double> dpi;
   bool fit = false;
   JobChoices job;
@@ -38,7 +38,7 @@ void ListFiles(const Globals& g, const PrintResult& result) {
 }
 
 int PrintCups(const std::string& input, const JobOptions& base, const ResourceSet& set,
-              const std::string& outDir, const Globals& g) {
+              const std::string& outDir, const printmodel::PrintModel* model, const Globals& g) {
   const std::string name = input == "-" ? "standard input" : input;
   int fd = 0;
   if (input != "-") {
@@ -79,6 +79,7 @@ int PrintCups(const std::string& input, const JobOptions& base, const ResourceSe
     req.outDir = outDir;
     req.stem = stem + "-p" + std::to_string(page);
     req.writeImage = PngWriter();
+    req.model = model;
     req.progress = ProgressBar(g.quiet, "page " + std::to_string(page));
     PrintResult result;
     s = RunPrint(req, set, &result);
@@ -111,10 +112,13 @@ int Print(PrintArgs a, const Globals& g) {
   }
   Result<ResourceSet> set = LoadResources(g.resources);
   if (!set.ok()) return Fail(set.status());
+  std::unique_ptr<printmodel::PrintModel> ownModel;
+  Result<const printmodel::PrintModel*> model = ChoosePrintModel(a.model, &ownModel);
+  if (!model.ok()) return Fail(model.status());
   Status s = EnsureDirectory(a.out);
   if (s.ok()) s = CheckWritable(a.out);
   if (!s.ok()) return Fail(s);
-  if (raster) return PrintCups(input, *job, *set, a.out, g);
+  if (raster) return PrintCups(input, *job, *set, a.out, *model, g);
 
   Result<vips::VImage> composed = ComposePage(*image, place->pageWidth, place->pageHeight,
                                               place->left, place->top, place->width,
@@ -130,6 +134,7 @@ int Print(PrintArgs a, const Globals& g) {
   req.outDir = a.out;
   req.stem = Stem(input);
   req.writeImage = PngWriter();
+  req.model = *model;
   req.progress = ProgressBar(g.quiet, "printing");
   PrintResult result;
   s = RunPrint(req, *set, &result);
@@ -150,6 +155,7 @@ const RegisterCommand kPrint(
       AddOption(cmd, "--page", &a->page);
       CLI::Option* fit = AddFlag(cmd, "--fit", &a->fit);
       AddOption(cmd, "--dpi", &a->dpi)->excludes(fit);
+      AddOption(cmd, "--model", &a->model);
       AddJobOptions(cmd, &a->job);
       return [a, &g] { return Print(*a, g); };
     });
