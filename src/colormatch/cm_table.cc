@@ -233,7 +233,11 @@ uint32_t CmLoadTableBlockWith(CmInstance& inst, ByteReader& r,
   GrayAxisRules(inst, v);
 
   SetLayout(inst, kCmNodeLayout);
-  CmAdjustPass(inst, preview);  // a failed pass leaves the table as loaded
+  // A pass that cannot take this table leaves it as loaded; a pass that ran
+  // out of memory is reported, since printing on would silently drop the
+  // user's adjustments.
+  const uint32_t adjusted = CmAdjustPass(inst, preview);
+  if (adjusted == RC_NO_MEMORY || adjusted == RC_LOCK_FAILED) return adjusted;
   if (v.densityPass) CmDensityPass(inst);
   CmToneCurve(inst);
   CmSetRenderLayout(inst);
