@@ -61,6 +61,20 @@ Status VipsRows::Row(int y, std::span<uint8_t> rgb) {
   }
 }
 
+Result<std::vector<uint8_t>> ReadAllRgb(const std::string& path, int* w, int* h) {
+  Result<VImage> image = LoadRgb(path);
+  if (!image.ok()) return image.status();
+  *w = image->width();
+  *h = image->height();
+  std::vector<uint8_t> rgb(size_t(*w) * *h * 3);
+  VipsRows rows(*image, path);
+  for (int y = 0; y < *h; ++y) {
+    Status s = rows.Row(y, std::span<uint8_t>(rgb).subspan(size_t(y) * *w * 3, size_t(*w) * 3));
+    if (!s.ok()) return s;
+  }
+  return rgb;
+}
+
 Result<VImage> ComposePage(const VImage& image, int pageWidth, int pageHeight, int left,
                            int top, int width, int height) {
   try {

@@ -30,6 +30,9 @@ class VipsRows {
   int top_ = 0, rows_ = 0;
 };
 
+// Reads a whole (screen-sized) image into packed RGB.
+Result<std::vector<uint8_t>> ReadAllRgb(const std::string& path, int* width, int* height);
+
 // The page at printer resolution: the image resized to the placement and
 // set on white paper of pageWidth x pageHeight dots.
 Result<vips::VImage> ComposePage(const vips::VImage& image, int pageWidth, int pageHeight,

@@ -293,7 +293,9 @@ MatrixStats AnalyseMatrix(std::span<const int> cells, int width, int height) {
 }
 
 std::string Describe(const Block& block) {
-  std::string head = Format("%s block %d: %zu bytes, %.*s\n", std::string(ServiceName(block.service)).c_str(),
+  // The folder name is "color"; people read the word as the rest of the text spells it.
+  const char* service = block.service == Service::kColor ? "colour" : "halftone";
+  std::string head = Format("%s block %d: %zu bytes, %.*s\n", service,
                             block.number, block.bytes.size(), static_cast<int>(block.kind.size()),
                             block.kind.data());
   const auto b = block.bytes;

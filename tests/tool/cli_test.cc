@@ -116,6 +116,27 @@ TEST_F(CliTest, BadInputIsOneLineAndLeavesNothing) {
   }
 }
 
+TEST_F(CliTest, ToolOptionsGoBeforeOrAfterTheCommand) {
+  ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 100x80").exit, 0);
+  for (const std::string& args : {"-q print " + Path("chart.png") + " -o " + Path("out/a"),
+                                 "print " + Path("chart.png") + " -o " + Path("out/b") + " -q"}) {
+    SCOPED_TRACE(args);
+    Outcome r = Vantik(args + " --page 1x1in --resolution 360x360");
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out, "");  // quiet: no list of files
+  }
+  EXPECT_TRUE(fs::exists(Path("out/b/chart-black.pbm")));
+  Outcome r = Vantik("--version");
+  EXPECT_EQ(r.exit, 0);
+  EXPECT_EQ(r.out.rfind("vantik ", 0), 0u) << r.out;
+  r = Vantik("print --help");
+  EXPECT_EQ(r.exit, 0);
+  for (const char* shown : {"(default: diffusion)", "(default: 720x720)", "(default: letter)",
+                            "(default: plain)", "-50..50"}) {
+    EXPECT_NE(r.out.find(shown), std::string::npos) << shown;
+  }
+}
+
 TEST_F(CliTest, PrintWritesPlanesAndTheSimulatedPrint) {
   ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 300x200").exit, 0);
   Outcome r = Vantik("-q print " + Path("chart.png") + " -o " + Path("out") +
@@ -194,7 +215,7 @@ TEST_F(CliTest, AlphaIsCompositedOnWhitePaper) {
 
 TEST_F(CliTest, SeparateAndPreviewWriteTheirImages) {
   ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 150x100").exit, 0);
-  for (const char* ink : {"color", "black"}) {
+  for (const char* ink : {"colour", "color", "black"}) {
     SCOPED_TRACE(ink);
     Outcome r = Vantik("separate " + Path("chart.png") + " -o " + Path("out/inks.tif") +
                        " --ink " + ink);

@@ -2,7 +2,7 @@
 // resolution): paired front end, set V, which puts more of a bright pixel's
 // error on the next line; the last bound is lowered by the parity for all
 // three inks.
-#include "halftone_b/kernels/four_ink_frame.h"
+#include "halftone_b/kernels/color_diffusion_frame.h"
 
 namespace vantik {
 namespace {
@@ -16,7 +16,7 @@ struct ColorDiffusionTallPolicy {
 VANTIK_HALFTONE_KERNEL(ColorDiffusionKernelTall) {
   (void)arg8;
   (void)extra;
-  return FourInkDiffusion<ColorDiffusionTallPolicy>::Run(
+  return ColorDiffusionFrame<ColorDiffusionTallPolicy>::Run(
       instance, src, dst, planeStride, firstBit, count, x0, y, flags);
 }
 

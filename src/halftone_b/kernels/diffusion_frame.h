@@ -2,7 +2,7 @@
 // threshold jitter, the error-line reset rule, the tail pixel of an odd run,
 // the per-call local copies of the instance's tables, the smoothing memory
 // and the source stepping.  The kernel families build their line loops from
-// these (four_ink_frame.h, ink_frame.h, color_dither_frame.h).
+// these (color_diffusion_frame.h, ink_diffusion_frame.h, color_dither_frame.h).
 #pragma once
 
 #include <array>

@@ -60,7 +60,7 @@ inline bool DiffuseColorInk(DiffusedInk& ink, uint32_t x, int32_t v,
 }
 
 template <class Policy>
-class FourInkDiffusion {
+class ColorDiffusionFrame {
  public:
   static uint32_t Run(HalftoneInstanceB* instance, const uint8_t* src,
                       uint8_t* dst, int32_t planeStride, int32_t firstBit,

@@ -1,0 +1,72 @@
+#include "files.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "image_io.h"
+#include "outputs.h"
+
+namespace vantik::tool {
+
+std::string Stem(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  size_t dot = base.rfind('.');
+  if (dot != std::string::npos && dot > 0) base.resize(dot);
+  return base.empty() ? "page" : base;
+}
+
+std::string ParentDirectory(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+Status EnsureDirectory(const std::string& dir) {
+  struct stat st;
+  if (stat(dir.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return Status::Ok();
+    return Status(RC_FAILURE, dir + ": not a directory");
+  }
+  // Make the parents first, then this folder.
+  size_t slash = dir.find_last_of('/');
+  while (slash != std::string::npos && slash > 0 && dir[slash - 1] == '/') --slash;
+  if (slash != std::string::npos && slash > 0) {
+    Status s = EnsureDirectory(dir.substr(0, slash));
+    if (!s.ok()) return s;
+  }
+  if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
+    return Status(RC_FAILURE, dir + ": cannot create the directory (" + std::strerror(errno) + ")");
+  }
+  return Status::Ok();
+}
+
+Status CheckWritable(const std::string& dir) {
+  if (access(dir.c_str(), W_OK | X_OK) != 0) {
+    return Status(RC_FAILURE, dir + ": cannot write files in this directory (" +
+                                  std::strerror(errno) + ")");
+  }
+  return Status::Ok();
+}
+
+Status WriteImageAtomically(const std::string& out, const std::vector<uint8_t>& pixels, int width,
+                            int height, int bands) {
+  const std::string dir = ParentDirectory(out);
+  const std::string name = out.substr(out.find_last_of('/') == std::string::npos
+                                          ? 0
+                                          : out.find_last_of('/') + 1);
+  Status s = EnsureDirectory(dir);
+  if (!s.ok()) return s;
+  s = CheckWritable(dir);
+  if (!s.ok()) return s;
+  OutputFiles files(dir);
+  s = WriteImage(files.Add(name), pixels, width, height, bands);
+  if (!s.ok()) return Status(s.code(), out + ": cannot write the image");
+  return files.Commit();
+}
+
+}  // namespace vantik::tool

@@ -1,0 +1,210 @@
+#include "options.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace vantik::tool {
+
+namespace {
+
+std::string CheckMethod(const std::string& v) {
+  if (FindMethod(v)) return {};
+  std::string names;
+  for (const Method& m : Methods()) names += std::string(names.empty() ? "" : ", ") + m.name;
+  return "unknown method '" + v + "' (methods: " + names + ")";
+}
+
+std::string CheckInk(const std::string& v) {
+  if (v == "colour" || v == "color" || v == "black") return {};
+  return "'" + v + "' is not colour or black";
+}
+
+std::string CheckResolution(const std::string& v) {
+  if (ParseResolution(v)) return {};
+  return "'" + v + "' is not XxY dots per inch (for example 720x720)";
+}
+
+std::string CheckPage(const std::string& v) {
+  if (ParsePage(v)) return {};
+  return "'" + v + "' is not letter, a4 or WxHin with sides of 0.5 to 44 inches (for example 4x6in)";
+}
+
+std::string CheckCalibration(const std::string& v) {
+  Result<std::vector<int>> levels = ParseCalibration(v);
+  return levels.ok() ? std::string() : levels.status().message();
+}
+
+std::string CheckSize(const std::string& v) {
+  int w = 0, h = 0;
+  char tail = 0;
+  if (std::sscanf(v.c_str(), "%dx%d%c", &w, &h, &tail) == 2 && w >= 64 && h >= 64 &&
+      w <= 20000 && h <= 20000) {
+    return {};
+  }
+  return "'" + v + "' is not WxH pixels with sides of 64..20000";
+}
+
+constexpr double kAdjustMin = -50, kAdjustMax = 50;
+
+const std::vector<OptionInfo> kOptions = {
+    // Valid for every command, before or after its name.
+    {"--resources", nullptr, OptionType::kText, "resource directory", 0, 0, "the built-in set"},
+    {"--quiet", "-q", OptionType::kFlag, "no progress bar, no list of files"},
+    {"--verbose", nullptr, OptionType::kFlag, "also show the image library's warnings"},
+    // The print job.
+    {"--method", nullptr, OptionType::kText, "halftone method", 0, 0, "diffusion", CheckMethod},
+    {"--ink", nullptr, OptionType::kText, "colour (four inks) or black (black ink only)", 0, 0,
+     "colour", CheckInk},
+    {"--resolution", nullptr, OptionType::kText, "dots per inch, XxY", 0, 0, "720x720",
+     CheckResolution},
+    {"--paper", nullptr, OptionType::kText, "paper, a name of the colour-table index", 0, 0,
+     "plain"},
+    {"--calibration", nullptr, OptionType::kText,
+     "calibration levels 30..70: one for all inks or C,M,Y,K (50: reference)", 0, 0, nullptr,
+     CheckCalibration},
+    {"--brightness", nullptr, OptionType::kInteger, "brightness", kAdjustMin, kAdjustMax, "0"},
+    {"--contrast", nullptr, OptionType::kInteger, "contrast", kAdjustMin, kAdjustMax, "0"},
+    {"--saturation", nullptr, OptionType::kInteger, "saturation", kAdjustMin, kAdjustMax, "0"},
+    {"--red", nullptr, OptionType::kInteger, "red balance", kAdjustMin, kAdjustMax, "0"},
+    {"--green", nullptr, OptionType::kInteger, "green balance", kAdjustMin, kAdjustMax, "0"},
+    {"--blue", nullptr, OptionType::kInteger, "blue balance", kAdjustMin, kAdjustMax, "0"},
+    // Page layout.
+    {"--page", nullptr, OptionType::kText, "page: letter, a4 or WxHin (for example 4x6in)", 0, 0,
+     "letter", CheckPage},
+    {"--fit", nullptr, OptionType::kFlag, "scale the image to fit the page (the default)"},
+    {"--dpi", nullptr, OptionType::kReal, "place the image at this many pixels per inch", 1,
+     10000},
+    // Preview.
+    {"--gamma", nullptr, OptionType::kReal, "screen gamma (1.5 leaves tones unchanged)", 1.0, 3.0,
+     "1.5"},
+    {"--sharpen", nullptr, OptionType::kInteger, "edge sharpening", 0, 3, "0"},
+    // Chart.
+    {"--size", nullptr, OptionType::kText, "pixels, WxH", 0, 0, "1500x1000", CheckSize},
+};
+
+std::string Number(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", v);
+  return text;
+}
+
+std::string RangeText(const OptionInfo& o) {
+  if (o.type == OptionType::kInteger) return Number(o.min) + ".." + Number(o.max);
+  if (o.type == OptionType::kReal) {
+    // Reals show their decimals so that the range reads as one of reals.
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f..%.1f", o.min, o.max);
+    return text;
+  }
+  return {};
+}
+
+}  // namespace
+
+const std::vector<OptionInfo>& OptionTable() { return kOptions; }
+
+const OptionInfo* FindOption(std::string_view name) {
+  for (const OptionInfo& o : kOptions) {
+    if (name == o.name || (o.shortName != nullptr && name == o.shortName)) return &o;
+  }
+  return nullptr;
+}
+
+std::string HelpText(const OptionInfo& o) {
+  std::string text = o.help;
+  std::string range = RangeText(o);
+  if (!range.empty()) text += ", " + range;
+  if (o.fallback != nullptr) text += std::string(" (default: ") + o.fallback + ")";
+  return text;
+}
+
+std::string CheckValue(const OptionInfo& o, const std::string& value) {
+  const std::string name = o.name;
+  switch (o.type) {
+    case OptionType::kFlag:
+      return {};
+    case OptionType::kInteger:
+    case OptionType::kReal: {
+      char* end = nullptr;
+      double v = std::strtod(value.c_str(), &end);
+      const bool whole = o.type == OptionType::kReal || v == std::floor(v);
+      if (value.empty() || *end != 0 || !std::isfinite(v) || !whole) {
+        return name + ": '" + value + "' is not " +
+               (o.type == OptionType::kInteger ? "a whole number" : "a number");
+      }
+      if (v < o.min || v > o.max) {
+        return name + ": " + value + " is outside " + RangeText(o);
+      }
+      return {};
+    }
+    case OptionType::kText:
+      if (o.check == nullptr) return {};
+      std::string problem = o.check(value);
+      return problem.empty() ? problem : name + ": " + problem;
+  }
+  return {};
+}
+
+std::string CheckValue(std::string_view name, const std::string& value) {
+  const OptionInfo* o = FindOption(name);
+  if (o == nullptr) return std::string(name) + ": not an option of vantik";
+  return CheckValue(*o, value);
+}
+
+Result<std::vector<int>> ParseCalibration(const std::string& text) {
+  std::vector<int> levels;
+  size_t pos = 0;
+  while (pos <= text.size()) {
+    size_t comma = text.find(',', pos);
+    std::string item = text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+    char* end = nullptr;
+    long v = std::strtol(item.c_str(), &end, 10);
+    if (item.empty() || *end != 0) {
+      return Status(RC_BAD_VALUE, "'" + text + "' is not one level or C,M,Y,K levels");
+    }
+    if (v < 30 || v > 70) return Status(RC_BAD_VALUE, "level " + item + " is outside 30..70");
+    levels.push_back(static_cast<int>(v));
+    if (comma == std::string::npos) break;
+    pos = comma + 1;
+  }
+  if (levels.size() != 1 && levels.size() != 4) {
+    return Status(RC_BAD_VALUE, "'" + text + "' is not one level or C,M,Y,K levels");
+  }
+  return levels;
+}
+
+Result<JobOptions> MakeJob(const JobChoices& c) {
+  const struct {
+    const char* name;
+    std::string value;
+  } values[] = {
+      {"--method", c.method},
+      {"--ink", c.ink},
+      {"--resolution", c.resolution},
+      {"--brightness", std::to_string(c.adjust.brightness)},
+      {"--contrast", std::to_string(c.adjust.contrast)},
+      {"--saturation", std::to_string(c.adjust.saturation)},
+      {"--red", std::to_string(c.adjust.red)},
+      {"--green", std::to_string(c.adjust.green)},
+      {"--blue", std::to_string(c.adjust.blue)},
+  };
+  for (const auto& v : values) {
+    std::string problem = CheckValue(v.name, v.value);
+    if (!problem.empty()) return Status(RC_BAD_VALUE, problem);
+  }
+  JobOptions job;
+  job.method = c.method;
+  job.blackOnly = c.ink == "black";
+  job.resolution = *ParseResolution(c.resolution);
+  job.paper = c.paper;
+  job.adjust = c.adjust;
+  if (!c.calibration.empty()) {
+    Result<std::vector<int>> levels = ParseCalibration(c.calibration);
+    if (!levels.ok()) return Status(RC_BAD_VALUE, "--calibration: " + levels.status().message());
+    job.calibration = *levels;
+  }
+  return job;
+}
+
+}  // namespace vantik::tool
