@@ -69,7 +69,7 @@ std::vector<uint8_t> PhotoPixels(int stride, int first) {
 
 void Load(HandInstance& h, const std::vector<uint8_t>& block) {
   vantik::ByteReader r(block.data(), block.size());
-  if (vantik::CmLoadTableBlock(*h, r) != RC_OK) std::abort();
+  if (vantik::colormatch::CmLoadTableBlock(*h, r) != RC_OK) std::abort();
 }
 
 void BM_CmTranslateColors(benchmark::State& state) {
@@ -139,12 +139,12 @@ void BM_CmTableStep(benchmark::State& state) {
   h->adjust.field[1] = 10;  // brightness
   h->adjust.field[3] = 10;  // saturation
   h->adjust.field[10] = 2;
-  const vantik::CmPreviewOps& preview =
-      state.range(1) != 0 ? vantik::testing::FakePreview::kOps : vantik::kCmPreviewService;
+  const vantik::colormatch::CmPreviewOps& preview =
+      state.range(1) != 0 ? vantik::testing::FakePreview::kOps : vantik::colormatch::kCmPreviewService;
   vantik::testing::FakePreview::Reset();
   for (auto _ : state) {
     vantik::ByteReader r(block.data(), block.size());
-    if (vantik::CmLoadTableBlockWith(*h, r, preview) != RC_OK) std::abort();
+    if (vantik::colormatch::CmLoadTableBlockWith(*h, r, preview) != RC_OK) std::abort();
   }
 }
 BENCHMARK(BM_CmTableStep)

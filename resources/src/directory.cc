@@ -80,7 +80,7 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::span<const uint
 
 }  // namespace
 
-std::string_view ServiceName(Service service) {
+std::string_view DirectoryName(Service service) {
   return service == Service::kColor ? "color" : "halftone";
 }
 
@@ -105,7 +105,7 @@ std::optional<std::vector<OwnedBlock>> LoadDirectory(const std::filesystem::path
     return std::nullopt;
   }
   for (Service service : {Service::kColor, Service::kHalftone}) {
-    const std::filesystem::path sub = dir / std::string(ServiceName(service));
+    const std::filesystem::path sub = dir / std::string(DirectoryName(service));
     if (!std::filesystem::is_directory(sub, ec)) {
       Fail(error, sub.string() + ": missing sub-directory of a resource directory");
       return std::nullopt;
@@ -144,13 +144,13 @@ std::optional<std::vector<OwnedBlock>> LoadDirectory(const std::filesystem::path
 bool ExportBlocks(std::span<const Block> blocks, const std::filesystem::path& dir, std::string* error) {
   std::error_code ec;
   for (Service service : {Service::kColor, Service::kHalftone}) {
-    const std::filesystem::path sub = dir / std::string(ServiceName(service));
+    const std::filesystem::path sub = dir / std::string(DirectoryName(service));
     std::filesystem::create_directories(sub, ec);
     if (ec) return Fail(error, sub.string() + ": cannot create: " + ec.message());
   }
   for (const Block& b : blocks) {
     const std::filesystem::path path =
-        dir / std::string(ServiceName(b.service)) / (std::to_string(b.number) + ".bin");
+        dir / std::string(DirectoryName(b.service)) / (std::to_string(b.number) + ".bin");
     if (!WriteFileAtomically(path, b.bytes, error)) return false;
   }
   return true;

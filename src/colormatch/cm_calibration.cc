@@ -12,7 +12,7 @@
 #include "formats/reference_levels.h"
 #include "interface/memblock.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 namespace {
 
 constexpr uint8_t kRecordEnd = 0xFE;
@@ -199,4 +199,4 @@ void CmReleaseBuild(CmInstance& instance) {
   MemFree(selfBlock);
 }
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

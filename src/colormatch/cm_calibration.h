@@ -9,7 +9,7 @@
 #include "interface/byte_reader.h"
 #include "vantik/vantik.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 
 constexpr int32_t kCalibrationKey = 512;
 constexpr int kCalibrationMaxChannels = 19;
@@ -62,4 +62,4 @@ void CmApplyCurves(CmInstance& instance);
 // Releases the build record and its curve set, if any, and clears `build`.
 void CmReleaseBuild(CmInstance& instance);
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

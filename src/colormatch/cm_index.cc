@@ -5,7 +5,7 @@
 #include "formats/index_text.h"
 #include "interface/memblock.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 
 uint32_t CmIndexLookup(CmInstance& instance, ByteReader& block,
                        int32_t* tableNumber) {
@@ -48,4 +48,4 @@ uint32_t CmIndexLookup(CmInstance& instance, ByteReader& block,
   return RC_OK;
 }
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

@@ -8,7 +8,7 @@
 #include "colormatch/cm_instance.h"
 #include "interface/byte_reader.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 
 // Parses the index and walks its entries for the instance's selection.  On
 // code 0, *tableNumber is the table number of the last matching entry (0 when
@@ -18,4 +18,4 @@ namespace vantik {
 uint32_t CmIndexLookup(CmInstance& instance, ByteReader& block,
                        int32_t* tableNumber);
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

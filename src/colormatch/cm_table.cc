@@ -10,7 +10,7 @@
 #include "formats/table_block.h"
 #include "interface/memblock.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 namespace {
 
 // The parsed block and the rules the step will run on it.
@@ -91,7 +91,7 @@ void SetLayout(CmInstance& inst, const CmPixelLayout& l) {
 
 // Rules 1 to 3 on the diagonal (gray) nodes: gray levels into black (rule
 // 1), their density correction (rule 2), the explicit neutral axis (rule 3).
-void GrayAxisRules(CmInstance& inst, const TableStep& v, const CmPreviewOps&) {
+uint32_t GrayAxisRules(CmInstance& inst, const TableStep& v, const CmPreviewOps&) {
   CmLut& lut = *inst.lut;
   const size_t w = static_cast<size_t>(v.block.w);
   for (int32_t j = 0; j < v.block.n; ++j) {
@@ -107,26 +107,37 @@ void GrayAxisRules(CmInstance& inst, const TableStep& v, const CmPreviewOps&) {
     }
     if (v.rule3) std::memcpy(node, v.block.diagonal + j * w, w);
   }
+  return RC_OK;
 }
 
 // The user's adjustments through the preview service (on node-layout
-// pixels); a failed pass leaves the table as loaded.
-void AdjustmentPass(CmInstance& inst, const TableStep&, const CmPreviewOps& preview) {
+// pixels).  A pass that cannot take this table leaves it as loaded; a pass
+// that ran out of memory is reported, since printing on would silently drop
+// the user's adjustments.
+uint32_t AdjustmentPass(CmInstance& inst, const TableStep&, const CmPreviewOps& preview) {
   SetLayout(inst, kCmNodeLayout);
-  CmAdjustPass(inst, preview);
+  const uint32_t adjusted = CmAdjustPass(inst, preview);
+  if (adjusted == RC_NO_MEMORY || adjusted == RC_LOCK_FAILED) return adjusted;
+  return RC_OK;
 }
 
-void DensityPass(CmInstance& inst, const TableStep& v, const CmPreviewOps&) {
+uint32_t DensityPass(CmInstance& inst, const TableStep& v, const CmPreviewOps&) {
   if (v.densityPass) CmDensityPass(inst);
+  return RC_OK;
 }
 
-void ToneCurvePass(CmInstance& inst, const TableStep&, const CmPreviewOps&) { CmToneCurve(inst); }
+uint32_t ToneCurvePass(CmInstance& inst, const TableStep&, const CmPreviewOps&) {
+  CmToneCurve(inst);
+  return RC_OK;
+}
 
-void RenderLayoutPass(CmInstance& inst, const TableStep&, const CmPreviewOps&) {
+uint32_t RenderLayoutPass(CmInstance& inst, const TableStep&, const CmPreviewOps&) {
   CmSetRenderLayout(inst);
+  return RC_OK;
 }
 
-using TablePass = void (*)(CmInstance&, const TableStep&, const CmPreviewOps&);
+// Each pass returns RC_OK, or the code that ends the step.
+using TablePass = uint32_t (*)(CmInstance&, const TableStep&, const CmPreviewOps&);
 
 // The table step after the block is copied in, in order.
 constexpr TablePass kTablePasses[] = {
@@ -208,7 +219,10 @@ uint32_t CmLoadTableBlockWith(CmInstance& inst, ByteReader& r,
   lut.tableBlock = block;
   lut.table = static_cast<uint8_t*>(block);
   std::memcpy(lut.table, v.block.table, v.block.tableBytes);
-  for (const TablePass pass : kTablePasses) pass(inst, v, preview);
+  for (const TablePass pass : kTablePasses) {
+    const uint32_t passRc = pass(inst, v, preview);
+    if (passRc != RC_OK) return passRc;
+  }
   return RC_OK;
 }
 
@@ -216,4 +230,4 @@ uint32_t CmLoadTableBlock(CmInstance& inst, ByteReader& r) {
   return CmLoadTableBlockWith(inst, r, kCmPreviewService);
 }
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

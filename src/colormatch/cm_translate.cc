@@ -21,7 +21,7 @@
 #include "formats/format.h"
 #include "interface/services.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 namespace {
 
 void BuildAxis(CmAxisEntry* out, const uint8_t* grid, uint32_t stride) {
@@ -223,4 +223,4 @@ uint32_t CmTranslate(CmHandle handle, int32_t count, const uint8_t* src,
   return CmTranslateRun(instance, layout, n, src, dst);
 }
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

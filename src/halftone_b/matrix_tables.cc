@@ -6,7 +6,7 @@
 #include "formats/matrix16.h"
 #include "halftone_b/resources.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 namespace {
 
@@ -179,4 +179,4 @@ uint32_t LoadThresholdMatrix(HalftoneInstanceB& instance, ByteReader& block,
   return RC_OK;
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -5,7 +5,7 @@
 #include "formats/node_positions.h"
 #include "halftone_b/resources.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 namespace {
 
@@ -156,5 +156,5 @@ uint32_t LoadColourTable(HalftoneInstanceB& instance, ByteReader& block,
   return RC_OK;
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b
 

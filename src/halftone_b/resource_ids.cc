@@ -2,7 +2,7 @@
 #include "formats/id_list.h"
 #include "halftone_b/resources.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 namespace {
 constexpr int32_t kListEnd = formats::kIdListEnd;
@@ -78,4 +78,4 @@ uint32_t LoadIdList(HalftoneInstanceB& instance, ByteReader& block,
   return RC_OK;
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -10,7 +10,7 @@
 #include "common/cm_table_fixtures.h"
 #include "interface/memblock.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 namespace {
 
 using testing::FakePreview;
@@ -231,4 +231,4 @@ TEST(CmAdjustPass, RejectedAdjustmentsLeaveTheTableStepGoing) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::colormatch

@@ -9,7 +9,7 @@
 #include "formats/index_text.h"
 #include "interface/memblock.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 namespace {
 
 using cmfix::IndexLine;
@@ -352,4 +352,4 @@ TEST_F(CmIndexTest, WorkBlockFailures) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::colormatch

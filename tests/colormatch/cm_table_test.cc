@@ -10,7 +10,7 @@
 #include "common/cm_table_fixtures.h"
 #include "interface/memblock.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 namespace {
 
 using testing::FakePreview;
@@ -419,9 +419,11 @@ TEST(CmTableStep, FailureAtEveryAllocation) {
     bool tableLoaded;
   } cases[] = {{MemOp::kAlloc, 1, RC_NO_MEMORY, false},
                {MemOp::kLock, 1, RC_LOCK_FAILED, false},
-               {MemOp::kAlloc, 2, RC_OK, true},   // the adjusted table
-               {MemOp::kLock, 2, RC_OK, true},
-               {MemOp::kAlloc, 3, RC_OK, true}};  // the preview instance
+               // The adjustment pass out of memory ends the step (the
+               // table stays with the instance until Delete).
+               {MemOp::kAlloc, 2, RC_NO_MEMORY, true},   // the adjusted table
+               {MemOp::kLock, 2, RC_LOCK_FAILED, true},
+               {MemOp::kAlloc, 3, RC_NO_MEMORY, true}};  // the preview instance
   for (const Case& c : cases) {
     HandInstance h;
     h->params.renderMode = 1;
@@ -473,4 +475,4 @@ TEST(CmTableStep, NoAdjustmentsKeepTheTable) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::colormatch

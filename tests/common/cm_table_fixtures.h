@@ -20,10 +20,10 @@ namespace vantik::testing {
 
 // A CmInstance and its CmLut in memory blocks, released like Delete does.
 struct HandInstance {
-  CmInstance* inst = nullptr;
+  colormatch::CmInstance* inst = nullptr;
 
   HandInstance() {
-    inst = static_cast<CmInstance*>(MemAlloc(sizeof(CmInstance), 1));
+    inst = static_cast<colormatch::CmInstance*>(MemAlloc(sizeof(colormatch::CmInstance), 1));
     inst->selfBlock = inst;
     inst->lut = static_cast<CmLut*>(MemAlloc(sizeof(CmLut), 1));
     inst->lut->selfBlock = inst->lut;
@@ -38,8 +38,8 @@ struct HandInstance {
   HandInstance(const HandInstance&) = delete;
   HandInstance& operator=(const HandInstance&) = delete;
 
-  CmInstance& operator*() { return *inst; }
-  CmInstance* operator->() { return inst; }
+  colormatch::CmInstance& operator*() { return *inst; }
+  colormatch::CmInstance* operator->() { return inst; }
   CmLut& lut() { return *inst->lut; }
   CmHandle handle() { return inst; }
 
@@ -47,7 +47,7 @@ struct HandInstance {
   void SetTable(int32_t nA, int32_t nB, int32_t nC, int32_t channels,
                 const std::vector<uint8_t>& gA, const std::vector<uint8_t>& gB,
                 const std::vector<uint8_t>& gC, const std::vector<uint8_t>& table,
-                CmPixelLayout layout = kCmNodeLayout) {
+                colormatch::CmPixelLayout layout = colormatch::kCmNodeLayout) {
     CmLut& l = lut();
     if (l.tableBlock != nullptr) MemFree(l.tableBlock);
     l.gridCountA = nA;
@@ -63,7 +63,7 @@ struct HandInstance {
     std::memcpy(l.table, table.data(), table.size());
     SetLayout(layout);
   }
-  void SetLayout(CmPixelLayout l) {
+  void SetLayout(colormatch::CmPixelLayout l) {
     inst->pixelStride = static_cast<int16_t>(l.stride);
     inst->offsetA = static_cast<int16_t>(l.offsetA);
     inst->offsetB = static_cast<int16_t>(l.offsetB);
@@ -105,7 +105,7 @@ struct TableBlockContents : formats::TableContent {
 
 // Translation exactly as the formula reads: linear interval search and a
 // division per pixel.  The reference for the library's table-driven path.
-inline void PlainTranslate(const CmLut& lut, const CmPixelLayout& l, size_t count,
+inline void PlainTranslate(const CmLut& lut, const colormatch::CmPixelLayout& l, size_t count,
                            const uint8_t* src, uint8_t* dst) {
   const int32_t W = lut.channels;
   for (size_t k = 0; k < count; ++k) {
@@ -210,7 +210,7 @@ struct FakePreview {
     MemFree(h);
     return RC_OK;
   }
-  static constexpr CmPreviewOps kOps = {Create, Translate, Delete};
+  static constexpr colormatch::CmPreviewOps kOps = {Create, Translate, Delete};
 };
 
 }  // namespace vantik::testing

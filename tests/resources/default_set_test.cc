@@ -22,7 +22,7 @@ using restest::ParsedIndex;
 
 const Block& Get(Service s, int number) {
   const Block* b = FindDefault(s, number);
-  EXPECT_NE(b, nullptr) << ServiceName(s) << " block " << number << " missing";
+  EXPECT_NE(b, nullptr) << DirectoryName(s) << " block " << number << " missing";
   static const Block kEmpty{s, number, {}, "missing"};
   return b ? *b : kEmpty;
 }
