@@ -17,6 +17,7 @@
 
 #include "formats/curve_rows.h"
 #include "formats/curve_slots.h"
+#include "formats/format.h"
 #include "formats/id_list.h"
 #include "formats/matrix16.h"
 #include "formats/matrix8.h"
@@ -32,6 +33,7 @@ namespace vantik::resgen {
 namespace {
 
 using resources::Service;
+using formats::Kind;
 
 struct GenBlock {
   Service service;
@@ -85,8 +87,9 @@ std::vector<uint8_t> CurveBlock() {
 
 std::vector<GenBlock> BuildAll() {
   std::vector<GenBlock> blocks;
-  auto add = [&](Service s, int number, const char* kind, std::vector<uint8_t> bytes) {
-    blocks.push_back({s, number, kind, std::move(bytes)});
+  // The kind written beside each block is its format's name.
+  auto add = [&](Service s, int number, formats::Kind kind, std::vector<uint8_t> bytes) {
+    blocks.push_back({s, number, std::string(formats::HandlerOf(kind).name), std::move(bytes)});
   };
 
   // Papers.  Plain paper takes less ink and starts black earlier; photo
@@ -96,7 +99,7 @@ std::vector<GenBlock> BuildAll() {
 
   const Service kC = Service::kColor;
   const Service kH = Service::kHalftone;
-  add(kC, resources::kColorIndexNumber, "index", ColorIndexBlock());
+  add(kC, resources::kColorIndexNumber, Kind::kIndex, ColorIndexBlock());
   // Error diffusion: one table per paper and dot shape, each balanced at a
   // resolution of that shape (below).
   struct Balanced {
@@ -115,41 +118,41 @@ std::vector<GenBlock> BuildAll() {
       {{"VANTIK BT PHOTO", 4, DotLayout::kDiffusion, true, photo},
        {kTableDiffusionTallPhoto, "PHOTO", 1, 720, 1440}},
   };
-  for (const Balanced& d : diffusion) add(kC, d.target.tableNumber, "table", BuildTableBlock(d.design));
-  add(kC, kTableScreenPlain, "table",
+  for (const Balanced& d : diffusion) add(kC, d.target.tableNumber, Kind::kTable, BuildTableBlock(d.design));
+  add(kC, kTableScreenPlain, Kind::kTable,
       BuildTableBlock({"VANTIK A PLAIN", 4, DotLayout::kNested, false, plain}));
-  add(kC, kTableScreenPhoto, "table",
+  add(kC, kTableScreenPhoto, Kind::kTable,
       BuildTableBlock({"VANTIK A PHOTO", 4, DotLayout::kNested, false, photo}));
-  add(kC, kTableMonoPlain, "table",
+  add(kC, kTableMonoPlain, Kind::kTable,
       BuildTableBlock({"VANTIK K PLAIN", 1, DotLayout::kIndependent, true, plain}));
-  add(kC, kTableMonoPhoto, "table",
+  add(kC, kTableMonoPhoto, Kind::kTable,
       BuildTableBlock({"VANTIK K PHOTO", 1, DotLayout::kIndependent, true, photo}));
-  add(kC, kTableStackedPlain, "table",
+  add(kC, kTableStackedPlain, Kind::kTable,
       BuildTableBlock({"VANTIK S PLAIN", 4, DotLayout::kStacked, false, plain}));
-  add(kC, kTableStackedPhoto, "table",
+  add(kC, kTableStackedPhoto, Kind::kTable,
       BuildTableBlock({"VANTIK S PHOTO", 4, DotLayout::kStacked, false, photo}));
-  add(kC, kTableDitherPlain, "table",
+  add(kC, kTableDitherPlain, Kind::kTable,
       BuildTableBlock({"VANTIK D PLAIN", 4, DotLayout::kDitherBesideBlack, true, plain}));
-  add(kC, kTableDitherPhoto, "table",
+  add(kC, kTableDitherPhoto, Kind::kTable,
       BuildTableBlock({"VANTIK D PHOTO", 4, DotLayout::kDitherBesideBlack, true, photo}));
-  add(kC, kTableDitherAllPlain, "table",
+  add(kC, kTableDitherAllPlain, Kind::kTable,
       BuildTableBlock({"VANTIK E PLAIN", 4, DotLayout::kAllBesideBlack, true, plain}));
-  add(kC, kTableDitherAllPhoto, "table",
+  add(kC, kTableDitherAllPhoto, Kind::kTable,
       BuildTableBlock({"VANTIK E PHOTO", 4, DotLayout::kAllBesideBlack, true, photo}));
-  add(kC, resources::kCalibrationIndex, "index", CalibrationIndexBlock());
-  add(kC, kCurveBlock, "calibration", CurveBlock());
-  add(kC, resources::kCalibrationSlots, "calibration", CalibrationSlots());
-  add(kC, resources::kCalibrationLevels, "calibration", CalibrationLevels());
+  add(kC, resources::kCalibrationIndex, Kind::kIndex, CalibrationIndexBlock());
+  add(kC, kCurveBlock, Kind::kCurveRows, CurveBlock());
+  add(kC, resources::kCalibrationSlots, Kind::kCurveSlots, CalibrationSlots());
+  add(kC, resources::kCalibrationLevels, Kind::kReferenceLevels, CalibrationLevels());
 
   // Engine B: id lists name the colour nodes, then the matrix for every
   // resolution pair but x = 2 y, then the matrix for x = 2 y.
-  add(kH, kIdSquare64, "id-list", formats::WriteIdList({kColorNodes, kMatrixIso64, kMatrixIso64}));
-  add(kH, kIdSquare128, "id-list", formats::WriteIdList({kColorNodes, kMatrixIso128, kMatrixIso128}));
-  add(kH, kIdWide64, "id-list", formats::WriteIdList({kColorNodes, kMatrixWide64, kMatrixWide64}));
-  add(kH, kIdWide128, "id-list", formats::WriteIdList({kColorNodes, kMatrixWide128, kMatrixWide128}));
-  add(kH, kIdTall64, "id-list", formats::WriteIdList({kColorNodes, kMatrixTall64, kMatrixTall64}));
-  add(kH, kIdTall128, "id-list", formats::WriteIdList({kColorNodes, kMatrixTall128, kMatrixTall128}));
-  add(kH, kColorNodes, "nodes", ColorNodes());
+  add(kH, kIdSquare64, Kind::kIdList, formats::WriteIdList({kColorNodes, kMatrixIso64, kMatrixIso64}));
+  add(kH, kIdSquare128, Kind::kIdList, formats::WriteIdList({kColorNodes, kMatrixIso128, kMatrixIso128}));
+  add(kH, kIdWide64, Kind::kIdList, formats::WriteIdList({kColorNodes, kMatrixWide64, kMatrixWide64}));
+  add(kH, kIdWide128, Kind::kIdList, formats::WriteIdList({kColorNodes, kMatrixWide128, kMatrixWide128}));
+  add(kH, kIdTall64, Kind::kIdList, formats::WriteIdList({kColorNodes, kMatrixTall64, kMatrixTall64}));
+  add(kH, kIdTall128, Kind::kIdList, formats::WriteIdList({kColorNodes, kMatrixTall128, kMatrixTall128}));
+  add(kH, kColorNodes, Kind::kNodes, ColorNodes());
 
   const RankMatrix iso64 = VoidAndCluster(64, 64, {1, 1}, 0x5EED0001);
   const RankMatrix wide64 = VoidAndCluster(64, 64, {2, 1}, 0x5EED0002);
@@ -159,25 +162,25 @@ std::vector<GenBlock> BuildAll() {
   const RankMatrix tall128 = VoidAndCluster(128, 128, {1, 2}, 0x5EED0006);
   const RankMatrix gridDither = VoidAndCluster(64, 64, {1, 1}, 0x5EED0007);
   const RankMatrix limitMatrix = VoidAndCluster(64, 64, {1, 1}, 0x5EED0008);
-  add(kH, kMatrixIso64, "matrix16", Matrix16Block(iso64));
-  add(kH, kMatrixWide64, "matrix16", Matrix16Block(wide64));
-  add(kH, kMatrixTall64, "matrix16", Matrix16Block(tall64));
-  add(kH, kMatrixIso128, "matrix16", Matrix16Block(iso128));
-  add(kH, kMatrixWide128, "matrix16", Matrix16Block(wide128));
-  add(kH, kMatrixTall128, "matrix16", Matrix16Block(tall128));
+  add(kH, kMatrixIso64, Kind::kMatrix16, Matrix16Block(iso64));
+  add(kH, kMatrixWide64, Kind::kMatrix16, Matrix16Block(wide64));
+  add(kH, kMatrixTall64, Kind::kMatrix16, Matrix16Block(tall64));
+  add(kH, kMatrixIso128, Kind::kMatrix16, Matrix16Block(iso128));
+  add(kH, kMatrixWide128, Kind::kMatrix16, Matrix16Block(wide128));
+  add(kH, kMatrixTall128, Kind::kMatrix16, Matrix16Block(tall128));
 
   // Engine A.
-  add(kH, resources::kScreenTableNumber, "screen-table", ScreenTableBlock());
-  add(kH, kScreenBlue360, "matrix8", Matrix8Block(iso64));
-  add(kH, kScreenBlue720, "matrix8", Matrix8Block(iso128));
-  add(kH, kScreenBlueWide, "matrix8", Matrix8Block(wide128));
-  add(kH, kScreenBlueTall, "matrix8", Matrix8Block(tall128));
-  add(kH, kScreenGridDither, "matrix8", Matrix8Block(gridDither));
-  add(kH, kScreenInkLimit, "matrix8", Matrix8Block(limitMatrix));
-  add(kH, kScreenCluster360, "matrix8", Matrix8Block(ClusteredDot(4, {1, 1})));
-  add(kH, kScreenCluster720, "matrix8", Matrix8Block(ClusteredDot(6, {1, 1})));
-  add(kH, kScreenClusterWide, "matrix8", Matrix8Block(ClusteredDot(6, {2, 1})));
-  add(kH, kScreenClusterTall, "matrix8", Matrix8Block(ClusteredDot(6, {1, 2})));
+  add(kH, resources::kScreenTableNumber, Kind::kScreenTable, ScreenTableBlock());
+  add(kH, kScreenBlue360, Kind::kMatrix8, Matrix8Block(iso64));
+  add(kH, kScreenBlue720, Kind::kMatrix8, Matrix8Block(iso128));
+  add(kH, kScreenBlueWide, Kind::kMatrix8, Matrix8Block(wide128));
+  add(kH, kScreenBlueTall, Kind::kMatrix8, Matrix8Block(tall128));
+  add(kH, kScreenGridDither, Kind::kMatrix8, Matrix8Block(gridDither));
+  add(kH, kScreenInkLimit, Kind::kMatrix8, Matrix8Block(limitMatrix));
+  add(kH, kScreenCluster360, Kind::kMatrix8, Matrix8Block(ClusteredDot(4, {1, 1})));
+  add(kH, kScreenCluster720, Kind::kMatrix8, Matrix8Block(ClusteredDot(6, {1, 1})));
+  add(kH, kScreenClusterWide, Kind::kMatrix8, Matrix8Block(ClusteredDot(6, {2, 1})));
+  add(kH, kScreenClusterTall, Kind::kMatrix8, Matrix8Block(ClusteredDot(6, {1, 2})));
 
   // The diffusion tables' grays are balanced by printing them through the
   // library with every other block in place; the model tables above are the

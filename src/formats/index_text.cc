@@ -150,6 +150,18 @@ void ReadNames(Text& text, IndexNameList& list, int limit, Token& token) {
   }
 }
 
+int32_t NextDecimal(Text& text, Token& token) {
+  text.ReadToken(token);
+  return IndexDecimal(token.bytes, token.length);
+}
+
+bool NextName(Text& text, Token& token, char (&name)[12]) {
+  text.ReadToken(token);
+  if (CopyName(token, name)) return true;
+  text.Fail(kLongName);
+  return false;
+}
+
 // Parses the entry lines; returns their number, -1 on failure.
 int ParseEntries(Text& text, IndexEntry* entries, Token& token) {
   int count = 0;
@@ -170,20 +182,12 @@ int ParseEntries(Text& text, IndexEntry* entries, Token& token) {
     }
     IndexEntry& e = entries[count];
     e.tableNumber = IndexDecimal(token.bytes, token.length);
-    text.ReadToken(token);
-    e.halftoneNumber = IndexDecimal(token.bytes, token.length);
-    text.ReadToken(token);
-    if (!CopyName(token, e.kindName)) return text.Fail(kLongName), -1;
-    text.ReadToken(token);
-    if (!CopyName(token, e.list2Name)) return text.Fail(kLongName), -1;
-    text.ReadToken(token);
-    e.xResolution = IndexDecimal(token.bytes, token.length);
-    text.ReadToken(token);
-    e.yResolution = IndexDecimal(token.bytes, token.length);
-    text.ReadToken(token);
-    if (!CopyName(token, e.modeName)) return text.Fail(kLongName), -1;
-    text.ReadToken(token);
-    e.selector = IndexDecimal(token.bytes, token.length);
+    e.halftoneNumber = NextDecimal(text, token);
+    if (!NextName(text, token, e.kindName) || !NextName(text, token, e.list2Name)) return -1;
+    e.xResolution = NextDecimal(text, token);
+    e.yResolution = NextDecimal(text, token);
+    if (!NextName(text, token, e.modeName)) return -1;
+    e.selector = NextDecimal(text, token);
     e.kindIndex = e.modeIndex = e.list2Number = 0;
     text.SkipLine();
     if (!text.ok()) return -1;
