@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -21,6 +22,7 @@ namespace {
 
 struct PrintArgs {
   std::string input, out, page = "letter";
+  bool resolutionGiven = false;  // --resolution on the command line
   std::optional<double> dpi;
   bool fit = false;
   JobChoices job;
@@ -37,8 +39,9 @@ void ListFiles(const Globals& g, const PrintResult& result) {
   for (const std::string& f : result.files) std::printf("%s\n", f.c_str());
 }
 
-int PrintCups(const std::string& input, const JobOptions& base, const ResourceSet& set,
-              const std::string& outDir, const Globals& g) {
+int PrintCups(const std::string& input, const JobOptions& base, bool scale,
+              const ResourceSet& set, const std::string& outDir, const Globals& g) {
+  const std::vector<Resolution> tables = TableResolutions(set);
   const std::string name = input == "-" ? "standard input" : input;
   int fd = 0;
   if (input != "-") {
@@ -66,8 +69,22 @@ int PrintCups(const std::string& input, const JobOptions& base, const ResourceSe
     const RasterPage& p = raster.page();
     PrintRequest req;
     req.options = base;
-    req.options.resolution = {p.xdpi, p.ydpi};
     req.geometry = {p.width, p.height, p.width, p.height};
+    if (scale) {
+      // --resolution given: the page keeps its size in inches and is scaled
+      // to the chosen resolution.
+      req.geometry.width = std::max(1, int(std::lround(double(p.width) * base.resolution.x / p.xdpi)));
+      req.geometry.height = std::max(1, int(std::lround(double(p.height) * base.resolution.y / p.ydpi)));
+    } else {
+      req.options.resolution = {p.xdpi, p.ydpi};
+      bool served = false;
+      for (const Resolution& r : tables) served |= r.x == p.xdpi && r.y == p.ydpi;
+      if (!served) {
+        return Fail(name + ": page " + std::to_string(page) + ": " + std::to_string(p.xdpi) + " x " +
+                    std::to_string(p.ydpi) + " dpi has no colour table; the resources hold " +
+                    ResolutionList(tables) + " (--resolution scales the page to one of them)");
+      }
+    }
     req.widthInches = double(p.width) / p.xdpi;
     req.heightInches = double(p.height) / p.ydpi;
     req.source = [&](int, std::span<uint8_t> rgb) {
@@ -114,7 +131,7 @@ int Print(PrintArgs a, const Globals& g) {
   Status s = EnsureDirectory(a.out);
   if (s.ok()) s = CheckWritable(a.out);
   if (!s.ok()) return Fail(s);
-  if (raster) return PrintCups(input, *job, *set, a.out, g);
+  if (raster) return PrintCups(input, *job, a.resolutionGiven, *set, a.out, g);
 
   Result<vips::VImage> composed = ComposePage(*image, place->pageWidth, place->pageHeight,
                                               place->left, place->top, place->width,
@@ -151,7 +168,11 @@ const RegisterCommand kPrint(
       CLI::Option* fit = AddFlag(cmd, "--fit", &a->fit);
       AddOption(cmd, "--dpi", &a->dpi)->excludes(fit);
       AddJobOptions(cmd, &a->job);
-      return [a, &g] { return Print(*a, g); };
+      CLI::Option* resolution = cmd->get_option("--resolution");
+      return [a, &g, resolution] {
+        a->resolutionGiven = resolution->count() > 0;
+        return Print(*a, g);
+      };
     });
 
 }  // namespace

@@ -99,6 +99,16 @@ Result<ColorSettings> MakeColorSettings(const JobOptions& options,
     return Status(RC_BAD_RESOURCE, "the resource set has no readable colour-table index (colour block " +
                                        std::to_string(cs.indexBlock) + ")");
   }
+  bool served = false;
+  for (const IndexNames::Entry& e : names->entries) {
+    served |= e.xResolution == options.resolution.x && e.yResolution == options.resolution.y;
+  }
+  if (!served) {
+    return Status(RC_BAD_VALUE, "--resolution: " + std::to_string(options.resolution.x) + " x " +
+                                    std::to_string(options.resolution.y) +
+                                    " dpi has no colour table; the resources hold " +
+                                    ResolutionList(TableResolutions(resources)));
+  }
   std::optional<int> paper = names->PaperNumber(options.paper);
   if (!paper) {
     std::string known;
@@ -117,6 +127,28 @@ Result<ColorSettings> MakeColorSettings(const JobOptions& options,
     cs.calibration = c;
   }
   return cs;
+}
+
+std::vector<Resolution> TableResolutions(const ResourceSet& resources) {
+  std::vector<Resolution> list;
+  auto index = resources.Find(Service::kColor, kColorIndexBlock);
+  std::optional<IndexNames> names;
+  if (index) names = ReadIndexNames(*index);
+  if (!names) return list;
+  for (const IndexNames::Entry& e : names->entries) {
+    bool seen = false;
+    for (const Resolution& r : list) seen |= r.x == e.xResolution && r.y == e.yResolution;
+    if (!seen) list.push_back({e.xResolution, e.yResolution});
+  }
+  return list;
+}
+
+std::string ResolutionList(const std::vector<Resolution>& list) {
+  std::string text;
+  for (const Resolution& r : list) {
+    text += (text.empty() ? "" : ", ") + std::to_string(r.x) + "x" + std::to_string(r.y);
+  }
+  return text.empty() ? "none" : text;
 }
 
 std::vector<std::string> PlaneNames(int planes) {

@@ -52,6 +52,12 @@ Result<ColorSettings> MakeColorSettings(const JobOptions& options,
                                         const ResourceSet& resources,
                                         uint32_t lineWidth);
 
+// The resolutions the resource set's colour-table index has tables for, in
+// index order; empty when the index cannot be read.
+std::vector<Resolution> TableResolutions(const ResourceSet& resources);
+// "360x360, 720x720, ..." for messages.
+std::string ResolutionList(const std::vector<Resolution>& list);
+
 // Names of the planes the engine writes, in plane order.
 std::vector<std::string> PlaneNames(int planes);
 

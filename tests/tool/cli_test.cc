@@ -431,6 +431,81 @@ TEST_F(CliTest, SigtermMidPageKeepsOnlyFinishedPages) {
   EXPECT_NE(Slurp(err).find("stopped by SIGTERM"), std::string::npos) << Slurp(err);
 }
 
+// A one-inch PostScript page: a gray square, a red square and text.
+void WritePostScript(const std::string& path) {
+  std::ofstream(path) << "%!PS\n<< /PageSize [72 72] >> setpagedevice\n"
+                         "0.5 setgray 4 4 30 30 rectfill 1 0 0 setrgbcolor 38 38 30 30 rectfill\n"
+                         "0 setgray /Helvetica findfont 12 scalefont setfont 4 50 moveto (Hi) show\n"
+                         "showpage\n";
+}
+
+bool Have(const std::string& program) {
+  return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+TEST_F(CliTest, RastersFromGhostscriptAndTheCupsFiltersPrint) {
+  if (!Have("gs")) GTEST_SKIP() << "ghostscript is not installed";
+  WritePostScript(Path("page.ps"));
+  struct Case {
+    const char* name;
+    std::string gsOptions;   // after -sDEVICE=cups
+    std::string printOptions;
+    const char* refused;     // nullptr: prints
+  };
+  const Case cases[] = {
+      {"defaults", "", "", "100 x 100 dpi has no colour table; the resources hold 360x360, 720x720"},
+      {"defaults, scaled", "", "--resolution 360x360", nullptr},
+      {"K 1 bit", "-r360 -dcupsColorSpace=3 -dcupsBitsPerColor=1", "", nullptr},
+      {"W 2 bits", "-r360 -dcupsColorSpace=0 -dcupsBitsPerColor=2", "", nullptr},
+      {"RGB 8 bits", "-r360 -dcupsColorSpace=1 -dcupsBitsPerColor=8", "", nullptr},
+      {"sRGB 16 bits", "-r360 -dcupsColorSpace=19 -dcupsBitsPerColor=16", "", nullptr},
+      {"RGB 4 bits", "-r360 -dcupsColorSpace=1 -dcupsBitsPerColor=4", "", nullptr},
+      {"RGB banded", "-r360 -dcupsColorSpace=1 -dcupsColorOrder=1", "", nullptr},
+      {"CMYK planar", "-r360 -dcupsColorSpace=6 -dcupsColorOrder=2", "", nullptr},
+      {"KCMY 2 bits", "-r360 -dcupsColorSpace=8 -dcupsBitsPerColor=2", "", nullptr},
+      {"CMY", "-r360 -dcupsColorSpace=4", "", nullptr},
+      {"AdobeRGB", "-r360 -dcupsColorSpace=20", "", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(Path("out"));
+    fs::create_directories(Path("out"));
+    const std::string gs = "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=cups " + c.gsOptions +
+                           " -sOutputFile=" + Path("page.ras") + " " + Path("page.ps") + " 2>/dev/null";
+    ASSERT_EQ(std::system(gs.c_str()), 0);
+    Outcome r = Vantik("print " + Path("page.ras") + " -o " + Path("out") + " " + c.printOptions);
+    if (c.refused != nullptr) {
+      ExpectOneLine(r, c.refused);
+      EXPECT_EQ(OutFiles(), 0);
+      continue;
+    }
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(OutFiles(), 9);
+    // One inch at 360 dpi, whatever the raster's kind.
+    std::ifstream pbm(Path("out/page-p1-black.pbm"), std::ios::binary);
+    std::string magic;
+    int w = 0, h = 0;
+    pbm >> magic >> w >> h;
+    EXPECT_EQ(w, 360);
+    EXPECT_EQ(h, 360);
+  }
+
+  const std::string filter = "/usr/lib/cups/filter/pdftoraster";
+  if (!fs::exists(filter)) GTEST_SKIP() << "the cups filters are not installed";
+  ASSERT_EQ(std::system(("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile=" +
+                         Path("page.pdf") + " " + Path("page.ps") + " 2>/dev/null")
+                            .c_str()),
+            0);
+  fs::remove_all(Path("out"));
+  fs::create_directories(Path("out"));
+  const std::string run = filter + " 1 user title 1 'Resolution=360dpi print-color-mode=color' " +
+                          Path("page.pdf") + " >" + Path("filter.ras") + " 2>/dev/null";
+  ASSERT_EQ(std::system(run.c_str()), 0);
+  Outcome r = Vantik("print " + Path("filter.ras") + " -o " + Path("out"));
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(OutFiles(), 9);
+}
+
 TEST_F(CliTest, BrokenCupsRasterLeavesNothing) {
   WriteRaster(Path("cut.ras"), 1, 120, 90, 500);
   Outcome r = Vantik("-q print " + Path("cut.ras") + " -o " + Path("out"));
