@@ -23,6 +23,7 @@ namespace {
 struct PrintArgs {
   std::string input, out, page = "letter";
   bool resolutionGiven = false;  // --resolution on the command line
+  std::string format = "pbm", simulate = "on";
   std::optional<double> dpi;
   bool fit = false;
   JobChoices job;
@@ -39,8 +40,19 @@ void ListFiles(const Globals& g, const PrintResult& result) {
   for (const std::string& f : result.files) std::printf("%s\n", f.c_str());
 }
 
-int PrintCups(const std::string& input, const JobOptions& base, bool scale,
-              const ResourceSet& set, const std::string& outDir, const Globals& g) {
+// The files print writes, from --format and --simulate.
+void SetOutputs(const PrintArgs& a, PrintRequest* req) {
+  const PlaneFormat f = ParsePlaneFormat(a.format).value_or(PlaneFormat());
+  req->pbm = f.pbm;
+  req->tiff = f.tiff;
+  req->simulate = a.simulate == "on";
+}
+
+int PrintCups(const PrintArgs& a, const JobOptions& base, const ResourceSet& set,
+              const Globals& g) {
+  const std::string& input = a.input;
+  const std::string& outDir = a.out;
+  const bool scale = a.resolutionGiven;
   const std::vector<Resolution> tables = TableResolutions(set);
   const std::string name = input == "-" ? "standard input" : input;
   int fd = 0;
@@ -94,6 +106,7 @@ int PrintCups(const std::string& input, const JobOptions& base, bool scale,
       return s.ok() || StopSignal() == 0 ? s : CheckStop();
     };
     req.outDir = outDir;
+    SetOutputs(a, &req);
     req.stem = stem + "-p" + std::to_string(page);
     req.writeImage = PngWriter();
     req.progress = ProgressBar(g.quiet, "page " + std::to_string(page));
@@ -131,7 +144,7 @@ int Print(PrintArgs a, const Globals& g) {
   Status s = EnsureDirectory(a.out);
   if (s.ok()) s = CheckWritable(a.out);
   if (!s.ok()) return Fail(s);
-  if (raster) return PrintCups(input, *job, a.resolutionGiven, *set, a.out, g);
+  if (raster) return PrintCups(a, *job, *set, g);
 
   Result<vips::VImage> composed = ComposePage(*image, place->pageWidth, place->pageHeight,
                                               place->left, place->top, place->width,
@@ -145,6 +158,7 @@ int Print(PrintArgs a, const Globals& g) {
   req.heightInches = page->heightInches;
   req.source = [&](int y, std::span<uint8_t> rgb) { return rows.Row(y, rgb); };
   req.outDir = a.out;
+  SetOutputs(a, &req);
   req.stem = Stem(input);
   req.writeImage = PngWriter();
   req.progress = ProgressBar(g.quiet, "printing");
@@ -168,6 +182,8 @@ const RegisterCommand kPrint(
       CLI::Option* fit = AddFlag(cmd, "--fit", &a->fit);
       AddOption(cmd, "--dpi", &a->dpi)->excludes(fit);
       AddJobOptions(cmd, &a->job);
+      AddOption(cmd, "--format", &a->format);
+      AddOption(cmd, "--simulate", &a->simulate);
       CLI::Option* resolution = cmd->get_option("--resolution");
       return [a, &g, resolution] {
         a->resolutionGiven = resolution->count() > 0;

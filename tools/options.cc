@@ -45,6 +45,16 @@ std::string CheckSize(const std::string& v) {
   return "'" + v + "' is not WxH pixels with sides of 64..20000";
 }
 
+std::string CheckFormat(const std::string& v) {
+  if (ParsePlaneFormat(v)) return {};
+  return "'" + v + "' is not pbm, tiff, pbm,tiff or none";
+}
+
+std::string CheckOnOff(const std::string& v) {
+  if (v == "on" || v == "off") return {};
+  return "'" + v + "' is not on or off";
+}
+
 constexpr double kAdjustMin = -50, kAdjustMax = 50;
 
 const std::vector<OptionInfo> kOptions = {
@@ -78,6 +88,12 @@ const std::vector<OptionInfo> kOptions = {
     {"--fit", nullptr, OptionType::kFlag, "scale the image to fit the page (the default)"},
     {"--dpi", nullptr, OptionType::kReal, "place the image at this many pixels per inch", 1,
      10000},
+    // What print writes.
+    {"--format", nullptr, OptionType::kText,
+     "plane files: pbm, tiff (deflate, Group 4 for clustered dots), pbm,tiff or none", 0, 0,
+     "pbm", CheckFormat},
+    {"--simulate", nullptr, OptionType::kText, "write the simulated print <name>-print.png: on or off",
+     0, 0, "on", CheckOnOff},
     // Preview.
     {"--gamma", nullptr, OptionType::kReal, "screen gamma (1.5 leaves tones unchanged)", 1.0, 3.0,
      "1.5"},
@@ -106,6 +122,14 @@ std::string RangeText(const OptionInfo& o) {
 }  // namespace
 
 const std::vector<OptionInfo>& OptionTable() { return kOptions; }
+
+std::optional<PlaneFormat> ParsePlaneFormat(const std::string& text) {
+  if (text == "pbm") return PlaneFormat{true, false};
+  if (text == "tiff") return PlaneFormat{false, true};
+  if (text == "pbm,tiff" || text == "tiff,pbm") return PlaneFormat{true, true};
+  if (text == "none") return PlaneFormat{false, false};
+  return std::nullopt;
+}
 
 const OptionInfo* FindOption(std::string_view name) {
   for (const OptionInfo& o : kOptions) {
