@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <fcntl.h>
+#include <lcms2.h>
 #include <tiffio.h>
 
 #include <algorithm>
@@ -111,12 +112,21 @@ TEST_F(CliTest, BadInputIsOneLineAndLeavesNothing) {
        "--sharpen"},
       {"separate missing file", "separate " + Path("none.tif") + " -o " + Path("out/s.tif"),
        "none.tif"},
+      {"separate to PNG", "separate " + chart + " -o " + Path("out/s.png"),
+       "out/s.png: separate writes the ink values as a CMYK TIFF; name the output .tif or .tiff"},
+      {"output is a file", "print " + chart + " -o " + chart, "chart.png: not a directory"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Outcome r = Vantik(c.args);
     ExpectOneLine(r, c.needle);
     EXPECT_EQ(OutFiles(), 0);
+  }
+  if (::geteuid() != 0) {  // root writes into read-only folders
+    fs::create_directories(Path("ro"));
+    fs::permissions(Path("ro"), fs::perms::owner_read | fs::perms::owner_exec);
+    ExpectOneLine(Vantik("print " + chart + " -o " + Path("ro")), "ro: cannot write files in this directory");
+    ExpectOneLine(Vantik("chart -o " + Path("ro/c.png")), "ro: cannot write files in this directory");
   }
 }
 
@@ -301,6 +311,90 @@ void WriteRgbaTiff(const std::string& path, int w, int h, const uint8_t rgba[4])
   for (int x = 0; x < w; ++x) line.insert(line.end(), rgba, rgba + 4);
   for (int y = 0; y < h; ++y) TIFFWriteScanline(t, line.data(), uint32_t(y), 0);
   TIFFClose(t);
+}
+
+// Writes packed samples as a TIFF: 8 or 16 bits, RGB or CMYK, with an
+// embedded colour profile when one is given.
+void WriteTiff(const std::string& path, const void* samples, int w, int h, int spp, int bits,
+               const std::vector<uint8_t>& profile = {}) {
+  TIFF* t = TIFFOpen(path.c_str(), "w");
+  ASSERT_NE(t, nullptr);
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(w));
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(h));
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bits);
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, spp == 4 ? PHOTOMETRIC_SEPARATED : PHOTOMETRIC_RGB);
+  TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  if (!profile.empty()) TIFFSetField(t, TIFFTAG_ICCPROFILE, uint32_t(profile.size()), profile.data());
+  const size_t row = size_t(w) * spp * bits / 8;
+  for (int y = 0; y < h; ++y) {
+    TIFFWriteScanline(t, const_cast<uint8_t*>(static_cast<const uint8_t*>(samples) + y * row), uint32_t(y), 0);
+  }
+  TIFFClose(t);
+}
+
+TEST_F(CliTest, ColourManagedImagesPrintAsTheirColours) {
+  // The chart, moved into a wide-gamut RGB space at 16 bits with that
+  // space's profile embedded, must separate like the chart converted back
+  // to sRGB beforehand.
+  ASSERT_EQ(Vantik("chart -o " + Path("chart.tif") + " --size 240x160").exit, 0);
+  uint32_t w = 0, h = 0;
+  uint16_t spp = 0, photometric = 0;
+  std::vector<uint8_t> srgb = ReadTiff(Path("chart.tif"), &w, &h, &spp, &photometric);
+  ASSERT_EQ(spp, 3);
+  cmsCIExyY white = {0.3127, 0.3290, 1.0};
+  cmsCIExyYTRIPLE wide = {{0.7347, 0.2653, 1.0}, {0.1152, 0.8264, 1.0}, {0.1566, 0.0177, 1.0}};
+  cmsToneCurve* gamma = cmsBuildGamma(nullptr, 1.8);
+  cmsToneCurve* curves[3] = {gamma, gamma, gamma};
+  cmsHPROFILE wideProfile = cmsCreateRGBProfile(&white, &wide, curves);
+  cmsHPROFILE srgbProfile = cmsCreate_sRGBProfile();
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(wideProfile, nullptr, &size);
+  std::vector<uint8_t> profile(size);
+  cmsSaveProfileToMem(wideProfile, profile.data(), &size);
+  const size_t n = size_t(w) * h;
+  std::vector<uint16_t> wide16(n * 3);
+  cmsHTRANSFORM in = cmsCreateTransform(srgbProfile, TYPE_RGB_8, wideProfile, TYPE_RGB_16,
+                                        INTENT_RELATIVE_COLORIMETRIC, 0);
+  cmsDoTransform(in, srgb.data(), wide16.data(), cmsUInt32Number(n));
+  std::vector<uint8_t> back(n * 3);
+  cmsHTRANSFORM out = cmsCreateTransform(wideProfile, TYPE_RGB_16, srgbProfile, TYPE_RGB_8,
+                                         INTENT_RELATIVE_COLORIMETRIC, 0);
+  cmsDoTransform(out, wide16.data(), back.data(), cmsUInt32Number(n));
+  cmsDeleteTransform(in);
+  cmsDeleteTransform(out);
+  cmsCloseProfile(wideProfile);
+  cmsCloseProfile(srgbProfile);
+  cmsFreeToneCurve(gamma);
+  WriteTiff(Path("tagged.tif"), wide16.data(), int(w), int(h), 3, 16, profile);
+  WriteTiff(Path("untagged.tif"), wide16.data(), int(w), int(h), 3, 16);
+  WriteTiff(Path("converted.tif"), back.data(), int(w), int(h), 3, 8);
+
+  auto inks = [&](const std::string& name) {
+    Outcome r = Vantik("separate " + Path(name) + " -o " + Path("out/" + name));
+    EXPECT_EQ(r.exit, 0) << r.err;
+    uint32_t iw = 0, ih = 0;
+    uint16_t ispp = 0, iphotometric = 0;
+    return ReadTiff(Path("out/" + name), &iw, &ih, &ispp, &iphotometric);
+  };
+  auto meanDifference = [](const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    double sum = 0;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) sum += std::abs(int(a[i]) - int(b[i]));
+    return a.size() == b.size() && !a.empty() ? sum / a.size() : 1e9;
+  };
+  const std::vector<uint8_t> expected = inks("converted.tif");
+  EXPECT_LT(meanDifference(inks("tagged.tif"), expected), 0.5);
+  // Without its profile the same data is read as sRGB: far off.
+  EXPECT_GT(meanDifference(inks("untagged.tif"), expected), 5.0);
+
+  // A CMYK image without a profile goes through a generic CMYK profile:
+  // paper stays paper, full black ink prints dark.
+  const uint8_t cmyk[2 * 4] = {0, 0, 0, 0, 0, 0, 0, 255};
+  WriteTiff(Path("cmyk.tif"), cmyk, 2, 1, 4, 8);
+  std::vector<uint8_t> k = inks("cmyk.tif");
+  ASSERT_EQ(k.size(), 8u);
+  EXPECT_EQ(k[0] + k[1] + k[2] + k[3], 0);
+  EXPECT_GT(k[4] + k[5] + k[6] + k[7], 400);
 }
 
 TEST_F(CliTest, AlphaIsCompositedOnWhitePaper) {
