@@ -25,7 +25,8 @@ struct PrintArgs {
   bool resolutionGiven = false;  // --resolution on the command line
   std::string format = "pbm", simulate = "on";
   std::optional<double> dpi;
-  bool fit = false;
+  bool fit = false, noRotate = false;
+  std::string margins;  // empty: the page size's default
   JobChoices job;
 };
 
@@ -136,7 +137,15 @@ int Print(PrintArgs a, const Globals& g) {
     Result<vips::VImage> loaded = LoadRgb(input, g.maxPixels);
     if (!loaded.ok()) return Fail(loaded.status());
     image = *loaded;
-    place = Place(*page, job->resolution, image->width(), image->height(), a.dpi);
+    const Margins margins = a.margins.empty() ? DefaultMargins(a.page) : *ParseMargins(a.margins);
+    if (!a.dpi && !a.noRotate && ShouldRotate(*page, margins, image->width(), image->height())) {
+      try {
+        image = image->rot90();
+      } catch (const vips::VError& e) {
+        return Fail(input + ": cannot turn the image (" + VipsMessage(e) + ")");
+      }
+    }
+    place = Place(*page, job->resolution, image->width(), image->height(), a.dpi, margins);
     if (!place.ok()) return Fail(place.status());
   }
   Result<ResourceSet> set = LoadResources(g.resources);
@@ -181,6 +190,8 @@ const RegisterCommand kPrint(
       AddOption(cmd, "--page", &a->page);
       CLI::Option* fit = AddFlag(cmd, "--fit", &a->fit);
       AddOption(cmd, "--dpi", &a->dpi)->excludes(fit);
+      AddFlag(cmd, "--no-rotate", &a->noRotate);
+      AddOption(cmd, "--margins", &a->margins);
       AddJobOptions(cmd, &a->job);
       AddOption(cmd, "--format", &a->format);
       AddOption(cmd, "--simulate", &a->simulate);

@@ -35,6 +35,11 @@ std::string CheckCalibration(const std::string& v) {
   return levels.ok() ? std::string() : levels.status().message();
 }
 
+std::string CheckMargins(const std::string& v) {
+  if (ParseMargins(v)) return {};
+  return "'" + v + "' is not one margin or top,right,bottom,left, each 0..10 in (for example 0.25, 5mm or 0.2in)";
+}
+
 std::string CheckSize(const std::string& v) {
   int w = 0, h = 0;
   char tail = 0;
@@ -85,7 +90,12 @@ const std::vector<OptionInfo> kOptions = {
     // Page layout.
     {"--page", nullptr, OptionType::kText, "page: letter, a4 or WxHin (for example 4x6in)", 0, 0,
      "letter", CheckPage},
-    {"--fit", nullptr, OptionType::kFlag, "scale the image to fit the page (the default)"},
+    {"--fit", nullptr, OptionType::kFlag,
+     "scale the image to fit the page, turned a quarter when that fits better (the default)"},
+    {"--no-rotate", nullptr, OptionType::kFlag, "never turn the image to fit the page"},
+    {"--margins", nullptr, OptionType::kText,
+     "unprintable edges: one value or top,right,bottom,left, in inches or with mm", 0, 0,
+     "0.25 for letter, 5mm for a4, 0 for WxHin", CheckMargins},
     {"--dpi", nullptr, OptionType::kReal, "place the image at this many pixels per inch", 1,
      10000},
     // What print writes.

@@ -209,7 +209,7 @@ TEST_F(CliTest, DamagedImagesAreRefusedByEveryCommand) {
 
 TEST_F(CliTest, ToolOptionsGoBeforeOrAfterTheCommand) {
   ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 100x80").exit, 0);
-  for (const std::string& args : {"-q print " + Path("chart.png") + " -o " + Path("out/a"),
+  for (const std::string& args : {"-q print " + Path("chart.png") + " -o " + Path("out/a/b/c"),
                                  "print " + Path("chart.png") + " -o " + Path("out/b") + " -q"}) {
     SCOPED_TRACE(args);
     Outcome r = Vantik(args + " --page 1x1in --resolution 360x360");
