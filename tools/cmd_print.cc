@@ -21,7 +21,7 @@ namespace vantik::tool {
 namespace {
 
 struct PrintArgs {
-  std::string input, out, page = "letter";
+  std::string input, out, page = "letter", model;
   bool resolutionGiven = false;  // --resolution on the command line
   std::string format = "pbm", simulate = "on";
   std::optional<double> dpi;
@@ -50,7 +50,7 @@ void SetOutputs(const PrintArgs& a, PrintRequest* req) {
 }
 
 int PrintCups(const PrintArgs& a, const JobOptions& base, const ResourceSet& set,
-              const Globals& g) {
+              const printmodel::PrintModel* model, const Globals& g) {
   const std::string& input = a.input;
   const std::string& outDir = a.out;
   const bool scale = a.resolutionGiven;
@@ -110,6 +110,7 @@ int PrintCups(const PrintArgs& a, const JobOptions& base, const ResourceSet& set
     SetOutputs(a, &req);
     req.stem = stem + "-p" + std::to_string(page);
     req.writeImage = PngWriter();
+    req.model = model;
     req.progress = ProgressBar(g.quiet, "page " + std::to_string(page));
     PrintResult result;
     s = RunPrint(req, set, &result);
@@ -150,10 +151,13 @@ int Print(PrintArgs a, const Globals& g) {
   }
   Result<ResourceSet> set = LoadResources(g.resources);
   if (!set.ok()) return Fail(set.status());
+  std::unique_ptr<printmodel::PrintModel> ownModel;
+  Result<const printmodel::PrintModel*> model = ChoosePrintModel(a.model, &ownModel);
+  if (!model.ok()) return Fail(model.status());
   Status s = EnsureDirectory(a.out);
   if (s.ok()) s = CheckWritable(a.out);
   if (!s.ok()) return Fail(s);
-  if (raster) return PrintCups(a, *job, *set, g);
+  if (raster) return PrintCups(a, *job, *set, *model, g);
 
   Result<vips::VImage> composed = ComposePage(*image, place->pageWidth, place->pageHeight,
                                               place->left, place->top, place->width,
@@ -170,6 +174,7 @@ int Print(PrintArgs a, const Globals& g) {
   SetOutputs(a, &req);
   req.stem = Stem(input);
   req.writeImage = PngWriter();
+  req.model = *model;
   req.progress = ProgressBar(g.quiet, "printing");
   PrintResult result;
   s = RunPrint(req, *set, &result);
@@ -192,6 +197,7 @@ const RegisterCommand kPrint(
       AddOption(cmd, "--dpi", &a->dpi)->excludes(fit);
       AddFlag(cmd, "--no-rotate", &a->noRotate);
       AddOption(cmd, "--margins", &a->margins);
+      AddOption(cmd, "--model", &a->model);
       AddJobOptions(cmd, &a->job);
       AddOption(cmd, "--format", &a->format);
       AddOption(cmd, "--simulate", &a->simulate);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "image_io.h"
@@ -75,6 +76,24 @@ Status WriteImageAtomically(const std::string& out, const std::vector<uint8_t>& 
   OutputFiles files(dir);
   s = WriteImage(files.Add(name), pixels, width, height, bands);
   if (!s.ok()) return Status(s.code(), out + ": cannot write the image");
+  return files.Commit();
+}
+
+Status WriteFileAtomically(const std::string& out, const std::vector<uint8_t>& bytes) {
+  const std::string dir = ParentDirectory(out);
+  const std::string name = out.substr(out.find_last_of('/') == std::string::npos
+                                          ? 0
+                                          : out.find_last_of('/') + 1);
+  Status s = EnsureDirectory(dir);
+  if (!s.ok()) return s;
+  s = CheckWritable(dir);
+  if (!s.ok()) return s;
+  OutputFiles files(dir);
+  const std::string temp = files.Add(name);
+  std::FILE* f = std::fopen(temp.c_str(), "wb");
+  if (f == nullptr) return Status(RC_FAILURE, out + ": cannot write");
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  if (std::fclose(f) != 0 || !written) return Status(RC_FAILURE, out + ": cannot write");
   return files.Commit();
 }
 

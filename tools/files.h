@@ -33,4 +33,7 @@ Status CheckWritable(const std::string& dir);
 Status WriteImageAtomically(const std::string& out, const std::vector<uint8_t>& pixels, int width,
                             int height, int bands);
 
+// Writes `bytes` as the file `out` in the same way: whole or not at all.
+Status WriteFileAtomically(const std::string& out, const std::vector<uint8_t>& bytes);
+
 }  // namespace vantik::tool

@@ -87,6 +87,13 @@ const std::vector<OptionInfo> kOptions = {
     {"--red", nullptr, OptionType::kInteger, "red balance", kAdjustMin, kAdjustMax, "0"},
     {"--green", nullptr, OptionType::kInteger, "green balance", kAdjustMin, kAdjustMax, "0"},
     {"--blue", nullptr, OptionType::kInteger, "blue balance", kAdjustMin, kAdjustMax, "0"},
+    // The simulated print.
+    {"--model", nullptr, OptionType::kText,
+     "printer the simulated print shows: its measurements (CGATS, the 16 overprints and "
+     "single-ink ramps), or 'ideal' for ideal inks",
+     0, 0, "the built-in measured printer"},
+    // Calibration.
+    {"--steps", nullptr, OptionType::kInteger, "steps of each ink's ramp", 2, 100, "20"},
     // Page layout.
     {"--page", nullptr, OptionType::kText, "page: letter, a4 or WxHin (for example 4x6in)", 0, 0,
      "letter", CheckPage},

@@ -4,7 +4,8 @@
 // sequences of runs (random matrices with out-of-range cells, random bounds
 // including 0, white and repeated pixels, level-0 stretches, skipped lines,
 // split lines, every horizontalScale) and must leave the same planes, error
-// lines and reset state.
+// lines and reset state.  The rule that clears error lines between runs is
+// checked on its own, against a table of cases.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +15,7 @@
 #include "common/halftone_b_kernel_fixture.h"
 #include "halftone_b/kernels/diffusion_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 
 using testing::KernelInstance;
@@ -116,29 +117,11 @@ int32_t Jitter(int32_t i) {
   return -24;
 }
 
+// The reset rule has its own table of cases (ResetErrorLines below); the
+// reference kernels apply the library's rule rather than restating it.
 void Reset(HalftoneInstanceB& in, std::vector<int16_t*> lines, uint32_t y,
            uint32_t count, uint32_t x0) {
-  const uint32_t W = in.params.lineWidth;
-  const uint32_t prevLine = in.lastLine;
-  uint32_t prevEnd = in.lastEnd;
-  in.lastLine = y;
-  in.lastEnd = x0 + count;
-  if (prevEnd == W) prevEnd = 0;
-  uint32_t from = 0, to = 0;
-  if (prevLine + 1 < y) {
-    to = W;
-  } else if (y == prevLine + 1 && (y & 15) == 15 && x0 != 0) {
-    to = x0;
-  } else if (y == prevLine && (y & 15) == 15 && prevEnd < x0) {
-    from = prevEnd;
-    to = x0;
-  } else if (y == prevLine + 1 && (y & 15) == 0 && prevEnd != 0) {
-    from = prevEnd;
-    to = W;
-  }
-  for (int16_t* l : lines) {
-    for (uint32_t x = from; x < to; ++x) l[x] = 0;
-  }
+  ResetErrorLines(lines.data(), static_cast<int>(lines.size()), &in, y, count, x0);
 }
 
 struct Out {
@@ -788,5 +771,62 @@ TEST(ReferenceKernels, RandomRunsMatchThePlainReference) {
   }
 }
 
+// ---- Reset rule -------------------------------------------------------------
+
+// Which stretch of the error lines a run clears before it is diffused, from
+// the previous run's line and end and the new run's line and start.  Lines
+// are 64 dots wide; every entry, margins included, starts at 7.
+TEST(ResetErrorLines, ClearsTheStretchTheRulesName) {
+  constexpr uint32_t W = 64;
+  struct Case {
+    const char* name;
+    uint32_t prevLine, prevEnd, y, x0, count;
+    uint32_t from, to;  // cleared [from, to); from == to: nothing
+  } cases[] = {
+      {"fresh instance, line 0", 0, 0, 0, 0, W, 0, 0},
+      {"fresh instance, line 1", 0, 0, 1, 0, W, 0, 0},
+      {"fresh instance, later line", 0, 0, 2, 0, W, 0, W},
+      {"skipped line", 5, W, 7, 20, 10, 0, W},
+      {"skipped line onto line 15", 10, 30, 15, 5, 10, 0, W},
+      {"next line, ordinary", 16, 40, 17, 8, 10, 0, 0},
+      {"same line, ordinary", 5, 20, 5, 30, 10, 0, 0},
+      {"line going back", 20, 10, 3, 0, W, 0, 0},
+      {"next line is 15, starts inside", 14, W, 15, 10, 20, 0, 10},
+      {"next line is 15, starts at 0", 14, 30, 15, 0, 20, 0, 0},
+      {"line 15 again, gap after the previous run", 15, 20, 15, 30, 4, 20, 30},
+      {"line 15 again, no gap", 15, 30, 15, 30, 4, 0, 0},
+      {"line 15 again, previous run overlaps", 15, 35, 15, 30, 4, 0, 0},
+      {"line 15 again, previous run reached the end", 15, W, 15, 30, 4, 0, 30},
+      {"next line is 16, previous run ended inside", 15, 40, 16, 0, W, 40, W},
+      {"next line is 32, previous run ended inside", 31, 12, 32, 50, 4, 12, W},
+      {"next line is 16, previous run reached the end", 15, W, 16, 0, W, 0, 0},
+      {"next line is 16, previous run ended at 0", 15, 0, 16, 0, W, 0, 0},
+      {"line number wraps to 0", 0xFFFFFFFFu, 10, 0, 0, W, 10, W},
+      {"empty run still records its end", 3, 0, 3, 17, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    KernelSetup s;
+    s.lineWidth = W;
+    KernelInstance k(s);
+    for (int i = 0; i < 4; ++i) {
+      auto* p = static_cast<int16_t*>(k.inst.slots[kSlotErrorLine0 + i].data);
+      std::fill(p, p + k.inst.slots[kSlotErrorLine0 + i].size / 2, int16_t{7});
+    }
+    const std::vector<int16_t> untouched = k.wholeLine(3);
+    k.inst.lastLine = c.prevLine;
+    k.inst.lastEnd = c.prevEnd;
+    int16_t* lines[3] = {k.line(0), k.line(1), k.line(2)};
+    ResetErrorLines(lines, 3, &k.inst, c.y, c.count, c.x0);
+    EXPECT_EQ(k.inst.lastLine, c.y) << c.name;
+    EXPECT_EQ(k.inst.lastEnd, c.x0 + c.count) << c.name;
+    for (int i = 0; i < 3; ++i) {
+      std::vector<int16_t> want = untouched;
+      for (uint32_t x = c.from; x < c.to; ++x) want[kErrorLineOffset + x] = 0;
+      EXPECT_EQ(k.wholeLine(i), want) << c.name << ", line " << i;
+    }
+    EXPECT_EQ(k.wholeLine(3), untouched) << c.name << ": a line not passed in";
+  }
+}
+
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -84,6 +84,14 @@ TEST_F(CliTest, BadInputIsOneLineAndLeavesNothing) {
   ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 200x150").exit, 0);
   { std::ofstream(Path("notes.png")) << "this is text, not an image\n"; }
   fs::create_directories(Path("badres"));
+  // Measurements of paper and solid cyan: no overprints to build a model of,
+  // no ramps to calibrate.
+  {
+    std::ofstream(Path("ramp.ti3"))
+        << "CTI3\nNUMBER_OF_FIELDS 7\nBEGIN_DATA_FORMAT\n"
+           "CMYK_C CMYK_M CMYK_Y CMYK_K XYZ_X XYZ_Y XYZ_Z\nEND_DATA_FORMAT\n"
+           "NUMBER_OF_SETS 2\nBEGIN_DATA\n0 0 0 0 85 88 75\n100 0 0 0 15 23 50\nEND_DATA\n";
+  }
   struct Case {
     const char* name;
     std::string args;
@@ -108,6 +116,15 @@ TEST_F(CliTest, BadInputIsOneLineAndLeavesNothing) {
        "nodir"},
       {"page too small for dpi", "print " + chart + out + " --dpi 10", "--dpi"},
       {"bad page", "print " + chart + out + " --page b5", "--page"},
+      {"missing model", "print " + chart + out + " --model " + Path("none.ti3"), "none.ti3"},
+      {"model not measurements", "print " + chart + out + " --model " + Path("notes.png"),
+       "not CGATS measurement data"},
+      {"model without overprints", "print " + chart + out + " --model " + Path("ramp.ti3"),
+       "overprint"},
+      {"calibration without every ink's ramp",
+       "calibrate build " + Path("ramp.ti3") + " -o " + Path("out/cal"), "cyan alone"},
+      {"calibration chart with too few steps", "calibrate chart -o " + Path("out/t.ti1") + " --steps 1",
+       "--steps"},
       {"preview sharpen", "preview " + chart + " -o " + Path("out/p.png") + " --sharpen 4",
        "--sharpen"},
       {"separate missing file", "separate " + Path("none.tif") + " -o " + Path("out/s.tif"),
@@ -225,6 +242,85 @@ TEST_F(CliTest, ToolOptionsGoBeforeOrAfterTheCommand) {
   for (const char* shown : {"(default: diffusion)", "(default: 720x720)", "(default: letter)",
                             "(default: plain)", "-50..50"}) {
     EXPECT_NE(r.out.find(shown), std::string::npos) << shown;
+  }
+}
+
+// The simulated print shows the built-in measured printer unless --model
+// names another: the same measurements as a file give the same picture,
+// ideal inks a different one.
+TEST_F(CliTest, ModelChoosesThePrinterTheSimulatedPrintShows) {
+  const char* source = std::getenv("VANTIK_SOURCE_DIR");
+  if (source == nullptr) GTEST_SKIP() << "VANTIK_SOURCE_DIR is not set";
+  ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 120x80").exit, 0);
+  const std::string base = "-q print " + Path("chart.png") + " --page 1x0.75in --resolution 360x360";
+  const std::string measured = std::string(source) + "/resources/measurements/fogra39l.ti3";
+  for (const auto& [dir, model] : {std::pair<std::string, std::string>{"default", ""},
+                                   {"file", " --model " + measured},
+                                   {"ideal", " --model ideal"}}) {
+    Outcome r = Vantik(base + " -o " + Path(dir) + model);
+    ASSERT_EQ(r.exit, 0) << dir << ": " << r.err;
+  }
+  const std::string def = Slurp(Path("default/chart-print.png"));
+  EXPECT_FALSE(def.empty());
+  EXPECT_EQ(def, Slurp(Path("file/chart-print.png")));
+  EXPECT_NE(def, Slurp(Path("ideal/chart-print.png")));
+  // The ink planes do not depend on the model.
+  EXPECT_EQ(Slurp(Path("default/chart-cyan.pbm")), Slurp(Path("ideal/chart-cyan.pbm")));
+}
+
+// Calibration round trip on the command line: the chart lists paper and
+// every ink's ramp; measurements of it become a resource directory whose
+// calibration a print then uses.
+TEST_F(CliTest, CalibrateWritesAChartAndAResourceDirectory) {
+  const char* source = std::getenv("VANTIK_SOURCE_DIR");
+  if (source == nullptr) GTEST_SKIP() << "VANTIK_SOURCE_DIR is not set";
+  Outcome r = Vantik("calibrate chart -o " + Path("target.ti1") + " --steps 10");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_NE(Slurp(Path("target.ti1")).find("NUMBER_OF_SETS 41"), std::string::npos);
+
+  // The shipped press measurements hold paper and each ink's ramp.
+  const std::string measured = std::string(source) + "/resources/measurements/fogra39l.ti3";
+  r = Vantik("calibrate build " + measured + " -o " + Path("cal"));
+  ASSERT_EQ(r.exit, 0) << r.err;
+  for (const char* ink : {"cyan", "magenta", "yellow", "black"}) {
+    EXPECT_NE(r.out.find(ink), std::string::npos) << r.out;
+  }
+  EXPECT_EQ(fs::file_size(Path("cal/color/990.bin")), 4u);
+  EXPECT_EQ(fs::file_size(Path("cal/color/901.bin")), 21u * 256);
+  EXPECT_TRUE(fs::exists(Path("cal/halftone")));
+  r = Vantik("calibrate build " + measured + " -o " + Path("gray") + " --ink black");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(fs::file_size(Path("gray/color/990.bin")), 1u);
+
+  ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 120x80").exit, 0);
+  const std::string print = "-q print " + Path("chart.png") + " --page 1x0.75in --resolution 360x360";
+  r = Vantik("--resources " + Path("cal") + " " + print + " -o " + Path("out/a") + " --calibration 50");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  r = Vantik(print + " -o " + Path("out/b") + " --calibration 50");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  // The measured calibration is not the built-in one.
+  EXPECT_NE(Slurp(Path("out/a/chart-cyan.pbm")), Slurp(Path("out/b/chart-cyan.pbm")));
+}
+
+// The output profile of a print setting: a file LittleCMS opens as a CMYK
+// output profile; settings it cannot describe are refused.
+TEST_F(CliTest, ResourcesProfileWritesAnIccOutputProfile) {
+  Outcome r = Vantik("resources profile -o " + Path("out/printer.icc") + " --paper photo");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  const std::string bytes = Slurp(Path("out/printer.icc"));
+  cmsHPROFILE p = cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size()));
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(cmsGetDeviceClass(p), cmsSigOutputClass);
+  EXPECT_EQ(cmsGetColorSpace(p), cmsSigCmykData);
+  char text[128] = {};
+  cmsGetProfileInfoASCII(p, cmsInfoDescription, "en", "US", text, sizeof text);
+  EXPECT_STREQ(text, "vantik diffusion 720x720 photo paper");
+  cmsCloseProfile(p);
+  for (const auto& [args, needle] : {std::pair<std::string, std::string>{"--model ideal", "--model"},
+                                     {"--ink black", "--ink"}}) {
+    r = Vantik("resources profile -o " + Path("out/bad.icc") + " " + args);
+    ExpectOneLine(r, needle);
+    EXPECT_FALSE(fs::exists(Path("out/bad.icc")));
   }
 }
 

@@ -1,8 +1,8 @@
 // Four-ink error diffusion for the general resolution pairs: set K, the last
 // spread bound lowered by the cell's parity for inks 0 and 3 only.
-#include "halftone_b/kernels/four_ink_frame.h"
+#include "halftone_b/kernels/color_diffusion_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 struct ColorDiffusionPolicy {
   using Set = SpreadSetK;
@@ -14,8 +14,8 @@ struct ColorDiffusionPolicy {
 VANTIK_HALFTONE_KERNEL(ColorDiffusionKernel) {
   (void)arg8;
   (void)extra;
-  return FourInkDiffusion<ColorDiffusionPolicy>::Run(
+  return ColorDiffusionFrame<ColorDiffusionPolicy>::Run(
       instance, src, dst, planeStride, firstBit, count, x0, y, flags);
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -1,8 +1,8 @@
 // Four-ink error diffusion through the paired front end (renderMode 4 or
 // horizontalScale -1) with set K and its parity rule for inks 0 and 3.
-#include "halftone_b/kernels/four_ink_frame.h"
+#include "halftone_b/kernels/color_diffusion_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 struct ColorDiffusionPairedPolicy {
   using Set = SpreadSetK;
@@ -14,8 +14,8 @@ struct ColorDiffusionPairedPolicy {
 VANTIK_HALFTONE_KERNEL(ColorDiffusionKernelPaired) {
   (void)arg8;
   (void)extra;
-  return FourInkDiffusion<ColorDiffusionPairedPolicy>::Run(
+  return ColorDiffusionFrame<ColorDiffusionPairedPolicy>::Run(
       instance, src, dst, planeStride, firstBit, count, x0, y, flags);
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

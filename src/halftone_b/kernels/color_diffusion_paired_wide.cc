@@ -1,8 +1,8 @@
 // Four-ink error diffusion at 1440 x 720 through the paired front end
 // (renderMode 4 or horizontalScale -1): set J, no parity adjustment.
-#include "halftone_b/kernels/four_ink_frame.h"
+#include "halftone_b/kernels/color_diffusion_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 struct ColorDiffusionPairedWidePolicy {
   using Set = SpreadSetJ;
@@ -14,8 +14,8 @@ struct ColorDiffusionPairedWidePolicy {
 VANTIK_HALFTONE_KERNEL(ColorDiffusionKernelPairedWide) {
   (void)arg8;
   (void)extra;
-  return FourInkDiffusion<ColorDiffusionPairedWidePolicy>::Run(
+  return ColorDiffusionFrame<ColorDiffusionPairedWidePolicy>::Run(
       instance, src, dst, planeStride, firstBit, count, x0, y, flags);
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

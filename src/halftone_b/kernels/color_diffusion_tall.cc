@@ -2,9 +2,9 @@
 // resolution): paired front end, set V, which puts more of a bright pixel's
 // error on the next line; the last bound is lowered by the parity for all
 // three inks.
-#include "halftone_b/kernels/four_ink_frame.h"
+#include "halftone_b/kernels/color_diffusion_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 struct ColorDiffusionTallPolicy {
   using Set = SpreadSetV;
@@ -16,8 +16,8 @@ struct ColorDiffusionTallPolicy {
 VANTIK_HALFTONE_KERNEL(ColorDiffusionKernelTall) {
   (void)arg8;
   (void)extra;
-  return FourInkDiffusion<ColorDiffusionTallPolicy>::Run(
+  return ColorDiffusionFrame<ColorDiffusionTallPolicy>::Run(
       instance, src, dst, planeStride, firstBit, count, x0, y, flags);
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

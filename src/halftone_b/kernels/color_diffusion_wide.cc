@@ -1,8 +1,8 @@
 // Four-ink error diffusion at 1440 x 720: set J, which spreads wider along
 // the line; no parity adjustment of the last bound.
-#include "halftone_b/kernels/four_ink_frame.h"
+#include "halftone_b/kernels/color_diffusion_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 struct ColorDiffusionWidePolicy {
   using Set = SpreadSetJ;
@@ -14,8 +14,8 @@ struct ColorDiffusionWidePolicy {
 VANTIK_HALFTONE_KERNEL(ColorDiffusionKernelWide) {
   (void)arg8;
   (void)extra;
-  return FourInkDiffusion<ColorDiffusionWidePolicy>::Run(
+  return ColorDiffusionFrame<ColorDiffusionWidePolicy>::Run(
       instance, src, dst, planeStride, firstBit, count, x0, y, flags);
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

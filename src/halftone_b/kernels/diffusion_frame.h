@@ -2,7 +2,7 @@
 // threshold jitter, the error-line reset rule, the tail pixel of an odd run,
 // the per-call local copies of the instance's tables, the smoothing memory
 // and the source stepping.  The kernel families build their line loops from
-// these (four_ink_frame.h, ink_frame.h, color_dither_frame.h).
+// these (color_diffusion_frame.h, ink_diffusion_frame.h, color_dither_frame.h).
 #pragma once
 
 #include <array>
@@ -14,7 +14,7 @@
 #include "halftone_b/instance_b.h"
 #include "halftone_b/kernels/spread_sets.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 // Threshold offset by the matrix cell's bits 1..7, indexed by (cell AND 0xFE):
 // the lowest cells raise the diffusion threshold most, the highest lower it.
@@ -163,4 +163,4 @@ inline uint32_t SourceHalving(const HalftoneInstanceB& instance) {
   return instance.params.horizontalScale == 1 ? 1u : 0u;
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

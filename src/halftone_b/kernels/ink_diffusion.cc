@@ -1,13 +1,13 @@
 // Single-ink error diffusion for the general resolution pairs: set K.
-#include "halftone_b/kernels/ink_frame.h"
+#include "halftone_b/kernels/ink_diffusion_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 VANTIK_HALFTONE_KERNEL(InkDiffusionKernel) {
   (void)planeStride;
   (void)arg8;
-  return InkDiffusion<SpreadSetK>::Run(instance, src, dst, firstBit, count, x0, y,
+  return InkDiffusionFrame<SpreadSetK>::Run(instance, src, dst, firstBit, count, x0, y,
                                  flags, extra);
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

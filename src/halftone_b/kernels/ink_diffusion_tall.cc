@@ -1,13 +1,13 @@
 // Single-ink error diffusion for tall dots (vertical = 2 x horizontal): set V.
-#include "halftone_b/kernels/ink_frame.h"
+#include "halftone_b/kernels/ink_diffusion_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 VANTIK_HALFTONE_KERNEL(InkDiffusionKernelTall) {
   (void)planeStride;
   (void)arg8;
-  return InkDiffusion<SpreadSetV>::Run(instance, src, dst, firstBit, count, x0, y,
+  return InkDiffusionFrame<SpreadSetV>::Run(instance, src, dst, firstBit, count, x0, y,
                                  flags, extra);
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -1,13 +1,13 @@
 // Single-ink error diffusion at 1440 x 720: set J.
-#include "halftone_b/kernels/ink_frame.h"
+#include "halftone_b/kernels/ink_diffusion_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 VANTIK_HALFTONE_KERNEL(InkDiffusionKernelWide) {
   (void)planeStride;
   (void)arg8;
-  return InkDiffusion<SpreadSetJ>::Run(instance, src, dst, firstBit, count, x0, y,
+  return InkDiffusionFrame<SpreadSetJ>::Run(instance, src, dst, firstBit, count, x0, y,
                                  flags, extra);
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

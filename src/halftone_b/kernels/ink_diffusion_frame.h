@@ -16,10 +16,10 @@
 #include "halftone_b/kernels/kernels.h"
 #include "halftone_b/kernels/plane_writer.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 template <class Set>
-class InkDiffusion {
+class InkDiffusionFrame {
  public:
   static uint32_t Run(HalftoneInstanceB* instance, const uint8_t* src,
                       uint8_t* dst, int32_t firstBit, uint32_t count,
@@ -74,7 +74,7 @@ class InkDiffusion {
                    PlaneWriter& out) {
     int16_t* const line = f.line;
     const SpreadBounds bounds = f.bounds;
-    // The writer and frame fields live in locals (see four_ink_frame.h).
+    // The writer and frame fields live in locals (see color_diffusion_frame.h).
     PlaneWriter w = out;
     const int16_t* const row = f.row;
     const uint32_t colMask = f.colMask, x0 = f.x0;
@@ -112,4 +112,4 @@ class InkDiffusion {
   }
 };
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b
