@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds vantik (Release) and prints the test chart on the built-in
-# resources: one 1-bit PBM and TIFF (Group 4) per ink and a simulated print
+# resources: one 1-bit PBM per ink and a simulated print
 # (out/chart-print.png) land in out/.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -21,8 +22,11 @@ namespace {
 
 struct PrintArgs {
   std::string input, out, page = "letter", model;
+  bool resolutionGiven = false;  // --resolution on the command line
+  std::string format = "pbm", simulate = "on";
   std::optional<double> dpi;
-  bool fit = false;
+  bool fit = false, noRotate = false;
+  std::string margins;  // empty: the page size's default
   JobChoices job;
 };
 
@@ -37,8 +41,20 @@ void ListFiles(const Globals& g, const PrintResult& result) {
   for (const std::string& f : result.files) std::printf("%s\n", f.c_str());
 }
 
-int PrintCups(const std::string& input, const JobOptions& base, const ResourceSet& set,
-              const std::string& outDir, const printmodel::PrintModel* model, const Globals& g) {
+// The files print writes, from --format and --simulate.
+void SetOutputs(const PrintArgs& a, PrintRequest* req) {
+  const PlaneFormat f = ParsePlaneFormat(a.format).value_or(PlaneFormat());
+  req->pbm = f.pbm;
+  req->tiff = f.tiff;
+  req->simulate = a.simulate == "on";
+}
+
+int PrintCups(const PrintArgs& a, const JobOptions& base, const ResourceSet& set,
+              const printmodel::PrintModel* model, const Globals& g) {
+  const std::string& input = a.input;
+  const std::string& outDir = a.out;
+  const bool scale = a.resolutionGiven;
+  const std::vector<Resolution> tables = TableResolutions(set);
   const std::string name = input == "-" ? "standard input" : input;
   int fd = 0;
   if (input != "-") {
@@ -66,8 +82,22 @@ int PrintCups(const std::string& input, const JobOptions& base, const ResourceSe
     const RasterPage& p = raster.page();
     PrintRequest req;
     req.options = base;
-    req.options.resolution = {p.xdpi, p.ydpi};
     req.geometry = {p.width, p.height, p.width, p.height};
+    if (scale) {
+      // --resolution given: the page keeps its size in inches and is scaled
+      // to the chosen resolution.
+      req.geometry.width = std::max(1, int(std::lround(double(p.width) * base.resolution.x / p.xdpi)));
+      req.geometry.height = std::max(1, int(std::lround(double(p.height) * base.resolution.y / p.ydpi)));
+    } else {
+      req.options.resolution = {p.xdpi, p.ydpi};
+      bool served = false;
+      for (const Resolution& r : tables) served |= r.x == p.xdpi && r.y == p.ydpi;
+      if (!served) {
+        return Fail(name + ": page " + std::to_string(page) + ": " + std::to_string(p.xdpi) + " x " +
+                    std::to_string(p.ydpi) + " dpi has no colour table; the resources hold " +
+                    ResolutionList(tables) + " (--resolution scales the page to one of them)");
+      }
+    }
     req.widthInches = double(p.width) / p.xdpi;
     req.heightInches = double(p.height) / p.ydpi;
     req.source = [&](int, std::span<uint8_t> rgb) {
@@ -77,6 +107,7 @@ int PrintCups(const std::string& input, const JobOptions& base, const ResourceSe
       return s.ok() || StopSignal() == 0 ? s : CheckStop();
     };
     req.outDir = outDir;
+    SetOutputs(a, &req);
     req.stem = stem + "-p" + std::to_string(page);
     req.writeImage = PngWriter();
     req.model = model;
@@ -107,7 +138,15 @@ int Print(PrintArgs a, const Globals& g) {
     Result<vips::VImage> loaded = LoadRgb(input, g.maxPixels);
     if (!loaded.ok()) return Fail(loaded.status());
     image = *loaded;
-    place = Place(*page, job->resolution, image->width(), image->height(), a.dpi);
+    const Margins margins = a.margins.empty() ? DefaultMargins(a.page) : *ParseMargins(a.margins);
+    if (!a.dpi && !a.noRotate && ShouldRotate(*page, margins, image->width(), image->height())) {
+      try {
+        image = image->rot90();
+      } catch (const vips::VError& e) {
+        return Fail(input + ": cannot turn the image (" + VipsMessage(e) + ")");
+      }
+    }
+    place = Place(*page, job->resolution, image->width(), image->height(), a.dpi, margins);
     if (!place.ok()) return Fail(place.status());
   }
   Result<ResourceSet> set = LoadResources(g.resources);
@@ -118,7 +157,7 @@ int Print(PrintArgs a, const Globals& g) {
   Status s = EnsureDirectory(a.out);
   if (s.ok()) s = CheckWritable(a.out);
   if (!s.ok()) return Fail(s);
-  if (raster) return PrintCups(input, *job, *set, a.out, *model, g);
+  if (raster) return PrintCups(a, *job, *set, *model, g);
 
   Result<vips::VImage> composed = ComposePage(*image, place->pageWidth, place->pageHeight,
                                               place->left, place->top, place->width,
@@ -132,6 +171,7 @@ int Print(PrintArgs a, const Globals& g) {
   req.heightInches = page->heightInches;
   req.source = [&](int y, std::span<uint8_t> rgb) { return rows.Row(y, rgb); };
   req.outDir = a.out;
+  SetOutputs(a, &req);
   req.stem = Stem(input);
   req.writeImage = PngWriter();
   req.model = *model;
@@ -155,9 +195,17 @@ const RegisterCommand kPrint(
       AddOption(cmd, "--page", &a->page);
       CLI::Option* fit = AddFlag(cmd, "--fit", &a->fit);
       AddOption(cmd, "--dpi", &a->dpi)->excludes(fit);
+      AddFlag(cmd, "--no-rotate", &a->noRotate);
+      AddOption(cmd, "--margins", &a->margins);
       AddOption(cmd, "--model", &a->model);
       AddJobOptions(cmd, &a->job);
-      return [a, &g] { return Print(*a, g); };
+      AddOption(cmd, "--format", &a->format);
+      AddOption(cmd, "--simulate", &a->simulate);
+      CLI::Option* resolution = cmd->get_option("--resolution");
+      return [a, &g, resolution] {
+        a->resolutionGiven = resolution->count() > 0;
+        return Print(*a, g);
+      };
     });
 
 }  // namespace

@@ -1,5 +1,6 @@
 // vantik separate INPUT -o OUT.tif: the ink values of colour matching as a
 // CMYK TIFF.
+#include <cctype>
 #include <memory>
 
 #include "command.h"
@@ -15,7 +16,19 @@ struct SeparateArgs {
   JobChoices job;
 };
 
+// Only TIFF holds the four ink values of a pixel as they are.
+bool IsTiffName(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos) return false;
+  std::string ext = path.substr(dot + 1);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == "tif" || ext == "tiff";
+}
+
 int Separate(const SeparateArgs& a, const Globals& g) {
+  if (!IsTiffName(a.out)) {
+    return Fail(a.out + ": separate writes the ink values as a CMYK TIFF; name the output .tif or .tiff");
+  }
   Result<JobOptions> job = MakeJob(a.job);
   if (!job.ok()) return Fail(job.status());
   int w = 0, h = 0;
@@ -49,7 +62,7 @@ const RegisterCommand kSeparate(
     [](CLI::App* cmd, const Globals& g) -> CommandRun {
       auto a = std::make_shared<SeparateArgs>();
       cmd->add_option("input", a->input, "image file")->required();
-      cmd->add_option("-o,--output", a->out, "output TIFF")->required();
+      cmd->add_option("-o,--output", a->out, "output CMYK TIFF (.tif or .tiff)")->required();
       AddJobOptions(cmd, &a->job);
       return [a, &g] { return Separate(*a, g); };
     });

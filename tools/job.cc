@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 
 #include "vantik/default_resources.h"
 
@@ -97,6 +98,16 @@ Result<ColorSettings> MakeColorSettings(const JobOptions& options,
     return Status(RC_BAD_RESOURCE, "the resource set has no readable colour-table index (colour block " +
                                        std::to_string(cs.indexBlock) + ")");
   }
+  bool served = false;
+  for (const IndexNames::Entry& e : names->entries) {
+    served |= e.xResolution == options.resolution.x && e.yResolution == options.resolution.y;
+  }
+  if (!served) {
+    return Status(RC_BAD_VALUE, "--resolution: " + std::to_string(options.resolution.x) + " x " +
+                                    std::to_string(options.resolution.y) +
+                                    " dpi has no colour table; the resources hold " +
+                                    ResolutionList(TableResolutions(resources)));
+  }
   std::optional<int> paper = names->PaperNumber(options.paper);
   if (!paper) {
     std::string known;
@@ -117,18 +128,88 @@ Result<ColorSettings> MakeColorSettings(const JobOptions& options,
   return cs;
 }
 
+std::vector<Resolution> TableResolutions(const ResourceSet& resources) {
+  std::vector<Resolution> list;
+  auto index = resources.Find(Service::kColor, kColorIndexBlock);
+  std::optional<IndexNames> names;
+  if (index) names = ReadIndexNames(*index);
+  if (!names) return list;
+  for (const IndexNames::Entry& e : names->entries) {
+    bool seen = false;
+    for (const Resolution& r : list) seen |= r.x == e.xResolution && r.y == e.yResolution;
+    if (!seen) list.push_back({e.xResolution, e.yResolution});
+  }
+  return list;
+}
+
+std::string ResolutionList(const std::vector<Resolution>& list) {
+  std::string text;
+  for (const Resolution& r : list) {
+    text += (text.empty() ? "" : ", ") + std::to_string(r.x) + "x" + std::to_string(r.y);
+  }
+  return text.empty() ? "none" : text;
+}
+
 std::vector<std::string> PlaneNames(int planes) {
   if (planes == 1) return {"black"};
   return {"cyan", "magenta", "yellow", "black"};
 }
 
+Margins DefaultMargins(const std::string& pageName) {
+  if (pageName == "letter") return {0.25, 0.25, 0.25, 0.25};
+  if (pageName == "a4") {
+    const double m = 5 / 25.4;
+    return {m, m, m, m};
+  }
+  return {};
+}
+
+std::optional<Margins> ParseMargins(const std::string& text) {
+  std::vector<double> values;
+  size_t pos = 0;
+  while (pos <= text.size()) {
+    size_t comma = text.find(',', pos);
+    std::string item = text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+    char* end = nullptr;
+    double v = std::strtod(item.c_str(), &end);
+    if (item.empty() || end == item.c_str() || !std::isfinite(v)) return std::nullopt;
+    std::string unit = end;
+    if (unit == "mm") v /= 25.4;
+    else if (!unit.empty() && unit != "in") return std::nullopt;
+    if (v < 0 || v > 10) return std::nullopt;
+    values.push_back(v);
+    if (comma == std::string::npos) break;
+    pos = comma + 1;
+  }
+  if (values.size() == 1) return Margins{values[0], values[0], values[0], values[0]};
+  if (values.size() == 4) return Margins{values[0], values[1], values[2], values[3]};
+  return std::nullopt;
+}
+
+bool ShouldRotate(const PageSize& page, const Margins& m, int imageWidth, int imageHeight) {
+  const double w = page.widthInches - m.left - m.right, h = page.heightInches - m.top - m.bottom;
+  if (imageWidth == imageHeight || w == h) return false;
+  return (imageWidth > imageHeight) != (w > h);
+}
+
 Result<Placement> Place(const PageSize& page, Resolution res, int imageWidth,
-                        int imageHeight, std::optional<double> dpi) {
+                        int imageHeight, std::optional<double> dpi, const Margins& margins) {
   Placement p;
   p.pageWidth = static_cast<int>(std::lround(page.widthInches * res.x));
   p.pageHeight = static_cast<int>(std::lround(page.heightInches * res.y));
   if (imageWidth <= 0 || imageHeight <= 0) {
     return Status(RC_BAD_PARAMETER, "the image is empty");
+  }
+  const double areaWidth = page.widthInches - margins.left - margins.right;
+  const double areaHeight = page.heightInches - margins.top - margins.bottom;
+  if (areaWidth < 0.5 || areaHeight < 0.5) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "--margins: they leave %.2f x %.2f in of the %.2f x %.2f in page; at least 0.5 in "
+                  "each way must remain",
+                  std::max(0.0, areaWidth), std::max(0.0, areaHeight), page.widthInches,
+                  page.heightInches);
+    return Status(RC_BAD_VALUE, text);
   }
   double wIn, hIn;
   if (dpi) {
@@ -137,22 +218,28 @@ Result<Placement> Place(const PageSize& page, Resolution res, int imageWidth,
     }
     wIn = imageWidth / *dpi;
     hIn = imageHeight / *dpi;
-    if (wIn > page.widthInches + 1e-9 || hIn > page.heightInches + 1e-9) {
-      char text[160];
+    if (wIn > areaWidth + 1e-9 || hIn > areaHeight + 1e-9) {
+      char text[200];
       std::snprintf(text, sizeof text,
-                    "--dpi: the image at %g dpi (%.2f x %.2f in) does not fit the %.2f x %.2f in page",
-                    *dpi, wIn, hIn, page.widthInches, page.heightInches);
+                    "--dpi: the image at %g dpi (%.2f x %.2f in) does not fit the printable "
+                    "%.2f x %.2f in of the page",
+                    *dpi, wIn, hIn, areaWidth, areaHeight);
       return Status(RC_BAD_VALUE, text);
     }
   } else {
-    double scale = std::min(page.widthInches / imageWidth, page.heightInches / imageHeight);
+    double scale = std::min(areaWidth / imageWidth, areaHeight / imageHeight);
     wIn = imageWidth * scale;
     hIn = imageHeight * scale;
   }
   p.width = std::max(1, std::min(p.pageWidth, static_cast<int>(std::lround(wIn * res.x))));
   p.height = std::max(1, std::min(p.pageHeight, static_cast<int>(std::lround(hIn * res.y))));
-  p.left = (p.pageWidth - p.width) / 2;
-  p.top = (p.pageHeight - p.height) / 2;
+  // Centred in the printable area.
+  const int areaLeft = static_cast<int>(std::lround(margins.left * res.x));
+  const int areaTop = static_cast<int>(std::lround(margins.top * res.y));
+  const int areaW = static_cast<int>(std::lround(areaWidth * res.x));
+  const int areaH = static_cast<int>(std::lround(areaHeight * res.y));
+  p.left = std::clamp(areaLeft + (areaW - p.width) / 2, 0, p.pageWidth - p.width);
+  p.top = std::clamp(areaTop + (areaH - p.height) / 2, 0, p.pageHeight - p.height);
   return p;
 }
 

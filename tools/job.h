@@ -52,18 +52,38 @@ Result<ColorSettings> MakeColorSettings(const JobOptions& options,
                                         const ResourceSet& resources,
                                         uint32_t lineWidth);
 
+// The resolutions the resource set's colour-table index has tables for, in
+// index order; empty when the index cannot be read.
+std::vector<Resolution> TableResolutions(const ResourceSet& resources);
+// "360x360, 720x720, ..." for messages.
+std::string ResolutionList(const std::vector<Resolution>& list);
+
 // Names of the planes the engine writes, in plane order.
 std::vector<std::string> PlaneNames(int planes);
 
+// Unprintable edges of the page, in inches.
+struct Margins {
+  double top = 0, right = 0, bottom = 0, left = 0;
+};
+// The default margins of a page size: 0.25 in for letter, 5 mm for a4,
+// none for a size given in inches (photo paper, printed borderless).
+Margins DefaultMargins(const std::string& pageName);
+// "0.25", "5mm", "0.5in" for all sides, or four values top,right,bottom,left.
+std::optional<Margins> ParseMargins(const std::string& text);
+
 // Where an image of imageWidth x imageHeight pixels lands on the page:
-// scaled to fit (keeping its shape) or placed at `dpi` pixels per inch,
-// centred either way.
+// scaled to fit the printable area inside the margins (keeping its shape)
+// or placed at `dpi` pixels per inch, centred in that area either way.
 struct Placement {
   int pageWidth = 0, pageHeight = 0;   // dots
   int left = 0, top = 0;               // image origin in dots
   int width = 0, height = 0;           // image size in dots
 };
 Result<Placement> Place(const PageSize& page, Resolution res, int imageWidth,
-                        int imageHeight, std::optional<double> dpi);
+                        int imageHeight, std::optional<double> dpi, const Margins& margins = {});
+// True when an image of this shape should be turned a quarter to fit the
+// printable area better (a landscape image on a portrait area, or the
+// reverse).
+bool ShouldRotate(const PageSize& page, const Margins& margins, int imageWidth, int imageHeight);
 
 }  // namespace vantik::tool

@@ -35,6 +35,11 @@ std::string CheckCalibration(const std::string& v) {
   return levels.ok() ? std::string() : levels.status().message();
 }
 
+std::string CheckMargins(const std::string& v) {
+  if (ParseMargins(v)) return {};
+  return "'" + v + "' is not one margin or top,right,bottom,left, each 0..10 in (for example 0.25, 5mm or 0.2in)";
+}
+
 std::string CheckSize(const std::string& v) {
   int w = 0, h = 0;
   char tail = 0;
@@ -43,6 +48,16 @@ std::string CheckSize(const std::string& v) {
     return {};
   }
   return "'" + v + "' is not WxH pixels with sides of 64..20000";
+}
+
+std::string CheckFormat(const std::string& v) {
+  if (ParsePlaneFormat(v)) return {};
+  return "'" + v + "' is not pbm, tiff, pbm,tiff or none";
+}
+
+std::string CheckOnOff(const std::string& v) {
+  if (v == "on" || v == "off") return {};
+  return "'" + v + "' is not on or off";
 }
 
 constexpr double kAdjustMin = -50, kAdjustMax = 50;
@@ -59,7 +74,9 @@ const std::vector<OptionInfo> kOptions = {
     {"--method", nullptr, OptionType::kText, "halftone method", 0, 0, "diffusion", CheckMethod},
     {"--ink", nullptr, OptionType::kText, "colour (four inks) or black (black ink only)", 0, 0,
      "colour", CheckInk},
-    {"--resolution", nullptr, OptionType::kText, "dots per inch, XxY", 0, 0, "720x720",
+    {"--resolution", nullptr, OptionType::kText,
+     "dots per inch, XxY; the built-in resources hold 360x360, 720x720, 1440x720 and 720x1440", 0,
+     0, "720x720",
      CheckResolution},
     {"--paper", nullptr, OptionType::kText, "paper, a name of the colour-table index", 0, 0,
      "plain"},
@@ -82,9 +99,20 @@ const std::vector<OptionInfo> kOptions = {
     // Page layout.
     {"--page", nullptr, OptionType::kText, "page: letter, a4 or WxHin (for example 4x6in)", 0, 0,
      "letter", CheckPage},
-    {"--fit", nullptr, OptionType::kFlag, "scale the image to fit the page (the default)"},
+    {"--fit", nullptr, OptionType::kFlag,
+     "scale the image to fit the page, turned a quarter when that fits better (the default)"},
+    {"--no-rotate", nullptr, OptionType::kFlag, "never turn the image to fit the page"},
+    {"--margins", nullptr, OptionType::kText,
+     "unprintable edges: one value or top,right,bottom,left, in inches or with mm", 0, 0,
+     "0.25 for letter, 5mm for a4, 0 for WxHin", CheckMargins},
     {"--dpi", nullptr, OptionType::kReal, "place the image at this many pixels per inch", 1,
      10000},
+    // What print writes.
+    {"--format", nullptr, OptionType::kText,
+     "plane files: pbm, tiff (deflate, Group 4 for clustered dots), pbm,tiff or none", 0, 0,
+     "pbm", CheckFormat},
+    {"--simulate", nullptr, OptionType::kText, "write the simulated print <name>-print.png: on or off",
+     0, 0, "on", CheckOnOff},
     // Preview.
     {"--gamma", nullptr, OptionType::kReal, "screen gamma (1.5 leaves tones unchanged)", 1.0, 3.0,
      "1.5"},
@@ -113,6 +141,14 @@ std::string RangeText(const OptionInfo& o) {
 }  // namespace
 
 const std::vector<OptionInfo>& OptionTable() { return kOptions; }
+
+std::optional<PlaneFormat> ParsePlaneFormat(const std::string& text) {
+  if (text == "pbm") return PlaneFormat{true, false};
+  if (text == "tiff") return PlaneFormat{false, true};
+  if (text == "pbm,tiff" || text == "tiff,pbm") return PlaneFormat{true, true};
+  if (text == "none") return PlaneFormat{false, false};
+  return std::nullopt;
+}
 
 const OptionInfo* FindOption(std::string_view name) {
   for (const OptionInfo& o : kOptions) {

@@ -43,6 +43,12 @@ std::string CheckValue(const OptionInfo& option, const std::string& value);
 // The same, by name; an unknown name is an error.
 std::string CheckValue(std::string_view name, const std::string& value);
 
+// Which plane files print writes (--format).
+struct PlaneFormat {
+  bool pbm = true, tiff = false;
+};
+std::optional<PlaneFormat> ParsePlaneFormat(const std::string& text);
+
 // The choices of a print job as the user typed them.
 struct JobChoices {
   std::string method = "diffusion";

@@ -98,14 +98,18 @@ Status PbmWriter::Close() {
   return Status::Ok();
 }
 
-// ---- TIFF G4 -------------------------------------------------------------------------
+// ---- TIFF ---------------------------------------------------------------------------
 
-TiffG4Writer::~TiffG4Writer() {
+TiffCompression TiffCompressionFor(const std::string& method) {
+  return method == "clustered" ? TiffCompression::kGroup4 : TiffCompression::kDeflate;
+}
+
+TiffPlaneWriter::~TiffPlaneWriter() {
   if (tiff_ != nullptr) TIFFClose(tiff_);
 }
 
-Status TiffG4Writer::Open(const std::string& path, int width, int height, int xdpi,
-                          int ydpi) {
+Status TiffPlaneWriter::Open(const std::string& path, int width, int height, int xdpi, int ydpi,
+                             TiffCompression compression) {
   path_ = path;
   TIFFSetErrorHandler(nullptr);
   TIFFSetWarningHandler(nullptr);
@@ -115,11 +119,15 @@ Status TiffG4Writer::Open(const std::string& path, int width, int height, int xd
   TIFFSetField(tiff_, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(height));
   TIFFSetField(tiff_, TIFFTAG_BITSPERSAMPLE, 1);
   TIFFSetField(tiff_, TIFFTAG_SAMPLESPERPIXEL, 1);
-  TIFFSetField(tiff_, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+  TIFFSetField(tiff_, TIFFTAG_COMPRESSION, compression == TiffCompression::kGroup4
+                                                ? COMPRESSION_CCITTFAX4
+                                                : COMPRESSION_ADOBE_DEFLATE);
   TIFFSetField(tiff_, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
   TIFFSetField(tiff_, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
   TIFFSetField(tiff_, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  TIFFSetField(tiff_, TIFFTAG_ROWSPERSTRIP, static_cast<uint32_t>(height));
+  // Group 4 codes the page as one strip; deflate in strips of 64 lines.
+  TIFFSetField(tiff_, TIFFTAG_ROWSPERSTRIP,
+               compression == TiffCompression::kGroup4 ? static_cast<uint32_t>(height) : 64u);
   TIFFSetField(tiff_, TIFFTAG_XRESOLUTION, static_cast<float>(xdpi));
   TIFFSetField(tiff_, TIFFTAG_YRESOLUTION, static_cast<float>(ydpi));
   TIFFSetField(tiff_, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
@@ -128,7 +136,7 @@ Status TiffG4Writer::Open(const std::string& path, int width, int height, int xd
   return Status::Ok();
 }
 
-Status TiffG4Writer::Row(std::span<const uint8_t> bits) {
+Status TiffPlaneWriter::Row(std::span<const uint8_t> bits) {
   std::memcpy(row_.data(), bits.data(), row_.size());  // libtiff may modify it
   if (TIFFWriteScanline(tiff_, row_.data(), y_++, 0) < 0) {
     return IoError(path_, "cannot write the TIFF row " + std::to_string(y_ - 1));
@@ -136,7 +144,7 @@ Status TiffG4Writer::Row(std::span<const uint8_t> bits) {
   return Status::Ok();
 }
 
-Status TiffG4Writer::Close() {
+Status TiffPlaneWriter::Close() {
   bool ok = TIFFFlush(tiff_) == 1;
   TIFFClose(tiff_);
   tiff_ = nullptr;

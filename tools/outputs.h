@@ -1,5 +1,5 @@
-// Output files of a print: one 1-bit PBM and one TIFF (Group 4) per ink
-// plane, written line by line, and the simulated print.  Every file is
+// Output files of a print: a 1-bit PBM and/or TIFF per ink plane, written
+// line by line, and the simulated print.  Every file is
 // written under a temporary name and renamed only when the whole job has
 // succeeded, so a failed job leaves nothing behind.
 #pragma once
@@ -56,13 +56,24 @@ class PbmWriter {
   size_t rowBytes_ = 0;
 };
 
-// Bilevel TIFF, CCITT Group 4, min-is-white (1 = dot), one strip.
-class TiffG4Writer {
+// How a plane TIFF is compressed.
+enum class TiffCompression {
+  kGroup4,   // CCITT Group 4: small for clustered dots and large flat areas
+  kDeflate,  // deflate: smaller and faster than Group 4 for scattered dots
+};
+// The compression suited to a halftone method's dots: Group 4 for the
+// clustered screens, deflate for diffused and dithered dots, where Group 4
+// gives larger files than the raw bitmap and costs more time.
+TiffCompression TiffCompressionFor(const std::string& method);
+
+// Bilevel TIFF, min-is-white (1 = dot), one strip.
+class TiffPlaneWriter {
  public:
-  TiffG4Writer() = default;
-  TiffG4Writer(const TiffG4Writer&) = delete;
-  ~TiffG4Writer();
-  Status Open(const std::string& path, int width, int height, int xdpi, int ydpi);
+  TiffPlaneWriter() = default;
+  TiffPlaneWriter(const TiffPlaneWriter&) = delete;
+  ~TiffPlaneWriter();
+  Status Open(const std::string& path, int width, int height, int xdpi, int ydpi,
+              TiffCompression compression);
   Status Row(std::span<const uint8_t> bits);
   Status Close();
 

@@ -42,28 +42,35 @@ Status RunPrint(const PrintRequest& request, const ResourceSet& resources,
   const bool files = !request.outDir.empty();
   OutputFiles out(request.outDir);
   std::vector<std::unique_ptr<PbmWriter>> pbm;
-  std::vector<std::unique_ptr<TiffG4Writer>> tif;
+  std::vector<std::unique_ptr<TiffPlaneWriter>> tif;
   if (files) {
     for (const std::string& ink : result->inks) {
-      auto p = std::make_unique<PbmWriter>();
-      Status s = p->Open(out.Add(request.stem + "-" + ink + ".pbm"), g.width, g.height);
-      if (!s.ok()) return s;
-      pbm.push_back(std::move(p));
-      auto t = std::make_unique<TiffG4Writer>();
-      s = t->Open(out.Add(request.stem + "-" + ink + ".tif"), g.width, g.height,
-                  request.options.resolution.x, request.options.resolution.y);
-      if (!s.ok()) return s;
-      tif.push_back(std::move(t));
+      if (request.pbm) {
+        auto p = std::make_unique<PbmWriter>();
+        Status s = p->Open(out.Add(request.stem + "-" + ink + ".pbm"), g.width, g.height);
+        if (!s.ok()) return s;
+        pbm.push_back(std::move(p));
+      }
+      if (request.tiff) {
+        auto t = std::make_unique<TiffPlaneWriter>();
+        Status s = t->Open(out.Add(request.stem + "-" + ink + ".tif"), g.width, g.height,
+                           request.options.resolution.x, request.options.resolution.y,
+                           TiffCompressionFor(request.options.method));
+        if (!s.ok()) return s;
+        tif.push_back(std::move(t));
+      }
     }
   }
   PlaneSink sink = [&](int y, std::span<const std::span<const uint8_t>> rows) -> Status {
     for (size_t k = 0; k < pbm.size(); ++k) {
       Status s = pbm[k]->Row(rows[k]);
       if (!s.ok()) return s;
-      s = tif[k]->Row(rows[k]);
+    }
+    for (size_t k = 0; k < tif.size(); ++k) {
+      Status s = tif[k]->Row(rows[k]);
       if (!s.ok()) return s;
     }
-    simulator.Row(y, rows);
+    if (request.simulate) simulator.Row(y, rows);
     if (request.tap) return request.tap(y, rows);
     return Status::Ok();
   };
@@ -72,17 +79,21 @@ Status RunPrint(const PrintRequest& request, const ResourceSet& resources,
   pageOptions.times = &result->stages;
   Status s = RenderPage(*halftoner, g, request.source, sink, request.progress, pageOptions);
   if (!s.ok()) return s;
-  for (size_t k = 0; k < pbm.size(); ++k) {
-    s = pbm[k]->Close();
-    if (!s.ok()) return s;
-    s = tif[k]->Close();
+  for (auto& p : pbm) {
+    s = p->Close();
     if (!s.ok()) return s;
   }
-  result->simulated = simulator.Image();
-  result->simulatedWidth = simulator.width();
-  result->simulatedHeight = simulator.height();
+  for (auto& t : tif) {
+    s = t->Close();
+    if (!s.ok()) return s;
+  }
+  if (request.simulate) {
+    result->simulated = simulator.Image();
+    result->simulatedWidth = simulator.width();
+    result->simulatedHeight = simulator.height();
+  }
   if (files) {
-    if (request.writeImage) {
+    if (request.writeImage && request.simulate) {
       s = request.writeImage(out.Add(request.stem + "-print.png"), result->simulated,
                              result->simulatedWidth, result->simulatedHeight);
       if (!s.ok()) return s;

@@ -24,6 +24,9 @@ struct PrintRequest {
   double widthInches = 0, heightInches = 0;
   RowSource source;
   std::string outDir;                  // empty: no files
+  bool pbm = true;                     // <stem>-<ink>.pbm
+  bool tiff = false;                   // <stem>-<ink>.tif, compressed for the method
+  bool simulate = true;                // <stem>-print.png
   std::string stem = "page";           // file names: <stem>-<ink>.pbm ...
   int screenLongest = 1200;            // simulated print, longer side
   ImageWriter writeImage;              // for <stem>-print.png

@@ -129,12 +129,21 @@ TEST_F(CliTest, BadInputIsOneLineAndLeavesNothing) {
        "--sharpen"},
       {"separate missing file", "separate " + Path("none.tif") + " -o " + Path("out/s.tif"),
        "none.tif"},
+      {"separate to PNG", "separate " + chart + " -o " + Path("out/s.png"),
+       "out/s.png: separate writes the ink values as a CMYK TIFF; name the output .tif or .tiff"},
+      {"output is a file", "print " + chart + " -o " + chart, "chart.png: not a directory"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Outcome r = Vantik(c.args);
     ExpectOneLine(r, c.needle);
     EXPECT_EQ(OutFiles(), 0);
+  }
+  if (::geteuid() != 0) {  // root writes into read-only folders
+    fs::create_directories(Path("ro"));
+    fs::permissions(Path("ro"), fs::perms::owner_read | fs::perms::owner_exec);
+    ExpectOneLine(Vantik("print " + chart + " -o " + Path("ro")), "ro: cannot write files in this directory");
+    ExpectOneLine(Vantik("chart -o " + Path("ro/c.png")), "ro: cannot write files in this directory");
   }
 }
 
@@ -217,7 +226,7 @@ TEST_F(CliTest, DamagedImagesAreRefusedByEveryCommand) {
 
 TEST_F(CliTest, ToolOptionsGoBeforeOrAfterTheCommand) {
   ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 100x80").exit, 0);
-  for (const std::string& args : {"-q print " + Path("chart.png") + " -o " + Path("out/a"),
+  for (const std::string& args : {"-q print " + Path("chart.png") + " -o " + Path("out/a/b/c"),
                                  "print " + Path("chart.png") + " -o " + Path("out/b") + " -q"}) {
     SCOPED_TRACE(args);
     Outcome r = Vantik(args + " --page 1x1in --resolution 360x360");
@@ -234,28 +243,6 @@ TEST_F(CliTest, ToolOptionsGoBeforeOrAfterTheCommand) {
                             "(default: plain)", "-50..50"}) {
     EXPECT_NE(r.out.find(shown), std::string::npos) << shown;
   }
-}
-
-TEST_F(CliTest, PrintWritesPlanesAndTheSimulatedPrint) {
-  ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 300x200").exit, 0);
-  Outcome r = Vantik("-q print " + Path("chart.png") + " -o " + Path("out") +
-                 " --page 1x0.75in --resolution 360x360");
-  ASSERT_EQ(r.exit, 0) << r.err;
-  for (const char* ink : {"cyan", "magenta", "yellow", "black"}) {
-    for (const char* ext : {".pbm", ".tif"}) {
-      EXPECT_TRUE(fs::exists(Path("out/chart-") + ink + ext)) << ink << ext;
-    }
-  }
-  EXPECT_TRUE(fs::exists(Path("out/chart-print.png")));
-  EXPECT_EQ(OutFiles(), 9);  // no temporary files left
-  std::ifstream pbm(Path("out/chart-black.pbm"), std::ios::binary);
-  std::string magic;
-  int w = 0, h = 0;
-  pbm >> magic >> w >> h;
-  EXPECT_EQ(magic, "P4");
-  EXPECT_EQ(w, 360);
-  EXPECT_EQ(h, 270);
-  EXPECT_EQ(fs::file_size(Path("out/chart-black.pbm")), 11 + size_t(45) * 270);
 }
 
 // The simulated print shows the built-in measured printer unless --model
@@ -337,7 +324,7 @@ TEST_F(CliTest, ResourcesProfileWritesAnIccOutputProfile) {
   }
 }
 
-// Reads an 8-bit TIFF into packed samples; width, height and samples per
+// Reads a TIFF into packed samples; width, height and samples per
 // pixel through the pointers.
 std::vector<uint8_t> ReadTiff(const std::string& path, uint32_t* w, uint32_t* h, uint16_t* spp,
                               uint16_t* photometric) {
@@ -357,6 +344,53 @@ std::vector<uint8_t> ReadTiff(const std::string& path, uint32_t* w, uint32_t* h,
   return data;
 }
 
+TEST_F(CliTest, PrintWritesTheFilesFormatAsks) {
+  ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 300x200").exit, 0);
+  struct Case {
+    const char* args;
+    std::vector<std::string> extensions;  // plane files of each ink
+    bool simulated;
+  };
+  const Case cases[] = {
+      {"", {".pbm"}, true},  // the default costs little
+      {"--format pbm,tiff --method clustered", {".pbm", ".tif"}, true},
+      {"--format pbm,tiff --method diffusion", {".pbm", ".tif"}, true},
+      {"--format tiff --simulate off", {".tif"}, false},
+      {"--format none", {}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    fs::remove_all(Path("out"));
+    Outcome r = Vantik("-q print " + Path("chart.png") + " -o " + Path("out") +
+                       " --page 1x0.75in --resolution 360x360 " + c.args);
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(fs::exists(Path("out/chart-print.png")), c.simulated);
+    EXPECT_EQ(OutFiles(), int(c.extensions.size()) * 4 + c.simulated);  // no temporary files
+    for (const char* ink : {"cyan", "magenta", "yellow", "black"}) {
+      for (const std::string& ext : c.extensions) {
+        EXPECT_TRUE(fs::exists(Path("out/chart-") + ink + ext)) << ink << ext;
+      }
+    }
+    if (c.extensions.size() != 2) continue;
+    // The PBM and the TIFF hold the same dots, whatever the compression.
+    std::ifstream pbm(Path("out/chart-magenta.pbm"), std::ios::binary);
+    std::string magic;
+    int w = 0, h = 0;
+    pbm >> magic >> w >> h;
+    pbm.get();
+    EXPECT_EQ(magic, "P4");
+    EXPECT_EQ(w, 360);
+    EXPECT_EQ(h, 270);
+    std::vector<uint8_t> bits(size_t(45) * 270);
+    pbm.read(reinterpret_cast<char*>(bits.data()), std::streamsize(bits.size()));
+    uint32_t tw = 0, th = 0;
+    uint16_t spp = 0, photometric = 0;
+    std::vector<uint8_t> tif = ReadTiff(Path("out/chart-magenta.tif"), &tw, &th, &spp, &photometric);
+    EXPECT_EQ(photometric, PHOTOMETRIC_MINISWHITE);
+    EXPECT_EQ(tif, bits);
+  }
+}
+
 // Writes a w x h RGBA TIFF of one colour.
 void WriteRgbaTiff(const std::string& path, int w, int h, const uint8_t rgba[4]) {
   TIFF* t = TIFFOpen(path.c_str(), "w");
@@ -373,6 +407,90 @@ void WriteRgbaTiff(const std::string& path, int w, int h, const uint8_t rgba[4])
   for (int x = 0; x < w; ++x) line.insert(line.end(), rgba, rgba + 4);
   for (int y = 0; y < h; ++y) TIFFWriteScanline(t, line.data(), uint32_t(y), 0);
   TIFFClose(t);
+}
+
+// Writes packed samples as a TIFF: 8 or 16 bits, RGB or CMYK, with an
+// embedded colour profile when one is given.
+void WriteTiff(const std::string& path, const void* samples, int w, int h, int spp, int bits,
+               const std::vector<uint8_t>& profile = {}) {
+  TIFF* t = TIFFOpen(path.c_str(), "w");
+  ASSERT_NE(t, nullptr);
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(w));
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(h));
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bits);
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, spp == 4 ? PHOTOMETRIC_SEPARATED : PHOTOMETRIC_RGB);
+  TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  if (!profile.empty()) TIFFSetField(t, TIFFTAG_ICCPROFILE, uint32_t(profile.size()), profile.data());
+  const size_t row = size_t(w) * spp * bits / 8;
+  for (int y = 0; y < h; ++y) {
+    TIFFWriteScanline(t, const_cast<uint8_t*>(static_cast<const uint8_t*>(samples) + y * row), uint32_t(y), 0);
+  }
+  TIFFClose(t);
+}
+
+TEST_F(CliTest, ColourManagedImagesPrintAsTheirColours) {
+  // The chart, moved into a wide-gamut RGB space at 16 bits with that
+  // space's profile embedded, must separate like the chart converted back
+  // to sRGB beforehand.
+  ASSERT_EQ(Vantik("chart -o " + Path("chart.tif") + " --size 240x160").exit, 0);
+  uint32_t w = 0, h = 0;
+  uint16_t spp = 0, photometric = 0;
+  std::vector<uint8_t> srgb = ReadTiff(Path("chart.tif"), &w, &h, &spp, &photometric);
+  ASSERT_EQ(spp, 3);
+  cmsCIExyY white = {0.3127, 0.3290, 1.0};
+  cmsCIExyYTRIPLE wide = {{0.7347, 0.2653, 1.0}, {0.1152, 0.8264, 1.0}, {0.1566, 0.0177, 1.0}};
+  cmsToneCurve* gamma = cmsBuildGamma(nullptr, 1.8);
+  cmsToneCurve* curves[3] = {gamma, gamma, gamma};
+  cmsHPROFILE wideProfile = cmsCreateRGBProfile(&white, &wide, curves);
+  cmsHPROFILE srgbProfile = cmsCreate_sRGBProfile();
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(wideProfile, nullptr, &size);
+  std::vector<uint8_t> profile(size);
+  cmsSaveProfileToMem(wideProfile, profile.data(), &size);
+  const size_t n = size_t(w) * h;
+  std::vector<uint16_t> wide16(n * 3);
+  cmsHTRANSFORM in = cmsCreateTransform(srgbProfile, TYPE_RGB_8, wideProfile, TYPE_RGB_16,
+                                        INTENT_RELATIVE_COLORIMETRIC, 0);
+  cmsDoTransform(in, srgb.data(), wide16.data(), cmsUInt32Number(n));
+  std::vector<uint8_t> back(n * 3);
+  cmsHTRANSFORM out = cmsCreateTransform(wideProfile, TYPE_RGB_16, srgbProfile, TYPE_RGB_8,
+                                         INTENT_RELATIVE_COLORIMETRIC, 0);
+  cmsDoTransform(out, wide16.data(), back.data(), cmsUInt32Number(n));
+  cmsDeleteTransform(in);
+  cmsDeleteTransform(out);
+  cmsCloseProfile(wideProfile);
+  cmsCloseProfile(srgbProfile);
+  cmsFreeToneCurve(gamma);
+  WriteTiff(Path("tagged.tif"), wide16.data(), int(w), int(h), 3, 16, profile);
+  WriteTiff(Path("untagged.tif"), wide16.data(), int(w), int(h), 3, 16);
+  WriteTiff(Path("converted.tif"), back.data(), int(w), int(h), 3, 8);
+
+  auto inks = [&](const std::string& name) {
+    Outcome r = Vantik("separate " + Path(name) + " -o " + Path("out/" + name));
+    EXPECT_EQ(r.exit, 0) << r.err;
+    uint32_t iw = 0, ih = 0;
+    uint16_t ispp = 0, iphotometric = 0;
+    return ReadTiff(Path("out/" + name), &iw, &ih, &ispp, &iphotometric);
+  };
+  auto meanDifference = [](const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    double sum = 0;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) sum += std::abs(int(a[i]) - int(b[i]));
+    return a.size() == b.size() && !a.empty() ? sum / a.size() : 1e9;
+  };
+  const std::vector<uint8_t> expected = inks("converted.tif");
+  EXPECT_LT(meanDifference(inks("tagged.tif"), expected), 0.5);
+  // Without its profile the same data is read as sRGB: far off.
+  EXPECT_GT(meanDifference(inks("untagged.tif"), expected), 5.0);
+
+  // A CMYK image without a profile goes through a generic CMYK profile:
+  // paper stays paper, full black ink prints dark.
+  const uint8_t cmyk[2 * 4] = {0, 0, 0, 0, 0, 0, 0, 255};
+  WriteTiff(Path("cmyk.tif"), cmyk, 2, 1, 4, 8);
+  std::vector<uint8_t> k = inks("cmyk.tif");
+  ASSERT_EQ(k.size(), 8u);
+  EXPECT_EQ(k[0] + k[1] + k[2] + k[3], 0);
+  EXPECT_GT(k[4] + k[5] + k[6] + k[7], 400);
 }
 
 TEST_F(CliTest, AlphaIsCompositedOnWhitePaper) {
@@ -461,7 +579,7 @@ TEST_F(CliTest, CupsRasterPrintsAtItsOwnResolution) {
     EXPECT_EQ(w, 120);
     EXPECT_EQ(h, 90);
   }
-  EXPECT_EQ(OutFiles(), 18);
+  EXPECT_EQ(OutFiles(), 10);
 
   // The same stream on standard input.
   fs::remove_all(Path("out"));
@@ -523,9 +641,84 @@ TEST_F(CliTest, SigtermMidPageKeepsOnlyFinishedPages) {
   ASSERT_TRUE(WIFSIGNALED(status)) << status;
   EXPECT_EQ(WTERMSIG(status), SIGTERM);
   EXPECT_EQ(hidden(), 0);
-  EXPECT_EQ(OutFiles(), 9);  // page 1 stays, nothing of page 2
+  EXPECT_EQ(OutFiles(), 5);  // page 1 stays, nothing of page 2
   EXPECT_FALSE(fs::exists(Path("out/page-p2-black.pbm")));
   EXPECT_NE(Slurp(err).find("stopped by SIGTERM"), std::string::npos) << Slurp(err);
+}
+
+// A one-inch PostScript page: a gray square, a red square and text.
+void WritePostScript(const std::string& path) {
+  std::ofstream(path) << "%!PS\n<< /PageSize [72 72] >> setpagedevice\n"
+                         "0.5 setgray 4 4 30 30 rectfill 1 0 0 setrgbcolor 38 38 30 30 rectfill\n"
+                         "0 setgray /Helvetica findfont 12 scalefont setfont 4 50 moveto (Hi) show\n"
+                         "showpage\n";
+}
+
+bool Have(const std::string& program) {
+  return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+TEST_F(CliTest, RastersFromGhostscriptAndTheCupsFiltersPrint) {
+  if (!Have("gs")) GTEST_SKIP() << "ghostscript is not installed";
+  WritePostScript(Path("page.ps"));
+  struct Case {
+    const char* name;
+    std::string gsOptions;   // after -sDEVICE=cups
+    std::string printOptions;
+    const char* refused;     // nullptr: prints
+  };
+  const Case cases[] = {
+      {"defaults", "", "", "100 x 100 dpi has no colour table; the resources hold 360x360, 720x720"},
+      {"defaults, scaled", "", "--resolution 360x360", nullptr},
+      {"K 1 bit", "-r360 -dcupsColorSpace=3 -dcupsBitsPerColor=1", "", nullptr},
+      {"W 2 bits", "-r360 -dcupsColorSpace=0 -dcupsBitsPerColor=2", "", nullptr},
+      {"RGB 8 bits", "-r360 -dcupsColorSpace=1 -dcupsBitsPerColor=8", "", nullptr},
+      {"sRGB 16 bits", "-r360 -dcupsColorSpace=19 -dcupsBitsPerColor=16", "", nullptr},
+      {"RGB 4 bits", "-r360 -dcupsColorSpace=1 -dcupsBitsPerColor=4", "", nullptr},
+      {"RGB banded", "-r360 -dcupsColorSpace=1 -dcupsColorOrder=1", "", nullptr},
+      {"CMYK planar", "-r360 -dcupsColorSpace=6 -dcupsColorOrder=2", "", nullptr},
+      {"KCMY 2 bits", "-r360 -dcupsColorSpace=8 -dcupsBitsPerColor=2", "", nullptr},
+      {"CMY", "-r360 -dcupsColorSpace=4", "", nullptr},
+      {"AdobeRGB", "-r360 -dcupsColorSpace=20", "", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(Path("out"));
+    fs::create_directories(Path("out"));
+    const std::string gs = "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=cups " + c.gsOptions +
+                           " -sOutputFile=" + Path("page.ras") + " " + Path("page.ps") + " 2>/dev/null";
+    ASSERT_EQ(std::system(gs.c_str()), 0);
+    Outcome r = Vantik("print " + Path("page.ras") + " -o " + Path("out") + " " + c.printOptions);
+    if (c.refused != nullptr) {
+      ExpectOneLine(r, c.refused);
+      EXPECT_EQ(OutFiles(), 0);
+      continue;
+    }
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(OutFiles(), 5);
+    // One inch at 360 dpi, whatever the raster's kind.
+    std::ifstream pbm(Path("out/page-p1-black.pbm"), std::ios::binary);
+    std::string magic;
+    int w = 0, h = 0;
+    pbm >> magic >> w >> h;
+    EXPECT_EQ(w, 360);
+    EXPECT_EQ(h, 360);
+  }
+
+  const std::string filter = "/usr/lib/cups/filter/pdftoraster";
+  if (!fs::exists(filter)) GTEST_SKIP() << "the cups filters are not installed";
+  ASSERT_EQ(std::system(("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile=" +
+                         Path("page.pdf") + " " + Path("page.ps") + " 2>/dev/null")
+                            .c_str()),
+            0);
+  fs::remove_all(Path("out"));
+  fs::create_directories(Path("out"));
+  const std::string run = filter + " 1 user title 1 'Resolution=360dpi print-color-mode=color' " +
+                          Path("page.pdf") + " >" + Path("filter.ras") + " 2>/dev/null";
+  ASSERT_EQ(std::system(run.c_str()), 0);
+  Outcome r = Vantik("print " + Path("filter.ras") + " -o " + Path("out"));
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(OutFiles(), 5);
 }
 
 TEST_F(CliTest, BrokenCupsRasterLeavesNothing) {
