@@ -20,6 +20,7 @@ struct PrintArgs {
   std::string input, out, page = "letter";
   std::optional<double> dpi;
   bool fit = false;
+  int threads = 0;
   JobChoices job;
 };
 
@@ -29,13 +30,24 @@ ImageWriter PngWriter() {
   };
 }
 
+// With --verbose: one line per page with the time each stage of the page
+// spent working, so that a slow page shows where its time went.
+void ReportStages(const Globals& g, const std::string& what, const PrintResult& r) {
+  if (!g.verbose) return;
+  std::fprintf(stderr,
+               "%s: %.2f s on %d thread%s; busy: source %.2f s, halftone %.2f s, "
+               "outputs %.2f s\n",
+               what.c_str(), r.seconds, r.stages.threads, r.stages.threads == 1 ? "" : "s",
+               r.stages.source, r.stages.halftone, r.stages.sink);
+}
+
 void ListFiles(const Globals& g, const PrintResult& result) {
   if (g.quiet) return;
   for (const std::string& f : result.files) std::printf("%s\n", f.c_str());
 }
 
 int PrintCups(const std::string& input, const JobOptions& base, const ResourceSet& set,
-              const std::string& outDir, const Globals& g) {
+              const std::string& outDir, int threads, const Globals& g) {
   CupsRaster raster;
   Status s = raster.Open(input);
   if (!s.ok()) return Fail(s);
@@ -58,9 +70,11 @@ int PrintCups(const std::string& input, const JobOptions& base, const ResourceSe
     req.stem = stem + "-p" + std::to_string(page);
     req.writeImage = PngWriter();
     req.progress = ProgressBar(g.quiet, "page " + std::to_string(page));
+    req.threads = threads;
     PrintResult result;
     s = RunPrint(req, set, &result);
     if (!s.ok()) return Fail(s);
+    ReportStages(g, "page " + std::to_string(page), result);
     ListFiles(g, result);
   }
 }
@@ -90,16 +104,18 @@ int Print(PrintArgs a, const Globals& g) {
   if (!set.ok()) return Fail(set.status());
   Status s = EnsureDirectory(a.out);
   if (!s.ok()) return Fail(s);
-  if (raster) return PrintCups(input, *job, *set, a.out, g);
+  if (raster) return PrintCups(input, *job, *set, a.out, a.threads, g);
 
-  Result<vips::VImage> composed = ComposePage(*image, place->pageWidth, place->pageHeight,
-                                              place->left, place->top, place->width,
-                                              place->height);
-  if (!composed.ok()) return Fail(composed.status());
-  VipsRows rows(*composed, input);
+  // An image larger than its place is shrunk first with proper filtering;
+  // enlarging happens line by line inside the page, so the image is never
+  // enlarged whole.  The paper around it is white.
+  Result<vips::VImage> shrunk = ShrinkToPlace(*image, place->width, place->height);
+  if (!shrunk.ok()) return Fail(shrunk.status());
+  VipsRows rows(*shrunk, input);
   PrintRequest req;
   req.options = *job;
-  req.geometry = {place->pageWidth, place->pageHeight, place->pageWidth, place->pageHeight};
+  req.geometry = {shrunk->width(), shrunk->height(), place->pageWidth, place->pageHeight,
+                  place->left,     place->top,       place->width,     place->height};
   req.widthInches = page->widthInches;
   req.heightInches = page->heightInches;
   req.source = [&](int y, std::span<uint8_t> rgb) { return rows.Row(y, rgb); };
@@ -107,9 +123,11 @@ int Print(PrintArgs a, const Globals& g) {
   req.stem = Stem(input);
   req.writeImage = PngWriter();
   req.progress = ProgressBar(g.quiet, "printing");
+  req.threads = a.threads;
   PrintResult result;
   s = RunPrint(req, *set, &result);
   if (!s.ok()) return Fail(s);
+  ReportStages(g, "page", result);
   ListFiles(g, result);
   return 0;
 }
@@ -126,6 +144,7 @@ const RegisterCommand kPrint(
       AddOption(cmd, "--page", &a->page);
       CLI::Option* fit = AddFlag(cmd, "--fit", &a->fit);
       AddOption(cmd, "--dpi", &a->dpi)->excludes(fit);
+      AddOption(cmd, "--threads", &a->threads);
       AddJobOptions(cmd, &a->job);
       return [a, &g] { return Print(*a, g); };
     });

@@ -51,7 +51,8 @@ const std::vector<OptionInfo> kOptions = {
     // Valid for every command, before or after its name.
     {"--resources", nullptr, OptionType::kText, "resource directory", 0, 0, "the built-in set"},
     {"--quiet", "-q", OptionType::kFlag, "no progress bar, no list of files"},
-    {"--verbose", nullptr, OptionType::kFlag, "also show the image library's warnings"},
+    {"--verbose", nullptr, OptionType::kFlag,
+     "also show the image library's warnings and each page's stage times"},
     // The print job.
     {"--method", nullptr, OptionType::kText, "halftone method", 0, 0, "diffusion", CheckMethod},
     {"--ink", nullptr, OptionType::kText, "colour (four inks) or black (black ink only)", 0, 0,
@@ -75,6 +76,8 @@ const std::vector<OptionInfo> kOptions = {
     {"--fit", nullptr, OptionType::kFlag, "scale the image to fit the page (the default)"},
     {"--dpi", nullptr, OptionType::kReal, "place the image at this many pixels per inch", 1,
      10000},
+    {"--threads", nullptr, OptionType::kInteger,
+     "threads per page, 0 for one per core; 1 runs every stage on one thread", 0, 256, "0"},
     // Preview.
     {"--gamma", nullptr, OptionType::kReal, "screen gamma (1.5 leaves tones unchanged)", 1.0, 3.0,
      "1.5"},
