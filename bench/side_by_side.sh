@@ -8,8 +8,9 @@
 # it, from a generated PostScript page of colour fields, a radial blend, text
 # and fine lines; ghostscript renders it to an 8-bit RGB CUPS raster.  The
 # Gutenprint model is picked at run time from the driver's own model list:
-# the first colour model whose photo quality prints at 1440 x 720, that
-# offers a four-colour CMYK ink type and the EvenTone dither.  It is run with
+# the first colour model whose photo quality prints at 1440 x 720, whose inks
+# are the four of a CMYK ink type (no photo ink sets) and that offers the
+# EvenTone dither.  It is run with
 # photo quality, EvenTone and the CMYK ink type.  The two programs alternate
 # --runs times; the script prints every pair, the medians of wall and CPU
 # time, their ratios and vantik's peak resident memory, and when the tool
@@ -95,6 +96,8 @@ if [ ! -s "$ppd" ]; then
     grep -q '^\*StpQuality Photo/.*HWResolution\[1440 720\]' <<<"$text" || continue
     grep -q '^\*StpInkType CMYK/' <<<"$text" || continue
     grep -q '^\*StpDitherAlgorithm EvenTone/' <<<"$text" || continue
+    # Four inks only: no five- or six-colour photo ink set.
+    grep -q '^\*StpInkType Photo' <<<"$text" && continue
     printf '%s\n' "$text" >"$ppd"
     found=$uri
     break

@@ -27,6 +27,7 @@ struct PrintArgs {
   std::optional<double> dpi;
   bool fit = false, noRotate = false;
   std::string margins;  // empty: the page size's default
+  int threads = 0;
   JobChoices job;
 };
 
@@ -34,6 +35,17 @@ ImageWriter PngWriter() {
   return [](const std::string& path, const std::vector<uint8_t>& rgb, int w, int h) {
     return WriteImage(path, rgb, w, h, 3);
   };
+}
+
+// With --verbose: one line per page with the time each stage of the page
+// spent working, so that a slow page shows where its time went.
+void ReportStages(const Globals& g, const std::string& what, const PrintResult& r) {
+  if (!g.verbose) return;
+  std::fprintf(stderr,
+               "%s: %.2f s on %d thread%s; busy: source %.2f s, halftone %.2f s, "
+               "outputs %.2f s\n",
+               what.c_str(), r.seconds, r.stages.threads, r.stages.threads == 1 ? "" : "s",
+               r.stages.source, r.stages.halftone, r.stages.sink);
 }
 
 void ListFiles(const Globals& g, const PrintResult& result) {
@@ -112,9 +124,11 @@ int PrintCups(const PrintArgs& a, const JobOptions& base, const ResourceSet& set
     req.writeImage = PngWriter();
     req.model = model;
     req.progress = ProgressBar(g.quiet, "page " + std::to_string(page));
+    req.threads = a.threads;
     PrintResult result;
     s = RunPrint(req, set, &result);
     if (!s.ok()) return Fail(s);
+    ReportStages(g, "page " + std::to_string(page), result);
     ListFiles(g, result);
   }
 }
@@ -159,14 +173,16 @@ int Print(PrintArgs a, const Globals& g) {
   if (!s.ok()) return Fail(s);
   if (raster) return PrintCups(a, *job, *set, *model, g);
 
-  Result<vips::VImage> composed = ComposePage(*image, place->pageWidth, place->pageHeight,
-                                              place->left, place->top, place->width,
-                                              place->height);
-  if (!composed.ok()) return Fail(composed.status());
-  VipsRows rows(*composed, input);
+  // An image larger than its place is shrunk first with proper filtering;
+  // enlarging happens line by line inside the page, so the image is never
+  // enlarged whole.  The paper around it is white.
+  Result<vips::VImage> shrunk = ShrinkToPlace(*image, place->width, place->height);
+  if (!shrunk.ok()) return Fail(shrunk.status());
+  VipsRows rows(*shrunk, input);
   PrintRequest req;
   req.options = *job;
-  req.geometry = {place->pageWidth, place->pageHeight, place->pageWidth, place->pageHeight};
+  req.geometry = {shrunk->width(), shrunk->height(), place->pageWidth, place->pageHeight,
+                  place->left,     place->top,       place->width,     place->height};
   req.widthInches = page->widthInches;
   req.heightInches = page->heightInches;
   req.source = [&](int y, std::span<uint8_t> rgb) { return rows.Row(y, rgb); };
@@ -176,9 +192,11 @@ int Print(PrintArgs a, const Globals& g) {
   req.writeImage = PngWriter();
   req.model = *model;
   req.progress = ProgressBar(g.quiet, "printing");
+  req.threads = a.threads;
   PrintResult result;
   s = RunPrint(req, *set, &result);
   if (!s.ok()) return Fail(s);
+  ReportStages(g, "page", result);
   ListFiles(g, result);
   return 0;
 }
@@ -198,6 +216,7 @@ const RegisterCommand kPrint(
       AddFlag(cmd, "--no-rotate", &a->noRotate);
       AddOption(cmd, "--margins", &a->margins);
       AddOption(cmd, "--model", &a->model);
+      AddOption(cmd, "--threads", &a->threads);
       AddJobOptions(cmd, &a->job);
       AddOption(cmd, "--format", &a->format);
       AddOption(cmd, "--simulate", &a->simulate);

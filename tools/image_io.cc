@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -169,20 +170,17 @@ Result<std::vector<uint8_t>> ReadAllRgb(const std::string& path, int64_t maxPixe
   return rgb;
 }
 
-Result<VImage> ComposePage(const VImage& image, int pageWidth, int pageHeight, int left,
-                           int top, int width, int height) {
+Result<VImage> ShrinkToPlace(const VImage& image, int width, int height) {
   try {
-    double sx = double(width) / image.width(), sy = double(height) / image.height();
-    VImage scaled = image;
-    if (width != image.width() || height != image.height()) {
-      scaled = image.resize(sx, VImage::option()->set("vscale", sy));
-    }
-    int w = std::min(width, scaled.width()), h = std::min(height, scaled.height());
-    if (w != scaled.width() || h != scaled.height()) scaled = scaled.extract_area(0, 0, w, h);
-    return scaled.embed(left, top, pageWidth, pageHeight,
-                        VImage::option()
-                            ->set("extend", VIPS_EXTEND_BACKGROUND)
-                            ->set("background", std::vector<double>{255.0}));
+    const double sx = std::min(1.0, double(width) / image.width());
+    const double sy = std::min(1.0, double(height) / image.height());
+    if (sx == 1.0 && sy == 1.0) return image;
+    VImage shrunk = image.resize(sx, VImage::option()->set("vscale", sy));
+    // Rounding inside the resize may leave a pixel more than asked for.
+    const int w = std::min({shrunk.width(), image.width(), width});
+    const int h = std::min({shrunk.height(), image.height(), height});
+    if (w != shrunk.width() || h != shrunk.height()) shrunk = shrunk.extract_area(0, 0, w, h);
+    return shrunk;
   } catch (const vips::VError& e) {
     return Status(RC_FAILURE, "cannot scale the image (" + VipsMessage(e) + ")");
   }

@@ -36,10 +36,10 @@ class VipsRows {
 Result<std::vector<uint8_t>> ReadAllRgb(const std::string& path, int64_t maxPixels, int* width,
                                         int* height);
 
-// The page at printer resolution: the image resized to the placement and
-// set on white paper of pageWidth x pageHeight dots.
-Result<vips::VImage> ComposePage(const vips::VImage& image, int pageWidth, int pageHeight,
-                                 int left, int top, int width, int height);
+// The image shrunk, with the image library's filtering, on each axis where it
+// is larger than width x height; axes where it is not are left alone, for
+// the page to enlarge line by line.
+Result<vips::VImage> ShrinkToPlace(const vips::VImage& image, int width, int height);
 
 // Writes packed pixels (bands 1, 3 or 4; 4 = CMYK) to a file whose
 // extension names the format.

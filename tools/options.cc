@@ -70,6 +70,8 @@ const std::vector<OptionInfo> kOptions = {
     {"--max-pixels", nullptr, OptionType::kInteger,
      "refuse images and raster pages of more pixels than this", 1, 1e12,
      "4000000000, a 36 x 48 in poster at 1440 dpi"},
+    {"--verbose", nullptr, OptionType::kFlag,
+     "also show the image library's warnings and each page's stage times"},
     // The print job.
     {"--method", nullptr, OptionType::kText, "halftone method", 0, 0, "diffusion", CheckMethod},
     {"--ink", nullptr, OptionType::kText, "colour (four inks) or black (black ink only)", 0, 0,
@@ -113,6 +115,8 @@ const std::vector<OptionInfo> kOptions = {
      "pbm", CheckFormat},
     {"--simulate", nullptr, OptionType::kText, "write the simulated print <name>-print.png: on or off",
      0, 0, "on", CheckOnOff},
+    {"--threads", nullptr, OptionType::kInteger,
+     "threads per page, 0 for one per core; 1 runs every stage on one thread", 0, 256, "0"},
     // Preview.
     {"--gamma", nullptr, OptionType::kReal, "screen gamma (1.5 leaves tones unchanged)", 1.0, 3.0,
      "1.5"},

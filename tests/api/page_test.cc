@@ -112,6 +112,12 @@ TEST_F(PageTest, ErrorsStopThePage) {
   PageGeometry halfPlaced{16, 8, 16, 8};
   halfPlaced.placedWidth = 4;
   EXPECT_EQ(RenderPage(*halftoner_, halfPlaced, white, any).code(), uint32_t{RC_BAD_PARAMETER});
+  // Sizes and offsets far beyond any page are refused, not allocated for.
+  for (PageGeometry huge : {PageGeometry{16, 8, 16, 8, 0, 0, 2000000000, 8},
+                            PageGeometry{16, 8, 16, 8, -2147483647 - 1, 0, 16, 8},
+                            PageGeometry{16, 2000000000, 16, 8}}) {
+    EXPECT_EQ(RenderPage(*halftoner_, huge, white, any).code(), uint32_t{RC_BAD_PARAMETER});
+  }
   PageOptions negative;
   negative.threads = -1;
   EXPECT_EQ(RenderPage(*halftoner_, {16, 8, 16, 8}, white, any, nullptr, negative).code(),
