@@ -30,8 +30,9 @@ install(TARGETS vantik_shared vantik_static EXPORT vantikTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES include/vantik/vantik.h include/vantik/vantik.hpp include/vantik/bridge16.h
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vantik COMPONENT dev)
+# Every header of include/vantik is public.
+install(DIRECTORY include/vantik/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vantik COMPONENT dev
+  FILES_MATCHING PATTERN "*.h" PATTERN "*.hpp")
 install(EXPORT vantikTargets NAMESPACE vantik:: DESTINATION ${VANTIK_CMAKE_DIR}
   FILE vantikTargets.cmake COMPONENT dev)
 configure_package_config_file(cmake/vantikConfig.cmake.in

@@ -34,7 +34,7 @@ done
 
 echo "== example consumer with CMake"
 cmake -S examples/consumer -B "$work/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$stage" >/dev/null
-cmake --build "$work/consumer" >/dev/null
+cmake --build "$work/consumer"
 LD_LIBRARY_PATH=$stage/lib "$work/consumer/preview_c"
 LD_LIBRARY_PATH=$stage/lib "$work/consumer/halftone_cpp" "$stage/share/vantik/resources"
 "$work/consumer/halftone_cpp_static" "$stage/share/vantik/resources" >/dev/null

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "raster_input.h"
 #include "resources_io.h"
 
 namespace vantik::filter {
@@ -222,63 +223,6 @@ void Messages::Attr(const std::string& text) const { std::fprintf(out, "ATTR: %s
 
 namespace {
 
-// One page of the input raster: 8-bit RGB or gray, chunked.
-class InputPage {
- public:
-  Status Start(const cups_page_header2_t& h, int page) {
-    page_ = page;
-    if (h.cupsBitsPerColor != 8 || h.cupsColorOrder != CUPS_ORDER_CHUNKED) {
-      return Status(RC_FAILURE, Where() + "the raster must be 8 bits per colour, chunked");
-    }
-    switch (h.cupsColorSpace) {
-      case CUPS_CSPACE_RGB:
-      case CUPS_CSPACE_SRGB:
-      case CUPS_CSPACE_ADOBERGB: bands_ = 3; invert_ = false; break;
-      case CUPS_CSPACE_W:
-      case CUPS_CSPACE_SW: bands_ = 1; invert_ = false; break;
-      case CUPS_CSPACE_K: bands_ = 1; invert_ = true; break;
-      default:
-        return Status(RC_FAILURE, Where() + "raster colour space " +
-                                      std::to_string(h.cupsColorSpace) + " is not RGB or gray");
-    }
-    if (h.cupsWidth == 0 || h.cupsHeight == 0 || h.cupsWidth > 65535 || h.cupsHeight > 65535 ||
-        h.cupsBytesPerLine < h.cupsWidth * bands_) {
-      return Status(RC_FAILURE, Where() + "the raster's page size is not usable");
-    }
-    if (h.HWResolution[0] == 0 || h.HWResolution[1] == 0 || h.HWResolution[0] > 5760 ||
-        h.HWResolution[1] > 5760) {
-      return Status(RC_FAILURE, Where() + "the raster's resolution is not usable");
-    }
-    width_ = static_cast<int>(h.cupsWidth);
-    height_ = static_cast<int>(h.cupsHeight);
-    line_.resize(h.cupsBytesPerLine);
-    return Status::Ok();
-  }
-  Status Row(cups_raster_t* raster, int y, std::span<uint8_t> rgb) {
-    if (cupsRasterReadPixels(raster, line_.data(), static_cast<unsigned>(line_.size())) !=
-        line_.size()) {
-      return Status(RC_FAILURE, Where() + "the raster ends early at line " + std::to_string(y));
-    }
-    if (bands_ == 3) {
-      std::memcpy(rgb.data(), line_.data(), size_t(width_) * 3);
-    } else {
-      for (int x = 0; x < width_; ++x) {
-        uint8_t v = invert_ ? static_cast<uint8_t>(255 - line_[x]) : line_[x];
-        rgb[x * 3] = rgb[x * 3 + 1] = rgb[x * 3 + 2] = v;
-      }
-    }
-    return Status::Ok();
-  }
-  int width() const { return width_; }
-  int height() const { return height_; }
-
- private:
-  std::string Where() const { return "page " + std::to_string(page_) + ": "; }
-  int page_ = 0, width_ = 0, height_ = 0, bands_ = 0;
-  bool invert_ = false;
-  std::vector<uint8_t> line_;
-};
-
 struct RasterCloser {
   void operator()(cups_raster_t* r) const { cupsRasterClose(r); }
 };
@@ -296,8 +240,9 @@ Status RunFilter(int inputFd, int outputFd, const FilterSettings& settings,
   *result = FilterResult{};
   Result<ResourceSet> resources = tool::LoadResources(settings.resources);
   if (!resources.ok()) return resources.status();
-  RasterPtr in(cupsRasterOpen(inputFd, CUPS_RASTER_READ));
-  if (!in) return Status(RC_FAILURE, "the input is not a CUPS raster stream");
+  tool::RasterReader in("the input raster");
+  Status s = in.Open(inputFd);
+  if (!s.ok()) return s;
   RasterPtr out;
 
   for (int page = 1;; ++page) {
@@ -305,26 +250,31 @@ Status RunFilter(int inputFd, int outputFd, const FilterSettings& settings,
       result->cancelled = true;
       return Status::Ok();
     }
-    cups_page_header2_t header;
-    if (!cupsRasterReadHeader2(in.get(), &header)) {
+    Result<bool> more = in.NextPage();
+    if (!more.ok()) {
+      if (cancel) {
+        result->cancelled = true;
+        return Status::Ok();
+      }
+      return more.status();
+    }
+    if (!*more) {
       if (page == 1) return Status(RC_FAILURE, "the raster holds no page");
       return Status::Ok();
     }
-    InputPage input;
-    Status s = input.Start(header, page);
-    if (!s.ok()) return s;
-    const tool::Resolution inRes{static_cast<int>(header.HWResolution[0]),
-                                 static_cast<int>(header.HWResolution[1])};
+    const tool::RasterPage& input = in.page();
+    const cups_page_header2_t header = in.header();
+    const tool::Resolution inRes{input.xdpi, input.ydpi};
     tool::JobOptions job = settings.job;
     if (!settings.resolutionChosen) job.resolution = inRes;
     // The page keeps its size in inches at the printer's resolution.
-    const int64_t w64 = (int64_t(input.width()) * job.resolution.x + inRes.x / 2) / inRes.x;
-    const int64_t h64 = (int64_t(input.height()) * job.resolution.y + inRes.y / 2) / inRes.y;
+    const int64_t w64 = (int64_t(input.width) * job.resolution.x + inRes.x / 2) / inRes.x;
+    const int64_t h64 = (int64_t(input.height) * job.resolution.y + inRes.y / 2) / inRes.y;
     if (w64 < 1 || h64 < 1 || w64 > 65535 || h64 > 65535) {
       return Status(RC_FAILURE, "page " + std::to_string(page) + ": " + std::to_string(w64) +
                                     " x " + std::to_string(h64) + " dots cannot be printed");
     }
-    const PageGeometry g{input.width(), input.height(), static_cast<int>(w64),
+    const PageGeometry g{input.width, input.height, static_cast<int>(w64),
                          static_cast<int>(h64)};
 
     Result<ColorSettings> cs = tool::MakeColorSettings(job, *resources, static_cast<uint32_t>(g.width));
@@ -353,7 +303,7 @@ Status RunFilter(int inputFd, int outputFd, const FilterSettings& settings,
         stopped = true;
         return Status(RC_FAILURE, "cancelled");
       }
-      return input.Row(in.get(), y, rgb);
+      return in.ReadRgb(rgb);
     };
     PlaneSink sink = [&](int y, std::span<const std::span<const uint8_t>> rows) -> Status {
       for (int k = 0; k < planes; ++k) {

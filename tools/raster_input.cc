@@ -173,6 +173,7 @@ Result<bool> RasterReader::NextPage() {
   }
   page_ = RasterPage();
   page_.number = number;
+  header_ = h;
   row_ = 0;
   const Space* space = FindSpace(static_cast<int>(h.cupsColorSpace));
   if (space == nullptr) {

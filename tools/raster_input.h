@@ -9,6 +9,8 @@
 // target can use it as well as the tool.
 #pragma once
 
+#include <cups/raster.h>
+
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -53,6 +55,9 @@ class RasterReader {
   // Reads the next page header; false at the end of the stream.
   Result<bool> NextPage();
   const RasterPage& page() const { return page_; }
+  // The current page's header as the stream has it: the page size, media
+  // and margins a print filter passes on to the next one.
+  const cups_page_header2_t& header() const { return header_; }
 
   // The next line of the current page (lines are read in order, each once)
   // as packed 8-bit sRGB, 3 * width bytes.  Ink spaces are turned into RGB
@@ -82,6 +87,7 @@ class RasterReader {
   int64_t pixelLimit_ = int64_t(1) << 31;
 
   RasterPage page_;
+  cups_page_header2_t header_{};
   int colors_ = 0;              // components per pixel in the stream
   int bitsPerPixel_ = 0;
   unsigned bytesPerLine_ = 0;
