@@ -45,7 +45,7 @@ Bytes EngineBPage(int kind, uint32_t seed) {
   s.halftone.lineWidth = 48;
   auto matcher = ColorMatcher::Create(s, set);
   if (!matcher.ok()) return Bytes{0xEE, 1};
-  auto halftoner = Halftoner::Create(s.halftone, *matcher, set);
+  auto halftoner = Halftoner::Create(*matcher, set);
   if (!halftoner.ok()) return Bytes{0xEE, 2};
   const Bytes image = Pattern(7 * 5 * 3, seed);
   RowSource source = [&](int y, std::span<uint8_t> rgb) {
