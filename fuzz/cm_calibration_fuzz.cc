@@ -40,14 +40,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   // The state the table step leaves: a 2 x 2 x 2 table, the calibration begun.
-  auto* inst = static_cast<vantik::CmInstance*>(cm);
+  auto* inst = static_cast<vantik::colormatch::CmInstance*>(cm);
   CmLut* lut = inst->lut;
   lut->channels = channels;
   lut->gridCountA = lut->gridCountB = lut->gridCountC = 2;
   lut->tableBlock = vantik::MemAlloc(8 * static_cast<size_t>(channels), 1);
   lut->table = static_cast<uint8_t*>(lut->tableBlock);
   inst->loadState = 3;
-  if (vantik::CmCalibrationStart(*inst, &inOut) == RC_OK && inOut == 980) {
+  if (vantik::colormatch::CmCalibrationStart(*inst, &inOut) == RC_OK && inOut == 980) {
     for (int step = 0; step < 4 && pos + 2 <= size; ++step) {
       size_t length = data[pos] | (data[pos + 1] << 8);
       pos += 2;

@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < kSelectors) return 0;
   const long live = MemLiveBlocks();
 
-  auto* inst = static_cast<CmInstance*>(MemAlloc(sizeof(CmInstance), 1));
+  auto* inst = static_cast<colormatch::CmInstance*>(MemAlloc(sizeof(colormatch::CmInstance), 1));
   auto* lut = static_cast<CmLut*>(MemAlloc(sizeof(CmLut), 1));
   if (inst == nullptr || lut == nullptr) std::abort();
   inst->selfBlock = inst;
@@ -46,15 +46,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     inst->adjust.field[f] = static_cast<int8_t>(data[1 + f]) / 2;
 
   ByteReader block(data + kSelectors, size - kSelectors);
-  if (CmLoadTableBlock(*inst, block) == RC_OK) {
-    if (lut->table == nullptr || !CmGridUsable(*lut)) std::abort();
+  if (colormatch::CmLoadTableBlock(*inst, block) == RC_OK) {
+    if (lut->table == nullptr || !colormatch::CmGridUsable(*lut)) std::abort();
     std::vector<uint8_t> out(static_cast<size_t>(lut->channels) * 16);
     const uint8_t* px = data + kSelectors;
     const size_t n = (size - kSelectors) / 4 < 16 ? (size - kSelectors) / 4 : 16;
     for (int mode = 0; mode < 4; ++mode) {
       inst->params.renderMode = mode;
-      CmSetRenderLayout(*inst);
-      if (CmTranslate(inst, static_cast<int32_t>(n), px, out.data()) != RC_OK) std::abort();
+      colormatch::CmSetRenderLayout(*inst);
+      if (colormatch::CmTranslate(inst, static_cast<int32_t>(n), px, out.data()) != RC_OK) std::abort();
     }
   }
 

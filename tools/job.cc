@@ -82,14 +82,12 @@ Result<ColorSettings> MakeColorSettings(const JobOptions& options,
     // One gray byte per pixel through the black tone curve.
     h.renderMode = 0;
     h.lutMode = 0;
-    cs.colorModeA = 4;  // table mode 0: the black-only tables
-    cs.colorModeB = 0;
+    cs.inks = InkSet::kBlack;
   } else {
     // RGB pixels of four bytes through the colour table.
     h.renderMode = 3;
     h.lutMode = 1;
-    cs.colorModeA = 0;
-    cs.colorModeB = 2;  // table mode 4: the colour tables
+    cs.inks = InkSet::kColor;
   }
   cs.selector = method->selector;
   auto index = resources.Find(Service::kColor, cs.indexBlock);

@@ -12,10 +12,6 @@ namespace res = vantik::resources;
 
 namespace {
 
-Service ToService(res::Service s) {
-  return s == res::Service::kColor ? Service::kColor : Service::kHalftone;
-}
-
 struct Listed {
   Service service;
   int number;
@@ -28,7 +24,7 @@ Result<std::vector<Listed>> Blocks(const std::string& dir) {
   std::vector<Listed> out;
   if (dir.empty()) {
     for (const res::Block& b : res::Defaults()) {
-      out.push_back({ToService(b.service), b.number, std::string(b.kind),
+      out.push_back({b.service, b.number, std::string(b.kind),
                      std::vector<uint8_t>(b.bytes.begin(), b.bytes.end()), res::Describe(b)});
     }
     return out;
@@ -37,7 +33,7 @@ Result<std::vector<Listed>> Blocks(const std::string& dir) {
   auto blocks = res::LoadDirectory(dir, &error);
   if (!blocks) return Status(RC_BAD_RESOURCE, dir + ": " + error);
   for (const auto& b : *blocks) {
-    out.push_back({ToService(b.service), b.number, b.kind, b.bytes, res::Describe(b.view())});
+    out.push_back({b.service, b.number, b.kind, b.bytes, res::Describe(b.view())});
   }
   return out;
 }
@@ -47,7 +43,7 @@ Result<std::vector<Listed>> Blocks(const std::string& dir) {
 Result<ResourceSet> LoadResources(const std::string& dir) {
   ResourceSet set;
   if (dir.empty()) {
-    for (const res::Block& b : res::Defaults()) set.AddView(ToService(b.service), b.number, b.bytes);
+    for (const res::Block& b : res::Defaults()) set.AddView(b.service, b.number, b.bytes);
     return set;
   }
   auto blocks = Blocks(dir);

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "vantik/service.h"
 #include "vantik/vantik.h"
 
 // The C++ API is part of the shared library's exported surface.
@@ -75,6 +76,10 @@ struct Adjustments {
   int red = 0;
   int green = 0;
   int blue = 0;
+
+  // A ColorAdjustRecord with these adjustments in fields 1 to 6 and every
+  // other field 0.
+  ColorAdjustRecord ToRecord() const;
 };
 
 // Checks every adjustment before it reaches the library; the message names
@@ -86,7 +91,6 @@ Status ValidateSharpen(int mode);
 
 // ---- Resources --------------------------------------------------------------
 
-enum class Service { kColor, kHalftone };
 const char* ServiceName(Service service);  // "colour", "halftone"
 
 // Resource blocks by service and number.  Blocks are either owned (copied in)
@@ -156,11 +160,18 @@ struct HalftoneSettings {
   HalftoneParams ToParams() const;
 };
 
+// The inks a page is printed with, which decides the tables of the index
+// that apply.
+enum class InkSet {
+  kColor,  // cyan, magenta, yellow and black through the colour tables, with
+           // the table block's ink corrections
+  kBlack,  // black alone, through the black-only tables (pair it with
+           // renderMode 0 and lutMode 0: one gray byte per pixel)
+};
+
 struct ColorSettings {
   Adjustments adjust;
-  int colorModeA = 0;   // record field 9
-  int colorModeB = 2;   // record field 10
-  int field11 = 0;      // compared with 50 by the table step
+  InkSet inks = InkSet::kColor;
   int selector = 0;     // record field 7
   int paper = 0;        // record field 8 (list-2 number)
   int gammaHundredths = 0;  // 0: library default; else TaggedValueList key 1
@@ -204,10 +215,10 @@ int InputBytesPerPixel(const HalftoneSettings& settings);
 
 class Halftoner {
  public:
-  // `matcher` must be the colour matcher made with the same settings; it
-  // must outlive this call (the engine reads its table while loading).
-  static Result<Halftoner> Create(const HalftoneSettings& settings,
-                                  ColorMatcher& matcher,
+  // A halftoner for the matcher's halftone settings.  `matcher` must outlive
+  // this call (the engine reads its table while loading); engine A resamples
+  // the matcher's table in place, so later translations use that grid.
+  static Result<Halftoner> Create(ColorMatcher& matcher,
                                   const ResourceSet& resources);
   Halftoner(Halftoner&&) noexcept;
   Halftoner& operator=(Halftoner&&) noexcept;
@@ -270,15 +281,40 @@ using Progress = std::function<void(int done, int total)>;
 struct PageGeometry {
   int sourceWidth = 0, sourceHeight = 0;  // rows delivered by the RowSource
   int width = 0, height = 0;              // dots across and lines down
+  // Where the scaled source lands on the page: its top-left dot and its size
+  // in dots.  The page outside it is white (paper), and any part of it that
+  // falls off the page is cut.  A size of 0 x 0 fills the whole page.
+  int left = 0, top = 0;
+  int placedWidth = 0, placedHeight = 0;
+};
+
+// Time each stage of a page spent working (not waiting), in seconds.
+struct PageStageTimes {
+  double source = 0;    // reading source rows, scaling, engine pixel form
+  double halftone = 0;  // the engine's line calls
+  double sink = 0;      // the sink and progress callbacks
+  int threads = 0;      // threads the page ran on
+};
+
+struct PageOptions {
+  // 0: one per core; 1: every stage on the calling thread.  With more, the
+  // source, the halftoning and the sink run as stages on their own threads,
+  // joined by bounded queues of line batches.  The planes are the same bits
+  // whatever the count.
+  int threads = 0;
+  PageStageTimes* times = nullptr;  // filled in when not null
 };
 
 // Renders a page line by line: source rows are scaled (bilinear, two source
-// rows held) to width x height dots, put into the engine's pixel form and
-// halftoned; each finished line goes to the sink.  Memory is a few lines,
-// never the page.
+// rows held) to the placed size, put into the engine's pixel form and
+// halftoned; each finished line goes to the sink.  Memory is a few batches
+// of lines, never the page.  The source is always called on the calling
+// thread; the sink and the progress callback are called in order and from
+// one thread at a time, but with more than one thread not from the calling
+// one.
 Status RenderPage(Halftoner& halftoner, const PageGeometry& geometry,
                   const RowSource& source, const PlaneSink& sink,
-                  const Progress& progress = nullptr);
+                  const Progress& progress = nullptr, const PageOptions& options = {});
 
 // Bytes in one packed line of `dots` dots.
 inline size_t PlaneBytes(int dots) { return (static_cast<size_t>(dots) + 7) / 8; }

@@ -38,8 +38,7 @@ ColorSettings SettingsFor(const ResourceSet& resources, const BalanceTarget& tar
   h.lineWidth = kPatchWidth;
   h.renderMode = 3;  // RGB pixels through the colour table
   h.lutMode = 1;
-  cs.colorModeA = 0;
-  cs.colorModeB = 2;
+  cs.inks = InkSet::kColor;
   cs.selector = 0;
   auto index = resources.Find(Service::kColor, cs.indexBlock);
   std::optional<IndexNames> names;
@@ -62,7 +61,7 @@ std::array<double, 3> PrintGray(ColorMatcher& matcher, const ResourceSet& resour
                                 int gray) {
   // A fresh halftoner per patch, so that no error carries over from the
   // previous one.
-  Result<Halftoner> halftoner = Halftoner::Create(matcher.settings().halftone, matcher, resources);
+  Result<Halftoner> halftoner = Halftoner::Create(matcher, resources);
   if (!halftoner.ok()) Die(halftoner.status(), "halftoning");
 
   // Dots that leave red, green and blue light: no cyan (plane 0), magenta

@@ -2,7 +2,10 @@
 // dialogue from a ResourceSet, then translates RGB runs into ink values.
 #include <algorithm>
 #include <string>
+#include <tuple>
+#include <utility>
 
+#include "interface/params.h"
 #include "vantik/vantik.hpp"
 
 namespace vantik {
@@ -20,20 +23,22 @@ struct ColorMatcher::Owned {
 
 namespace {
 
-// The table mode the library derives from the record (for messages).
-int DerivedMode(const ColorSettings& s) {
-  int field10 = s.colorModeB;
-  if (s.halftone.kind == 0) field10 = 2;
-  int mode = field10;
-  if (field10 == 2) mode = 4;
-  if (s.colorModeA == 1) mode = 4;
-  if (s.colorModeA == 4) mode = 0;
-  return mode;
+// Colour modes A and B of the record for an ink set.
+std::pair<int32_t, int32_t> ColorModesOf(InkSet inks) {
+  if (inks == InkSet::kBlack) return {kColorModeABlackOnly, kColorModeBNone};
+  return {kColorModeAPlain, kColorModeBColorTables};
+}
+
+// The kind and table mode the library derives from the settings (for
+// messages).
+ColorModes DerivedModes(const ColorSettings& s) {
+  const auto [a, b] = ColorModesOf(s.inks);
+  return ResolveColorModes(s.halftone.kind, a, b);
 }
 
 std::string Describe(const ColorSettings& s, const ResourceSet& resources,
                      int indexBlock, int mode) {
-  int kind = s.halftone.kind == 0 ? 3 : s.halftone.kind;
+  const int kind = DerivedModes(s).kind;
   std::string paper = std::to_string(s.paper);
   if (auto block = resources.Find(Service::kColor, s.indexBlock)) {
     if (auto names = ReadIndexNames(*block)) paper = names->PaperName(s.paper);
@@ -101,17 +106,10 @@ Result<ColorMatcher> ColorMatcher::Create(const ColorSettings& settings,
   auto owned = std::make_unique<Owned>();
   owned->settings = settings;
   ColorAdjustRecord& r = owned->record;
-  r.field[1] = settings.adjust.brightness;
-  r.field[2] = settings.adjust.contrast;
-  r.field[3] = settings.adjust.saturation;
-  r.field[4] = settings.adjust.red;
-  r.field[5] = settings.adjust.green;
-  r.field[6] = settings.adjust.blue;
-  r.field[7] = settings.selector;
-  r.field[8] = settings.paper;
-  r.field[9] = settings.colorModeA;
-  r.field[10] = settings.colorModeB;
-  r.field[11] = settings.field11;
+  r = settings.adjust.ToRecord();
+  r.field[kAdjustTableSelector] = settings.selector;
+  r.field[kAdjustPaper] = settings.paper;
+  std::tie(r.field[kAdjustColorModeA], r.field[kAdjustColorModeB]) = ColorModesOf(settings.inks);
   int count = 0;
   if (settings.gammaHundredths != 0) {
     owned->gamma = settings.gammaHundredths;
@@ -153,7 +151,7 @@ Result<ColorMatcher> ColorMatcher::Create(const ColorSettings& settings,
   }
   rc = CmSetResourceWithLength(handle, index->data(), index->size(), &inOut);
   if (rc == RC_BAD_RESOURCE) {
-    return Status(rc, Describe(s, resources, s.indexBlock, DerivedMode(s)));
+    return Status(rc, Describe(s, resources, s.indexBlock, DerivedModes(s).tableMode));
   }
   if (rc != RC_OK) {
     return Status(rc, "colour-table index (block " + std::to_string(s.indexBlock) +

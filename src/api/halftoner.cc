@@ -41,9 +41,9 @@ Halftoner::~Halftoner() {
   if (handle_ != nullptr) HalftoneDeleteThk(handle_);
 }
 
-Result<Halftoner> Halftoner::Create(const HalftoneSettings& settings,
-                                    ColorMatcher& matcher,
+Result<Halftoner> Halftoner::Create(ColorMatcher& matcher,
                                     const ResourceSet& resources) {
+  const HalftoneSettings& settings = matcher.settings().halftone;
   if (settings.lineWidth == 0) {
     return Status(RC_BAD_PARAMETER, "halftone line width is 0");
   }
@@ -98,61 +98,6 @@ Status Halftoner::Line(const uint8_t* src, uint8_t* dst, int32_t planeStride,
   if (rc != RC_OK) {
     return Status(rc, "halftoning line " + std::to_string(y) + " failed");
   }
-  return Status::Ok();
-}
-
-// ---- Preview --------------------------------------------------------------------
-
-Result<Preview> Preview::Create(const PreviewSettings& settings) {
-  Status valid = Validate(settings.adjust);
-  if (!valid.ok()) return valid;
-  valid = ValidateGamma(settings.gammaHundredths);
-  if (!valid.ok()) return valid;
-  valid = ValidateSharpen(settings.sharpen);
-  if (!valid.ok()) return valid;
-  ColorAdjustRecord r{};
-  r.field[1] = settings.adjust.brightness;
-  r.field[2] = settings.adjust.contrast;
-  r.field[3] = settings.adjust.saturation;
-  r.field[4] = settings.adjust.red;
-  r.field[5] = settings.adjust.green;
-  r.field[6] = settings.adjust.blue;
-  int32_t gamma = settings.gammaHundredths;
-  TaggedValuePair pair{1, &gamma};
-  TaggedValueList list{1, &pair};  // read only while the instance is made
-  PreviewOptions options{settings.sharpen, nullptr};
-  PreviewHandle handle = nullptr;
-  uint32_t rc = PreviewNewThk(&r, nullptr, nullptr, &list, &options, nullptr, 1, &handle);
-  if (rc != RC_OK) {
-    // The preview hands out its instance before it checks the settings.
-    if (handle != nullptr) PreviewDeleteThk(handle);
-    return Status(rc, "could not create a preview");
-  }
-  return Preview(handle);
-}
-
-Preview::Preview(Preview&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)) {}
-
-Preview& Preview::operator=(Preview&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != nullptr) PreviewDeleteThk(handle_);
-    handle_ = std::exchange(other.handle_, nullptr);
-  }
-  return *this;
-}
-
-Preview::~Preview() {
-  if (handle_ != nullptr) PreviewDeleteThk(handle_);
-}
-
-Status Preview::Translate(std::span<const uint8_t> rgb, std::span<uint8_t> out) const {
-  if (out.size() < rgb.size()) {
-    return Status(RC_BAD_PARAMETER, "preview output buffer too small");
-  }
-  uint32_t rc = PreviewTranslateColorsThk(handle_, static_cast<uint32_t>(rgb.size() / 3),
-                                          rgb.data(), out.data(), 0, nullptr);
-  if (rc != RC_OK) return Status(rc, "preview translation failed");
   return Status::Ok();
 }
 

@@ -1,7 +1,9 @@
-// Status text and the checks of user values before they reach the library.
+// Status text, the checks of user values before they reach the library, and
+// the records the settings become.
 #include <cstdio>
 #include <string>
 
+#include "interface/params.h"
 #include "vantik/vantik.hpp"
 
 namespace vantik {
@@ -61,6 +63,17 @@ Status Validate(const Calibration& calibration, int channels) {
 
 const char* ServiceName(Service service) {
   return service == Service::kColor ? "colour" : "halftone";
+}
+
+ColorAdjustRecord Adjustments::ToRecord() const {
+  ColorAdjustRecord r{};
+  r.field[kAdjustBrightness] = brightness;
+  r.field[kAdjustContrast] = contrast;
+  r.field[kAdjustSaturation] = saturation;
+  r.field[kAdjustRed] = red;
+  r.field[kAdjustGreen] = green;
+  r.field[kAdjustBlue] = blue;
+  return r;
 }
 
 HalftoneParams HalftoneSettings::ToParams() const {

@@ -19,7 +19,7 @@ struct RunBytes {
   uint32_t destination;
 };
 
-RunBytes CmRunBytes(const CmInstance& instance, int32_t count) {
+RunBytes CmRunBytes(const colormatch::CmInstance& instance, int32_t count) {
   if (count <= 0) return {0, 0};
   const uint64_t stride =
       instance.pixelStride > 0 ? static_cast<uint64_t>(instance.pixelStride) : 0;
@@ -91,7 +91,7 @@ uint32_t StubCmTranslateColors(Frame& f) {
   void* instance = ObjectOf(handle, HandleKind::kCm);
   if (instance == nullptr) return RC_BAD_HANDLE;
   // Both runs must lie inside the caller's registered memory.
-  const RunBytes need = CmRunBytes(*static_cast<const CmInstance*>(instance), count);
+  const RunBytes need = CmRunBytes(*static_cast<const colormatch::CmInstance*>(instance), count);
   const uint8_t* src = f.Map(srcFar, need.source);
   uint8_t* dst = f.Map(dstFar, need.destination);
   void* extra = f.Map(extraFar, 0);

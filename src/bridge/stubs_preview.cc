@@ -56,7 +56,7 @@ uint32_t StubPreviewTranslateColors(Frame& f) {
   if (instance == nullptr) return RC_BAD_HANDLE;
   // The run must lie inside the caller's registered memory.
   const uint32_t need =
-      count * static_cast<uint32_t>(static_cast<PreviewInstance*>(instance)->bytesPerPixel);
+      count * static_cast<uint32_t>(static_cast<preview::PreviewInstance*>(instance)->bytesPerPixel);
   const uint8_t* src = f.Map(srcFar, need);
   uint8_t* dst = f.Map(dstFar, need);
   void* extra = f.Map(extraFar, 0);

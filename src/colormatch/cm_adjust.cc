@@ -6,10 +6,11 @@
 #include "interface/memblock.h"
 #include "interface/services.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 
-const CmPreviewOps kCmPreviewService = {PreviewCreate, PreviewTranslate,
-                                        PreviewDelete};
+const CmPreviewOps kCmPreviewService = {preview::PreviewCreate,
+                                        preview::PreviewTranslate,
+                                        preview::PreviewDelete};
 
 namespace {
 
@@ -170,4 +171,4 @@ uint32_t CmAdjustPass(CmInstance& instance, const CmPreviewOps& ops) {
   return RC_OK;
 }
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

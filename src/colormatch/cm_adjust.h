@@ -9,7 +9,7 @@
 
 #include "colormatch/cm_instance.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 
 // The preview service as the pass uses it; tests substitute their own.
 struct CmPreviewOps {
@@ -36,4 +36,4 @@ void HueAdjust(int32_t& c, int32_t& m, int32_t& y, const int16_t gain[3]);
 uint32_t CmAdjustPass(CmInstance& instance,
                       const CmPreviewOps& ops = kCmPreviewService);
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

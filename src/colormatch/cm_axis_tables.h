@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-namespace vantik {
+namespace vantik::colormatch {
 
 // Exact division of x < 2^16 by 1 <= d <= 255 without a divide:
 // (x * ceil(2^24 / d)) >> 24.  The reciprocal's rounding error e < d, so
@@ -47,4 +47,4 @@ struct CmAxisTables {
   CmAxisEntry a[256], b[256], c[256];
 };
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

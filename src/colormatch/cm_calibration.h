@@ -9,13 +9,11 @@
 #include "interface/byte_reader.h"
 #include "vantik/vantik.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 
 constexpr int32_t kCalibrationKey = 512;
 constexpr int kCalibrationMaxChannels = 19;
-constexpr int kCalibrationMaxRecordBytes = 20;  // block-980 record before 0xFE
-constexpr int kCurveRows = 21;
-constexpr int kCurveBytes = 256;
+constexpr int kCurveBytes = 256;  // one tone curve per channel
 
 // Block numbers of the calibration dialogue.
 constexpr int32_t kBlockCurveSlots = 980;
@@ -64,4 +62,4 @@ void CmApplyCurves(CmInstance& instance);
 // Releases the build record and its curve set, if any, and clears `build`.
 void CmReleaseBuild(CmInstance& instance);
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

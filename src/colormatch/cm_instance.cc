@@ -5,7 +5,7 @@
 #include "interface/memblock.h"
 #include "interface/services.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 namespace {
 
 // Adjustment-record fields that creation reads.
@@ -95,4 +95,4 @@ uint32_t CmDelete(CmHandle handle) {
   return RC_OK;
 }
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

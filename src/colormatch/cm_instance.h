@@ -7,7 +7,7 @@
 #include "colormatch/cm_axis_tables.h"
 #include "vantik/vantik.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 
 struct CmBuildRecord;  // calibration build state, alive during those steps
 
@@ -38,4 +38,4 @@ struct CmInstance {
   CmAxisTables axes;          // translation tables of the current grid
 };
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

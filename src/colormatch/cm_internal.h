@@ -8,7 +8,7 @@
 #include "colormatch/cm_instance.h"
 #include "interface/byte_reader.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 
 // The table step: reads the table block into the instance's CmLut (grid,
 // table, tone curve, weights, parameters), applies the gray-axis rules, the
@@ -20,4 +20,4 @@ uint32_t CmLoadTableBlock(CmInstance& instance, ByteReader& block);
 // Sets pixelStride and offsetA..C for translating with params.renderMode.
 void CmSetRenderLayout(CmInstance& instance);
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

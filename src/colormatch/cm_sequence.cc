@@ -11,7 +11,7 @@
 #include "colormatch/cm_internal.h"
 #include "interface/services.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 namespace {
 
 uint32_t IndexStep(CmInstance& instance, ByteReader& block, int32_t* inOut) {
@@ -68,4 +68,4 @@ uint32_t CmSetResource(CmHandle handle, const void* block, size_t length,
   return rc;
 }
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

@@ -8,7 +8,7 @@
 #include "colormatch/cm_instance.h"
 #include "interface/byte_reader.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 
 // Density correction of one level m (0..255) with the weights at no ink
 // (light) and full ink: q is the divisor, the result m scaled by
@@ -29,4 +29,4 @@ void CmToneCurve(CmInstance& instance);
 uint32_t CmLoadTableBlockWith(CmInstance& instance, ByteReader& block,
                               const CmPreviewOps& preview);
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

@@ -18,18 +18,11 @@
 #include <emmintrin.h>
 #endif
 
+#include "formats/format.h"
 #include "interface/services.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 namespace {
-
-bool AxisUsable(const uint8_t* grid, int32_t count) {
-  if (count < 2 || count > 32) return false;
-  if (grid[0] != 0 || grid[count - 1] != 255) return false;
-  for (int32_t i = 1; i < count; ++i)
-    if (grid[i] <= grid[i - 1]) return false;
-  return true;
-}
 
 void BuildAxis(CmAxisEntry* out, const uint8_t* grid, uint32_t stride) {
   int32_t i1 = 1;
@@ -156,9 +149,9 @@ bool LayoutUsable(const CmPixelLayout& l) {
 
 bool CmGridUsable(const CmLut& lut) {
   return lut.channels >= 1 && lut.channels <= 255 &&
-         AxisUsable(lut.gridA, lut.gridCountA) &&
-         AxisUsable(lut.gridB, lut.gridCountB) &&
-         AxisUsable(lut.gridC, lut.gridCountC);
+         formats::PositionsRise(lut.gridA, lut.gridCountA) &&
+         formats::PositionsRise(lut.gridB, lut.gridCountB) &&
+         formats::PositionsRise(lut.gridC, lut.gridCountC);
 }
 
 void CmBuildAxisTables(CmAxisTables& t, const CmLut& lut) {
@@ -230,4 +223,4 @@ uint32_t CmTranslate(CmHandle handle, int32_t count, const uint8_t* src,
   return CmTranslateRun(instance, layout, n, src, dst);
 }
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

@@ -7,7 +7,7 @@
 
 #include "colormatch/cm_instance.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 
 // Where the red, green and blue values sit inside an input pixel.
 struct CmPixelLayout {
@@ -44,4 +44,4 @@ uint32_t CmTranslateRun(CmInstance& instance, const CmPixelLayout& layout,
 // The layout of translation for the instance's params.renderMode.
 CmPixelLayout CmRenderLayout(int32_t renderMode);
 
-}  // namespace vantik
+}  // namespace vantik::colormatch

@@ -4,7 +4,7 @@
 
 #include "interface/services.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 namespace {
 
@@ -82,4 +82,4 @@ uint32_t EngineBBand(HalftoneHandle handle, const uint8_t* src, uint8_t* dst,
                                         count, x0, arg8, y, flags, extra);
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -4,9 +4,9 @@
 
 #include "halftone_b/kernels/kernels.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 // The kernel for these parameters (every parameter set selects one).
 HalftoneKernel ChooseKernel(const HalftoneParams& params);
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

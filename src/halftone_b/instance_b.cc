@@ -22,7 +22,7 @@
 #include "interface/memblock.h"
 #include "interface/services.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 uint32_t AllocSlot(HalftoneInstanceB& instance, int slot, uint32_t size,
                    bool zeroFill) {
@@ -135,4 +135,4 @@ uint32_t EngineBDelete(HalftoneHandle handle) {
   return RC_OK;
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

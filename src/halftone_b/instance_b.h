@@ -6,7 +6,7 @@
 
 #include "vantik/vantik.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 struct MemorySlot {
   uint32_t size;   // bytes
@@ -62,4 +62,4 @@ inline bool EngineBReady(const HalftoneInstanceB& instance) {
   return instance.loadFailed == 0 && instance.stepsLoaded >= 3;
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

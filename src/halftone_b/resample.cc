@@ -2,13 +2,14 @@
 // the instance's own grid (colour input).
 #include <cstring>
 
+#include "formats/node_positions.h"
 #include "halftone_b/resources.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 namespace {
 
-constexpr int32_t kNodeCount = 32;
+constexpr int32_t kNodeCount = formats::kNodePositionCount;
 constexpr int32_t kChannels = 4;
 
 uint32_t Fail(HalftoneInstanceB& instance, uint32_t code) {
@@ -19,12 +20,7 @@ uint32_t Fail(HalftoneInstanceB& instance, uint32_t code) {
 }  // namespace
 
 bool PositionsAreValid(const uint8_t* positions, int32_t count) {
-  if (count < 2 || count > 32) return false;
-  if (positions[0] != 0 || positions[count - 1] != 255) return false;
-  for (int32_t i = 1; i < count; ++i) {
-    if (positions[i] <= positions[i - 1]) return false;
-  }
-  return true;
+  return formats::PositionsRise(positions, count);
 }
 
 bool GridIsValid(const CmLut& lut) {
@@ -137,13 +133,10 @@ uint32_t LoadColourTable(HalftoneInstanceB& instance, ByteReader& block,
     positions[0] = 0;
     positions[1] = 255;
   } else {
-    const uint16_t nodes = block.U16LE();
-    if (!block.ok()) return Fail(instance, RC_BAD_RESOURCE);
-    if (nodes != kNodeCount) return Fail(instance, RC_BAD_VALUE);
-    if (!block.Bytes(positions, kNodeCount) ||
-        !PositionsAreValid(positions, kNodeCount)) {
-      return Fail(instance, RC_BAD_RESOURCE);
-    }
+    formats::NodePositions nodes;
+    const formats::Outcome parsed = formats::ParseNodePositions(block, nodes);
+    if (!parsed.ok()) return Fail(instance, parsed.code);
+    std::memcpy(positions, nodes.positions, kNodeCount);
     count = kNodeCount;
   }
 
@@ -163,5 +156,5 @@ uint32_t LoadColourTable(HalftoneInstanceB& instance, ByteReader& block,
   return RC_OK;
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b
 

@@ -10,7 +10,7 @@
 #include "halftone_b/instance_b.h"
 #include "interface/byte_reader.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 // ---- Slots ------------------------------------------------------------------
 
@@ -83,4 +83,4 @@ void BuildNodeTable(const uint8_t* positions, int32_t count, uint8_t out[512]);
 uint32_t LoadThresholdMatrix(HalftoneInstanceB& instance, ByteReader& block,
                              int32_t* outNextId);
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

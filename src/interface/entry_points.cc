@@ -64,27 +64,27 @@ uint32_t CmNewThk(const ColorAdjustRecord* adjust, void* field12, void* field13,
   localAdjust.field14 = field14;
   HalftoneParams localParams = *params;
   localParams.pointer = paramsPointer;
-  return vantik::CmCreate(localAdjust, localParams, reserved, inOut, outInstance);
+  return vantik::colormatch::CmCreate(localAdjust, localParams, reserved, inOut, outInstance);
 }
 
 uint32_t CmSetResourceThk(CmHandle instance, const void* block, int32_t* inOut) {
-  return vantik::CmSetResource(instance, block, ByteReader::kUnbounded, inOut);
+  return vantik::colormatch::CmSetResource(instance, block, ByteReader::kUnbounded, inOut);
 }
 
 uint32_t CmSetResourceWithLength(CmHandle instance, const void* block,
                                  size_t length, int32_t* inOut) {
-  return vantik::CmSetResource(instance, block, length, inOut);
+  return vantik::colormatch::CmSetResource(instance, block, length, inOut);
 }
 
 uint32_t CmTranslateColorsThk(CmHandle instance, int32_t count,
                               const uint8_t* src, uint8_t* dst,
                               uint32_t /*unused*/, void* /*unusedAddress*/) {
-  return vantik::CmTranslate(instance, count, src, dst);
+  return vantik::colormatch::CmTranslate(instance, count, src, dst);
 }
 
-CmLut* CmGetLutThk(CmHandle instance) { return vantik::CmGetLut(instance); }
+CmLut* CmGetLutThk(CmHandle instance) { return vantik::colormatch::CmGetLut(instance); }
 
-uint32_t CmDeleteThk(CmHandle instance) { return vantik::CmDelete(instance); }
+uint32_t CmDeleteThk(CmHandle instance) { return vantik::colormatch::CmDelete(instance); }
 
 // ---- Preview -----------------------------------------------------------------
 
@@ -101,17 +101,17 @@ uint32_t PreviewNewThk(const ColorAdjustRecord* adjust, void* field12,
   localAdjust.field14 = field14;
   PreviewOptions localOptions = *options;
   localOptions.pointer = optionsPointer;
-  return vantik::PreviewCreate(localAdjust, localOptions, pixelFormat, outInstance);
+  return vantik::preview::PreviewCreate(localAdjust, localOptions, pixelFormat, outInstance);
 }
 
 uint32_t PreviewTranslateColorsThk(PreviewHandle instance, uint32_t count,
                                    const uint8_t* src, uint8_t* dst,
                                    uint32_t /*unused*/, void* /*unusedAddress*/) {
-  return vantik::PreviewTranslate(instance, count, src, dst);
+  return vantik::preview::PreviewTranslate(instance, count, src, dst);
 }
 
 uint32_t PreviewDeleteThk(PreviewHandle instance) {
-  return vantik::PreviewDelete(instance);
+  return vantik::preview::PreviewDelete(instance);
 }
 
 // ---- Halftoning: routed by kind -------------------------------------------------
@@ -127,7 +127,7 @@ uint32_t HalftoneNewThk(const HalftoneParams* params, void* paramsPointer,
   if (local.kind == kEngineAKind) {
     return vantik::EngineANew(local, lut, reserved, inOut, outInstance);
   }
-  return vantik::EngineBNew(local, lut, reserved, inOut, outInstance);
+  return vantik::halftone_b::EngineBNew(local, lut, reserved, inOut, outInstance);
 }
 
 uint32_t HalftoneSetResourceThk(HalftoneHandle instance, const void* block,
@@ -143,7 +143,7 @@ uint32_t HalftoneSetResourceWithLength(HalftoneHandle instance,
   if (KindOf(instance) == kEngineAKind) {
     return vantik::EngineASetResource(instance, block, length, inOut);
   }
-  return vantik::EngineBSetResource(instance, block, length, inOut);
+  return vantik::halftone_b::EngineBSetResource(instance, block, length, inOut);
 }
 
 uint32_t HalftoneThk(HalftoneHandle instance, const uint8_t* src, uint8_t* dst,
@@ -155,14 +155,14 @@ uint32_t HalftoneThk(HalftoneHandle instance, const uint8_t* src, uint8_t* dst,
     return vantik::EngineABand(instance, src, dst, planeStride, firstBit, count,
                                x0, arg8, y, flags, extra);
   }
-  return vantik::EngineBBand(instance, src, dst, planeStride, firstBit, count,
+  return vantik::halftone_b::EngineBBand(instance, src, dst, planeStride, firstBit, count,
                              x0, arg8, y, flags, extra);
 }
 
 uint32_t HalftoneDeleteThk(HalftoneHandle instance) {
   if (instance == nullptr) return RC_BAD_PARAMETER;
   if (KindOf(instance) == kEngineAKind) return vantik::EngineADelete(instance);
-  return vantik::EngineBDelete(instance);
+  return vantik::halftone_b::EngineBDelete(instance);
 }
 
 }  // extern "C"

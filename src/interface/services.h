@@ -7,17 +7,20 @@
 
 #include "vantik/vantik.h"
 
-namespace vantik {
-
 // Preview (preview/).
+namespace vantik::preview {
+
 uint32_t PreviewCreate(const ColorAdjustRecord& adjust,
                        const PreviewOptions& options, int32_t pixelFormat,
                        PreviewHandle* outInstance);
 uint32_t PreviewTranslate(PreviewHandle instance, uint32_t count,
                           const uint8_t* src, uint8_t* dst);
 uint32_t PreviewDelete(PreviewHandle instance);
+}  // namespace vantik::preview
 
 // Colour matching (colormatch/).
+namespace vantik::colormatch {
+
 uint32_t CmCreate(const ColorAdjustRecord& adjust, const HalftoneParams& params,
                   void* reserved, int32_t* inOut, CmHandle* outInstance);
 // length is ByteReader::kUnbounded for the legacy form.
@@ -27,6 +30,9 @@ uint32_t CmTranslate(CmHandle instance, int32_t count, const uint8_t* src,
                      uint8_t* dst);
 CmLut* CmGetLut(CmHandle instance);
 uint32_t CmDelete(CmHandle instance);
+}  // namespace vantik::colormatch
+
+namespace vantik {
 
 // Halftone engine A (halftone_a/), kind 2.
 uint32_t EngineANew(const HalftoneParams& params, CmLut* lut, void* reserved,
@@ -39,7 +45,11 @@ uint32_t EngineABand(HalftoneHandle instance, const uint8_t* src, uint8_t* dst,
                      void* extra);
 uint32_t EngineADelete(HalftoneHandle instance);
 
+}  // namespace vantik
+
 // Halftone engine B (halftone_b/), every other kind.
+namespace vantik::halftone_b {
+
 uint32_t EngineBNew(const HalftoneParams& params, CmLut* lut, void* reserved,
                     int32_t* inOut, HalftoneHandle* outInstance);
 uint32_t EngineBSetResource(HalftoneHandle instance, const void* block,
@@ -49,5 +59,4 @@ uint32_t EngineBBand(HalftoneHandle instance, const uint8_t* src, uint8_t* dst,
                      uint32_t x0, uint32_t arg8, uint32_t y, int32_t flags,
                      void* extra);
 uint32_t EngineBDelete(HalftoneHandle instance);
-
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -9,7 +9,7 @@
 #include "interface/tagged_list.h"
 #include "preview/tone_curves.h"
 
-namespace vantik {
+namespace vantik::preview {
 namespace {
 
 constexpr int32_t kKeyGamma = 1;
@@ -140,4 +140,4 @@ uint32_t PreviewDelete(PreviewHandle instance) {
   return RC_OK;
 }
 
-}  // namespace vantik
+}  // namespace vantik::preview

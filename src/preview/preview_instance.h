@@ -6,7 +6,7 @@
 
 #include "vantik/vantik.h"
 
-namespace vantik {
+namespace vantik::preview {
 
 inline constexpr int kPreviewFields = 7;  // ColorAdjustRecord fields 0..6
 inline constexpr int kFieldSaturation = 3;
@@ -47,4 +47,4 @@ int32_t SaturationFactorBlue(int32_t saturation);
 // d * factor / 100 with a 32-bit wrap-around product, d in 0..255.
 int32_t Stretch(int32_t d, int32_t factor);
 
-}  // namespace vantik
+}  // namespace vantik::preview

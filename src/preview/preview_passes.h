@@ -5,7 +5,7 @@
 
 #include "preview/preview_instance.h"
 
-namespace vantik {
+namespace vantik::preview {
 
 // Pass 1: saturation and tone tables, source to destination.
 void TonePass(const PreviewInstance& inst, uint32_t count, const uint8_t* src,
@@ -16,4 +16,4 @@ void TonePass(const PreviewInstance& inst, uint32_t count, const uint8_t* src,
 uint32_t SharpenPass(const PreviewInstance& inst, uint32_t count,
                      const uint8_t* src, uint8_t* dst);
 
-}  // namespace vantik
+}  // namespace vantik::preview

@@ -6,7 +6,7 @@
 #include "interface/memblock.h"
 #include "preview/preview_passes.h"
 
-namespace vantik {
+namespace vantik::preview {
 namespace {
 
 constexpr int kEdgeThreshold = 20;
@@ -110,4 +110,4 @@ uint32_t SharpenPass(const PreviewInstance& inst, uint32_t count,
   return 0;
 }
 
-}  // namespace vantik
+}  // namespace vantik::preview

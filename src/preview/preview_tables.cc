@@ -4,7 +4,7 @@
 
 #include "preview/preview_instance.h"
 
-namespace vantik {
+namespace vantik::preview {
 namespace {
 
 // 32-bit wrap-around, as the arithmetic of the record's fields is defined
@@ -44,4 +44,4 @@ void PrepareTranslateTables(PreviewInstance& inst) {
   }
 }
 
-}  // namespace vantik
+}  // namespace vantik::preview

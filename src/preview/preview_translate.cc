@@ -5,7 +5,7 @@
 #include "interface/services.h"
 #include "preview/preview_passes.h"
 
-namespace vantik {
+namespace vantik::preview {
 namespace {
 
 // One run in a fixed layout.  The stretch of the two channels above the
@@ -70,4 +70,4 @@ uint32_t PreviewTranslate(PreviewHandle instance, uint32_t count,
   return SharpenPass(inst, count, src, dst);
 }
 
-}  // namespace vantik
+}  // namespace vantik::preview

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-namespace vantik {
+namespace vantik::preview {
 namespace {
 
 // The primes 2..23 sit at indices 0..8; 29..509 at 9..96.
@@ -137,4 +137,4 @@ void BuildToneTable(const int32_t curve[256], int32_t offset,
   SmoothToneTable(out);
 }
 
-}  // namespace vantik
+}  // namespace vantik::preview

@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-namespace vantik {
+namespace vantik::preview {
 
 // 5000 * ln(p) rounded, for the 97 primes 2..509, then a closing 0.
 inline constexpr int kPrimeLogCount = 98;
@@ -54,4 +54,4 @@ void BuildGammaDelta(int32_t gamma, int32_t gammaDelta[256]);
 // already smoothed left neighbour.
 void SmoothToneTable(int32_t table[256]);
 
-}  // namespace vantik
+}  // namespace vantik::preview

@@ -77,6 +77,29 @@ TEST_F(DialogueTest, FailuresNameTheBlockAndTheRequest) {
   }
 }
 
+TEST_F(DialogueTest, BlackInkSetMatchesTheBlackOnlyTables) {
+  ColorSettings s = Colour();
+  s.inks = InkSet::kBlack;
+  s.halftone.renderMode = 0;
+  s.halftone.lutMode = 0;
+  // The tiny index lists colour tables (mode 4) only.
+  auto none = ColorMatcher::Create(s, set_);
+  ASSERT_FALSE(none.ok());
+  EXPECT_EQ(none.status().message(),
+            "colour-table index (block 0) has no entry for kind 1, mode 0, 720 x 720 dpi, "
+            "selector 0, paper PLAIN");
+
+  // Listed as mode 0, the same table is found for black and no longer for colour.
+  ResourceSet set = testing::TinyResources();
+  std::string index = testing::TinyIndexText();
+  index.replace(index.find("K1 PLAIN 720 720 M4"), 19, "K1 PLAIN 720 720 M0");
+  set.Add(Service::kColor, 0, testing::Bytes(index));
+  auto black = ColorMatcher::Create(s, set);
+  ASSERT_TRUE(black.ok()) << black.status().ToString();
+  EXPECT_EQ(black->lut()->tableNumber, 120);
+  EXPECT_FALSE(ColorMatcher::Create(Colour(), set).ok());
+}
+
 TEST_F(DialogueTest, CalibrationShiftsEveryInk) {
   auto plain = ColorMatcher::Create(Colour(), set_);
   ASSERT_TRUE(plain.ok()) << plain.status().ToString();
@@ -128,8 +151,7 @@ TEST_F(DialogueTest, AdjustmentsAreCheckedBeforeTheLibrarySeesThem) {
 TEST_F(DialogueTest, HalftonerLoadsEngineBAndNamesAMissingBlock) {
   auto m = ColorMatcher::Create(Colour(), set_);
   ASSERT_TRUE(m.ok()) << m.status().ToString();
-  HalftoneSettings hs = m->settings().halftone;
-  auto h = Halftoner::Create(hs, *m, set_);
+  auto h = Halftoner::Create(*m, set_);
   ASSERT_TRUE(h.ok()) << h.status().ToString();
   EXPECT_EQ(h->planes(), 4);
 
@@ -137,14 +159,17 @@ TEST_F(DialogueTest, HalftonerLoadsEngineBAndNamesAMissingBlock) {
   for (int n : set_.Numbers(Service::kColor)) partial.AddView(Service::kColor, n, *set_.Find(Service::kColor, n));
   partial.AddView(Service::kHalftone, 200, *set_.Find(Service::kHalftone, 200));
   partial.AddView(Service::kHalftone, 201, *set_.Find(Service::kHalftone, 201));
-  auto broken = Halftoner::Create(hs, *m, partial);
+  auto broken = Halftoner::Create(*m, partial);
   ASSERT_FALSE(broken.ok());
   EXPECT_EQ(broken.status().message(),
             "the resource set has no halftone block 202 (named by halftone block 201 for engine B)");
 
-  HalftoneSettings zero = hs;
-  zero.lineWidth = 0;
-  EXPECT_EQ(Halftoner::Create(zero, *m, set_).status().code(), uint32_t{RC_BAD_PARAMETER});
+  // Colour matching does not read the line width; the halftoner refuses 0.
+  ColorSettings zero = Colour();
+  zero.halftone.lineWidth = 0;
+  auto z = ColorMatcher::Create(zero, set_);
+  ASSERT_TRUE(z.ok()) << z.status().ToString();
+  EXPECT_EQ(Halftoner::Create(*z, set_).status().code(), uint32_t{RC_BAD_PARAMETER});
 }
 
 TEST_F(DialogueTest, MovedObjectsReleaseTheirInstancesOnce) {

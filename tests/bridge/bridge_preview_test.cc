@@ -143,7 +143,7 @@ TEST_F(BridgePreviewTest, RecordFieldsAreSignExtendedAndTheCountZeroExtended) {
     s.mode = 3;
     const Bridged b = NewThrough(mem, s);
     EXPECT_EQ(b.rc, field == 0 ? RC_BAD_PARAMETER : RC_OK) << field;
-    const auto* inst = static_cast<const PreviewInstance*>(
+    const auto* inst = static_cast<const preview::PreviewInstance*>(
         bridge::ObjectOf(b.handle, bridge::HandleKind::kPreview));
     ASSERT_NE(inst, nullptr);
     EXPECT_EQ(inst->fields[field], -1) << field;
@@ -155,7 +155,7 @@ TEST_F(BridgePreviewTest, RecordFieldsAreSignExtendedAndTheCountZeroExtended) {
   low.mode = -1;
   Bridged b = NewThrough(mem, low);
   EXPECT_EQ(b.rc, RC_BAD_PARAMETER);
-  const auto* inst = static_cast<const PreviewInstance*>(
+  const auto* inst = static_cast<const preview::PreviewInstance*>(
       bridge::ObjectOf(b.handle, bridge::HandleKind::kPreview));
   EXPECT_EQ(inst->fields[1], -32768);
   EXPECT_EQ(inst->mode, -1);

@@ -10,12 +10,12 @@
 #include "common/cm_table_fixtures.h"
 #include "interface/memblock.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 namespace {
 
 using testing::FakePreview;
 using testing::HandInstance;
-using testing::TableBlockSpec;
+using testing::TableBlockContents;
 
 enum class Fn { kPrimary, kSecondary, kHue };
 
@@ -214,7 +214,7 @@ TEST(CmAdjustPass, FailuresKeepTheOldTableAndDeleteThePreview) {
 // Through the table step: the preview rejects brightness 60 (no curve
 // table), the step still succeeds and the table stays unadjusted.
 TEST(CmAdjustPass, RejectedAdjustmentsLeaveTheTableStepGoing) {
-  TableBlockSpec s;
+  TableBlockContents s;
   s.n = 5;
   const std::vector<uint8_t> block = s.Build();
   HandInstance h;
@@ -231,4 +231,4 @@ TEST(CmAdjustPass, RejectedAdjustmentsLeaveTheTableStepGoing) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::colormatch

@@ -9,7 +9,7 @@
 #include "common/cm_fixtures.h"
 #include "interface/memblock.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -389,4 +389,4 @@ TEST_F(CmCalibrationTest, DeleteAtEveryStep) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::colormatch

@@ -7,7 +7,7 @@
 #include "interface/memblock.h"
 #include "vantik/vantik.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 namespace {
 
 class CmInstanceTest : public ::testing::Test {
@@ -148,4 +148,4 @@ TEST_F(CmInstanceTest, NullHandles) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::colormatch

@@ -10,7 +10,7 @@
 #include "interface/memblock.h"
 #include "vantik/vantik.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -326,4 +326,4 @@ TEST_F(CmSequenceTest, DeleteAtEveryState) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::colormatch

@@ -8,7 +8,7 @@
 #include "common/cm_table_fixtures.h"
 #include "interface/services.h"
 
-namespace vantik {
+namespace vantik::colormatch {
 namespace {
 
 using testing::HandInstance;
@@ -233,4 +233,4 @@ TEST(CmTranslate, FollowsAReplacedGrid) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::colormatch

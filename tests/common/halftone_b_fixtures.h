@@ -191,7 +191,7 @@ struct EngineBSession {
 // read lives in this object and the slots point at it, so a test can set
 // exactly the values it needs.  Not copyable (the slots point inside).
 struct KernelRig {
-  HalftoneInstanceB instance{};
+  halftone_b::HalftoneInstanceB instance{};
   std::vector<int16_t> matrixBlock;  // cells, then the 256-entry level table
   std::vector<int16_t> tone = std::vector<int16_t>(256);
   std::vector<int16_t> weights = std::vector<int16_t>(1024);  // DW, E, node pairs
@@ -212,18 +212,18 @@ struct KernelRig {
     sampled.assign(4 * sampledNodes, 0);
     instance.lineBufferCount = 4;
     const auto line = static_cast<uint32_t>(2 * lineEntries);
-    instance.slots[kSlotToneTable] = {512, tone.data(), nullptr};
+    instance.slots[halftone_b::kSlotToneTable] = {512, tone.data(), nullptr};
     for (int i = 0; i < 4; ++i) {
-      instance.slots[kSlotErrorLine0 + i] = {line, errorLines.data() + i * lineEntries, nullptr};
+      instance.slots[halftone_b::kSlotErrorLine0 + i] = {line, errorLines.data() + i * lineEntries, nullptr};
     }
-    instance.slots[kSlotThresholdMatrix] = {
+    instance.slots[halftone_b::kSlotThresholdMatrix] = {
         static_cast<uint32_t>(2 * matrixBlock.size()), matrixBlock.data(), nullptr};
-    instance.slots[kSlotLevelTable] = {512, level(), nullptr};
-    instance.slots[kSlotDotWeightTable] = {2048, weights.data(), nullptr};
-    instance.slots[kSlotErrorThresholdTable] = {512, weights.data() + 256, nullptr};
-    instance.slots[kSlotNodeTable] = {512, weights.data() + 512, nullptr};
+    instance.slots[halftone_b::kSlotLevelTable] = {512, level(), nullptr};
+    instance.slots[halftone_b::kSlotDotWeightTable] = {2048, weights.data(), nullptr};
+    instance.slots[halftone_b::kSlotErrorThresholdTable] = {512, weights.data() + 256, nullptr};
+    instance.slots[halftone_b::kSlotNodeTable] = {512, weights.data() + 512, nullptr};
     if (params.lutMode != 0) {
-      instance.slots[kSlotSampledLut] = {static_cast<uint32_t>(sampled.size()),
+      instance.slots[halftone_b::kSlotSampledLut] = {static_cast<uint32_t>(sampled.size()),
                                          sampled.data(), nullptr};
     }
     instance.stepsLoaded = 3;

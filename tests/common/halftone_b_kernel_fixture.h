@@ -59,7 +59,7 @@ inline std::function<uint8_t(int, int, int, int)> FlatFill(uint8_t l0, uint8_t l
 class KernelInstance {
  public:
   explicit KernelInstance(const KernelSetup& s) {
-    HalftoneInstanceB& in = inst;
+    halftone_b::HalftoneInstanceB& in = inst;
     std::memset(&in, 0, sizeof in);
     in.params.kind = s.kind;
     in.params.lutMode = s.lutMode;
@@ -94,15 +94,15 @@ class KernelInstance {
     const uint32_t lineBytes = (2 * s.lineWidth + 120 + 3) & ~3u;
     for (int i = 1; i <= 4; ++i) Alloc<uint8_t>(i, lineBytes);
     // Slot 5: matrix; slot 6: level table.
-    int16_t* m = Alloc<int16_t>(kSlotThresholdMatrix, 2 * in.matrixCells);
+    int16_t* m = Alloc<int16_t>(halftone_b::kSlotThresholdMatrix, 2 * in.matrixCells);
     for (uint32_t i = 0; i < in.matrixCells; ++i) {
       m[i] = s.cells.empty() ? static_cast<int16_t>((i * 97 + 13) % in.matrixCells)
                              : s.cells[i];
     }
-    int16_t* dw = Alloc<int16_t>(kSlotDotWeightTable, 512);
-    int16_t* lt = Alloc<int16_t>(kSlotLevelTable, 512);
-    int16_t* et = Alloc<int16_t>(kSlotErrorThresholdTable, 512);
-    uint8_t* nodes = Alloc<uint8_t>(kSlotNodeTable, 512);
+    int16_t* dw = Alloc<int16_t>(halftone_b::kSlotDotWeightTable, 512);
+    int16_t* lt = Alloc<int16_t>(halftone_b::kSlotLevelTable, 512);
+    int16_t* et = Alloc<int16_t>(halftone_b::kSlotErrorThresholdTable, 512);
+    uint8_t* nodes = Alloc<uint8_t>(halftone_b::kSlotNodeTable, 512);
     const int32_t L = s.weightLight, F = s.weightFull;
     for (int i = 0; i < 256; ++i) {
       dw[i] = static_cast<int16_t>(
@@ -148,18 +148,18 @@ class KernelInstance {
 
   // Error line i (0..3) from its pixel-0 entry, lineWidth entries.
   int16_t* line(int i) {
-    return static_cast<int16_t*>(inst.slots[kSlotErrorLine0 + i].data) +
-           kErrorLineOffset;
+    return static_cast<int16_t*>(inst.slots[halftone_b::kSlotErrorLine0 + i].data) +
+           halftone_b::kErrorLineOffset;
   }
   // Whole error line i including both margins.
   std::vector<int16_t> wholeLine(int i) const {
-    const auto* p = static_cast<const int16_t*>(inst.slots[kSlotErrorLine0 + i].data);
-    return std::vector<int16_t>(p, p + inst.slots[kSlotErrorLine0 + i].size / 2);
+    const auto* p = static_cast<const int16_t*>(inst.slots[halftone_b::kSlotErrorLine0 + i].data);
+    return std::vector<int16_t>(p, p + inst.slots[halftone_b::kSlotErrorLine0 + i].size / 2);
   }
-  int16_t* matrix() { return static_cast<int16_t*>(inst.slots[kSlotThresholdMatrix].data); }
+  int16_t* matrix() { return static_cast<int16_t*>(inst.slots[halftone_b::kSlotThresholdMatrix].data); }
   int16_t* table(int slot) { return static_cast<int16_t*>(inst.slots[slot].data); }
 
-  HalftoneInstanceB inst;
+  halftone_b::HalftoneInstanceB inst;
   uint8_t positions[32];
 
  private:
@@ -188,7 +188,7 @@ struct Planes {
 };
 
 // Calls a kernel on the fixture's instance with flags 0 and no extra buffer.
-inline uint32_t RunKernel(HalftoneKernel k, KernelInstance& ki,
+inline uint32_t RunKernel(halftone_b::HalftoneKernel k, KernelInstance& ki,
                           const std::vector<uint8_t>& src, Planes& out,
                           int32_t firstBit, uint32_t count, uint32_t x0,
                           uint32_t y) {

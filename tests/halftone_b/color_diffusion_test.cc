@@ -7,7 +7,7 @@
 #include "common/halftone_b_kernel_fixture.h"
 #include "halftone_b/kernels/diffusion_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 
 using testing::ColorRun;
@@ -357,4 +357,4 @@ TEST(ColorDiffusion, RunChecksAndMissingTables) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -13,7 +13,7 @@
 
 #include "common/halftone_b_kernel_fixture.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 
 using testing::KernelInstance;
@@ -321,4 +321,4 @@ TEST(ColorDitherModel, RandomRunsMatchThePlainModel) { CompareWithModel(false); 
 TEST(ColorDitherModel, DiffusedInkOneMatchesThePlainModel) { CompareWithModel(true); }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::halftone_b

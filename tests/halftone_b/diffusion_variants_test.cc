@@ -8,7 +8,7 @@
 
 #include "common/halftone_b_kernel_fixture.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 
 using testing::ColorRun;
@@ -299,4 +299,4 @@ TEST(DirectInkForm, MainLoopTakesLevelsFromThePixel) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -8,7 +8,7 @@
 #include "halftone_b/dispatch.h"
 #include "halftone_b/instance_b.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 
 using testing::EngineBSession;
@@ -155,4 +155,4 @@ TEST(EngineBDispatchReady, RunsNeedAllThreeSteps) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -6,7 +6,7 @@
 
 #include "halftone_b/kernels/dot_ranges.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 
 // The rule itself, on a few hand-made ranges: "m < s", "m >= t", an empty
@@ -56,4 +56,4 @@ TEST(DotRanges, VectorFormMatchesPlainOnRandomRanges) {
 #endif
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::halftone_b

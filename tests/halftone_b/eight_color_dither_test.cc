@@ -12,7 +12,7 @@
 #include "common/halftone_b_fixtures.h"
 #include "halftone_b/kernels/kernels.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 
 using testing::KernelRig;
@@ -300,4 +300,4 @@ TEST(EightColorDitherKernel, Golden) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -9,7 +9,7 @@
 #include "halftone_b/kernels/four_plane_writer.h"
 #include "halftone_b/kernels/plane_writer.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 
 TEST(FourPlaneWriter, MatchesFourPlaneWritersOnRandomRuns) {
@@ -50,4 +50,4 @@ TEST(FourPlaneWriter, MatchesFourPlaneWritersOnRandomRuns) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::halftone_b

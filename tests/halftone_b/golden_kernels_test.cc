@@ -9,7 +9,7 @@
 
 #include "common/halftone_b_kernel_fixture.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 
 using testing::Fnv1a;
@@ -113,4 +113,4 @@ TEST(GoldenKernels, PlanesAndErrorLinesArePinned) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -4,7 +4,7 @@
 
 #include "common/halftone_b_kernel_fixture.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 
 using testing::ColorRun;
@@ -141,4 +141,4 @@ TEST(InkDiffusion, SameLineGapIsClearedOnLinesFifteenModSixteen) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -9,7 +9,7 @@
 #include "common/halftone_b_fixtures.h"
 #include "halftone_b/kernels/kernels.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 
 using testing::KernelRig;
@@ -173,4 +173,4 @@ TEST(MatrixDitherKernel, Golden) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::halftone_b

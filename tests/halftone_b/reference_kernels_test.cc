@@ -15,7 +15,7 @@
 #include "common/halftone_b_kernel_fixture.h"
 #include "halftone_b/kernels/diffusion_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 
 using testing::KernelInstance;
@@ -829,4 +829,4 @@ TEST(ResetErrorLines, ClearsTheStretchTheRulesName) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::halftone_b

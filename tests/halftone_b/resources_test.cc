@@ -10,7 +10,7 @@
 #include "halftone_b/resources.h"
 #include "interface/memblock.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 
 using testing::DefaultMatrixBlock;
@@ -745,4 +745,4 @@ TEST_F(EngineBResources, DeleteReportsUnlockAndFreeFailures) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -6,7 +6,7 @@
 #include "common/halftone_b_fixtures.h"
 #include "interface/memblock.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 
 using testing::MakeParams;
@@ -52,4 +52,4 @@ TEST(EngineBRouting, KindTwoDoesNotReachEngineB) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -78,7 +78,7 @@ TEST_F(CreateTest, RefusedInstanceIsUsable) {
     PreviewHandle h = nullptr;
     EXPECT_NE(Create(s, &h), RC_OK);
     ASSERT_NE(h, nullptr);
-    const PreviewInstance& inst = Inst(h);
+    const preview::PreviewInstance& inst = Inst(h);
     for (int c = 0; c < 3; ++c) {
       for (int i = 0; i < 256; ++i) ASSERT_EQ(inst.tone[c][i], i);
     }
@@ -94,7 +94,7 @@ TEST_F(CreateTest, NeutralSettingsGiveIdentityTables) {
   for (const PreviewSetup& s : {With({}), WithGamma(150), WithGamma(0)}) {
     PreviewHandle h = nullptr;
     ASSERT_EQ(Create(s, &h), RC_OK);
-    const PreviewInstance& inst = Inst(h);
+    const preview::PreviewInstance& inst = Inst(h);
     for (int c = 0; c < 3; ++c) {
       for (int i = 0; i < 256; ++i) ASSERT_EQ(inst.tone[c][i], i) << c << " " << i;
     }
@@ -137,11 +137,11 @@ TEST_F(CreateTest, FieldsReachTheirCurves) {
   PreviewHandle h = nullptr;
   ASSERT_EQ(Create(s, &h), RC_OK);
   int32_t curve[256], delta[256], want[256];
-  BuildAdjustCurve(30, -20, curve);
-  BuildGammaDelta(220, delta);
+  preview::BuildAdjustCurve(30, -20, curve);
+  preview::BuildGammaDelta(220, delta);
   const int32_t offsets[3] = {5, 0, -5};
   for (int c = 0; c < 3; ++c) {
-    BuildToneTable(curve, offsets[c], delta, want);
+    preview::BuildToneTable(curve, offsets[c], delta, want);
     for (int i = 0; i < 256; ++i) ASSERT_EQ(Inst(h).tone[c][i], want[i]) << c << " " << i;
   }
   EXPECT_EQ(PreviewDeleteThk(h), RC_OK);
@@ -156,7 +156,7 @@ TEST_F(CreateTest, CurveTableIsUsedUnchecked) {
   s.gamma = 7;
   PreviewHandle h = nullptr;
   ASSERT_EQ(Create(s, &h), RC_OK);
-  const PreviewInstance& inst = Inst(h);
+  const preview::PreviewInstance& inst = Inst(h);
   for (int c = 0; c < 3; ++c) {
     for (int i = 0; i < 256; ++i) ASSERT_EQ(inst.tone[c][i], curves[256 * c + i]);
   }
@@ -200,7 +200,7 @@ TEST_F(CreateTest, NullArguments) {
   PreviewOptions options{};
   EXPECT_EQ(PreviewNewThk(&adjust, nullptr, nullptr, nullptr, &options, nullptr, 1, nullptr),
             RC_BAD_PARAMETER);
-  EXPECT_EQ(PreviewCreate(adjust, options, 1, nullptr), RC_BAD_PARAMETER);
+  EXPECT_EQ(preview::PreviewCreate(adjust, options, 1, nullptr), RC_BAD_PARAMETER);
   PreviewHandle h = nullptr;
   ASSERT_EQ(Create(With({}), &h), RC_OK);
   uint8_t px[3] = {};

@@ -43,8 +43,8 @@ inline uint32_t Create(const PreviewSetup& s, PreviewHandle* out) {
                        &options, nullptr, s.format, out);
 }
 
-inline const PreviewInstance& Inst(PreviewHandle h) {
-  return *static_cast<const PreviewInstance*>(h);
+inline const preview::PreviewInstance& Inst(PreviewHandle h) {
+  return *static_cast<const preview::PreviewInstance*>(h);
 }
 
 // Checks that no block is left over at the end of a test.
@@ -65,7 +65,7 @@ inline int32_t Wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_
 
 // Pass 1 and pass 2 as described, one pixel at a time, with the stretched
 // values limited to 0..255.
-inline void ReferenceTranslate(const PreviewInstance& inst, uint32_t count,
+inline void ReferenceTranslate(const preview::PreviewInstance& inst, uint32_t count,
                                const uint8_t* src, uint8_t* dst) {
   const int32_t s = inst.fields[3];
   const int32_t o = Wrap(int64_t{100} + s);

@@ -5,7 +5,7 @@
 
 #include "preview/tone_curves.h"
 
-namespace vantik {
+namespace vantik::preview {
 namespace {
 
 TEST(PrimeLogTableTest, TellingRows) {
@@ -149,4 +149,4 @@ TEST(ToneTableTest, OffsetsAndGammaAreClampedBeforeSmoothing) {
 }
 
 }  // namespace
-}  // namespace vantik
+}  // namespace vantik::preview

@@ -105,7 +105,7 @@ TEST_F(TempDir, GeneratorReproducesTheEmbeddedSet) {
   for (size_t i = 0; i < loaded->size(); ++i) {
     const Block& d = Defaults()[i];
     EXPECT_TRUE(std::equal(d.bytes.begin(), d.bytes.end(), (*loaded)[i].bytes.begin(), (*loaded)[i].bytes.end()))
-        << ServiceName(d.service) << " " << d.number;
+        << DirectoryName(d.service) << " " << d.number;
   }
 }
 #endif

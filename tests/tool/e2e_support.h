@@ -19,8 +19,7 @@ namespace vantik::e2e {
 inline ResourceSet DefaultResources() {
   ResourceSet set;
   for (const auto& b : resources::Defaults()) {
-    set.AddView(b.service == resources::Service::kColor ? Service::kColor : Service::kHalftone,
-                b.number, b.bytes);
+    set.AddView(b.service, b.number, b.bytes);
   }
   return set;
 }

@@ -88,7 +88,7 @@ TEST_F(EndToEnd, ClusteredScreenDensityFollowsTheInkValues) {
   ASSERT_TRUE(matcher.ok()) << matcher.status().ToString();
   // The engine reads the table on the 25-node grid it resamples the
   // matcher's table to; translate through that grid too.
-  auto halftoner = Halftoner::Create(settings->halftone, *matcher, set_);
+  auto halftoner = Halftoner::Create(*matcher, set_);
   ASSERT_TRUE(halftoner.ok()) << halftoner.status().ToString();
   RENDER(r, job, page, set_);
   for (size_t i = 0; i < kPatchColours.size(); ++i) {

@@ -13,10 +13,12 @@
 #include <string_view>
 #include <vector>
 
+#include "vantik/service.h"
+
 namespace vantik::resources {
 
 // Which service's resource dialogue asks for a block.
-enum class Service { kColor, kHalftone };
+using vantik::Service;
 
 // One resource block.  `kind` is one of "index", "table", "id-list",
 // "nodes", "matrix16", "screen-table", "matrix8", "calibration" (or
@@ -84,7 +86,7 @@ bool ExportBlocks(std::span<const Block> blocks, const std::filesystem::path& di
                   std::string* error);
 
 // "color" or "halftone": the directory name of a service.
-std::string_view ServiceName(Service service);
+std::string_view DirectoryName(Service service);
 
 // Kind of a block judged from its number and contents.
 std::string_view GuessKind(Service service, int number, std::span<const uint8_t> bytes);

@@ -2,7 +2,7 @@
 // spread bound lowered by the cell's parity for inks 0 and 3 only.
 #include "halftone_b/kernels/color_diffusion_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 struct ColorDiffusionPolicy {
   using Set = SpreadSetK;
@@ -18,4 +18,4 @@ VANTIK_HALFTONE_KERNEL(ColorDiffusionKernel) {
       instance, src, dst, planeStride, firstBit, count, x0, y, flags);
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -2,7 +2,7 @@
 // horizontalScale -1) with set K and its parity rule for inks 0 and 3.
 #include "halftone_b/kernels/color_diffusion_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 struct ColorDiffusionPairedPolicy {
   using Set = SpreadSetK;
@@ -18,4 +18,4 @@ VANTIK_HALFTONE_KERNEL(ColorDiffusionKernelPaired) {
       instance, src, dst, planeStride, firstBit, count, x0, y, flags);
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

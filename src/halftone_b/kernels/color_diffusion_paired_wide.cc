@@ -2,7 +2,7 @@
 // (renderMode 4 or horizontalScale -1): set J, no parity adjustment.
 #include "halftone_b/kernels/color_diffusion_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 struct ColorDiffusionPairedWidePolicy {
   using Set = SpreadSetJ;
@@ -18,4 +18,4 @@ VANTIK_HALFTONE_KERNEL(ColorDiffusionKernelPairedWide) {
       instance, src, dst, planeStride, firstBit, count, x0, y, flags);
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -4,7 +4,7 @@
 // three inks.
 #include "halftone_b/kernels/color_diffusion_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 struct ColorDiffusionTallPolicy {
   using Set = SpreadSetV;
@@ -20,4 +20,4 @@ VANTIK_HALFTONE_KERNEL(ColorDiffusionKernelTall) {
       instance, src, dst, planeStride, firstBit, count, x0, y, flags);
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

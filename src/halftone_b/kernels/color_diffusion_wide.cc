@@ -2,7 +2,7 @@
 // the line; no parity adjustment of the last bound.
 #include "halftone_b/kernels/color_diffusion_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 namespace {
 struct ColorDiffusionWidePolicy {
   using Set = SpreadSetJ;
@@ -18,4 +18,4 @@ VANTIK_HALFTONE_KERNEL(ColorDiffusionKernelWide) {
       instance, src, dst, planeStride, firstBit, count, x0, y, flags);
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

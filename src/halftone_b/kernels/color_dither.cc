@@ -1,7 +1,7 @@
 // Kind-3 colour kernel: all four inks by ordered dither.
 #include "halftone_b/kernels/color_dither_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 VANTIK_HALFTONE_KERNEL(ColorDitherKernel) {
   (void)arg8;
@@ -10,4 +10,4 @@ VANTIK_HALFTONE_KERNEL(ColorDitherKernel) {
                                       firstBit, count, x0, y, flags);
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -1,7 +1,7 @@
 // Kind-3 colour kernel with ink 1 by error diffusion (variants 0 and 2).
 #include "halftone_b/kernels/color_dither_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 VANTIK_HALFTONE_KERNEL(ColorDitherDiffusionKernel) {
   (void)arg8;
@@ -10,4 +10,4 @@ VANTIK_HALFTONE_KERNEL(ColorDitherDiffusionKernel) {
                                      firstBit, count, x0, y, flags);
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -27,7 +27,7 @@
 #include "halftone_b/kernels/kernels.h"
 #include "halftone_b/kernels/four_plane_writer.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 template <bool kDiffuseInk1>
 class ColorDitherFrame {
@@ -276,4 +276,4 @@ class ColorDitherFrame {
   }
 };
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

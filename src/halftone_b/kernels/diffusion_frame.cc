@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 void ResetErrorLines(int16_t* const* lines, int lineCount,
                      HalftoneInstanceB* instance, uint32_t y, uint32_t count,
@@ -104,4 +104,4 @@ bool KernelTablesReady(const HalftoneInstanceB& instance, bool colorTable,
   return true;
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

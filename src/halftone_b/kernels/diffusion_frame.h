@@ -14,7 +14,7 @@
 #include "halftone_b/instance_b.h"
 #include "halftone_b/kernels/spread_sets.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 // Threshold offset by the matrix cell's bits 1..7, indexed by (cell AND 0xFE):
 // the lowest cells raise the diffusion threshold most, the highest lower it.
@@ -163,4 +163,4 @@ inline uint32_t SourceHalving(const HalftoneInstanceB& instance) {
   return instance.params.horizontalScale == 1 ? 1u : 0u;
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

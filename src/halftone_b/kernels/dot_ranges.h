@@ -14,7 +14,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 class DotRangesPlain {
  public:
@@ -69,4 +69,4 @@ using DotRanges = DotRangesSse2;
 using DotRanges = DotRangesPlain;
 #endif
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -4,7 +4,7 @@
 #include "halftone_b/kernels/kernels.h"
 #include "halftone_b/kernels/plane_writer.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 namespace {
 
@@ -114,4 +114,4 @@ VANTIK_HALFTONE_KERNEL(EightColorDitherKernel) {
   return RC_OK;
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 class FourPlaneWriter {
  public:
@@ -74,4 +74,4 @@ class FourPlaneWriter {
   uint32_t mask_ = 0x80;
 };
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -1,7 +1,7 @@
 // Single-ink error diffusion for the general resolution pairs: set K.
 #include "halftone_b/kernels/ink_diffusion_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 VANTIK_HALFTONE_KERNEL(InkDiffusionKernel) {
   (void)planeStride;
@@ -10,4 +10,4 @@ VANTIK_HALFTONE_KERNEL(InkDiffusionKernel) {
                                  flags, extra);
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -16,7 +16,7 @@
 #include "halftone_b/kernels/kernels.h"
 #include "halftone_b/kernels/plane_writer.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 template <class Set>
 class InkDiffusionFrame {
@@ -112,4 +112,4 @@ class InkDiffusionFrame {
   }
 };
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -1,7 +1,7 @@
 // Single-ink error diffusion for tall dots (vertical = 2 x horizontal): set V.
 #include "halftone_b/kernels/ink_diffusion_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 VANTIK_HALFTONE_KERNEL(InkDiffusionKernelTall) {
   (void)planeStride;
@@ -10,4 +10,4 @@ VANTIK_HALFTONE_KERNEL(InkDiffusionKernelTall) {
                                  flags, extra);
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -1,7 +1,7 @@
 // Single-ink error diffusion at 1440 x 720: set J.
 #include "halftone_b/kernels/ink_diffusion_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 VANTIK_HALFTONE_KERNEL(InkDiffusionKernelWide) {
   (void)planeStride;
@@ -10,4 +10,4 @@ VANTIK_HALFTONE_KERNEL(InkDiffusionKernelWide) {
                                  flags, extra);
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -7,7 +7,7 @@
 
 #include "halftone_b/instance_b.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 // instance, source pixels (from pixel x0 on), destination plane 0, bytes from
 // one plane to the next, bit of dot x0 in the first byte (0..7), dots in the
@@ -59,4 +59,4 @@ inline uint32_t CheckRun(const HalftoneInstanceB& instance, int32_t firstBit,
   return RC_OK;
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

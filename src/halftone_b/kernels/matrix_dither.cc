@@ -5,7 +5,7 @@
 #include "halftone_b/kernels/kernels.h"
 #include "halftone_b/kernels/plane_writer.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 namespace {
 
@@ -69,4 +69,4 @@ VANTIK_HALFTONE_KERNEL(MatrixDitherKernel) {
   return RC_OK;
 }
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -12,7 +12,7 @@
 
 #include "halftone_b/kernels/diffusion_frame.h"
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 struct NodeKeys {
   uint64_t key[3][256];
@@ -65,4 +65,4 @@ struct NodeKeys {
   }
 };
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace vantik {
+namespace vantik::halftone_b {
 
 class PlaneWriter {
  public:
@@ -39,4 +39,4 @@ class PlaneWriter {
   uint8_t mask_ = 0x80;
 };
 
-}  // namespace vantik
+}  // namespace vantik::halftone_b
