@@ -296,7 +296,7 @@ uint64_t ApiPage(const Page& pg) {
   auto matcher = vantik::ColorMatcher::Create(s, set);
   h = Hash(h, matcher.ok() ? 0 : matcher.status().code());
   if (!matcher.ok()) return h;
-  auto halftoner = vantik::Halftoner::Create(s.halftone, *matcher, set);
+  auto halftoner = vantik::Halftoner::Create(*matcher, set);
   h = Hash(h, halftoner.ok() ? 0 : halftoner.status().code());
   if (!halftoner.ok()) return h;
   const int sw = 5 + pg.lines, sh = 3;

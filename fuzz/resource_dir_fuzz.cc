@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const std::vector<uint8_t> rgb = {0, 0, 0, 255, 255, 255, 12, 130, 240};
       std::vector<uint8_t> inks(3 * static_cast<size_t>(matcher->channels()));
       (void)matcher->Translate(rgb, inks);
-      auto halftoner = vantik::Halftoner::Create(settings.halftone, *matcher, set);
+      auto halftoner = vantik::Halftoner::Create(*matcher, set);
       if (halftoner.ok()) {
         std::vector<uint8_t> src(16 * static_cast<size_t>(halftoner->bytesPerPixel()), 0x80);
         std::vector<uint8_t> planes(4 * 3, 0);

@@ -35,7 +35,7 @@ TEST(Limits, ColourTableNodesAndChannels) {
       {2, 4, true},   {1, 4, false},
   };
   for (const Case& c : cases) {
-    testing::TableBlockSpec spec;
+    testing::TableBlockContents spec;
     spec.n = c.n;
     spec.w = c.w;
     ResourceSet set = testing::TinyResources();
@@ -101,7 +101,7 @@ TEST(Limits, RunsAndPagesStayWithinTheLineWidth) {
     s.halftone.kind = kind;
     auto m = ColorMatcher::Create(s, tiny);
     ASSERT_TRUE(m.ok());
-    auto h = Halftoner::Create(s.halftone, *m, tiny);
+    auto h = Halftoner::Create(*m, tiny);
     ASSERT_TRUE(h.ok()) << h.status().ToString();
     std::vector<uint8_t> src(8 * 48, 0x80), planes(4 * 8, 0);
     EXPECT_EQ(h->Line(src.data(), planes.data(), 8, 40, 0, 0).code(), RC_OK);

@@ -135,7 +135,7 @@ TEST_F(FailureSweep, PageThroughTheCppApi) {
     s.halftone.lineWidth = 24;
     auto matcher = ColorMatcher::Create(s, set);
     if (!matcher.ok()) return matcher.status();
-    auto halftoner = Halftoner::Create(s.halftone, *matcher, set);
+    auto halftoner = Halftoner::Create(*matcher, set);
     if (!halftoner.ok()) return halftoner.status();
     RowSource source = [](int y, std::span<uint8_t> rgb) {
       for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>(i * 11 + y);

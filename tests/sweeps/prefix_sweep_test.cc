@@ -46,7 +46,7 @@ std::vector<size_t> PrefixLengths(size_t size) {
 TEST(DefaultSetSweep, SomeCompleteDialogueAsksForEveryBlock) {
   for (const resources::Block& b : resources::Defaults()) {
     EXPECT_TRUE(Combos().count({b.service, b.number}))
-        << resources::ServiceName(b.service) << " block " << b.number
+        << resources::DirectoryName(b.service) << " block " << b.number
         << " is asked for by no dialogue that completes";
   }
 }
@@ -58,7 +58,7 @@ TEST(DefaultSetSweep, EveryPrefixIsAcceptedOrRefusedAsMalformed) {
     auto it = Combos().find({b.service, b.number});
     if (it == Combos().end()) continue;  // reported by the test above
     const Asked target{b.service, b.number};
-    const std::string name = std::string(resources::ServiceName(b.service)) + " block " +
+    const std::string name = std::string(resources::DirectoryName(b.service)) + " block " +
                              std::to_string(b.number) + " (" + it->second.Name() + ")";
     for (size_t n : PrefixLengths(b.bytes.size())) {
       const Outcome out = Dialogue(it->second).Run(&target, b.bytes.first(n));
