@@ -331,7 +331,7 @@ Status RunFilter(int inputFd, int outputFd, const FilterSettings& settings,
     if (!cs.ok()) return cs.status();
     Result<ColorMatcher> matcher = ColorMatcher::Create(*cs, *resources);
     if (!matcher.ok()) return matcher.status();
-    Result<Halftoner> halftoner = Halftoner::Create(cs->halftone, *matcher, *resources);
+    Result<Halftoner> halftoner = Halftoner::Create(*matcher, *resources);
     if (!halftoner.ok()) return halftoner.status();
     const int planes = halftoner->planes();
     const size_t planeBytes = PlaneBytes(g.width);

@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", matcher.status().ToString().c_str());
     return 1;
   }
-  auto halftoner = vantik::Halftoner::Create(settings.halftone, *matcher, set);
+  auto halftoner = vantik::Halftoner::Create(*matcher, set);
   if (!halftoner.ok()) {
     std::fprintf(stderr, "%s\n", halftoner.status().ToString().c_str());
     return 1;

@@ -181,7 +181,7 @@ TEST(FilterSettings, EveryPpdChoicePrints) {
     ASSERT_TRUE(cs.ok()) << cs.status().message();
     Result<ColorMatcher> m = ColorMatcher::Create(*cs, *set);
     ASSERT_TRUE(m.ok()) << m.status().message();
-    Result<Halftoner> h = Halftoner::Create(cs->halftone, *m, *set);
+    Result<Halftoner> h = Halftoner::Create(*m, *set);
     ASSERT_TRUE(h.ok()) << h.status().message();
   }
 }

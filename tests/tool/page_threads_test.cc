@@ -30,7 +30,7 @@ Result<Planes> RenderWith(const tool::JobOptions& job, const ResourceSet& set,
   if (!cs.ok()) return cs.status();
   Result<ColorMatcher> matcher = ColorMatcher::Create(*cs, set);
   if (!matcher.ok()) return matcher.status();
-  Result<Halftoner> halftoner = Halftoner::Create(cs->halftone, *matcher, set);
+  Result<Halftoner> halftoner = Halftoner::Create(*matcher, set);
   if (!halftoner.ok()) return halftoner.status();
   Planes out;
   out.planes.resize(static_cast<size_t>(halftoner->planes()));
