@@ -9,7 +9,9 @@
 # Inputs that grow coverage are kept in build/fuzz/corpus/<target>; the seeds
 # in fuzz/corpus/<target> are read, never written.  A crash leaves its input
 # in build/fuzz/crashes/ and makes the script fail.  FUZZ_JOBS=N runs N
-# processes per target (libFuzzer -fork) for long campaigns.
+# processes per target (libFuzzer -fork) for long campaigns.  Flags in
+# fuzz/<target>.options (one a line, # for comments) are added for that
+# target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -46,11 +48,13 @@ for name in "${targets[@]}"; do
   if [ "$mode" = runs ]; then limit=(-runs="$budget"); else limit=(-max_total_time="$budget"); fi
   jobs=()
   [ "${FUZZ_JOBS:-1}" -gt 1 ] && jobs=(-fork="$FUZZ_JOBS" -ignore_crashes=0)
+  extra=()
+  [ -f "fuzz/$name.options" ] && mapfile -t extra < <(grep -v '^#' "fuzz/$name.options")
   log=build/fuzz/$name.log
   echo "fuzzing $name ($mode budget $budget)"
   start=$(date +%s)
   set +e
-  "$target" "${limit[@]}" "${jobs[@]}" -rss_limit_mb=2048 -print_final_stats=1 \
+  "$target" "${limit[@]}" "${jobs[@]}" "${extra[@]}" -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$crashes/$name-" "$corpus" "${seeds[@]}" >"$log" 2>&1
   rc=$?
   set -e

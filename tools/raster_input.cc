@@ -175,9 +175,15 @@ Result<bool> RasterReader::NextPage() {
   page_.number = number;
   header_ = h;
   row_ = 0;
-  const Space* space = FindSpace(static_cast<int>(h.cupsColorSpace));
+  // A stream's enum fields may hold any 32-bit value: read them as numbers,
+  // never as the enum types.
+  uint32_t space32 = 0, order32 = 0;
+  static_assert(sizeof h.cupsColorSpace == 4 && sizeof h.cupsColorOrder == 4);
+  std::memcpy(&space32, &h.cupsColorSpace, 4);
+  std::memcpy(&order32, &h.cupsColorOrder, 4);
+  const Space* space = FindSpace(static_cast<int>(space32));
   if (space == nullptr) {
-    return Fail("CUPS raster colour space " + std::to_string(h.cupsColorSpace) +
+    return Fail("CUPS raster colour space " + std::to_string(space32) +
                 " is not one vantik reads (" + SpaceList() + ")");
   }
   const int bits = static_cast<int>(h.cupsBitsPerColor);
@@ -185,8 +191,8 @@ Result<bool> RasterReader::NextPage() {
     return Fail("CUPS raster with " + std::to_string(h.cupsBitsPerColor) +
                 " bits per colour; vantik reads 1, 2, 4, 8 and 16");
   }
-  if (h.cupsColorOrder > CUPS_ORDER_PLANAR) {
-    return Fail("CUPS raster colour order " + std::to_string(h.cupsColorOrder) +
+  if (order32 > CUPS_ORDER_PLANAR) {
+    return Fail("CUPS raster colour order " + std::to_string(order32) +
                 " is not chunked, banded or planar");
   }
   if (h.cupsWidth == 0 || h.cupsHeight == 0) {
@@ -208,7 +214,7 @@ Result<bool> RasterReader::NextPage() {
   colors_ = space->colors;
   const uint64_t width = h.cupsWidth;
   uint64_t needed = 0;  // bytes a stream line must hold
-  switch (h.cupsColorOrder) {
+  switch (order32) {
     case CUPS_ORDER_CHUNKED: {
       const unsigned bpp = h.cupsBitsPerPixel;
       const unsigned used = static_cast<unsigned>(colors_ * bits);
@@ -239,7 +245,7 @@ Result<bool> RasterReader::NextPage() {
                 std::to_string(h.cupsWidth) + " pixels (" + std::to_string(needed) + " bytes)");
   }
   bytesPerLine_ = h.cupsBytesPerLine;
-  if (h.cupsColorOrder == CUPS_ORDER_PLANAR && colors_ > 1) {
+  if (order32 == CUPS_ORDER_PLANAR && colors_ > 1) {
     const uint64_t held = uint64_t{bytesPerLine_} * h.cupsHeight * (colors_ - 1);
     if (held > (uint64_t{1} << 32)) {
       return Fail("CUPS raster planar page of " + std::to_string(held >> 20) +
@@ -249,7 +255,7 @@ Result<bool> RasterReader::NextPage() {
   {
     const bool v1 = std::memcmp(sync_, "RaSt", 4) == 0 || std::memcmp(sync_, "tSaR", 4) == 0;
     const uint64_t lines = uint64_t{h.cupsHeight} *
-                           (h.cupsColorOrder == CUPS_ORDER_PLANAR ? unsigned(colors_) : 1u);
+                           (order32 == CUPS_ORDER_PLANAR ? unsigned(colors_) : 1u);
     expected_ = (expected_ == 0 ? 4 : expected_) +
                 (v1 ? sizeof(cups_page_header_t) : sizeof(cups_page_header2_t)) +
                 lines * bytesPerLine_;
@@ -259,8 +265,8 @@ Result<bool> RasterReader::NextPage() {
   page_.xdpi = static_cast<int>(h.HWResolution[0]);
   page_.ydpi = static_cast<int>(h.HWResolution[1]);
   page_.bitsPerColor = bits;
-  page_.colorSpace = static_cast<int>(h.cupsColorSpace);
-  page_.colorOrder = static_cast<int>(h.cupsColorOrder);
+  page_.colorSpace = static_cast<int>(space32);
+  page_.colorOrder = static_cast<int>(order32);
   page_.inks = space->inks;
   raw_.assign(bytesPerLine_, 0);
   planes_.clear();

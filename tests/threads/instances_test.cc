@@ -1,6 +1,7 @@
 // Many instances of every service used from several threads at once: each
 // thread makes its own colour matchers, halftoners of both engines and
-// previews, runs them, and must get exactly the bytes a single thread gets.
+// previews, runs them, and must get exactly the bytes a single thread gets;
+// pages also run through the threaded page pipeline.
 // One colour matcher is also shared by every thread for translation, which
 // only reads the instance.  Run under ThreadSanitizer (the tsan preset)
 // this shows that instances share no unguarded state.
@@ -36,7 +37,7 @@ Bytes Pattern(size_t n, uint32_t seed) {
 // A page through the C++ API on the small resource set: colour matching,
 // an engine B halftoner of `kind` and a scaled page; the planes of every
 // line, concatenated.
-Bytes EngineBPage(int kind, uint32_t seed) {
+Bytes EngineBPage(int kind, uint32_t seed, int threads = 1) {
   const ResourceSet set = testing::TinyResources();
   ColorSettings s;
   s.paper = 8;  // PLAIN in the small set's paper list
@@ -57,7 +58,10 @@ Bytes EngineBPage(int kind, uint32_t seed) {
     for (auto p : planes) out.insert(out.end(), p.begin(), p.end());
     return Status::Ok();
   };
-  const Status st = RenderPage(*halftoner, PageGeometry{7, 5, 48, 20}, source, sink);
+  PageOptions options;
+  options.threads = threads;
+  const Status st =
+      RenderPage(*halftoner, PageGeometry{7, 5, 48, 20}, source, sink, nullptr, options);
   if (!st.ok()) return Bytes{0xEE, 3};
   return out;
 }
@@ -123,6 +127,28 @@ TEST(ThreadsTest, InstancesOfEveryServiceGiveTheSameBytesOnEveryThread) {
   for (std::thread& th : threads) th.join();
   for (int t = 0; t < kThreads; ++t) EXPECT_TRUE(mismatches[t].empty()) << "thread " << t << ": " << mismatches[t].front();
   EXPECT_EQ(MemLiveBlocks(), live);
+}
+
+// The page pipeline: the same bits for every thread count, also while
+// several threaded pages run at once.
+TEST(ThreadsTest, PagePipelineGivesTheSameBitsOnEveryThreadCount) {
+  for (int kind : {1, 3}) {
+    const Bytes one = EngineBPage(kind, 9, 1);
+    ASSERT_FALSE(one.size() == 2 && one[0] == 0xEE);
+    for (int threads : {2, 3, 4}) EXPECT_EQ(EngineBPage(kind, 9, threads), one) << threads;
+  }
+  std::vector<Bytes> expected;
+  for (uint32_t seed = 0; seed < 3; ++seed) expected.push_back(EngineBPage(1, seed, 1));
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> pages;
+  for (uint32_t seed = 0; seed < 3; ++seed) {
+    pages.emplace_back([&, seed] {
+      for (int round = 0; round < 3; ++round)
+        if (EngineBPage(1, seed, 3) != expected[seed]) ++wrong;
+    });
+  }
+  for (std::thread& t : pages) t.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(ThreadsTest, OneColourMatcherTranslatesForManyThreads) {

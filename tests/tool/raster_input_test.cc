@@ -3,6 +3,8 @@
 #include <cups/raster.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include <cstddef>
 #include <unistd.h>
 
 #include <cstring>
@@ -384,6 +386,32 @@ TEST_F(RasterInput, PixelLimitIsCheckedFromTheHeader) {
   EXPECT_EQ(s.message(), "p.ras: page 1: CUPS raster page of 100 x 50 pixels exceeds the limit of 4999 pixels");
   s = Read(Path("p.ras"), [](RasterReader& r) { return r.NextPage().status(); }, 5000);
   EXPECT_TRUE(s.ok()) << s.message();
+}
+
+// Header fields of enum type may hold any 32-bit value in a stream; they
+// are refused as numbers (found by fuzzing: read as the enum, such a value
+// was undefined behaviour).
+TEST_F(RasterInput, EnumFieldsOutsideTheirTypeAreRefused) {
+  struct Case {
+    size_t offset;
+    const char* message;
+  } cases[] = {
+      {offsetof(cups_page_header2_t, cupsColorOrder),
+       "p.ras: page 1: CUPS raster colour order 301989888 is not chunked, banded or planar"},
+      {offsetof(cups_page_header2_t, cupsColorSpace), "p.ras: page 1: CUPS raster colour space 301989888"},
+  };
+  for (const Case& c : cases) {
+    const PageKind page{CUPS_CSPACE_W, 1, 8, CUPS_ORDER_CHUNKED, 4, 2};
+    WriteStream(Path("p.ras"), {page}, Version::k3);
+    {
+      std::fstream f(Path("p.ras"), std::ios::binary | std::ios::in | std::ios::out);
+      f.seekp(std::streamoff(4 + c.offset));
+      const uint32_t value = 0x12000000;
+      f.write(reinterpret_cast<const char*>(&value), 4);
+    }
+    Status s = Read(Path("p.ras"), [](RasterReader& r) { return r.NextPage().status(); }, 5000);
+    EXPECT_EQ(s.message().rfind(c.message, 0), 0u) << s.message();
+  }
 }
 
 }  // namespace
