@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "interface/params.h"
 #include "vantik/vantik.hpp"
 
 namespace vantik {
@@ -64,6 +65,12 @@ Status RenderPage(Halftoner& halftoner, const PageGeometry& g,
   int next = 0;  // next source row to ask for
   std::vector<uint8_t> scaled(size_t(W) * 3);
   const int bpp = halftoner.bytesPerPixel();
+  // Where R, G and B go in the engine's pixel: its own 3-byte form (RGB or
+  // BGR), else bytes 1..3 of four.
+  const HalftoneSettings& hs = halftoner.settings();
+  const PixelLayout form = HalftoneInputLayoutOf(hs.kind, hs.renderMode, hs.lutMode);
+  const PixelLayout rgb = form.bytesPerPixel == 3 ? form : LayoutOf(kRenderXrgb);
+  const bool packedRgb = bpp == 3 && rgb.offsets[0] == 0 && rgb.offsets[2] == 2;
   std::vector<uint8_t> pixels(size_t(W) * bpp + 8, 0);
   const size_t planeBytes = PlaneBytes(W);
   const int planes = halftoner.planes();
@@ -107,19 +114,20 @@ Status RenderPage(Halftoner& halftoner, const PageGeometry& g,
         }
       }
     }
-    // Engine pixel form: one gray byte, packed RGB, or RGB in bytes 1..3.
+    // Engine pixel form: one gray byte, or R, G and B where `rgb` puts them.
     const uint8_t* p = scaled.data();
     if (bpp == 1) {
       for (int x = 0; x < W; ++x, p += 3) {
         pixels[x] = static_cast<uint8_t>((299 * p[0] + 587 * p[1] + 114 * p[2] + 500) / 1000);
       }
-    } else if (bpp == 3) {
+    } else if (packedRgb) {
       std::memcpy(pixels.data(), p, size_t(W) * 3);
     } else {
       for (int x = 0; x < W; ++x, p += 3) {
-        pixels[size_t(x) * 4 + 1] = p[0];
-        pixels[size_t(x) * 4 + 2] = p[1];
-        pixels[size_t(x) * 4 + 3] = p[2];
+        uint8_t* q = &pixels[size_t(x) * bpp];
+        q[rgb.offsets[0]] = p[0];
+        q[rgb.offsets[1]] = p[1];
+        q[rgb.offsets[2]] = p[2];
       }
     }
     std::fill(out.begin(), out.end(), 0);

@@ -219,13 +219,10 @@ int32_t IndexDecimal(const char* token, int length) {
 
 uint32_t CmIndexLookup(CmInstance& instance, ByteReader& block,
                        int32_t* tableNumber) {
-  void* work = MemAlloc(kIndexWorkBytes, 1);
-  if (work == nullptr) return RC_NO_MEMORY;
-  auto* entries = static_cast<TableIndexEntry*>(MemLock(work));
-  if (entries == nullptr) {
-    MemFree(work);
-    return RC_LOCK_FAILED;
-  }
+  TableIndexEntry* entries = nullptr;
+  const uint32_t got = MemAllocLocked(kIndexWorkBytes, 1, &entries);
+  if (got != RC_OK) return got;
+  void* work = entries;
 
   IndexText text(block);
   Token token;
@@ -275,8 +272,8 @@ uint32_t CmIndexLookup(CmInstance& instance, ByteReader& block,
     e.modeIndex = LastPosition(modes, e.modeName, 0);
     if (e.kindIndex == instance.params.kind &&
         e.modeIndex == static_cast<int32_t>(instance.tableMode) &&
-        e.list2Number == instance.adjust.field[8] &&
-        e.selector == instance.adjust.field[7] &&
+        e.list2Number == instance.adjust.field[kAdjustPaper] &&
+        e.selector == instance.adjust.field[kAdjustTableSelector] &&
         e.xResolution == instance.params.xResolution &&
         e.yResolution == instance.params.yResolution) {
       result = e.tableNumber;

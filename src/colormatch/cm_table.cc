@@ -70,14 +70,15 @@ uint32_t Inspect(const CmInstance& inst, ByteReader& r, TableBlockView& v) {
   v.tableType = h[24] == 2 ? 1 : h[24];
   const ColorAdjustRecord& adj = inst.adjust;
   const HalftoneParams& par = inst.params;
-  v.grayAxisFlag = par.renderMode == 0 ? 0 : (adj.field[11] != 50 ? 1 : 0);
-  if (adj.field[9] == 1) v.grayAxisFlag = 1;
+  v.grayAxisFlag = par.renderMode == kRenderGray
+                       ? 0
+                       : (adj.field[kAdjustGrayAxis] != kGrayAxisFromLevels ? 1 : 0);
+  if (adj.field[kAdjustColorModeA] == kColorModeANoCorrections) v.grayAxisFlag = 1;
   v.rule1 = v.grayAxisFlag == 0 && (v.tableType == 1 || v.tableType == 3);
-  v.rule2 = v.grayAxisFlag == 0 && v.tableType == 3 && par.lutMode != 0;
-  v.rule3 = adj.field[10] == 2 && v.grayAxisFlag == 1 && v.tableClass == 50 &&
-            adj.field[9] == 0;
+  v.rule2 = v.grayAxisFlag == 0 && v.tableType == 3 && par.lutMode != kLutGray;
+  v.rule3 = InkCorrections(adj) && v.grayAxisFlag == 1 && v.tableClass == 50;
   v.densityPass = inst.halftoneNumber >= 300 && inst.halftoneNumber <= 399 &&
-                  par.variant < 2 && par.kind == 3;
+                  par.variant < 2 && par.kind == kKindFourInk;
 
   // The trailing parts are needed only by the rules that read them.
   const size_t grayAt = tableAt + v.tableBytes;
@@ -137,7 +138,7 @@ void GrayAxisRules(CmInstance& inst, const TableBlockView& v) {
     uint8_t* node = lut.table + j * step;
     if (v.rule1) {
       const uint8_t g = v.gray[j];
-      for (size_t ch = 0; ch + 1 < w; ++ch) node[ch] = inst.params.kind == 2 ? g : 0;
+      for (size_t ch = 0; ch + 1 < w; ++ch) node[ch] = inst.params.kind == kKindEngineA ? g : 0;
       node[w - 1] = g;
     }
     if (v.rule2) {
@@ -214,12 +215,9 @@ uint32_t CmLoadTableBlockWith(CmInstance& inst, ByteReader& r,
   const uint32_t rc = Inspect(inst, r, v);
   if (rc != RC_OK) return rc;
 
-  void* block = MemAlloc(v.tableBytes, 1);
-  if (block == nullptr) return RC_NO_MEMORY;
-  if (MemLock(block) == nullptr) {
-    MemFree(block);
-    return RC_LOCK_FAILED;
-  }
+  void* block = nullptr;
+  const uint32_t got = MemAllocLocked(v.tableBytes, 1, &block);
+  if (got != RC_OK) return got;
 
   CmLut& lut = *inst.lut;
   if (lut.tableBlock != nullptr) {  // a table loaded earlier is replaced
