@@ -37,7 +37,7 @@ void Interpolate(const CmLut& lut, const AxisCell (&cells)[3],
   const uint32_t f[3] = {levels[0] - cells[0].low,
                          (levels[1] - cells[1].low) * d / cells[1].width,
                          (levels[2] - cells[2].low) * d / cells[2].width};
-  const tetra::Tetrahedron t = tetra::Choose(d, f);
+  const tetra::Tetrahedron t = tetra::ChooseByBranches(d, f);
 
   const size_t ch = static_cast<size_t>(lut.channels);
   const uint32_t step[3] = {

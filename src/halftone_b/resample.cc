@@ -53,6 +53,9 @@ void ResampleTable(const CmLut& old, const uint8_t* positions, int32_t count,
   const uint32_t step[3] = {static_cast<uint32_t>(stepA), static_cast<uint32_t>(stepB),
                             static_cast<uint32_t>(stepC)};
   const int32_t offAll = stepA + stepB + stepC;
+  // The second and third vertex of each ordering's tetrahedron, found once.
+  tetra::VertexOffsets vertices[8];
+  for (unsigned i = 0; i < 8; ++i) vertices[i] = tetra::VerticesOf(i, step);
   const uint8_t* table = old.table;
   // Fractions in 128ths (rounded by the interval table), the sum rounded
   // back by 1/128.
@@ -70,10 +73,14 @@ void ResampleTable(const CmLut& old, const uint8_t* positions, int32_t count,
         const uint8_t* base = table + a * stepA + b * stepB + c * stepC;
         const uint32_t f[3] = {static_cast<uint32_t>(f1), static_cast<uint32_t>(f2),
                                static_cast<uint32_t>(f3)};
-        const tetra::Tetrahedron t = tetra::Choose(128, f);
-        const tetra::VertexOffsets v = tetra::VerticesOf(t.index, step);
-        tetra::Blend(base, base + v.second, base + v.third, base + offAll, t,
-                     static_cast<size_t>(ch), out, divide);
+        const tetra::Tetrahedron t = tetra::ChooseByBranches(128, f);
+        const tetra::VertexOffsets& v = vertices[t.index];
+        if (ch == 4) {  // the tables engine B loads: a fixed count unrolls the sum
+          tetra::Blend(base, base + v.second, base + v.third, base + offAll, t, 4, out, divide);
+        } else {
+          tetra::Blend(base, base + v.second, base + v.third, base + offAll, t,
+                       static_cast<size_t>(ch), out, divide);
+        }
         out += ch;
       }
     }

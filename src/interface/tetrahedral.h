@@ -75,6 +75,21 @@ inline Tetrahedron Choose(uint32_t scale, const uint32_t (&f)[3]) {
   return {index, scale - x1, x1 - x2, x2 - x3, x3};
 }
 
+// The same choice by nested comparisons, for walks over a grid where
+// neighbouring points mostly share a tetrahedron and the branches predict
+// well; Choose's table lookups suit scattered pixels.
+inline Tetrahedron ChooseByBranches(uint32_t scale, const uint32_t (&f)[3]) {
+  const uint32_t fa = f[0], fb = f[1], fc = f[2];
+  if (!(fb > fa)) {
+    if (!(fc > fb)) return {0, scale - fa, fa - fb, fb - fc, fc};  // fa >= fb >= fc
+    if (!(fc > fa)) return {1, scale - fa, fa - fc, fc - fb, fb};  // fa >= fc > fb
+    return {3, scale - fc, fc - fa, fa - fb, fb};                   // fc > fa >= fb
+  }
+  if (!(fc > fa)) return {4, scale - fb, fb - fa, fa - fc, fc};    // fb > fa >= fc
+  if (!(fc > fb)) return {6, scale - fb, fb - fc, fc - fa, fa};    // fb >= fc > fa
+  return {7, scale - fc, fc - fb, fb - fa, fa};                     // fc > fb > fa
+}
+
 // Writes `channels` bytes: for each channel, the weighted sum of the four
 // vertices divided back by the caller's `divide` (sum -> byte).
 template <typename Divide>
