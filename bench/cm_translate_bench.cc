@@ -16,6 +16,7 @@
 
 #if VANTIK_HAVE_LCMS2
 #include <lcms2.h>
+#include "interface/params.h"
 #endif
 
 namespace {
@@ -138,7 +139,7 @@ void BM_CmTableStep(benchmark::State& state) {
   h->halftoneNumber = 300;
   h->adjust.field[1] = 10;  // brightness
   h->adjust.field[3] = 10;  // saturation
-  h->adjust.field[10] = 2;
+  h->adjust.field[vantik::kAdjustColorModeB] = 2;
   const vantik::colormatch::CmPreviewOps& preview =
       state.range(1) != 0 ? vantik::testing::FakePreview::kOps : vantik::colormatch::kCmPreviewService;
   vantik::testing::FakePreview::Reset();

@@ -11,6 +11,7 @@
 #include "colormatch/cm_translate.h"
 #include "interface/memblock.h"
 #include "interface/services.h"
+#include "interface/params.h"
 
 namespace {
 
@@ -33,9 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   inst->loadState = 2;
 
   const uint8_t s0 = data[0], s1 = data[1];
-  inst->adjust.field[9] = s0 & 3;                 // 0, 1, 2, 3
-  inst->adjust.field[10] = (s0 >> 2) & 3;         // 2 turns on the corrections
-  inst->adjust.field[11] = (s0 & 16) ? 50 : 0;
+  inst->adjust.field[vantik::kAdjustColorModeA] = s0 & 3;                 // 0, 1, 2, 3
+  inst->adjust.field[vantik::kAdjustColorModeB] = (s0 >> 2) & 3;         // 2 turns on the corrections
+  inst->adjust.field[vantik::kAdjustGrayAxis] = (s0 & 16) ? 50 : 0;
   inst->params.kind = (s0 & 32) ? 2 : 3;
   inst->params.lutMode = (s0 >> 6) & 1;
   inst->params.variant = (s0 >> 7) & 1 ? 2 : 0;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "interface/params.h"
+#include "interface/return_if_error.h"
 #include "vantik/vantik.hpp"
 
 namespace vantik {
@@ -62,17 +63,6 @@ std::string BlockRole(int previous, int number) {
   return "colour table named by the colour-table index";
 }
 
-// Bytes per pixel and the red, green, blue offsets of the translation, by
-// render mode (the layout the table step sets).
-struct Layout {
-  int stride, r, g, b;
-};
-Layout LayoutOf(int renderMode) {
-  if (renderMode == 1) return {3, 0, 1, 2};
-  if (renderMode == 2) return {3, 2, 1, 0};
-  return {4, 1, 2, 3};
-}
-
 }  // namespace
 
 ColorMatcher::ColorMatcher(CmHandle handle, std::unique_ptr<Owned> owned)
@@ -97,11 +87,9 @@ ColorMatcher::~ColorMatcher() {
 
 Result<ColorMatcher> ColorMatcher::Create(const ColorSettings& settings,
                                           const ResourceSet& resources) {
-  Status valid = Validate(settings.adjust);
-  if (!valid.ok()) return valid;
+  VANTIK_RETURN_IF_ERROR(Validate(settings.adjust));
   if (settings.gammaHundredths != 0) {
-    valid = ValidateGamma(settings.gammaHundredths);
-    if (!valid.ok()) return valid;
+    VANTIK_RETURN_IF_ERROR(ValidateGamma(settings.gammaHundredths));
   }
   auto owned = std::make_unique<Owned>();
   owned->settings = settings;
@@ -120,8 +108,7 @@ Result<ColorMatcher> ColorMatcher::Create(const ColorSettings& settings,
     // record it cannot use, so key and levels are checked here; the level
     // count is checked against the table once its channel count is known.
     const Calibration& c = *settings.calibration;
-    valid = Validate(c, static_cast<int>(c.levels.size()));
-    if (!valid.ok()) return valid;
+    VANTIK_RETURN_IF_ERROR(Validate(c, static_cast<int>(c.levels.size())));
     std::vector<uint8_t>& rec = owned->calibrationRecord;
     rec = {0x43, 0x57, 0x3A, static_cast<uint8_t>(c.key)};
     for (int level : c.levels) rec.push_back(static_cast<uint8_t>(level));
@@ -214,7 +201,7 @@ Status ColorMatcher::Translate(std::span<const uint8_t> rgb,
   if (ch <= 0 || inks.size() < pixels * static_cast<size_t>(ch)) {
     return Status(RC_BAD_PARAMETER, "ink buffer too small for the translation");
   }
-  const Layout lay = LayoutOf(owned_->settings.halftone.renderMode);
+  const PixelLayout lay = TranslationLayoutOf(owned_->settings.halftone.renderMode);
   // Runs stay within the translation's 16-bit positions: 1024 pixels of at
   // most 4 bytes in, 1024 x channels (channels at most 19) bytes out.
   constexpr size_t kRun = 1024;
@@ -223,10 +210,10 @@ Status ColorMatcher::Translate(std::span<const uint8_t> rgb,
     size_t n = std::min(kRun, pixels - done);
     for (size_t i = 0; i < n; ++i) {
       const uint8_t* p = &rgb[(done + i) * 3];
-      uint8_t* q = &src[i * lay.stride];
-      q[lay.r] = p[0];
-      q[lay.g] = p[1];
-      q[lay.b] = p[2];
+      uint8_t* q = &src[i * lay.bytesPerPixel];
+      q[lay.offsets[0]] = p[0];
+      q[lay.offsets[1]] = p[1];
+      q[lay.offsets[2]] = p[2];
     }
     uint32_t rc = CmTranslateColorsThk(handle_, static_cast<int32_t>(n), src,
                                        &inks[done * ch], 0, nullptr);

@@ -2,6 +2,7 @@
 // answers its resource dialogue from a ResourceSet.
 #include <string>
 
+#include "interface/params.h"
 #include "vantik/vantik.hpp"
 
 namespace vantik {
@@ -9,7 +10,7 @@ namespace vantik {
 namespace {
 
 const char* EngineName(const HalftoneSettings& s) {
-  return s.kind == 2 ? "engine A" : "engine B";
+  return s.kind == kKindEngineA ? "engine A" : "engine B";
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "interface/params.h"
 #include "vantik/vantik.hpp"
 
 namespace vantik {

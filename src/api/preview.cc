@@ -3,17 +3,15 @@
 #include <string>
 #include <utility>
 
+#include "interface/return_if_error.h"
 #include "vantik/vantik.hpp"
 
 namespace vantik {
 
 Result<Preview> Preview::Create(const PreviewSettings& settings) {
-  Status valid = Validate(settings.adjust);
-  if (!valid.ok()) return valid;
-  valid = ValidateGamma(settings.gammaHundredths);
-  if (!valid.ok()) return valid;
-  valid = ValidateSharpen(settings.sharpen);
-  if (!valid.ok()) return valid;
+  VANTIK_RETURN_IF_ERROR(Validate(settings.adjust));
+  VANTIK_RETURN_IF_ERROR(ValidateGamma(settings.gammaHundredths));
+  VANTIK_RETURN_IF_ERROR(ValidateSharpen(settings.sharpen));
   ColorAdjustRecord r = settings.adjust.ToRecord();
   int32_t gamma = settings.gammaHundredths;
   TaggedValuePair pair{1, &gamma};

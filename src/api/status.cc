@@ -4,6 +4,7 @@
 #include <string>
 
 #include "interface/params.h"
+#include "interface/return_if_error.h"
 #include "vantik/vantik.hpp"
 
 namespace vantik {
@@ -32,8 +33,7 @@ Status Validate(const Adjustments& adjust) {
       {"saturation", adjust.saturation}, {"red", adjust.red},
       {"green", adjust.green},           {"blue", adjust.blue}};
   for (const auto& [name, value] : fields) {
-    Status s = InRange(name, value, -50, 50);
-    if (!s.ok()) return s;
+    VANTIK_RETURN_IF_ERROR(InRange(name, value, -kAdjustLimit, kAdjustLimit));
   }
   return Status::Ok();
 }
@@ -55,8 +55,7 @@ Status Validate(const Calibration& calibration, int channels) {
                                     std::to_string(channels) + " inks");
   }
   for (int level : calibration.levels) {
-    Status s = InRange("calibration level", level, 30, 70);
-    if (!s.ok()) return s;
+    VANTIK_RETURN_IF_ERROR(InRange("calibration level", level, 30, 70));
   }
   return Status::Ok();
 }
@@ -89,16 +88,11 @@ HalftoneParams HalftoneSettings::ToParams() const {
   return p;
 }
 
-int PlaneCount(const HalftoneSettings& settings) {
-  return settings.lutMode == 0 ? 1 : 4;
-}
+int PlaneCount(const HalftoneSettings& settings) { return PlaneCountOf(settings.lutMode); }
 
 int InputBytesPerPixel(const HalftoneSettings& settings) {
-  if (settings.lutMode == 0) return 1;
-  if (settings.kind == 2 && (settings.renderMode == 1 || settings.renderMode == 2)) {
-    return 3;
-  }
-  return 4;
+  return HalftoneInputLayoutOf(settings.kind, settings.renderMode, settings.lutMode)
+      .bytesPerPixel;
 }
 
 }  // namespace vantik

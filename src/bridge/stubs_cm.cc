@@ -1,39 +1,11 @@
 // Stubs of the colour-matching entry points.
-#include <algorithm>
 #include <cstdint>
 
 #include "bridge/stubs.h"
 #include "bridge/widen.h"
-#include "colormatch/cm_instance.h"
+#include "interface/services.h"
 
 namespace vantik::bridge {
-namespace {
-
-// Bytes a translation run of `count` pixels takes on each side: the
-// instance's input stride on the source, the CmLut's bytes per node on the
-// destination.  An instance without a usable layout or table translates
-// nothing, so its runs count as one byte, the least any mapped address
-// has.
-struct RunBytes {
-  uint32_t source;
-  uint32_t destination;
-};
-
-RunBytes CmRunBytes(const colormatch::CmInstance& instance, int32_t count) {
-  if (count <= 0) return {0, 0};
-  const uint64_t stride =
-      instance.pixelStride > 0 ? static_cast<uint64_t>(instance.pixelStride) : 0;
-  const CmLut* lut = instance.lut;
-  const uint64_t channels =
-      lut != nullptr && lut->channels > 0 ? static_cast<uint64_t>(lut->channels) : 0;
-  const auto run = [count](uint64_t perPixel) {
-    const uint64_t bytes = static_cast<uint64_t>(count) * perPixel;
-    return bytes == 0 ? 1u : static_cast<uint32_t>(std::min<uint64_t>(bytes, UINT32_MAX));
-  };
-  return {run(stride), run(channels)};
-}
-
-}  // namespace
 
 // far 36-byte record, far, far, far, far 24-byte record, far, far reserved,
 // far short (in/out), far instance variable.
@@ -91,7 +63,7 @@ uint32_t StubCmTranslateColors(Frame& f) {
   void* instance = ObjectOf(handle, HandleKind::kCm);
   if (instance == nullptr) return RC_BAD_HANDLE;
   // Both runs must lie inside the caller's registered memory.
-  const RunBytes need = CmRunBytes(*static_cast<const colormatch::CmInstance*>(instance), count);
+  const RunBytes need = colormatch::CmRunBytes(instance, count);
   const uint8_t* src = f.Map(srcFar, need.source);
   uint8_t* dst = f.Map(dstFar, need.destination);
   void* extra = f.Map(extraFar, 0);

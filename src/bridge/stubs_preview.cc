@@ -1,7 +1,7 @@
 // Stubs of the preview entry points.
 #include "bridge/stubs.h"
 #include "bridge/widen.h"
-#include "preview/preview_instance.h"
+#include "interface/services.h"
 
 namespace vantik::bridge {
 
@@ -55,10 +55,9 @@ uint32_t StubPreviewTranslateColors(Frame& f) {
   void* instance = ObjectOf(handle, HandleKind::kPreview);
   if (instance == nullptr) return RC_BAD_HANDLE;
   // The run must lie inside the caller's registered memory.
-  const uint32_t need =
-      count * static_cast<uint32_t>(static_cast<preview::PreviewInstance*>(instance)->bytesPerPixel);
-  const uint8_t* src = f.Map(srcFar, need);
-  uint8_t* dst = f.Map(dstFar, need);
+  const RunBytes need = preview::PreviewRunBytes(instance, count);
+  const uint8_t* src = f.Map(srcFar, need.source);
+  uint8_t* dst = f.Map(dstFar, need.destination);
   void* extra = f.Map(extraFar, 0);
   if (f.bad()) return RC_BAD_HANDLE;
   return PreviewTranslateColorsThk(instance, count, src, dst, value, extra);

@@ -94,20 +94,17 @@ uint32_t CmAdjustPass(CmInstance& instance, const CmPreviewOps& ops) {
     return RC_BAD_RESOURCE;
 
   ColorAdjustRecord local = instance.adjust;
-  const bool inkSpace = instance.adjust.field[10] == 2 && instance.adjust.field[9] == 0;
+  const bool inkSpace = InkCorrections(instance.adjust);
   if (inkSpace) {
-    const int32_t s = local.field[3] + instance.saturationBoost;
-    local.field[3] = s > 50 ? 50 : s;
+    const int32_t s = local.field[kAdjustSaturation] + instance.saturationBoost;
+    local.field[kAdjustSaturation] = s > kAdjustLimit ? kAdjustLimit : s;
   }
 
   const size_t bytes = static_cast<size_t>(lut->gridCountB) * w * lut->gridCountC * n;
-  void* block = MemAlloc(bytes, 1);
-  if (block == nullptr) return RC_NO_MEMORY;
-  if (MemLock(block) == nullptr) {
-    MemFree(block);
-    return RC_LOCK_FAILED;
-  }
-  uint8_t* fresh = static_cast<uint8_t*>(block);
+  uint8_t* fresh = nullptr;
+  const uint32_t got = MemAllocLocked(bytes, 1, &fresh);
+  if (got != RC_OK) return got;
+  void* block = fresh;
 
   // A failed Create may still have handed out its instance; delete it too.
   PreviewHandle preview = nullptr;

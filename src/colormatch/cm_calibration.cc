@@ -112,28 +112,20 @@ const uint8_t* FindCalibrationRecord(const TaggedValueList* list, int channels) 
 }
 
 uint32_t CmCalibrationStart(CmInstance& instance, int32_t* inOut) {
-  void* selfBlock = MemAlloc(sizeof(CmBuildRecord), 1);
-  if (selfBlock == nullptr) return RC_NO_MEMORY;
-  auto* build = static_cast<CmBuildRecord*>(MemLock(selfBlock));
-  if (build == nullptr) {
-    MemFree(selfBlock);
-    return RC_LOCK_FAILED;
-  }
+  CmBuildRecord* build = nullptr;
+  uint32_t got = MemAllocLocked(sizeof(CmBuildRecord), 1, &build);
+  if (got != RC_OK) return got;
+  void* selfBlock = build;
   const int channels = ChannelsOf(instance);
   const size_t curveBytes = channels > 0 ? static_cast<size_t>(channels) * kCurveBytes : 0;
-  void* curveBlock = MemAlloc(curveBytes, 1);
-  if (curveBlock == nullptr) {
+  uint8_t* curves = nullptr;
+  got = MemAllocLocked(curveBytes, 1, &curves);
+  if (got != RC_OK) {
     MemUnlock(selfBlock);
     MemFree(selfBlock);
-    return RC_NO_MEMORY;
+    return got;
   }
-  auto* curves = static_cast<uint8_t*>(MemLock(curveBlock));
-  if (curves == nullptr) {
-    MemFree(curveBlock);
-    MemUnlock(selfBlock);
-    MemFree(selfBlock);
-    return RC_LOCK_FAILED;
-  }
+  void* curveBlock = curves;
   build->selfBlock = selfBlock;
   build->curveBlock = curveBlock;
   build->curves = curves;

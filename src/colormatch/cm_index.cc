@@ -9,13 +9,10 @@ namespace vantik::colormatch {
 
 uint32_t CmIndexLookup(CmInstance& instance, ByteReader& block,
                        int32_t* tableNumber) {
-  void* work = MemAlloc(formats::kIndexWorkBytes, 1);
-  if (work == nullptr) return RC_NO_MEMORY;
-  auto* entries = static_cast<formats::IndexEntry*>(MemLock(work));
-  if (entries == nullptr) {
-    MemFree(work);
-    return RC_LOCK_FAILED;
-  }
+  formats::IndexEntry* entries = nullptr;
+  const uint32_t got = MemAllocLocked(formats::kIndexWorkBytes, 1, &entries);
+  if (got != RC_OK) return got;
+  void* work = entries;
 
   formats::IndexView index;
   if (!formats::ParseIndex(block, entries, index).ok()) {
@@ -32,8 +29,8 @@ uint32_t CmIndexLookup(CmInstance& instance, ByteReader& block,
     const formats::IndexEntry& e = entries[i];
     if (e.kindIndex == instance.params.kind &&
         e.modeIndex == static_cast<int32_t>(instance.tableMode) &&
-        e.list2Number == instance.adjust.field[8] &&
-        e.selector == instance.adjust.field[7] &&
+        e.list2Number == instance.adjust.field[kAdjustPaper] &&
+        e.selector == instance.adjust.field[kAdjustTableSelector] &&
         e.xResolution == instance.params.xResolution &&
         e.yResolution == instance.params.yResolution) {
       result = e.tableNumber;

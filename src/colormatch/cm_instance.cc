@@ -1,45 +1,34 @@
 // Colour-matching instance: creation with its defaults and derived table
 // mode, the CmLut accessor, and delete at any state.
+#include <algorithm>
+#include <cstdint>
+
 #include "colormatch/cm_calibration.h"
 #include "colormatch/cm_instance.h"
 #include "interface/memblock.h"
+#include "interface/params.h"
 #include "interface/services.h"
 
 namespace vantik::colormatch {
-namespace {
-
-// Adjustment-record fields that creation reads.
-constexpr int kColorModeA = 9;
-constexpr int kColorModeB = 10;
-
-}  // namespace
 
 uint32_t CmCreate(const ColorAdjustRecord& adjust, const HalftoneParams& params,
                   void* /*reserved*/, int32_t* inOut, CmHandle* outInstance) {
   if (inOut == nullptr || outInstance == nullptr) return RC_BAD_PARAMETER;
   *inOut = 0;
 
-  void* selfBlock = MemAlloc(sizeof(CmInstance), 1);
-  if (selfBlock == nullptr) return RC_NO_MEMORY;
-  auto* instance = static_cast<CmInstance*>(MemLock(selfBlock));
-  if (instance == nullptr) {
-    MemFree(selfBlock);
-    return RC_LOCK_FAILED;
-  }
+  CmInstance* instance = nullptr;
+  uint32_t got = MemAllocLocked(sizeof(CmInstance), 1, &instance);
+  if (got != RC_OK) return got;
+  void* selfBlock = instance;
 
-  void* lutBlock = MemAlloc(sizeof(CmLut), 1);
-  if (lutBlock == nullptr) {
+  CmLut* lut = nullptr;
+  got = MemAllocLocked(sizeof(CmLut), 1, &lut);
+  if (got != RC_OK) {
     MemUnlock(selfBlock);
     MemFree(selfBlock);
-    return RC_NO_MEMORY;
+    return got;
   }
-  auto* lut = static_cast<CmLut*>(MemLock(lutBlock));
-  if (lut == nullptr) {
-    MemUnlock(selfBlock);
-    MemFree(selfBlock);
-    MemFree(lutBlock);
-    return RC_LOCK_FAILED;
-  }
+  void* lutBlock = lut;
 
   instance->selfBlock = selfBlock;
   lut->selfBlock = lutBlock;
@@ -48,26 +37,33 @@ uint32_t CmCreate(const ColorAdjustRecord& adjust, const HalftoneParams& params,
   instance->adjust = adjust;
   instance->params = params;
 
-  // A kind of 0 means "not given": the four-ink diffusion kind with colour
-  // mode B 2.
-  if (instance->params.kind == 0) {
-    instance->params.kind = 3;
-    instance->adjust.field[kColorModeB] = 2;
-  }
-
-  // Table mode, each rule applied to the result of the one before, so colour
-  // mode A 4 overrides everything and B 2 or A 1 both give 4.
-  instance->tableMode = static_cast<int16_t>(instance->adjust.field[kColorModeB]);
-  if (instance->adjust.field[kColorModeB] == 2) instance->tableMode = 4;
-  if (instance->adjust.field[kColorModeA] == 1) instance->tableMode = 4;
-  if (instance->adjust.field[kColorModeA] == 4) {
-    instance->tableMode = 0;
-    instance->adjust.field[kColorModeB] = 0;
-  }
+  // The kind's default and the table mode; the instance keeps colour mode B
+  // as the rule leaves it.
+  const ColorModes modes =
+      ResolveColorModes(instance->params.kind, instance->adjust.field[kAdjustColorModeA],
+                        instance->adjust.field[kAdjustColorModeB]);
+  instance->params.kind = modes.kind;
+  instance->adjust.field[kAdjustColorModeB] = modes.colorModeB;
+  instance->tableMode = modes.tableMode;
 
   instance->loadState = 1;
   *outInstance = instance;
   return RC_OK;
+}
+
+RunBytes CmRunBytes(CmHandle handle, int32_t count) {
+  if (count <= 0) return {0, 0};
+  const auto& instance = *static_cast<const CmInstance*>(handle);
+  const uint64_t stride =
+      instance.pixelStride > 0 ? static_cast<uint64_t>(instance.pixelStride) : 0;
+  const CmLut* lut = instance.lut;
+  const uint64_t channels =
+      lut != nullptr && lut->channels > 0 ? static_cast<uint64_t>(lut->channels) : 0;
+  const auto run = [count](uint64_t perPixel) {
+    const uint64_t bytes = static_cast<uint64_t>(count) * perPixel;
+    return bytes == 0 ? 1u : static_cast<uint32_t>(std::min<uint64_t>(bytes, UINT32_MAX));
+  };
+  return {run(stride), run(channels)};
 }
 
 CmLut* CmGetLut(CmHandle handle) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "colormatch/cm_axis_tables.h"
+#include "interface/params.h"
 #include "vantik/vantik.h"
 
 namespace vantik::colormatch {

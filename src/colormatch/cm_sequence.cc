@@ -9,6 +9,7 @@
 #include "colormatch/cm_index.h"
 #include "colormatch/cm_instance.h"
 #include "colormatch/cm_internal.h"
+#include "interface/return_if_error.h"
 #include "interface/services.h"
 
 namespace vantik::colormatch {
@@ -27,9 +28,8 @@ uint32_t TableStep(CmInstance& instance, ByteReader& block, int32_t* inOut) {
   instance.loadState = 3;
   // Table block, gray-axis rules, adjustment pass, density correction and
   // tone curve; the translation layout of the render mode is then in force.
-  uint32_t rc = CmLoadTableBlock(instance, block);
-  if (rc != RC_OK) return rc;
-  rc = CmCalibrationStart(instance, inOut);
+  VANTIK_RETURN_IF_ERROR(CmLoadTableBlock(instance, block));
+  const uint32_t rc = CmCalibrationStart(instance, inOut);
   if (rc == RC_OK && *inOut == -1) CmReleaseBuild(instance);
   return rc;
 }

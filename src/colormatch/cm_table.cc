@@ -31,14 +31,15 @@ uint32_t Inspect(const CmInstance& inst, ByteReader& r, TableStep& v) {
   v.tableType = h.tableType == 2 ? 1 : h.tableType;
   const ColorAdjustRecord& adj = inst.adjust;
   const HalftoneParams& par = inst.params;
-  v.grayAxisFlag = par.renderMode == 0 ? 0 : (adj.field[11] != 50 ? 1 : 0);
-  if (adj.field[9] == 1) v.grayAxisFlag = 1;
+  v.grayAxisFlag = par.renderMode == kRenderGray
+                       ? 0
+                       : (adj.field[kAdjustGrayAxis] != kGrayAxisFromLevels ? 1 : 0);
+  if (adj.field[kAdjustColorModeA] == kColorModeANoCorrections) v.grayAxisFlag = 1;
   v.rule1 = v.grayAxisFlag == 0 && (v.tableType == 1 || v.tableType == 3);
-  v.rule2 = v.grayAxisFlag == 0 && v.tableType == 3 && par.lutMode != 0;
-  v.rule3 = adj.field[10] == 2 && v.grayAxisFlag == 1 && v.tableClass == 50 &&
-            adj.field[9] == 0;
+  v.rule2 = v.grayAxisFlag == 0 && v.tableType == 3 && par.lutMode != kLutGray;
+  v.rule3 = InkCorrections(adj) && v.grayAxisFlag == 1 && v.tableClass == 50;
   v.densityPass = inst.halftoneNumber >= 300 && inst.halftoneNumber <= 399 &&
-                  par.variant < 2 && par.kind == 3;
+                  par.variant < 2 && par.kind == kKindFourInk;
 
   if (v.rule1 && v.block.gray == nullptr) return RC_BAD_RESOURCE;
   if (v.rule3 && v.block.diagonal == nullptr) return RC_BAD_RESOURCE;
@@ -98,7 +99,7 @@ uint32_t GrayAxisRules(CmInstance& inst, const TableStep& v, const CmPreviewOps&
     uint8_t* node = lut.table + formats::TableNode(v.block.n, v.block.w, j, j, j);
     if (v.rule1) {
       const uint8_t g = v.block.gray[j];
-      for (size_t ch = 0; ch + 1 < w; ++ch) node[ch] = inst.params.kind == 2 ? g : 0;
+      for (size_t ch = 0; ch + 1 < w; ++ch) node[ch] = inst.params.kind == kKindEngineA ? g : 0;
       node[w - 1] = g;
     }
     if (v.rule2) {
@@ -203,12 +204,9 @@ uint32_t CmLoadTableBlockWith(CmInstance& inst, ByteReader& r,
   const uint32_t rc = Inspect(inst, r, v);
   if (rc != RC_OK) return rc;
 
-  void* block = MemAlloc(v.block.tableBytes, 1);
-  if (block == nullptr) return RC_NO_MEMORY;
-  if (MemLock(block) == nullptr) {
-    MemFree(block);
-    return RC_LOCK_FAILED;
-  }
+  void* block = nullptr;
+  const uint32_t got = MemAllocLocked(v.block.tableBytes, 1, &block);
+  if (got != RC_OK) return got;
 
   CmLut& lut = *inst.lut;
   if (lut.tableBlock != nullptr) {  // a table loaded earlier is replaced

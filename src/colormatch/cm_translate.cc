@@ -20,6 +20,7 @@
 
 #include "formats/format.h"
 #include "interface/services.h"
+#include "interface/tetrahedral.h"
 
 namespace vantik::colormatch {
 namespace {
@@ -46,30 +47,13 @@ bool SameGrid(const CmAxisTables& t, const CmLut& lut) {
          std::memcmp(t.gridC, lut.gridC, 32) == 0;
 }
 
-// The tetrahedron of a pixel follows from three comparisons of its
-// fractions (fa, fb, fc), taken as the index
-//   (fb > fa) << 2 | (fa < fc) << 1 | (fb < fc).
-// Each entry lists the axes (0 = A, 1 = B, 2 = C) from the largest fraction
-// to the smallest: the path 000 -> one step -> two steps -> 111 goes along
-// them, and with the ordered fractions x1 >= x2 >= x3 the weights are
-// w - x1, x1 - x2, x2 - x3 and x3.  The two impossible indices (101, 010)
-// carry the entry their first condition leads to.
-constexpr uint8_t kOrder[8][3] = {
-    {0, 1, 2},  // fa >= fb >= fc
-    {0, 2, 1},  // fa >= fc > fb
-    {2, 0, 1},  // (not reached)
-    {2, 0, 1},  // fc > fa >= fb
-    {1, 0, 2},  // fb > fa >= fc
-    {1, 0, 2},  // (not reached)
-    {1, 2, 0},  // fb >= fc > fa
-    {2, 1, 0},  // fc > fb > fa
-};
-
-// The fractions of one pixel and the weights of its four vertices.
+// The tetrahedron of one pixel: node 000, the offsets of the second and
+// third vertex from it, and the weights.  The fractions of the second and
+// third axis are rescaled to the first axis's interval width w.
 struct Cell {
   const uint8_t* n0;  // node 000
   uint32_t o1, o2;    // second and third vertex, from node 000
-  uint32_t w0, w1, w2, w3;
+  tetra::Tetrahedron t;
 };
 
 inline Cell Locate(const CmAxisTables& t, const uint8_t* table,
@@ -78,14 +62,11 @@ inline Cell Locate(const CmAxisTables& t, const uint8_t* table,
   const CmAxisEntry& eb = t.b[px[ob]];
   const CmAxisEntry& ec = t.c[px[oc]];
   const uint32_t w = ea.width;
-  uint32_t f[3];
-  f[0] = ea.frac;
-  f[1] = CmDivByRecip(eb.frac * w, eb.recip);
-  f[2] = CmDivByRecip(ec.frac * w, ec.recip);
-  const unsigned idx = (f[1] > f[0]) << 2 | (f[0] < f[2]) << 1 | (f[1] < f[2]);
-  const uint32_t x1 = f[kOrder[idx][0]], x2 = f[kOrder[idx][1]], x3 = f[kOrder[idx][2]];
-  return {table + ea.offset + eb.offset + ec.offset, t.vertex1[idx], t.vertex2[idx],
-          w - x1, x1 - x2, x2 - x3, x3};
+  const uint32_t f[3] = {ea.frac, CmDivByRecip(eb.frac * w, eb.recip),
+                         CmDivByRecip(ec.frac * w, ec.recip)};
+  const tetra::Tetrahedron tet = tetra::Choose(w, f);
+  return {table + ea.offset + eb.offset + ec.offset, t.vertex1[tet.index],
+          t.vertex2[tet.index], tet};
 }
 
 // Any channel count: integer sums, exact reciprocal division.
@@ -96,14 +77,9 @@ void RunAny(const CmAxisTables& t, const uint8_t* table, const CmPixelLayout& l,
   const uint32_t o3 = t.strideA + t.strideB + t.strideC;
   for (size_t k = 0; k < count; ++k, src += stride, dst += width) {
     const Cell q = Locate(t, table, src, l.offsetA, l.offsetB, l.offsetC);
-    const uint8_t* n1 = q.n0 + q.o1;
-    const uint8_t* n2 = q.n0 + q.o2;
-    const uint8_t* n3 = q.n0 + o3;
     const uint32_t recip = t.a[src[l.offsetA]].recip;
-    for (size_t ch = 0; ch < width; ++ch) {
-      const uint32_t sum = q.n0[ch] * q.w0 + n1[ch] * q.w1 + n2[ch] * q.w2 + n3[ch] * q.w3;
-      dst[ch] = static_cast<uint8_t>(CmDivByRecip(sum, recip));
-    }
+    tetra::Blend(q.n0, q.n0 + q.o1, q.n0 + q.o2, q.n0 + o3, q.t, width, dst,
+                 [recip](uint32_t sum) { return CmDivByRecip(sum, recip); });
   }
 }
 
@@ -127,8 +103,8 @@ void RunFour(const CmAxisTables& t, const uint8_t* table, const CmPixelLayout& l
     const Cell q = Locate(t, table, src, l.offsetA, l.offsetB, l.offsetC);
     const __m128i v01 = _mm_unpacklo_epi8(_mm_unpacklo_epi8(Load4(q.n0), Load4(q.n0 + q.o1)), zero);
     const __m128i v23 = _mm_unpacklo_epi8(_mm_unpacklo_epi8(Load4(q.n0 + q.o2), Load4(q.n0 + o3)), zero);
-    const __m128i w01 = _mm_set1_epi32(static_cast<int32_t>(q.w0 | q.w1 << 16));
-    const __m128i w23 = _mm_set1_epi32(static_cast<int32_t>(q.w2 | q.w3 << 16));
+    const __m128i w01 = _mm_set1_epi32(static_cast<int32_t>(q.t.w0 | q.t.w1 << 16));
+    const __m128i w23 = _mm_set1_epi32(static_cast<int32_t>(q.t.w2 | q.t.w3 << 16));
     const __m128i sum = _mm_add_epi32(_mm_madd_epi16(v01, w01), _mm_madd_epi16(v23, w23));
     const __m128 inv = _mm_set1_ps(t.a[src[l.offsetA]].inverse);
     const __m128i quo = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(_mm_cvtepi32_ps(sum), half), inv));
@@ -149,9 +125,9 @@ bool LayoutUsable(const CmPixelLayout& l) {
 
 bool CmGridUsable(const CmLut& lut) {
   return lut.channels >= 1 && lut.channels <= 255 &&
-         formats::PositionsRise(lut.gridA, lut.gridCountA) &&
-         formats::PositionsRise(lut.gridB, lut.gridCountB) &&
-         formats::PositionsRise(lut.gridC, lut.gridCountC);
+         tetra::AxisUsable(lut.gridA, lut.gridCountA) &&
+         tetra::AxisUsable(lut.gridB, lut.gridCountB) &&
+         tetra::AxisUsable(lut.gridC, lut.gridCountC);
 }
 
 void CmBuildAxisTables(CmAxisTables& t, const CmLut& lut) {
@@ -170,9 +146,10 @@ void CmBuildAxisTables(CmAxisTables& t, const CmLut& lut) {
   BuildAxis(t.b, lut.gridB, t.strideB);
   BuildAxis(t.c, lut.gridC, t.strideC);
   const uint32_t step[3] = {t.strideA, t.strideB, t.strideC};
-  for (int i = 0; i < 8; ++i) {
-    t.vertex1[i] = step[kOrder[i][0]];
-    t.vertex2[i] = step[kOrder[i][0]] + step[kOrder[i][1]];
+  for (unsigned i = 0; i < 8; ++i) {
+    const tetra::VertexOffsets v = tetra::VerticesOf(i, step);
+    t.vertex1[i] = v.second;
+    t.vertex2[i] = v.third;
   }
   t.valid = true;
 }
@@ -204,11 +181,8 @@ uint32_t CmTranslateRun(CmInstance& instance, const CmPixelLayout& layout,
 }
 
 CmPixelLayout CmRenderLayout(int32_t renderMode) {
-  switch (renderMode) {
-    case 1: return {3, 0, 1, 2};
-    case 2: return {3, 2, 1, 0};
-    default: return {4, 1, 2, 3};
-  }
+  const PixelLayout l = TranslationLayoutOf(renderMode);
+  return {l.bytesPerPixel, l.offsets[0], l.offsets[1], l.offsets[2]};
 }
 
 // Behind CmTranslateColorsThk.  Positions are full-width, so a run of any

@@ -18,7 +18,9 @@ struct CmPixelLayout {
 };
 
 // The 4-byte layout the table passes use: byte 0 unused, then R, G, B.
-inline constexpr CmPixelLayout kCmNodeLayout = {4, 1, 2, 3};
+inline constexpr CmPixelLayout kCmNodeLayout = {
+    LayoutOf(kRenderXrgb).bytesPerPixel, LayoutOf(kRenderXrgb).offsets[0],
+    LayoutOf(kRenderXrgb).offsets[1], LayoutOf(kRenderXrgb).offsets[2]};
 
 // Code returned when the instance has no usable table: the table step has
 // not run, or the CmLut's grid or table has been made unusable.

@@ -1,6 +1,8 @@
 // The table of formats and the kind guess.
 #include "formats/format.h"
 
+#include "interface/tetrahedral.h"
+
 #include "formats/curve_rows.h"
 #include "formats/curve_slots.h"
 #include "formats/id_list.h"
@@ -61,13 +63,7 @@ Kind GuessKind(Dialogue dialogue, int number, std::span<const uint8_t> bytes) {
   return Kind::kUnknown;
 }
 
-bool PositionsRise(const uint8_t* p, int32_t count) {
-  if (count < 2 || count > 32) return false;
-  if (p[0] != 0 || p[count - 1] != 255) return false;
-  for (int32_t i = 1; i < count; ++i)
-    if (p[i] <= p[i - 1]) return false;
-  return true;
-}
+bool PositionsRise(const uint8_t* p, int32_t count) { return tetra::AxisUsable(p, count); }
 
 std::span<const uint8_t> TextPart(std::span<const uint8_t> bytes) {
   size_t n = 0;

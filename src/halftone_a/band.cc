@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "halftone_a/instance_a.h"
+#include "interface/params.h"
 #include "interface/services.h"
 
 namespace vantik::halftone_a {
@@ -21,7 +22,7 @@ bool Usable(const ThresholdMatrix& m) {
 }
 
 bool Converts(const HalftoneAInstance& inst) {
-  return inst.params.renderMode != 0 && inst.params.renderMode != 4;
+  return inst.params.renderMode != kRenderGray && inst.params.renderMode != kRenderInks;
 }
 
 // Dithered lookup of `entries` entries into the line buffer.  Matrix 2 gives

@@ -12,6 +12,8 @@
 #include "halftone_a/registry.h"
 #include "halftone_a/screen_tables.h"
 #include "interface/memblock.h"
+#include "interface/params.h"
+#include "interface/tetrahedral.h"
 #include "interface/services.h"
 
 namespace vantik::halftone_a {
@@ -19,32 +21,12 @@ namespace {
 
 constexpr int32_t kScreenTableNumber = 300;
 
-struct PixelFormat {
-  int32_t offsets[4];
-  int32_t bytesPerPixel;
-};
-constexpr PixelFormat kFormats[5] = {
-    {{0, 0, 0, 0}, 1},  // one byte per pixel
-    {{0, 1, 2, 0}, 3},  // R, G, B
-    {{2, 1, 0, 0}, 3},  // B, G, R in memory
-    {{1, 2, 3, 0}, 4},  // x, R, G, B
-    {{0, 1, 2, 3}, 4},  // four ink values
-};
-
-bool AxisUsable(const uint8_t* nodes, int32_t count) {
-  if (count < 2 || count > 32) return false;
-  if (nodes[0] != 0 || nodes[count - 1] != 255) return false;
-  for (int32_t i = 1; i < count; ++i) {
-    if (nodes[i] <= nodes[i - 1]) return false;
-  }
-  return true;
-}
 
 bool LutUsable(const CmLut& lut) {
   return lut.channels == 4 && lut.table != nullptr &&
-         AxisUsable(lut.gridA, lut.gridCountA) &&
-         AxisUsable(lut.gridB, lut.gridCountB) &&
-         AxisUsable(lut.gridC, lut.gridCountC);
+         tetra::AxisUsable(lut.gridA, lut.gridCountA) &&
+         tetra::AxisUsable(lut.gridB, lut.gridCountB) &&
+         tetra::AxisUsable(lut.gridC, lut.gridCountC);
 }
 
 // Hands the re-sampled grid to the CmLut, which owns it from now on; the
@@ -87,23 +69,21 @@ HalftoneAInstance* Instance(HalftoneHandle handle) {
 uint32_t Create(const HalftoneParams& params, CmLut* lut, int32_t* key,
                 HalftoneHandle* out) {
   if (lut == nullptr || key == nullptr || out == nullptr) return RC_FAILURE;
-  if (params.renderMode < 0 || params.renderMode > 4) return RC_BAD_VALUE;
+  if (params.renderMode < kRenderGray || params.renderMode > kRenderInks) return RC_BAD_VALUE;
   if (!LutUsable(*lut)) return RC_BAD_PARAMETER;
 
   uint8_t* grid = ResampleGrid(*lut);
   if (grid == nullptr) return RC_FAILURE;
 
-  void* block = MemAlloc(sizeof(HalftoneAInstance), 1);
-  if (block == nullptr) return Abandon(nullptr, grid, RC_FAILURE);
-  auto* inst = static_cast<HalftoneAInstance*>(MemLock(block));
-  if (inst == nullptr) {
-    MemFree(block);
+  HalftoneAInstance* inst = nullptr;
+  if (MemAllocLocked(sizeof(HalftoneAInstance), 1, &inst) != RC_OK) {
     return Abandon(nullptr, grid, RC_FAILURE);
   }
+  void* block = inst;
   inst->params = params;
   inst->selfBlock = block;
   inst->locked = 0;
-  const PixelFormat& format = kFormats[params.renderMode];
+  const PixelLayout format = LayoutOf(params.renderMode);
   std::memcpy(inst->channelOffset, format.offsets, sizeof format.offsets);
   inst->bytesPerPixel = format.bytesPerPixel;
 

@@ -6,16 +6,11 @@
 namespace vantik::halftone_a {
 
 ResourceRegistry* RegistryCreate() {
-  void* block = MemAlloc(sizeof(ResourceRegistry), 1);
-  if (block == nullptr) return nullptr;
-  auto* r = static_cast<ResourceRegistry*>(MemLock(block));
-  if (r == nullptr) {
-    MemFree(block);
-    return nullptr;
-  }
+  ResourceRegistry* r = nullptr;
+  if (MemAllocLocked(sizeof(ResourceRegistry), 1, &r) != RC_OK) return nullptr;
   r->count = 0;
   r->cursor = 0;
-  r->selfBlock = block;
+  r->selfBlock = r;
   return r;
 }
 

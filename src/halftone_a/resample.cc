@@ -4,6 +4,7 @@
 #include "halftone_a/instance_a.h"
 #include "halftone_a/screen_tables.h"
 #include "interface/memblock.h"
+#include "interface/tetrahedral.h"
 
 namespace vantik::halftone_a {
 namespace {
@@ -31,53 +32,31 @@ AxisCell Locate(const uint8_t* nodes, int count, unsigned level) {
 
 void Interpolate(const CmLut& lut, const AxisCell (&cells)[3],
                  const unsigned (&levels)[3], uint8_t* out) {
-  const int counts[3] = {lut.gridCountA, lut.gridCountB, lut.gridCountC};
+  // Fractions in units of the first axis's cell width d, truncated.
   const unsigned d = cells[0].width;
-  unsigned f[3];
-  f[0] = levels[0] - cells[0].low;
-  f[1] = (levels[1] - cells[1].low) * d / cells[1].width;
-  f[2] = (levels[2] - cells[2].low) * d / cells[2].width;
+  const uint32_t f[3] = {levels[0] - cells[0].low,
+                         (levels[1] - cells[1].low) * d / cells[1].width,
+                         (levels[2] - cells[2].low) * d / cells[2].width};
+  const tetra::Tetrahedron t = tetra::ChooseByBranches(d, f);
 
-  // Axes by fraction, largest first; a fraction moves ahead of another only
-  // when strictly larger.
-  int order[3] = {0, 1, 2};
-  for (int p = 1; p < 3; ++p) {
-    for (int q = p; q > 0 && f[order[q]] > f[order[q - 1]]; --q) {
-      const int t = order[q];
-      order[q] = order[q - 1];
-      order[q - 1] = t;
-    }
-  }
-  const unsigned f1 = f[order[0]], f2 = f[order[1]], f3 = f[order[2]];
-
-  const int ch = lut.channels;
-  auto node = [&](const int* at) {
-    return lut.table +
-           ((static_cast<size_t>(at[0]) * counts[1] + at[1]) * counts[2] + at[2]) * ch;
-  };
-  int v[3] = {cells[0].hi - 1, cells[1].hi - 1, cells[2].hi - 1};
-  const int high[3] = {cells[0].hi, cells[1].hi, cells[2].hi};
-  const uint8_t* v0 = node(v);
-  v[order[0]] += 1;
-  const uint8_t* v1 = node(v);
-  v[order[1]] += 1;
-  const uint8_t* v2 = node(v);
-  const uint8_t* v3 = node(high);
-  for (int k = 0; k < ch; ++k) {
-    out[k] = static_cast<uint8_t>((v0[k] * (d - f1) + v1[k] * (f1 - f2) +
-                                   v2[k] * (f2 - f3) + v3[k] * f3) / d);
-  }
+  const size_t ch = static_cast<size_t>(lut.channels);
+  const uint32_t step[3] = {
+      static_cast<uint32_t>(lut.gridCountB * lut.gridCountC * lut.channels),
+      static_cast<uint32_t>(lut.gridCountC * lut.channels),
+      static_cast<uint32_t>(lut.channels)};
+  const tetra::VertexOffsets v = tetra::VerticesOf(t.index, step);
+  const uint8_t* n0 = lut.table + (cells[0].hi - 1) * size_t{step[0]} +
+                      (cells[1].hi - 1) * size_t{step[1]} + (cells[2].hi - 1) * size_t{step[2]};
+  tetra::Blend(n0, n0 + v.second, n0 + v.third, n0 + step[0] + step[1] + step[2], t, ch, out,
+               [d](uint32_t sum) { return sum / d; });
 }
 
 }  // namespace
 
 uint8_t* ResampleGrid(const CmLut& lut) {
   const size_t ch = static_cast<size_t>(lut.channels);
-  void* block = MemAlloc(size_t{kGridSize} * kGridSize * kGridSize * ch, 1);
-  if (block == nullptr) return nullptr;
-  auto* out = static_cast<uint8_t*>(MemLock(block));
-  if (out == nullptr) {
-    MemFree(block);
+  uint8_t* out = nullptr;
+  if (MemAllocLocked(size_t{kGridSize} * kGridSize * kGridSize * ch, 1, &out) != RC_OK) {
     return nullptr;
   }
   // The cells of the 25 node levels on each axis, found once.

@@ -25,7 +25,7 @@ bool Res1440x720(const HalftoneParams& p) {
 }
 // Paired kernels serve renderMode 4 and the two-pixels-per-dot input.
 bool Unpaired(const HalftoneParams& p) {
-  return p.renderMode != 4 && p.horizontalScale != -1;
+  return p.renderMode != kRenderInks && p.horizontalScale != -1;
 }
 bool Unpaired1440x720(const HalftoneParams& p) { return Res1440x720(p) && Unpaired(p); }
 
@@ -53,8 +53,8 @@ constexpr DispatchRow kDispatchTable[] = {
 };
 
 KindClass ClassOf(int32_t kind) {
-  if (kind == 3) return KindClass::kKind3;
-  if (kind == 0) return KindClass::kKind0;
+  if (kind == kKindFourInk) return KindClass::kKind3;
+  if (kind == kKindUnset) return KindClass::kKind0;
   return KindClass::kOther;
 }
 
@@ -62,7 +62,7 @@ KindClass ClassOf(int32_t kind) {
 
 HalftoneKernel ChooseKernel(const HalftoneParams& params) {
   const KindClass kind = ClassOf(params.kind);
-  const InputForm input = params.lutMode == 0 ? InputForm::kLevels : InputForm::kColour;
+  const InputForm input = params.lutMode == kLutGray ? InputForm::kLevels : InputForm::kColour;
   for (const DispatchRow& row : kDispatchTable) {
     if (row.kind == kind && row.input == input && row.test(params)) return row.kernel;
   }
@@ -78,8 +78,8 @@ uint32_t EngineBBand(HalftoneHandle handle, const uint8_t* src, uint8_t* dst,
   if (!EngineBReady(*instance)) return RC_BAD_RESOURCE;
   const uint32_t code = CheckRun(*instance, firstBit, count, x0, flags);
   if (code != RC_OK) return code;
-  return ChooseKernel(instance->params)(instance, src, dst, planeStride, firstBit,
-                                        count, x0, arg8, y, flags, extra);
+  return instance->kernel(instance, src, dst, planeStride, firstBit, count, x0, arg8, y,
+                          flags, extra);
 }
 
 }  // namespace vantik::halftone_b

@@ -16,6 +16,7 @@
 // succeeded, and with 0x202 for a first bit outside 0..7.
 #include <cstring>
 
+#include "halftone_b/dispatch.h"
 #include "halftone_b/instance_b.h"
 #include "halftone_b/resources.h"
 #include "interface/byte_reader.h"
@@ -87,7 +88,7 @@ uint32_t EngineBNew(const HalftoneParams& params, CmLut* lut, void* reserved,
 
   // renderMode must be 0 exactly when lutMode is 0.  The instance is handed
   // out all the same (the caller must delete it) but accepts nothing else.
-  if ((params.renderMode == 0) != (params.lutMode == 0)) {
+  if ((params.renderMode == kRenderGray) != (params.lutMode == kLutGray)) {
     instance->loadFailed = 1;
     return RC_BAD_PARAMETER;
   }
@@ -121,6 +122,9 @@ uint32_t EngineBSetResource(HalftoneHandle handle, const void* data,
     instance->loadFailed = 1;
     return code;
   }
+  // The parameters never change after New, so the kernel is chosen once,
+  // as the instance becomes ready for runs.
+  if (step == 3) instance->kernel = ChooseKernel(instance->params);
   instance->stepsLoaded = step;
   return RC_OK;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "interface/params.h"
 #include "vantik/vantik.h"
 
 namespace vantik::halftone_b {
@@ -29,6 +30,16 @@ enum SlotIndex : int {
 // Error-line entry of dot x sits at index kErrorLineOffset + x.
 constexpr int kErrorLineOffset = 30;
 
+struct HalftoneInstanceB;
+
+// A line kernel: the eleven arguments of a HalftoneThk call
+// (halftone_b/kernels/kernels.h).
+using HalftoneKernel = uint32_t (*)(HalftoneInstanceB* instance,
+                                    const uint8_t* src, uint8_t* dst,
+                                    int32_t planeStride, int32_t firstBit,
+                                    uint32_t count, uint32_t x0, uint32_t arg8,
+                                    uint32_t y, int32_t flags, void* extra);
+
 struct HalftoneInstanceB {
   HalftoneParams params;       // copy of the caller's block
   int16_t resourceIds[16];     // ids the caller must feed, ended by -1
@@ -49,6 +60,8 @@ struct HalftoneInstanceB {
   int32_t stepsLoaded;         // resource steps 1..3 that succeeded, in order
   int32_t loadFailed;          // New or a resource step failed: only Delete
                                // is accepted from then on
+  HalftoneKernel kernel;       // the parameters' kernel, chosen once step 3
+                               // has succeeded
 };
 
 // a = 2 x b, the doubling done on the 32-bit field with wrap-around (the

@@ -26,7 +26,7 @@ uint32_t SpreadLimits(const HalftoneParams& p, int32_t weightLight,
   const int32_t (*row)[4];
   if (x == y) {
     row = kLimitsSquare;
-  } else if (x == 1440 && y == 720 && p.kind == 1) {
+  } else if (x == 1440 && y == 720 && p.kind == kKindDiffusion) {
     row = kLimitsKind1Wide;
   } else if (IsDoubleOf(x, y)) {
     row = kLimitsWide;
@@ -170,7 +170,7 @@ uint32_t LoadThresholdMatrix(HalftoneInstanceB& instance, ByteReader& block,
   auto* dw = reinterpret_cast<int16_t*>(weightBase);
   std::memcpy(dw, dotWeight, sizeof dotWeight);
   BuildLevelTable(cells, dw, level);
-  if ((p.kind == 0 || p.kind == 3) && p.lutMode == 0) {
+  if ((p.kind == kKindUnset || p.kind == kKindFourInk) && p.lutMode == kLutGray) {
     auto* tone = static_cast<int16_t*>(instance.slots[kSlotToneTable].data);
     for (int i = 0; i < 256; ++i) tone[i] = level[tone[i]];
     std::memcpy(level, tone, kTableBytes);

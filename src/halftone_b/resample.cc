@@ -4,6 +4,7 @@
 
 #include "formats/node_positions.h"
 #include "halftone_b/resources.h"
+#include "interface/tetrahedral.h"
 
 namespace vantik::halftone_b {
 
@@ -20,7 +21,7 @@ uint32_t Fail(HalftoneInstanceB& instance, uint32_t code) {
 }  // namespace
 
 bool PositionsAreValid(const uint8_t* positions, int32_t count) {
-  return formats::PositionsRise(positions, count);
+  return tetra::AxisUsable(positions, count);
 }
 
 bool GridIsValid(const CmLut& lut) {
@@ -50,7 +51,16 @@ void ResampleTable(const CmLut& old, const uint8_t* positions, int32_t count,
   const int32_t stepC = ch;
   const int32_t stepB = old.gridCountC * stepC;
   const int32_t stepA = old.gridCountB * stepB;
+  const uint32_t step[3] = {static_cast<uint32_t>(stepA), static_cast<uint32_t>(stepB),
+                            static_cast<uint32_t>(stepC)};
+  const int32_t offAll = stepA + stepB + stepC;
+  // The second and third vertex of each ordering's tetrahedron, found once.
+  tetra::VertexOffsets vertices[8];
+  for (unsigned i = 0; i < 8; ++i) vertices[i] = tetra::VerticesOf(i, step);
   const uint8_t* table = old.table;
+  // Fractions in 128ths (rounded by the interval table), the sum rounded
+  // back by 1/128.
+  const auto divide = [](uint32_t sum) { return (sum + 64) >> 7; };
 
   for (int32_t i = 0; i < count; ++i) {
     const int32_t a = it.interval[positions[i]];
@@ -62,39 +72,17 @@ void ResampleTable(const CmLut& old, const uint8_t* positions, int32_t count,
         const int32_t c = it.interval[positions[k]];
         const int32_t f3 = it.fraction[positions[k]];
         const uint8_t* base = table + a * stepA + b * stepB + c * stepC;
-        // Corners after the base, and the four weights, by the order of
-        // the fractions (three strict tests).
-        int32_t off1, off2, w0, w1, w2, w3;
-        const bool t21 = f2 > f1, t32 = f3 > f2, t31 = f3 > f1;
-        if (!t21) {
-          if (!t32) {         // f1 >= f2 >= f3
-            off1 = stepA; off2 = stepA + stepB;
-            w0 = 128 - f1; w1 = f1 - f2; w2 = f2 - f3; w3 = f3;
-          } else if (!t31) {  // f1 >= f3 > f2
-            off1 = stepA; off2 = stepA + stepC;
-            w0 = 128 - f1; w1 = f1 - f3; w2 = f3 - f2; w3 = f2;
-          } else {            // f3 > f1 >= f2
-            off1 = stepC; off2 = stepA + stepC;
-            w0 = 128 - f3; w1 = f3 - f1; w2 = f1 - f2; w3 = f2;
-          }
+        const uint32_t f[3] = {static_cast<uint32_t>(f1), static_cast<uint32_t>(f2),
+                               static_cast<uint32_t>(f3)};
+        const tetra::Tetrahedron t = tetra::ChooseByBranches(128, f);
+        const tetra::VertexOffsets& v = vertices[t.index];
+        if (ch == 4) {  // the tables engine B loads: a fixed count unrolls the sum
+          tetra::Blend(base, base + v.second, base + v.third, base + offAll, t, 4, out, divide);
         } else {
-          if (!t31) {         // f2 > f1 >= f3
-            off1 = stepB; off2 = stepA + stepB;
-            w0 = 128 - f2; w1 = f2 - f1; w2 = f1 - f3; w3 = f3;
-          } else if (!t32) {  // f2 >= f3 > f1
-            off1 = stepB; off2 = stepB + stepC;
-            w0 = 128 - f2; w1 = f2 - f3; w2 = f3 - f1; w3 = f1;
-          } else {            // f3 > f2 > f1
-            off1 = stepC; off2 = stepB + stepC;
-            w0 = 128 - f3; w1 = f3 - f2; w2 = f2 - f1; w3 = f1;
-          }
+          tetra::Blend(base, base + v.second, base + v.third, base + offAll, t,
+                       static_cast<size_t>(ch), out, divide);
         }
-        const int32_t offAll = stepA + stepB + stepC;
-        for (int32_t n = 0; n < ch; ++n) {
-          const int32_t sum = w0 * base[n] + w1 * base[off1 + n] +
-                              w2 * base[off2 + n] + w3 * base[offAll + n];
-          *out++ = static_cast<uint8_t>((sum + 64) >> 7);
-        }
+        out += ch;
       }
     }
   }
@@ -105,7 +93,7 @@ uint32_t LoadColourTable(HalftoneInstanceB& instance, ByteReader& block,
   *outNextId = NextResourceId(instance);
   CmLut& lut = instance.lutRecord;
 
-  if (instance.params.lutMode == 0) {
+  if (instance.params.lutMode == kLutGray) {
     // The node table of step 3 walks the first axis of this grid.
     if (!PositionsAreValid(lut.gridA, lut.gridCountA)) {
       return Fail(instance, RC_BAD_PARAMETER);
@@ -128,7 +116,7 @@ uint32_t LoadColourTable(HalftoneInstanceB& instance, ByteReader& block,
 
   uint8_t positions[kNodeCount];
   int32_t count;
-  if (instance.params.kind == 0) {
+  if (instance.params.kind == kKindUnset) {
     count = 2;
     positions[0] = 0;
     positions[1] = 255;

@@ -10,11 +10,11 @@ constexpr int32_t kListEnd = formats::kIdListEnd;
 
 uint32_t ErrorLineCount(const HalftoneParams& params) {
   const int32_t kind = params.kind;
-  if (kind == 0 || kind == 2 || kind == 3) {
+  if (kind == kKindUnset || kind == kKindEngineA || kind == kKindFourInk) {
     const bool diffusing = params.variant == 0 || params.variant == 2;
-    return diffusing && params.lutMode != 0 ? 1 : 0;
+    return diffusing && params.lutMode != kLutGray ? 1 : 0;
   }
-  return params.lutMode != 0 ? 4 : 1;
+  return params.lutMode != kLutGray ? 4 : 1;
 }
 
 uint64_t ErrorLineBytes(uint32_t lineWidth) {

@@ -2,9 +2,14 @@
 // local copies, overwrite their address fields with the separate arguments,
 // and forward to the service's worker.  A null record gives RC_BAD_PARAMETER
 // instead of a crash.
+#include <cstddef>
 #include <cstring>
+#include <type_traits>
 
+#include "halftone_a/instance_a.h"
+#include "halftone_b/instance_b.h"
 #include "interface/byte_reader.h"
+#include "interface/params.h"
 #include "interface/services.h"
 #include "vantik/vantik.h"
 
@@ -14,7 +19,11 @@ namespace {
 
 // Both halftone instance records begin with a copy of HalftoneParams, so the
 // first 32-bit field of any halftone instance is its kind.
-constexpr int32_t kEngineAKind = 2;
+static_assert(offsetof(HalftoneParams, kind) == 0);
+static_assert(std::is_standard_layout_v<vantik::halftone_a::HalftoneAInstance> &&
+              offsetof(vantik::halftone_a::HalftoneAInstance, params) == 0);
+static_assert(std::is_standard_layout_v<vantik::halftone_b::HalftoneInstanceB> &&
+              offsetof(vantik::halftone_b::HalftoneInstanceB, params) == 0);
 
 int32_t KindOf(HalftoneHandle instance) {
   int32_t kind;
@@ -124,7 +133,7 @@ uint32_t HalftoneNewThk(const HalftoneParams* params, void* paramsPointer,
   }
   HalftoneParams local = *params;
   local.pointer = paramsPointer;
-  if (local.kind == kEngineAKind) {
+  if (local.kind == vantik::kKindEngineA) {
     return vantik::EngineANew(local, lut, reserved, inOut, outInstance);
   }
   return vantik::halftone_b::EngineBNew(local, lut, reserved, inOut, outInstance);
@@ -140,7 +149,7 @@ uint32_t HalftoneSetResourceWithLength(HalftoneHandle instance,
                                        const void* block, size_t length,
                                        int32_t* inOut) {
   if (instance == nullptr || inOut == nullptr) return RC_BAD_PARAMETER;
-  if (KindOf(instance) == kEngineAKind) {
+  if (KindOf(instance) == vantik::kKindEngineA) {
     return vantik::EngineASetResource(instance, block, length, inOut);
   }
   return vantik::halftone_b::EngineBSetResource(instance, block, length, inOut);
@@ -151,7 +160,7 @@ uint32_t HalftoneThk(HalftoneHandle instance, const uint8_t* src, uint8_t* dst,
                      uint32_t x0, uint32_t arg8, uint32_t y, int32_t flags,
                      void* extra) {
   if (instance == nullptr) return RC_BAD_PARAMETER;
-  if (KindOf(instance) == kEngineAKind) {
+  if (KindOf(instance) == vantik::kKindEngineA) {
     return vantik::EngineABand(instance, src, dst, planeStride, firstBit, count,
                                x0, arg8, y, flags, extra);
   }
@@ -161,7 +170,7 @@ uint32_t HalftoneThk(HalftoneHandle instance, const uint8_t* src, uint8_t* dst,
 
 uint32_t HalftoneDeleteThk(HalftoneHandle instance) {
   if (instance == nullptr) return RC_BAD_PARAMETER;
-  if (KindOf(instance) == kEngineAKind) return vantik::EngineADelete(instance);
+  if (KindOf(instance) == vantik::kKindEngineA) return vantik::EngineADelete(instance);
   return vantik::halftone_b::EngineBDelete(instance);
 }
 

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "vantik/vantik.h"
+
 namespace vantik {
 namespace {
 
@@ -69,6 +71,26 @@ int MemFree(void* block) {
   std::free(h);
   g_live.fetch_sub(1);
   return 0;
+}
+
+uint32_t MemAllocLockedBlock(size_t bytes, int zeroFill, void** out) {
+  *out = nullptr;
+  void* block = MemAlloc(bytes, zeroFill);
+  if (block == nullptr) return RC_NO_MEMORY;
+  if (MemLock(block) == nullptr) {
+    MemFree(block);
+    return RC_LOCK_FAILED;
+  }
+  *out = block;
+  return RC_OK;
+}
+
+uint32_t MemRelease(void* block) {
+  if (MemUnlock(block) != 0) {
+    MemFree(block);
+    return RC_UNLOCK_FAILED;
+  }
+  return MemFree(block) != 0 ? RC_FREE_FAILED : RC_OK;
 }
 
 void MemFailNth(MemOp op, int n) {

@@ -19,6 +19,23 @@ int MemUnlock(void* block);
 // failure is injected.  A refused free keeps the block alive.
 int MemFree(void* block);
 
+// The allocate-and-lock step every service takes: *out is the locked block,
+// or null with the code of the step that failed (RC_NO_MEMORY when MemAlloc
+// fails, RC_LOCK_FAILED when MemLock does; the block is then freed again).
+uint32_t MemAllocLockedBlock(size_t bytes, int zeroFill, void** out);
+template <typename T>
+uint32_t MemAllocLocked(size_t bytes, int zeroFill, T** out) {
+  void* block = nullptr;
+  const uint32_t code = MemAllocLockedBlock(bytes, zeroFill, &block);
+  *out = static_cast<T*>(block);
+  return code;
+}
+
+// Unlocks and frees a block: RC_UNLOCK_FAILED when unlocking fails (the
+// block is freed all the same, so nothing is lost), RC_FREE_FAILED when
+// freeing fails, else RC_OK.
+uint32_t MemRelease(void* block);
+
 // ---- Test support ---------------------------------------------------------
 // Not exported from the shared library; the test suites link the static one.
 enum class MemOp { kAlloc = 0, kLock = 1, kUnlock = 2, kFree = 3 };

@@ -68,6 +68,62 @@ enum HalftoneKind : int32_t {
   kKindFourInk = 3,
 };
 
+// renderMode: the form of the pixels a service reads.
+enum RenderMode : int32_t {
+  kRenderGray = 0,  // one gray byte (goes with lutMode 0)
+  kRenderRgb = 1,   // R, G, B
+  kRenderBgr = 2,   // B, G, R in memory
+  kRenderXrgb = 3,  // an unused byte, then R, G, B
+  kRenderInks = 4,  // four ink values, cyan first: no colour table
+};
+
+// lutMode: 0 halftones a single ink from one gray byte per pixel through the
+// black tone curve; any other value halftones four inks through the colour
+// table.
+enum LutMode : int32_t {
+  kLutGray = 0,
+  kLutColor = 1,
+};
+
+// Bytes per pixel and where each value sits: red, green, blue (unused fourth
+// offset) for the RGB forms, the four inks for kRenderInks, the gray byte for
+// kRenderGray.
+struct PixelLayout {
+  int32_t bytesPerPixel;
+  int32_t offsets[4];
+};
+
+// The pixel form of a render mode (0..4; anything else reads as xRGB).
+constexpr PixelLayout LayoutOf(int32_t renderMode) {
+  switch (renderMode) {
+    case kRenderGray: return {1, {0, 0, 0, 0}};
+    case kRenderRgb: return {3, {0, 1, 2, 0}};
+    case kRenderBgr: return {3, {2, 1, 0, 0}};
+    case kRenderInks: return {4, {0, 1, 2, 3}};
+    default: return {4, {1, 2, 3, 0}};
+  }
+}
+
+// The RGB form colour matching translates for a render mode: the two 3-byte
+// forms as they are, the 4-byte xRGB form for every other mode.
+constexpr PixelLayout TranslationLayoutOf(int32_t renderMode) {
+  if (renderMode == kRenderRgb || renderMode == kRenderBgr) return LayoutOf(renderMode);
+  return LayoutOf(kRenderXrgb);
+}
+
+// The pixel form a halftone engine reads.  Engine A reads each render mode's
+// own form whatever the lutMode; engine B one gray byte for lutMode 0, else
+// four bytes: the inks for kRenderInks, xRGB otherwise.
+constexpr PixelLayout HalftoneInputLayoutOf(int32_t kind, int32_t renderMode,
+                                            int32_t lutMode) {
+  if (kind == kKindEngineA) return LayoutOf(renderMode);
+  if (lutMode == kLutGray) return LayoutOf(kRenderGray);
+  return renderMode == kRenderInks ? LayoutOf(kRenderInks) : LayoutOf(kRenderXrgb);
+}
+
+// Dot planes a halftone engine writes: one for lutMode 0, else four.
+constexpr int PlaneCountOf(int32_t lutMode) { return lutMode == kLutGray ? 1 : 4; }
+
 // ---- Rules derived from the records ------------------------------------------
 
 // What colour-matching creation makes of kind and the colour modes: the kind
@@ -97,5 +153,17 @@ inline ColorModes ResolveColorModes(int32_t kind, int32_t colorModeA,
   }
   return {kind, colorModeB, tableMode};
 }
+
+// True when the table step applies the table block's ink corrections (the
+// saturation boost, the primary, secondary and hue adjustments, the explicit
+// gray nodes): colour tables chosen by mode B, with colour mode A plain.
+inline bool InkCorrections(const ColorAdjustRecord& adjust) {
+  return adjust.field[kAdjustColorModeB] == kColorModeBColorTables &&
+         adjust.field[kAdjustColorModeA] == kColorModeAPlain;
+}
+
+// The largest value of each adjustment, and of the saturation colour
+// matching raises by the table block's boost.
+inline constexpr int32_t kAdjustLimit = 50;
 
 }  // namespace vantik

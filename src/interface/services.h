@@ -7,6 +7,17 @@
 
 #include "vantik/vantik.h"
 
+namespace vantik {
+
+// Bytes a translation run takes on its source and destination side, for
+// callers that must check a run fits the memory they were given.
+struct RunBytes {
+  uint32_t source;
+  uint32_t destination;
+};
+
+}  // namespace vantik
+
 // Preview (preview/).
 namespace vantik::preview {
 
@@ -16,6 +27,8 @@ uint32_t PreviewCreate(const ColorAdjustRecord& adjust,
 uint32_t PreviewTranslate(PreviewHandle instance, uint32_t count,
                           const uint8_t* src, uint8_t* dst);
 uint32_t PreviewDelete(PreviewHandle instance);
+// count x the instance's bytes per pixel on each side (32-bit wrap-around).
+RunBytes PreviewRunBytes(PreviewHandle instance, uint32_t count);
 }  // namespace vantik::preview
 
 // Colour matching (colormatch/).
@@ -30,6 +43,11 @@ uint32_t CmTranslate(CmHandle instance, int32_t count, const uint8_t* src,
                      uint8_t* dst);
 CmLut* CmGetLut(CmHandle instance);
 uint32_t CmDelete(CmHandle instance);
+// The instance's input stride and the CmLut's bytes per node, times count.
+// A run of count <= 0 takes nothing; an instance without a usable layout or
+// table translates nothing, so its runs count as one byte, the least any
+// mapped address has.
+RunBytes CmRunBytes(CmHandle instance, int32_t count);
 }  // namespace vantik::colormatch
 
 namespace vantik {

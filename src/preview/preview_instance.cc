@@ -15,33 +15,18 @@ namespace {
 constexpr int32_t kKeyGamma = 1;
 constexpr int32_t kKeyCurveTable = 256;
 constexpr int32_t kDefaultGamma = 150;
-constexpr int32_t kFieldLimit = 50;
 
-struct FormatLayout {
-  int32_t format;
-  int32_t red, green, blue;
-  int32_t bytesPerPixel;
-};
+// Pixel formats 1, 2 and 3 are the RGB, BGR and xRGB forms that render
+// modes of the same numbers name.
+bool FormatKnown(int32_t format) { return format >= kRenderRgb && format <= kRenderXrgb; }
 
-constexpr FormatLayout kFormats[] = {
-    {1, 0, 1, 2, 3},
-    {2, 2, 1, 0, 3},
-    {3, 1, 2, 3, 4},
-};
-
-const FormatLayout* FindFormat(int32_t format) {
-  for (const FormatLayout& f : kFormats) {
-    if (f.format == format) return &f;
-  }
-  return nullptr;
-}
-
-void SetLayout(PreviewInstance& inst, const FormatLayout& f) {
-  inst.offset[0] = f.red;
-  inst.offset[1] = f.green;
-  inst.offset[2] = f.blue;
-  inst.bytesPerPixel = f.bytesPerPixel;
-  inst.pixelFormat = f.format;
+void SetLayout(PreviewInstance& inst, int32_t format) {
+  const PixelLayout l = LayoutOf(format);
+  inst.offset[0] = l.offsets[0];
+  inst.offset[1] = l.offsets[1];
+  inst.offset[2] = l.offsets[2];
+  inst.bytesPerPixel = l.bytesPerPixel;
+  inst.pixelFormat = format;
 }
 
 // Every instance handed out is complete, even one whose Create then fails:
@@ -55,7 +40,7 @@ void InitInstance(PreviewInstance& inst, const ColorAdjustRecord& adjust,
   for (int c = 0; c < 3; ++c) {
     for (int i = 0; i < 256; ++i) inst.tone[c][i] = i;
   }
-  SetLayout(inst, kFormats[0]);
+  SetLayout(inst, kRenderRgb);
   inst.selfBlock = block;
 }
 
@@ -71,7 +56,7 @@ int32_t GammaOf(const TaggedValueList* list) {
 uint32_t ValidateParameters(const PreviewInstance& inst, int32_t gamma) {
   if (inst.fields[0] != 0) return RC_BAD_PARAMETER;
   for (int f = 1; f < kPreviewFields; ++f) {
-    if (inst.fields[f] < -kFieldLimit || inst.fields[f] > kFieldLimit) {
+    if (inst.fields[f] < -kAdjustLimit || inst.fields[f] > kAdjustLimit) {
       return RC_BAD_PARAMETER;
     }
   }
@@ -96,20 +81,16 @@ uint32_t PreviewCreate(const ColorAdjustRecord& adjust,
                        const PreviewOptions& options, int32_t pixelFormat,
                        PreviewHandle* outInstance) {
   if (outInstance == nullptr) return RC_BAD_PARAMETER;
-  void* block = MemAlloc(sizeof(PreviewInstance), 0);
-  if (block == nullptr) return RC_NO_MEMORY;
-  if (MemLock(block) == nullptr) {
-    MemFree(block);
-    return RC_LOCK_FAILED;
-  }
+  void* block = nullptr;
+  const uint32_t got = MemAllocLocked(sizeof(PreviewInstance), 0, &block);
+  if (got != RC_OK) return got;
   auto* inst = new (block) PreviewInstance;
   *outInstance = block;
   InitInstance(*inst, adjust, options, block);
   PrepareTranslateTables(*inst);
 
-  const FormatLayout* layout = FindFormat(pixelFormat);
-  if (layout == nullptr) return RC_BAD_MODE;
-  SetLayout(*inst, *layout);
+  if (!FormatKnown(pixelFormat)) return RC_BAD_MODE;
+  SetLayout(*inst, pixelFormat);
 
   int32_t gamma = kDefaultGamma;
   const uint8_t* curveTable = nullptr;
@@ -130,6 +111,12 @@ uint32_t PreviewCreate(const ColorAdjustRecord& adjust,
   }
   PrepareTranslateTables(*inst);
   return RC_OK;
+}
+
+RunBytes PreviewRunBytes(PreviewHandle instance, uint32_t count) {
+  const uint32_t bytes =
+      count * static_cast<uint32_t>(static_cast<const PreviewInstance*>(instance)->bytesPerPixel);
+  return {bytes, bytes};
 }
 
 uint32_t PreviewDelete(PreviewHandle instance) {

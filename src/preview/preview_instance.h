@@ -4,12 +4,12 @@
 
 #include <cstdint>
 
+#include "interface/params.h"
 #include "vantik/vantik.h"
 
 namespace vantik::preview {
 
-inline constexpr int kPreviewFields = 7;  // ColorAdjustRecord fields 0..6
-inline constexpr int kFieldSaturation = 3;
+inline constexpr int kPreviewFields = kPreviewAdjustFields;  // record fields 0..6
 
 // Offset of the stretched-value range inside the extended tone tables: a
 // stretched channel value v in -256..511 is looked up at v + kToneBias.

@@ -90,24 +90,16 @@ uint32_t SharpenPass(const PreviewInstance& inst, uint32_t count,
   for (int f = 1; f < kPreviewFields; ++f) adjusted |= inst.fields[f] != 0;
   const uint8_t* in = adjusted ? dst : src;
 
-  auto* y = static_cast<uint8_t*>(MemAlloc(count, 0));
-  if (y == nullptr) return RC_NO_MEMORY;
-  if (MemLock(y) == nullptr) {
-    MemFree(y);
-    return RC_LOCK_FAILED;
-  }
+  uint8_t* y = nullptr;
+  const uint32_t got = MemAllocLocked(count, 0, &y);
+  if (got != RC_OK) return got;
   switch (inst.pixelFormat) {
     case 2: SharpenLayout<2, 1, 0, 3>(inst.mode, count, in, dst, y); break;
     case 3: SharpenLayout<1, 2, 3, 4>(inst.mode, count, in, dst, y); break;
     default: SharpenLayout<0, 1, 2, 3>(inst.mode, count, in, dst, y); break;
   }
   // The line is freed even when unlocking it fails, so no block is lost.
-  if (MemUnlock(y) != 0) {
-    MemFree(y);
-    return RC_UNLOCK_FAILED;
-  }
-  if (MemFree(y) != 0) return RC_FREE_FAILED;
-  return 0;
+  return MemRelease(y);
 }
 
 }  // namespace vantik::preview

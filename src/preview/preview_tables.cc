@@ -26,7 +26,7 @@ int32_t Stretch(int32_t d, int32_t factor) {
 }
 
 void PrepareTranslateTables(PreviewInstance& inst) {
-  const int32_t s = inst.fields[kFieldSaturation];
+  const int32_t s = inst.fields[kAdjustSaturation];
   const int32_t factors[2] = {SaturationFactor(s), SaturationFactorBlue(s)};
   for (int k = 0; k < 2; ++k) {
     for (int d = 0; d < 256; ++d) {

@@ -43,7 +43,7 @@ void ToneRun(const PreviewInstance& inst, uint32_t count, const uint8_t* src,
 template <int kR, int kG, int kB, int kBpp>
 void ToneRunLayout(const PreviewInstance& inst, uint32_t count,
                    const uint8_t* src, uint8_t* dst) {
-  if (inst.fields[kFieldSaturation] != 0) {
+  if (inst.fields[kAdjustSaturation] != 0) {
     ToneRun<kR, kG, kB, kBpp, true>(inst, count, src, dst);
   } else {
     ToneRun<kR, kG, kB, kBpp, false>(inst, count, src, dst);

@@ -79,6 +79,18 @@ TEST(HalftoneSettingsTest, PlanesAndPixelForm) {
   packed.kind = 2;
   packed.renderMode = 1;
   EXPECT_EQ(InputBytesPerPixel(packed), 3);
+  // Engine A reads the form of its render mode whatever the lutMode; a
+  // buffer sized by the lutMode would be read past its end.
+  struct Case {
+    int renderMode, lutMode, bytes;
+  };
+  for (const Case& c : {Case{3, 0, 4}, Case{0, 1, 1}, Case{4, 1, 4}, Case{2, 0, 3}}) {
+    HalftoneSettings a;
+    a.kind = 2;
+    a.renderMode = c.renderMode;
+    a.lutMode = c.lutMode;
+    EXPECT_EQ(InputBytesPerPixel(a), c.bytes) << c.renderMode << "/" << c.lutMode;
+  }
   HalftoneParams p = packed.ToParams();
   EXPECT_EQ(p.kind, 2);
   EXPECT_EQ(p.renderMode, 1);

@@ -3,6 +3,7 @@
 
 #include "bridge/bridge_page.h"
 #include "common/tiny_resources.h"
+#include "interface/params.h"
 
 namespace vantik::test::page {
 namespace {
@@ -12,7 +13,7 @@ namespace {
 PageSetup EngineBPage() {
   ColorAdjustRecord a{};
   a.field[8] = 8;   // PLAIN
-  a.field[10] = 2;  // table mode 4
+  a.field[kAdjustColorModeB] = 2;  // table mode 4
   HalftoneParams h{};
   h.kind = 1;
   h.renderMode = 3;

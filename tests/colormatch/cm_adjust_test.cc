@@ -9,6 +9,7 @@
 #include "colormatch/cm_translate.h"
 #include "common/cm_table_fixtures.h"
 #include "interface/memblock.h"
+#include "interface/params.h"
 
 namespace vantik::colormatch {
 namespace {
@@ -135,8 +136,8 @@ TEST(CmAdjustPass, InkSpaceCorrectionsOnlyWithModeBTwoAndModeAZero) {
   for (const Case& c : cases) {
     HandInstance h;
     h.SetTable(3, 3, 3, 2, g3, g3, g3, t);
-    h->adjust.field[9] = c.field9;
-    h->adjust.field[10] = c.field10;
+    h->adjust.field[kAdjustColorModeA] = c.field9;
+    h->adjust.field[kAdjustColorModeB] = c.field10;
     h->primaryGain[0] = 50;
     FakePreview::Reset();
     ASSERT_EQ(CmAdjustPass(*h, FakePreview::kOps), RC_OK);
@@ -161,8 +162,8 @@ TEST(CmAdjustPass, SaturationBoostIsCappedAt50) {
                {1, 2, 45, 10, 45}, {0, 2, -45, -10, -55}, {0, 2, 50, 0, 50}};
   for (const Case& c : cases) {
     AdjustFixture f;
-    f.h->adjust.field[9] = c.field9;
-    f.h->adjust.field[10] = c.field10;
+    f.h->adjust.field[kAdjustColorModeA] = c.field9;
+    f.h->adjust.field[kAdjustColorModeB] = c.field10;
     f.h->adjust.field[3] = c.saturation;
     f.h->saturationBoost = c.boost;
     ASSERT_EQ(CmAdjustPass(*f.h, FakePreview::kOps), RC_OK);

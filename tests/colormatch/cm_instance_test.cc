@@ -6,6 +6,7 @@
 #include "common/cm_fixtures.h"
 #include "interface/memblock.h"
 #include "vantik/vantik.h"
+#include "interface/params.h"
 
 namespace vantik::colormatch {
 namespace {
@@ -51,15 +52,15 @@ TEST_F(CmInstanceTest, DefaultsAndTableModePrecedence) {
   };
   for (const Case& c : cases) {
     ColorAdjustRecord adjust{};
-    adjust.field[9] = c.modeA;
-    adjust.field[10] = c.modeB;
+    adjust.field[kAdjustColorModeA] = c.modeA;
+    adjust.field[kAdjustColorModeB] = c.modeB;
     HalftoneParams params{};
     params.kind = c.kind;
     CmInstance* inst = Create(adjust, params);
     ASSERT_NE(inst, nullptr);
     SCOPED_TRACE(::testing::Message() << c.kind << " " << c.modeA << " " << c.modeB);
     EXPECT_EQ(inst->params.kind, c.wantKind);
-    EXPECT_EQ(inst->adjust.field[10], c.wantModeB);
+    EXPECT_EQ(inst->adjust.field[kAdjustColorModeB], c.wantModeB);
     EXPECT_EQ(inst->tableMode, c.wantTableMode);
     EXPECT_EQ(inst->loadState, 1);
     EXPECT_EQ(inst->build, nullptr);

@@ -9,6 +9,7 @@
 #include "colormatch/cm_translate.h"
 #include "common/cm_table_fixtures.h"
 #include "interface/memblock.h"
+#include "interface/params.h"
 
 namespace vantik::colormatch {
 namespace {
@@ -109,7 +110,7 @@ TEST(CmTableBlock, TrailingPartsAreNeededOnlyWhenARuleReadsThem) {
   {  // rule 3 reads the explicit diagonal nodes
     HandInstance h;
     h->params.renderMode = 1;
-    h->adjust.field[10] = 2;
+    h->adjust.field[kAdjustColorModeB] = 2;
     std::vector<uint8_t> b = full;
     b[15] = 50;
     EXPECT_EQ(Load(h, b, b.size() - 1), RC_BAD_RESOURCE);
@@ -185,8 +186,8 @@ TEST(CmTableBlock, GrayAxisFlag) {
   for (const Case& c : cases) {
     HandInstance h;
     h->params.renderMode = c.renderMode;
-    h->adjust.field[11] = c.field11;
-    h->adjust.field[9] = c.field9;
+    h->adjust.field[kAdjustGrayAxis] = c.field11;
+    h->adjust.field[kAdjustColorModeA] = c.field9;
     ASSERT_EQ(Load(h, TableBlockContents{}.Build()), RC_OK);
     EXPECT_EQ(h.lut().grayAxisFlag, c.want)
         << c.renderMode << "/" << c.field11 << "/" << c.field9;
@@ -241,8 +242,8 @@ TEST(CmTableBlock, GrayAxisRules) {
     h->params.kind = c.kind;
     h->params.renderMode = c.renderMode;
     h->params.lutMode = c.lutMode;
-    h->adjust.field[9] = c.field9;
-    h->adjust.field[10] = c.field10;
+    h->adjust.field[kAdjustColorModeA] = c.field9;
+    h->adjust.field[kAdjustColorModeB] = c.field10;
     ASSERT_EQ(Load(h, s.Build()), RC_OK) << c.what;
     for (int j = 0; j < 17; ++j) {
       const uint8_t g = static_cast<uint8_t>(3 * j + 1);

@@ -10,6 +10,7 @@
 
 #include "formats/table_block.h"
 #include "vantik/vantik.h"
+#include "interface/params.h"
 
 namespace cmfix {
 
@@ -61,7 +62,7 @@ inline ColorAdjustRecord DefaultAdjust() {
   ColorAdjustRecord a{};
   a.field[7] = 1;   // selector
   a.field[8] = 9;   // list-2 number
-  a.field[10] = 2;  // colour mode B 2: table mode 4
+  a.field[vantik::kAdjustColorModeB] = 2;  // colour mode B 2: table mode 4
   return a;
 }
 

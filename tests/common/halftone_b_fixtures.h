@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "halftone_b/dispatch.h"
 #include "halftone_b/instance_b.h"
 #include "vantik/vantik.h"
 
@@ -227,6 +228,7 @@ struct KernelRig {
                                          sampled.data(), nullptr};
     }
     instance.stepsLoaded = 3;
+    instance.kernel = halftone_b::ChooseKernel(params);  // as step 3 does
   }
   KernelRig(const KernelRig&) = delete;
   KernelRig& operator=(const KernelRig&) = delete;

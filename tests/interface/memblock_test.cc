@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "vantik/vantik.h"
+
 namespace vantik {
 namespace {
 
@@ -50,6 +52,36 @@ TEST_F(MemBlockTest, InjectedFailuresHitOnlyTheNthCall) {
 }
 
 TEST_F(MemBlockTest, FreeRefusesNull) { EXPECT_NE(MemFree(nullptr), 0); }
+
+// The allocate-lock and unlock-free steps: the code of the step that failed,
+// and no block left behind either way.
+TEST_F(MemBlockTest, LockedAllocationAndReleaseLeaveNothingOnFailure) {
+  struct Case {
+    MemOp op;
+    uint32_t allocCode, releaseCode;
+  };
+  for (Case c : {Case{MemOp::kAlloc, RC_NO_MEMORY, RC_OK}, Case{MemOp::kLock, RC_LOCK_FAILED, RC_OK},
+                 Case{MemOp::kUnlock, RC_OK, RC_UNLOCK_FAILED},
+                 Case{MemOp::kFree, RC_OK, RC_FREE_FAILED}}) {
+    MemResetFaults();
+    const long live = MemLiveBlocks();
+    MemFailNth(c.op, 1);
+    uint8_t* p = reinterpret_cast<uint8_t*>(1);
+    EXPECT_EQ(MemAllocLocked(16, 1, &p), c.allocCode) << static_cast<int>(c.op);
+    if (c.allocCode != RC_OK) {
+      EXPECT_EQ(p, nullptr);
+    } else {
+      ASSERT_NE(p, nullptr);
+      EXPECT_EQ(p[15], 0);
+      EXPECT_EQ(MemRelease(p), c.releaseCode) << static_cast<int>(c.op);
+      if (c.op == MemOp::kFree) {  // a refused free keeps the block: free it now
+        MemResetFaults();
+        EXPECT_EQ(MemFree(p), 0);
+      }
+    }
+    EXPECT_EQ(MemLiveBlocks(), live) << static_cast<int>(c.op);
+  }
+}
 
 }  // namespace
 }  // namespace vantik

@@ -13,6 +13,7 @@
 
 #include "vantik/default_resources.h"
 #include "vantik/vantik.h"
+#include "interface/params.h"
 
 namespace vantik::resources {
 namespace {
@@ -47,9 +48,9 @@ ColorAdjustRecord Adjust(const PrintSetup& s, TaggedValueList* list) {
   a.field[7] = s.selector;
   a.field[8] = s.paper;
   if (s.mode == kModeMono) {
-    a.field[9] = 4;
+    a.field[kAdjustColorModeA] = 4;
   } else {
-    a.field[10] = 2;
+    a.field[kAdjustColorModeB] = 2;
   }
   a.field14 = list;
   return a;

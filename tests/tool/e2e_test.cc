@@ -332,5 +332,42 @@ TEST_F(EndToEnd, EveryMethodAndResolutionRuns) {
   }
 }
 
+// Engine A reads RGB, BGR or xRGB pixels as its render mode says; a page
+// rendered in each form must give the same dots (the BGR form once got its
+// red and blue swapped).
+TEST_F(EndToEnd, EngineAPagesAreTheSameInEveryRgbForm) {
+  const Image page = Patches(kPatchColours, 4, 16);
+  tool::JobOptions job;
+  job.method = "clustered";
+  std::vector<std::vector<uint8_t>> first;
+  for (int renderMode : {3, 1, 2}) {
+    auto settings = tool::MakeColorSettings(job, set_, uint32_t(page.width));
+    ASSERT_TRUE(settings.ok()) << settings.status().ToString();
+    settings->halftone.renderMode = renderMode;
+    auto matcher = ColorMatcher::Create(*settings, set_);
+    ASSERT_TRUE(matcher.ok()) << matcher.status().ToString();
+    auto halftoner = Halftoner::Create(*matcher, set_);
+    ASSERT_TRUE(halftoner.ok()) << halftoner.status().ToString();
+    std::vector<std::vector<uint8_t>> planes(halftoner->planes());
+    Status s = RenderPage(
+        *halftoner, {page.width, page.height, page.width, page.height},
+        [&](int y, std::span<uint8_t> rgb) {
+          std::copy_n(page.At(0, y), rgb.size(), rgb.begin());
+          return Status::Ok();
+        },
+        [&](int, std::span<const std::span<const uint8_t>> rows) {
+          for (size_t k = 0; k < rows.size(); ++k)
+            planes[k].insert(planes[k].end(), rows[k].begin(), rows[k].end());
+          return Status::Ok();
+        });
+    ASSERT_TRUE(s.ok()) << s.ToString();
+    if (first.empty()) {
+      first = planes;
+    } else {
+      EXPECT_EQ(planes, first) << "render mode " << renderMode;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vantik::e2e
