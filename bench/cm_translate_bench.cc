@@ -22,19 +22,19 @@
 namespace {
 
 using vantik::testing::HandInstance;
-using vantik::testing::TableBlockSpec;
+using vantik::testing::TableBlockContents;
 
 constexpr int kPixels = 1000 * 1000;
 
 // A smooth RGB to CMYK table: complements with gray removed into black.
-TableBlockSpec InkTable(int n) {
-  TableBlockSpec s;
+TableBlockContents InkTable(int n) {
+  TableBlockContents s;
   s.n = n;
   s.w = 4;
   s.tableType = 1;
   s.weights[0] = 250;
   s.weights[1] = 100;
-  const std::vector<uint8_t> g = TableBlockSpec::Even(n);
+  const std::vector<uint8_t> g = TableBlockContents::Even(n);
   for (int a = 0; a < n; ++a)
     for (int b = 0; b < n; ++b)
       for (int c = 0; c < n; ++c) {
@@ -90,7 +90,7 @@ BENCHMARK(BM_CmTranslateColors)->Unit(benchmark::kMillisecond);
 
 #if VANTIK_HAVE_LCMS2
 void BM_LittleCms(benchmark::State& state) {
-  const TableBlockSpec s = InkTable(17);
+  const TableBlockContents s = InkTable(17);
   std::vector<cmsUInt16Number> clut(s.table.size());
   for (size_t i = 0; i < clut.size(); ++i) clut[i] = static_cast<cmsUInt16Number>(s.table[i] * 257);
   cmsPipeline* pipe = cmsPipelineAlloc(nullptr, 3, 4);
@@ -127,7 +127,7 @@ BENCHMARK(BM_LittleCms)->Unit(benchmark::kMillisecond);
 // range(1) = 1 runs the pass with the test suite's stand-in preview, which
 // copies pixels, so the pass is timed even without the preview service.
 void BM_CmTableStep(benchmark::State& state) {
-  TableBlockSpec s = InkTable(static_cast<int>(state.range(0)));
+  TableBlockContents s = InkTable(static_cast<int>(state.range(0)));
   s.primaryGain[0] = 20;
   s.secondaryGain[1] = -10;
   s.hueShift[2] = 15;

@@ -114,6 +114,10 @@ void BM_EightColorDitherKernel(benchmark::State& state) {
 void BM_ColorDiffusionKernel(benchmark::State& state) {
   RunStrip(state, MakeParams(1, 1, 720, 720, kDots), true);
 }
+// The default method's kernel at 1440 x 720.
+void BM_ColorDiffusionKernelWide(benchmark::State& state) {
+  RunStrip(state, MakeParams(1, 1, 1440, 720, kDots), true);
+}
 void BM_InkDiffusionKernel(benchmark::State& state) {
   RunStrip(state, MakeParams(1, 0, 720, 720, kDots), false);
 }
@@ -163,6 +167,7 @@ void BM_Resample32Nodes(benchmark::State& state) {
 BENCHMARK(BM_MatrixDitherKernel);
 BENCHMARK(BM_EightColorDitherKernel);
 BENCHMARK(BM_ColorDiffusionKernel);
+BENCHMARK(BM_ColorDiffusionKernelWide);
 BENCHMARK(BM_InkDiffusionKernel);
 BENCHMARK(BM_ColorDitherKernel);
 BENCHMARK(BM_MatrixTableStep);

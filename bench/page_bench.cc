@@ -1,7 +1,8 @@
 // A letter page end to end (photo-sized input scaled to the page, colour
 // matching, halftoning, PBM and TIFF planes, simulated print) at 720 x 720
-// and 1440 x 720 dpi, on the default resources.  Reports dots per second,
-// seconds per page and the process's peak resident memory.
+// and 1440 x 720 dpi, on the default resources, on one thread and on all
+// cores, with and without files.  Reports dots per second, seconds per page,
+// each pipeline stage's busy time and the process's peak resident memory.
 #include <benchmark/benchmark.h>
 
 #ifdef VANTIK_HAVE_TOOL_CORE
@@ -73,8 +74,10 @@ void BM_LetterPage(benchmark::State& state) {
     std::copy_n(&photo[size_t(y) * 3000 * 3], rgb.size(), rgb.begin());
     return vantik::Status::Ok();
   };
-  req.outDir = dir;
+  req.outDir = state.range(3) ? dir : "";
+  req.threads = static_cast<int>(state.range(2));
   double seconds = 0, cpu = 0;
+  vantik::PageStageTimes stages;
   int pages = 0;
   for (auto _ : state) {
     vantik::tool::PrintResult result;
@@ -86,6 +89,9 @@ void BM_LetterPage(benchmark::State& state) {
       break;
     }
     seconds += result.seconds;
+    stages.source += result.stages.source;
+    stages.halftone += result.stages.halftone;
+    stages.sink += result.stages.sink;
     ++pages;
   }
   std::filesystem::remove_all(dir);
@@ -97,8 +103,24 @@ void BM_LetterPage(benchmark::State& state) {
   state.counters["dots_per_cpu_s"] = pages ? dots * pages / cpu : 0;
   state.counters["cpu_s_per_page"] = pages ? cpu / pages : 0;
   state.counters["peak_rss_MB"] = PeakResidentMb();
+  // Busy seconds of each pipeline stage per page: the source (scaling the
+  // photo line by line), the halftoning, and the sink (plane files and the
+  // simulated print).
+  state.counters["source_s"] = pages ? stages.source / pages : 0;
+  state.counters["halftone_s"] = pages ? stages.halftone / pages : 0;
+  state.counters["sink_s"] = pages ? stages.sink / pages : 0;
 }
-BENCHMARK(BM_LetterPage)->Args({720, 720})->Args({1440, 720})->Iterations(1)->Unit(benchmark::kSecond);
+// Arguments: x and y resolution, page threads (0: one per core), files
+// written (0: planes and simulated print in memory only).
+BENCHMARK(BM_LetterPage)
+    ->ArgNames({"xdpi", "ydpi", "threads", "files"})
+    ->Args({720, 720, 0, 1})
+    ->Args({1440, 720, 0, 1})
+    ->Args({1440, 720, 1, 1})
+    ->Args({1440, 720, 0, 0})
+    ->Args({1440, 720, 1, 0})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 }  // namespace
 

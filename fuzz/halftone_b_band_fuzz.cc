@@ -1,14 +1,23 @@
 // HalftoneThk on random runs of a ready engine B instance: random parameter
-// set (and so kernel), random matrix, then runs with a random first bit,
-// count, x0, y and pixels.  Source and planes are allocated to the exact
-// size a run may touch, so any read or write past them is caught.
+// set (and so kernel), then runs with a random first bit, count, x0, y and
+// pixels.  Source and planes are allocated to the exact size a run may
+// touch, so any read or write past them is caught.
+//
+// Loading the colour nodes re-samples the colour table (32 x 32 x 32
+// interpolations), far more work than a few runs, so each parameter set is
+// made once, with a colour table and matrix derived from the parameters,
+// and kept for every later input.  The loading of fuzzed tables, nodes and
+// matrices is the resources target's work.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <tuple>
 #include <vector>
 
+#include "interface/memblock.h"
 #include "vantik/vantik.h"
 
 namespace {
@@ -22,61 +31,107 @@ std::vector<uint8_t> Le16(std::initializer_list<int> values) {
   return v;
 }
 
-}  // namespace
+struct Lcg {
+  uint32_t state;
+  uint32_t Next() { return state = state * 1664525u + 1013904223u; }
+  uint8_t Byte() { return static_cast<uint8_t>(Next() >> 17); }
+};
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FuzzedDataProvider in(data, size);
+struct Ready {
+  HalftoneParams params{};
+  CmLut lut{};
+  std::vector<uint8_t> table;
+  HalftoneHandle handle = nullptr;
+  Ready() = default;
+  Ready(const Ready&) = delete;
+  Ready& operator=(const Ready&) = delete;
+  ~Ready() {
+    if (handle != nullptr) HalftoneDeleteThk(handle);
+  }
+};
+
+// kind, variant, lutMode, renderMode, resolution, scale, line width
+using Key = std::tuple<int, int, int, int, int, int, uint32_t>;
+
+const Ready& InstanceFor(const Key& key) {
+  static std::map<Key, std::unique_ptr<Ready>> cache;
+  auto it = cache.find(key);
+  if (it != cache.end()) return *it->second;
+  if (cache.size() >= 512) {
+    // Each instance holds a re-sampled table; keep the memory bounded.
+    cache.clear();
+  }
   static const int32_t kResolutions[][2] = {
       {720, 720}, {1440, 720}, {720, 1440}, {720, 360}, {360, 720}, {1440, 1440}};
+  const auto [kind, variant, lutMode, renderMode, res, scale, width] = key;
+  Lcg rng{static_cast<uint32_t>(kind * 31 + variant * 257 + lutMode * 4099 + renderMode * 65537 +
+                                res * 999331 + scale * 7 + width)};
+  auto r = std::make_unique<Ready>();
+  HalftoneParams& p = r->params;
+  p.kind = kind;
+  p.variant = variant;
+  p.lutMode = lutMode;
+  p.renderMode = renderMode;
+  p.xResolution = kResolutions[res][0];
+  p.yResolution = kResolutions[res][1];
+  p.horizontalScale = scale;
+  p.lineWidth = width;
 
-  HalftoneParams p{};
-  p.kind = in.PickValueInArray({0, 1, 3, 5, -1});
-  p.variant = in.ConsumeIntegralInRange<int32_t>(0, 3);
-  p.lutMode = in.PickValueInArray({0, 1, 2, 3});
-  p.renderMode = p.lutMode == 0 ? 0 : in.PickValueInArray({1, 2, 4});
-  const auto& r = kResolutions[in.ConsumeIntegralInRange<size_t>(0, 5)];
-  p.xResolution = r[0];
-  p.yResolution = r[1];
-  p.horizontalScale = in.ConsumeIntegralInRange<int32_t>(-1, 1);
-  p.lineWidth = in.ConsumeIntegralInRange<uint32_t>(1, 2000);
-  const bool colour = p.lutMode != 0;
-
-  // A CmLut with a 5-node grid and a fuzzed table.
-  CmLut lut{};
+  // A CmLut with a 5-node grid.
+  CmLut& lut = r->lut;
   lut.channels = 4;
   lut.gridCountA = lut.gridCountB = lut.gridCountC = 5;
   const uint8_t grid[5] = {0, 64, 128, 192, 255};
   for (int i = 0; i < 5; ++i) lut.gridA[i] = lut.gridB[i] = lut.gridC[i] = grid[i];
-  lut.weightLight = in.PickValueInArray({250, 350, 500});
-  lut.weightFull = in.ConsumeIntegralInRange<int32_t>(1, 300);
-  for (int i = 0; i < 256; ++i) lut.toneCurve[i] = in.ConsumeIntegral<uint8_t>();
-  std::vector<uint8_t> table(125 * 4);
-  for (uint8_t& b : table) b = in.ConsumeIntegral<uint8_t>();
-  lut.table = table.data();
-  lut.tableBlock = table.data();
+  const int32_t lights[] = {250, 350, 500};
+  lut.weightLight = lights[rng.Next() % 3];
+  lut.weightFull = 1 + static_cast<int32_t>(rng.Next() % 300);
+  for (int i = 0; i < 256; ++i) lut.toneCurve[i] = rng.Byte();
+  r->table.resize(125 * 4);
+  for (uint8_t& b : r->table) b = rng.Byte();
+  lut.table = r->table.data();
+  lut.tableBlock = r->table.data();
 
-  const uint32_t w = 1u << in.ConsumeIntegralInRange(0, 7);
-  const uint32_t h = in.ConsumeIntegralInRange<uint32_t>(1, 255);
+  const uint32_t w = 1u << (rng.Next() % 8);
+  const uint32_t h = 1 + rng.Next() % 255;
   std::vector<uint8_t> matrix = {static_cast<uint8_t>(w), static_cast<uint8_t>(h), 2, 0};
-  const bool rawCells = in.ConsumeBool();
+  const bool rawCells = (rng.Next() & 1) != 0;
   for (uint32_t i = 0; i < w * h; ++i) {
-    const uint16_t c = rawCells ? in.ConsumeIntegral<uint16_t>()
+    const uint16_t c = rawCells ? static_cast<uint16_t>(rng.Next() >> 16)
                                 : static_cast<uint16_t>((i * 97 + 13) % (w * h));
     matrix.push_back(static_cast<uint8_t>(c));
     matrix.push_back(static_cast<uint8_t>(c >> 8));
   }
-  std::vector<uint8_t> ids = Le16({600, 601, 602, -1});
+  const std::vector<uint8_t> ids = Le16({600, 601, 602, -1});
   std::vector<uint8_t> nodes = {32, 0};
   for (int i = 0; i < 32; ++i) nodes.push_back(static_cast<uint8_t>(i * 255 / 31));
 
-  HalftoneHandle handle = nullptr;
   int32_t next = 0;
-  if (HalftoneNewThk(&p, nullptr, &lut, nullptr, &next, &handle) != 0) std::abort();
-  if (HalftoneSetResourceWithLength(handle, ids.data(), ids.size(), &next) != 0 ||
-      HalftoneSetResourceWithLength(handle, nodes.data(), nodes.size(), &next) != 0 ||
-      HalftoneSetResourceWithLength(handle, matrix.data(), matrix.size(), &next) != 0) {
+  if (HalftoneNewThk(&p, nullptr, &lut, nullptr, &next, &r->handle) != 0) std::abort();
+  if (HalftoneSetResourceWithLength(r->handle, ids.data(), ids.size(), &next) != 0 ||
+      HalftoneSetResourceWithLength(r->handle, nodes.data(), nodes.size(), &next) != 0 ||
+      HalftoneSetResourceWithLength(r->handle, matrix.data(), matrix.size(), &next) != 0) {
     std::abort();
   }
+  return *cache.emplace(key, std::move(r)).first->second;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzedDataProvider in(data, size);
+  const int kind = in.PickValueInArray({0, 1, 3, 5, -1});
+  const int variant = in.ConsumeIntegralInRange<int32_t>(0, 3);
+  const int lutMode = in.PickValueInArray({0, 1, 2, 3});
+  const int renderMode = lutMode == 0 ? 0 : in.PickValueInArray({1, 2, 4});
+  const int res = in.ConsumeIntegralInRange<int>(0, 5);
+  const int scale = in.ConsumeIntegralInRange<int32_t>(-1, 1);
+  const uint32_t width = in.PickValueInArray({1u, 7u, 64u, 2000u});
+  const Ready& ready = InstanceFor(Key{kind, variant, lutMode, renderMode, res, scale, width});
+  const HalftoneParams& p = ready.params;
+  const HalftoneHandle handle = ready.handle;
+  const bool colour = p.lutMode != 0;
+  const long live = vantik::MemLiveBlocks();
 
   for (int run = 0; run < 16 && in.remaining_bytes() > 0; ++run) {
     int32_t firstBit = in.ConsumeIntegralInRange<int32_t>(0, 7);
@@ -107,6 +162,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::abort();
     }
   }
-  if (HalftoneDeleteThk(handle) != 0) std::abort();
+  if (vantik::MemLiveBlocks() != live) std::abort();
   return 0;
 }

@@ -8,6 +8,10 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   liblcms2-dev libvips-dev libcli11-dev libcups2-dev
   libtiff-dev libpng-dev libjpeg-dev
+  # The print system the queue tests run: cupsd, lp and lpadmin, cupsfilter,
+  # ppdc and cupstestppd, and the cups filters with Ghostscript that turn a
+  # PDF into raster.
+  cups cups-daemon cups-client cups-filters cups-ppdc ghostscript poppler-utils
 )
 missing=()
 for p in "${packages[@]}"; do

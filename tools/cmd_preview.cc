@@ -16,7 +16,7 @@ struct PreviewArgs {
   int sharpen = 0;
 };
 
-int Preview(const PreviewArgs& a) {
+int Preview(const PreviewArgs& a, const Globals& g) {
   PreviewSettings ps;
   ps.adjust = a.adjust;
   ps.gammaHundredths = static_cast<int>(std::lround(a.gamma * 100));
@@ -24,7 +24,7 @@ int Preview(const PreviewArgs& a) {
   Result<vantik::Preview> preview = vantik::Preview::Create(ps);
   if (!preview.ok()) return Fail(preview.status().ToString());
   int w = 0, h = 0;
-  Result<std::vector<uint8_t>> rgb = ReadAllRgb(a.input, &w, &h);
+  Result<std::vector<uint8_t>> rgb = ReadAllRgb(a.input, g.maxPixels, &w, &h);
   if (!rgb.ok()) return Fail(rgb.status());
   const size_t row = size_t(w) * 3;
   for (int y = 0; y < h; ++y) {
@@ -38,14 +38,14 @@ int Preview(const PreviewArgs& a) {
 
 const RegisterCommand kPreview(
     "preview", "show the adjustments as a screen preview", 20,
-    [](CLI::App* cmd, const Globals&) -> CommandRun {
+    [](CLI::App* cmd, const Globals& g) -> CommandRun {
       auto a = std::make_shared<PreviewArgs>();
       cmd->add_option("input", a->input, "image file")->required();
       cmd->add_option("-o,--output", a->out, "output image (PNG)")->required();
       AddAdjustments(cmd, &a->adjust);
       AddOption(cmd, "--gamma", &a->gamma);
       AddOption(cmd, "--sharpen", &a->sharpen);
-      return [a] { return Preview(*a); };
+      return [a, &g] { return Preview(*a, g); };
     });
 
 }  // namespace

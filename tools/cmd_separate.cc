@@ -19,7 +19,7 @@ int Separate(const SeparateArgs& a, const Globals& g) {
   Result<JobOptions> job = MakeJob(a.job);
   if (!job.ok()) return Fail(job.status());
   int w = 0, h = 0;
-  Result<std::vector<uint8_t>> rgb = ReadAllRgb(a.input, &w, &h);
+  Result<std::vector<uint8_t>> rgb = ReadAllRgb(a.input, g.maxPixels, &w, &h);
   if (!rgb.ok()) return Fail(rgb.status());
   Result<ResourceSet> set = LoadResources(g.resources);
   if (!set.ok()) return Fail(set.status());

@@ -85,6 +85,9 @@ CLI::Option* AddOption(CLI::App* app, const char* name, std::string* target, con
 CLI::Option* AddOption(CLI::App* app, const char* name, int* target, const char* help) {
   return Add(app, name, target, help);
 }
+CLI::Option* AddOption(CLI::App* app, const char* name, int64_t* target, const char* help) {
+  return Add(app, name, target, help);
+}
 CLI::Option* AddOption(CLI::App* app, const char* name, double* target, const char* help) {
   return Add(app, name, target, help);
 }

@@ -18,6 +18,7 @@ struct Globals {
   bool quiet = false;
   bool verbose = false;
   std::string resources;  // empty: the built-in set
+  int64_t maxPixels = kDefaultMaxPixels;
 };
 
 // Runs a parsed command; returns the exit code.
@@ -54,6 +55,8 @@ Progress ProgressBar(bool quiet, const std::string& label);
 CLI::Option* AddOption(CLI::App* app, const char* name, std::string* target,
                        const char* help = nullptr);
 CLI::Option* AddOption(CLI::App* app, const char* name, int* target,
+                       const char* help = nullptr);
+CLI::Option* AddOption(CLI::App* app, const char* name, int64_t* target,
                        const char* help = nullptr);
 CLI::Option* AddOption(CLI::App* app, const char* name, double* target,
                        const char* help = nullptr);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "image_io.h"
@@ -17,6 +18,15 @@ std::string Stem(const std::string& path) {
   size_t dot = base.rfind('.');
   if (dot != std::string::npos && dot > 0) base.resize(dot);
   return base.empty() ? "page" : base;
+}
+
+Status CheckInputFile(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return Status(RC_FAILURE, path + ": " + std::strerror(errno));
+  if (S_ISDIR(st.st_mode)) return Status(RC_FAILURE, path + ": is a directory, not a file");
+  if (access(path.c_str(), R_OK) != 0) return Status(RC_FAILURE, path + ": " + std::strerror(errno));
+  if (S_ISREG(st.st_mode) && st.st_size == 0) return Status(RC_FAILURE, path + ": the file is empty");
+  return Status::Ok();
 }
 
 std::string ParentDirectory(const std::string& path) {
@@ -66,6 +76,24 @@ Status WriteImageAtomically(const std::string& out, const std::vector<uint8_t>& 
   OutputFiles files(dir);
   s = WriteImage(files.Add(name), pixels, width, height, bands);
   if (!s.ok()) return Status(s.code(), out + ": cannot write the image");
+  return files.Commit();
+}
+
+Status WriteFileAtomically(const std::string& out, const std::vector<uint8_t>& bytes) {
+  const std::string dir = ParentDirectory(out);
+  const std::string name = out.substr(out.find_last_of('/') == std::string::npos
+                                          ? 0
+                                          : out.find_last_of('/') + 1);
+  Status s = EnsureDirectory(dir);
+  if (!s.ok()) return s;
+  s = CheckWritable(dir);
+  if (!s.ok()) return s;
+  OutputFiles files(dir);
+  const std::string temp = files.Add(name);
+  std::FILE* f = std::fopen(temp.c_str(), "wb");
+  if (f == nullptr) return Status(RC_FAILURE, out + ": cannot write");
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  if (std::fclose(f) != 0 || !written) return Status(RC_FAILURE, out + ": cannot write");
   return files.Commit();
 }
 

@@ -14,6 +14,10 @@ namespace vantik::tool {
 // "page" when nothing is left.
 std::string Stem(const std::string& path);
 
+// Fails with one line when `path` cannot be an input file: missing,
+// unreadable, a directory or empty.
+Status CheckInputFile(const std::string& path);
+
 // The folder part of a path ("." when there is none).
 std::string ParentDirectory(const std::string& path);
 
@@ -28,5 +32,8 @@ Status CheckWritable(const std::string& dir);
 // through a temporary name in the same folder that is renamed at the end.
 Status WriteImageAtomically(const std::string& out, const std::vector<uint8_t>& pixels, int width,
                             int height, int bands);
+
+// Writes `bytes` as the file `out` in the same way: whole or not at all.
+Status WriteFileAtomically(const std::string& out, const std::vector<uint8_t>& bytes);
 
 }  // namespace vantik::tool

@@ -1,10 +1,14 @@
 #include "image_io.h"
 
-#include <cups/raster.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <cstdio>
 #include <cstring>
+
+#include "files.h"
+#include "stop.h"
 
 namespace vantik::tool {
 
@@ -17,21 +21,108 @@ std::string VipsMessage(const vips::VError& e) {
   return text;
 }
 
-Result<VImage> LoadRgb(const std::string& path) {
-  try {
-    if (access(path.c_str(), R_OK) != 0) {
-      return Status(RC_FAILURE, path + ": " + std::strerror(errno));
+namespace {
+
+// PNM headers are checked here: the image library maps PNM data and would
+// report a size of zero or a short file only in its own terms.
+Status CheckPnm(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return Status::Ok();
+  char head[512] = {};
+  const size_t n = std::fread(head, 1, sizeof head - 1, f);
+  std::fseek(f, 0, SEEK_END);
+  const long size = std::ftell(f);
+  std::fclose(f);
+  if (n < 2 || head[0] != 'P' || head[1] < '1' || head[1] > '6') return Status::Ok();
+  const int kind = head[1] - '0';
+  // Width, height and (except for bitmaps) the maximum value, with
+  // comments skipped; the header ends one byte after the last number.
+  long values[3] = {0, 0, 1};
+  const int count = kind == 1 || kind == 4 ? 2 : 3;
+  size_t i = 2;
+  for (int v = 0; v < count; ++v) {
+    while (i < n && (std::isspace(static_cast<unsigned char>(head[i])) || head[i] == '#')) {
+      if (head[i] == '#') {
+        while (i < n && head[i] != '\n') ++i;
+      } else {
+        ++i;
+      }
     }
+    bool negative = i < n && head[i] == '-';
+    if (negative) ++i;
+    if (i >= n || !std::isdigit(static_cast<unsigned char>(head[i]))) {
+      return Status(RC_FAILURE, path + ": the PNM header is damaged");
+    }
+    long value = 0;
+    while (i < n && std::isdigit(static_cast<unsigned char>(head[i])) && value < 1000000000) {
+      value = value * 10 + (head[i++] - '0');
+    }
+    values[v] = negative ? -value : value;
+  }
+  if (values[0] <= 0 || values[1] <= 0) {
+    return Status(RC_FAILURE, path + ": the PNM header gives a size of " + std::to_string(values[0]) +
+                                  " x " + std::to_string(values[1]) + " pixels");
+  }
+  if (values[2] <= 0 || values[2] > 65535) {
+    return Status(RC_FAILURE, path + ": the PNM header gives a maximum value of " +
+                                  std::to_string(values[2]));
+  }
+  if (kind >= 4) {
+    const uint64_t w = static_cast<uint64_t>(values[0]), h = static_cast<uint64_t>(values[1]);
+    const uint64_t sample = values[2] > 255 ? 2 : 1;
+    const uint64_t data = kind == 4 ? (w + 7) / 8 * h : w * h * sample * (kind == 6 ? 3 : 1);
+    const uint64_t have = static_cast<uint64_t>(size) > i + 1 ? static_cast<uint64_t>(size) - i - 1 : 0;
+    if (have < data) {
+      return Status(RC_FAILURE, path + ": the image is cut short (" + std::to_string(have) + " of " +
+                                    std::to_string(data) + " bytes of pixels)");
+    }
+  }
+  return Status::Ok();
+}
+
+}  // namespace
+
+Result<VImage> LoadRgb(const std::string& path, int64_t maxPixels) {
+  Status s = CheckInputFile(path);
+  if (s.ok()) s = CheckPnm(path);
+  if (!s.ok()) return s;
+  try {
     const char* loader = vips_foreign_find_load(path.c_str());
     if (loader == nullptr) {
       vips_error_clear();
       return Status(RC_FAILURE, path + ": not an image format vantik reads (PNG, JPEG, TIFF, PNM)");
     }
-    VImage image = VImage::new_from_file(
-        path.c_str(), VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL));
-    // 8-bit sRGB first (16-bit and gray images included, alpha kept and
-    // scaled), then the alpha composited on white.
+    // Only the header is read here; pixels are decoded as rows are asked
+    // for, and any damage (even what the codec calls a warning) fails the
+    // read instead of printing a grey or black remainder.
+    VImage image = VImage::new_from_file(path.c_str(), VImage::option()
+                                                           ->set("access", VIPS_ACCESS_SEQUENTIAL)
+                                                           ->set("fail_on", VIPS_FAIL_ON_WARNING));
+    const int64_t pixels = int64_t{image.width()} * image.height();
+    if (image.width() <= 0 || image.height() <= 0) {
+      return Status(RC_FAILURE, path + ": the image has no pixels");
+    }
+    if (pixels > maxPixels) {
+      return Status(RC_FAILURE, path + ": the image is " + std::to_string(image.width()) + " x " +
+                                    std::to_string(image.height()) + " pixels, more than the limit of " +
+                                    std::to_string(maxPixels) + " (--max-pixels)");
+    }
+    // Colour-managed images go to sRGB through their embedded profile;
+    // CMYK images without one through a generic CMYK profile.  The
+    // conversion works on the full depth (16-bit stays 16-bit) and gives
+    // 8 bits.
+    const bool cmyk = image.interpretation() == VIPS_INTERPRETATION_CMYK;
+    if (image.get_typeof(VIPS_META_ICC_NAME) != 0 || cmyk) {
+      image = image.icc_transform("srgb", VImage::option()
+                                              ->set("embedded", true)
+                                              ->set("input_profile", cmyk ? "cmyk" : "srgb")
+                                              ->set("intent", VIPS_INTENT_RELATIVE)
+                                              ->set("depth", 8));
+    }
+    // 8-bit sRGB (16-bit and gray images included, alpha kept and scaled),
+    // then the alpha composited on white.
     image = image.colourspace(VIPS_INTERPRETATION_sRGB);
+    if (image.format() != VIPS_FORMAT_UCHAR) image = image.cast(VIPS_FORMAT_UCHAR);
     if (image.has_alpha()) {
       image = image.flatten(VImage::option()->set("background", std::vector<double>{255.0}));
     }
@@ -39,7 +130,7 @@ Result<VImage> LoadRgb(const std::string& path) {
     if (image.format() != VIPS_FORMAT_UCHAR) image = image.cast(VIPS_FORMAT_UCHAR);
     return image;
   } catch (const vips::VError& e) {
-    return Status(RC_FAILURE, path + ": cannot read the image (" + VipsMessage(e) + ")");
+    return Status(RC_FAILURE, path + ": the image is damaged or cut short (" + VipsMessage(e) + ")");
   }
 }
 
@@ -48,6 +139,8 @@ VipsRows::VipsRows(VImage image, std::string name)
       region_(vips::VRegion::new_from_image(image_)) {}
 
 Status VipsRows::Row(int y, std::span<uint8_t> rgb) {
+  Status stop = CheckStop();
+  if (!stop.ok()) return stop;
   try {
     if (y < top_ || y >= top_ + rows_) {
       top_ = y;
@@ -57,12 +150,13 @@ Status VipsRows::Row(int y, std::span<uint8_t> rgb) {
     std::memcpy(rgb.data(), region_.addr(0, y), std::min<size_t>(rgb.size(), size_t(image_.width()) * 3));
     return Status::Ok();
   } catch (const vips::VError& e) {
-    return Status(RC_FAILURE, name_ + ": cannot read the image (" + VipsMessage(e) + ")");
+    return Status(RC_FAILURE, name_ + ": the image is damaged or cut short (" + VipsMessage(e) + ")");
   }
 }
 
-Result<std::vector<uint8_t>> ReadAllRgb(const std::string& path, int* w, int* h) {
-  Result<VImage> image = LoadRgb(path);
+Result<std::vector<uint8_t>> ReadAllRgb(const std::string& path, int64_t maxPixels, int* w,
+                                        int* h) {
+  Result<VImage> image = LoadRgb(path, maxPixels);
   if (!image.ok()) return image.status();
   *w = image->width();
   *h = image->height();
@@ -108,81 +202,6 @@ Status WriteImage(const std::string& path, const std::vector<uint8_t>& pixels, i
   } catch (const vips::VError& e) {
     return Status(RC_FAILURE, path + ": cannot write (" + VipsMessage(e) + ")");
   }
-}
-
-bool IsCupsRaster(const std::string& path) {
-  if (path == "-") return true;
-  int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0) return false;
-  char sync[4] = {};
-  ssize_t n = ::read(fd, sync, 4);
-  ::close(fd);
-  if (n != 4) return false;
-  static const char* const kSync[] = {"RaSt", "tSaR", "RaS2", "2SaR", "RaS3", "3SaR"};
-  for (const char* s : kSync) {
-    if (std::memcmp(sync, s, 4) == 0) return true;
-  }
-  return false;
-}
-
-CupsRaster::~CupsRaster() {
-  if (raster_ != nullptr) cupsRasterClose(static_cast<cups_raster_t*>(raster_));
-  if (ownFd_ && fd_ >= 0) ::close(fd_);
-}
-
-Status CupsRaster::Open(const std::string& path) {
-  path_ = path == "-" ? "standard input" : path;
-  if (path == "-") {
-    fd_ = 0;
-  } else {
-    fd_ = ::open(path.c_str(), O_RDONLY);
-    if (fd_ < 0) return Status(RC_FAILURE, path + ": " + std::strerror(errno));
-    ownFd_ = true;
-  }
-  raster_ = cupsRasterOpen(fd_, CUPS_RASTER_READ);
-  if (raster_ == nullptr) return Status(RC_FAILURE, path_ + ": not a CUPS raster stream");
-  return Status::Ok();
-}
-
-Result<bool> CupsRaster::NextPage() {
-  cups_page_header2_t h;
-  if (!cupsRasterReadHeader2(static_cast<cups_raster_t*>(raster_), &h)) return false;
-  if (h.cupsBitsPerColor != 8 || h.cupsColorOrder != CUPS_ORDER_CHUNKED) {
-    return Status(RC_FAILURE, path_ + ": CUPS raster must be 8 bits per colour, chunked");
-  }
-  switch (h.cupsColorSpace) {
-    case CUPS_CSPACE_RGB:
-    case CUPS_CSPACE_SRGB: bands_ = 3; break;
-    case CUPS_CSPACE_W:
-    case CUPS_CSPACE_SW: bands_ = 1; break;
-    default:
-      return Status(RC_FAILURE, path_ + ": CUPS raster colour space " +
-                                    std::to_string(h.cupsColorSpace) + " is not RGB or gray");
-  }
-  if (h.cupsWidth == 0 || h.cupsHeight == 0 || h.cupsWidth > 65535 || h.cupsHeight > 65535 ||
-      h.cupsBytesPerLine < h.cupsWidth * bands_) {
-    return Status(RC_FAILURE, path_ + ": CUPS raster page size is not usable");
-  }
-  width_ = static_cast<int>(h.cupsWidth);
-  height_ = static_cast<int>(h.cupsHeight);
-  xdpi_ = static_cast<int>(h.HWResolution[0]);
-  ydpi_ = static_cast<int>(h.HWResolution[1]);
-  bytesPerLine_ = h.cupsBytesPerLine;
-  line_.resize(bytesPerLine_);
-  return true;
-}
-
-Status CupsRaster::Row(int y, std::span<uint8_t> rgb) {
-  if (cupsRasterReadPixels(static_cast<cups_raster_t*>(raster_), line_.data(), bytesPerLine_) !=
-      bytesPerLine_) {
-    return Status(RC_FAILURE, path_ + ": CUPS raster ends early at row " + std::to_string(y));
-  }
-  if (bands_ == 3) {
-    std::memcpy(rgb.data(), line_.data(), size_t(width_) * 3);
-  } else {
-    for (int x = 0; x < width_; ++x) rgb[x * 3] = rgb[x * 3 + 1] = rgb[x * 3 + 2] = line_[x];
-  }
-  return Status::Ok();
 }
 
 }  // namespace vantik::tool

@@ -1,4 +1,4 @@
-// Image files through libvips and CUPS raster streams through libcups.
+// Image files through libvips.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +14,10 @@
 namespace vantik::tool {
 
 // Opens an image for one top-to-bottom pass: 8-bit sRGB, 3 bands, alpha
-// flattened onto white, gray expanded to RGB.
-Result<vips::VImage> LoadRgb(const std::string& path);
+// flattened onto white, gray expanded to RGB, embedded colour profiles
+// applied.  An image of more than maxPixels pixels is refused from its
+// header; damaged data fails the row that reaches it.
+Result<vips::VImage> LoadRgb(const std::string& path, int64_t maxPixels);
 
 // Streams rows of an RGB image top to bottom in strips.
 class VipsRows {
@@ -31,7 +33,8 @@ class VipsRows {
 };
 
 // Reads a whole (screen-sized) image into packed RGB.
-Result<std::vector<uint8_t>> ReadAllRgb(const std::string& path, int* width, int* height);
+Result<std::vector<uint8_t>> ReadAllRgb(const std::string& path, int64_t maxPixels, int* width,
+                                        int* height);
 
 // The page at printer resolution: the image resized to the placement and
 // set on white paper of pageWidth x pageHeight dots.
@@ -42,34 +45,6 @@ Result<vips::VImage> ComposePage(const vips::VImage& image, int pageWidth, int p
 // extension names the format.
 Status WriteImage(const std::string& path, const std::vector<uint8_t>& pixels, int width,
                   int height, int bands);
-
-// True when the file starts with a CUPS raster sync word.
-bool IsCupsRaster(const std::string& path);
-
-// One page of a CUPS raster stream, read row by row.
-class CupsRaster {
- public:
-  ~CupsRaster();
-  // Opens the file ("-" for standard input).
-  Status Open(const std::string& path);
-  // Reads the next page header; false at the end of the stream.
-  Result<bool> NextPage();
-  int width() const { return width_; }
-  int height() const { return height_; }
-  int xdpi() const { return xdpi_; }
-  int ydpi() const { return ydpi_; }
-  // Row y of the current page as RGB (rows are read in order, each once).
-  Status Row(int y, std::span<uint8_t> rgb);
-
- private:
-  std::string path_;
-  int fd_ = -1;
-  bool ownFd_ = false;
-  void* raster_ = nullptr;
-  int width_ = 0, height_ = 0, xdpi_ = 0, ydpi_ = 0, bands_ = 0;
-  unsigned bytesPerLine_ = 0;
-  std::vector<uint8_t> line_;
-};
 
 // The first line of a libvips error, for one-line messages.
 std::string VipsMessage(const vips::VError& e);

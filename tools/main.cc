@@ -6,6 +6,7 @@
 #include <vips/vips8>
 
 #include "command.h"
+#include "stop.h"
 
 namespace vt = vantik::tool;
 
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
   vt::AddOption(&app, "--resources", &globals.resources)->check(CLI::ExistingDirectory);
   vt::AddFlag(&app, "--quiet", &globals.quiet);
   vt::AddFlag(&app, "--verbose", &globals.verbose);
+  vt::AddOption(&app, "--max-pixels", &globals.maxPixels);
 
   std::vector<std::pair<CLI::App*, vt::CommandRun>> runs;
   for (const vt::CommandInfo& c : vt::Commands()) {
@@ -34,10 +36,20 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vantik: %s\n", e.what());
     return 2;
   }
+  if (!globals.verbose) {
+    // Codec warnings would bury the one line that says what is wrong; a
+    // damaged image fails its read instead.
+    for (const char* domain : {"VIPS", "GLib", "GLib-GObject"}) {
+      g_log_set_handler(domain, GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE),
+                        [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+    }
+  }
+  vt::InstallStopHandlers();
   int rc = 0;
   for (auto& [sub, run] : runs) {
     if (*sub) rc = run();
   }
   vips_shutdown();
+  vt::ExitIfStopped();
   return rc;
 }

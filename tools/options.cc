@@ -52,6 +52,9 @@ const std::vector<OptionInfo> kOptions = {
     {"--resources", nullptr, OptionType::kText, "resource directory", 0, 0, "the built-in set"},
     {"--quiet", "-q", OptionType::kFlag, "no progress bar, no list of files"},
     {"--verbose", nullptr, OptionType::kFlag, "also show the image library's warnings"},
+    {"--max-pixels", nullptr, OptionType::kInteger,
+     "refuse images and raster pages of more pixels than this", 1, 1e12,
+     "4000000000, a 36 x 48 in poster at 1440 dpi"},
     // The print job.
     {"--method", nullptr, OptionType::kText, "halftone method", 0, 0, "diffusion", CheckMethod},
     {"--ink", nullptr, OptionType::kText, "colour (four inks) or black (black ink only)", 0, 0,
@@ -69,6 +72,13 @@ const std::vector<OptionInfo> kOptions = {
     {"--red", nullptr, OptionType::kInteger, "red balance", kAdjustMin, kAdjustMax, "0"},
     {"--green", nullptr, OptionType::kInteger, "green balance", kAdjustMin, kAdjustMax, "0"},
     {"--blue", nullptr, OptionType::kInteger, "blue balance", kAdjustMin, kAdjustMax, "0"},
+    // The simulated print.
+    {"--model", nullptr, OptionType::kText,
+     "printer the simulated print shows: its measurements (CGATS, the 16 overprints and "
+     "single-ink ramps), or 'ideal' for ideal inks",
+     0, 0, "the built-in measured printer"},
+    // Calibration.
+    {"--steps", nullptr, OptionType::kInteger, "steps of each ink's ramp", 2, 100, "20"},
     // Page layout.
     {"--page", nullptr, OptionType::kText, "page: letter, a4 or WxHin (for example 4x6in)", 0, 0,
      "letter", CheckPage},

@@ -28,6 +28,9 @@ struct OptionInfo {
   std::string (*check)(const std::string& value) = nullptr;
 };
 
+// The default of --max-pixels.
+constexpr int64_t kDefaultMaxPixels = 4000000000;
+
 // Every option any command takes.
 const std::vector<OptionInfo>& OptionTable();
 // The entry for "--name" (or "-x"); nullptr when there is none.

@@ -147,11 +147,27 @@ Status TiffG4Writer::Close() {
 // ---- Simulated print -------------------------------------------------------------------
 
 PrintSimulator::PrintSimulator(int width, int height, int outWidth, int outHeight,
-                               const std::vector<std::string>& inks)
-    : width_(width), height_(height), outWidth_(outWidth), outHeight_(outHeight) {
+                               const std::vector<std::string>& inks,
+                               const printmodel::PrintModel* model)
+    : width_(width), height_(height), outWidth_(outWidth), outHeight_(outHeight), model_(model) {
   column_.resize(static_cast<size_t>(width));
   for (int x = 0; x < width; ++x) {
     column_[x] = static_cast<int>(static_cast<int64_t>(x) * outWidth / width);
+  }
+  if (model_ != nullptr) {
+    encoder_ = std::make_unique<printmodel::SrgbEncoder>(model_->paper());
+    for (int mix = 0; mix < 16; ++mix) {
+      for (size_t k = 0; k < inks.size() && k < 4; ++k) {
+        const int ink = printmodel::InkByName(inks[k]);
+        if ((mix & (1 << k)) && ink >= 0) overprint_[mix] |= 1 << ink;
+      }
+    }
+    rowsPerOutput_.assign(size_t(outHeight), 0);
+    for (int y = 0; y < height; ++y) {
+      ++rowsPerOutput_[static_cast<size_t>(static_cast<int64_t>(y) * outHeight / height)];
+    }
+    image_.assign(size_t(outWidth) * outHeight * 3, 255);
+    return;
   }
   sums_.assign(size_t(outWidth) * outHeight * 3, 0);
   counts_.assign(size_t(outWidth) * outHeight, 0);
@@ -172,26 +188,74 @@ PrintSimulator::PrintSimulator(int width, int height, int outWidth, int outHeigh
   }
 }
 
+PrintSimulator::~PrintSimulator() = default;
+
 void PrintSimulator::Row(int y, std::span<const std::span<const uint8_t>> planes) {
+  if (y < 0 || y >= height_) return;
   const int oy = static_cast<int>(static_cast<int64_t>(y) * outHeight_ / height_);
-  uint32_t* sums = &sums_[size_t(oy) * outWidth_ * 3];
-  uint32_t* counts = &counts_[size_t(oy) * outWidth_];
   const size_t n = std::min<size_t>(planes.size(), 4);
+  std::vector<int>& mixes = mixes_;
+  mixes.resize(static_cast<size_t>(width_));
   for (int x = 0; x < width_; ++x) {
     int mix = 0;
     const uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
     for (size_t k = 0; k < n; ++k) {
       if (planes[k][x >> 3] & bit) mix |= 1 << k;
     }
+    mixes[x] = mix;
+  }
+  if (model_ != nullptr) {
+    ModelRow(oy, mixes);
+  } else {
+    IdealRow(oy, mixes);
+  }
+}
+
+void PrintSimulator::IdealRow(int oy, const std::vector<int>& mixes) {
+  uint32_t* sums = &sums_[size_t(oy) * outWidth_ * 3];
+  uint32_t* counts = &counts_[size_t(oy) * outWidth_];
+  for (int x = 0; x < width_; ++x) {
     const int ox = column_[x];
-    sums[ox * 3 + 0] += colour_[mix][0];
-    sums[ox * 3 + 1] += colour_[mix][1];
-    sums[ox * 3 + 2] += colour_[mix][2];
+    sums[ox * 3 + 0] += colour_[mixes[x]][0];
+    sums[ox * 3 + 1] += colour_[mixes[x]][1];
+    sums[ox * 3 + 2] += colour_[mixes[x]][2];
     counts[ox] += 1;
   }
 }
 
+void PrintSimulator::ModelRow(int oy, const std::vector<int>& mixes) {
+  auto& [rows, counts] = open_[oy];
+  if (counts.empty()) counts.assign(size_t(outWidth_) * 16, 0);
+  for (int x = 0; x < width_; ++x) counts[size_t(column_[x]) * 16 + overprint_[mixes[x]]] += 1;
+  // An output row is turned into colours once all its dot rows are in, so
+  // only the rows being printed hold counts.
+  if (++rows == rowsPerOutput_[oy]) FinishModelRow(oy);
+}
+
+void PrintSimulator::FinishModelRow(int oy) const {
+  auto it = open_.find(oy);
+  if (it == open_.end()) return;
+  const std::vector<uint32_t>& counts = it->second.second;
+  std::vector<printmodel::Xyz> xyz(static_cast<size_t>(outWidth_), model_->paper());
+  std::array<double, 16> fractions;
+  for (int ox = 0; ox < outWidth_; ++ox) {
+    const uint32_t* c = &counts[size_t(ox) * 16];
+    uint64_t total = 0;
+    for (int m = 0; m < 16; ++m) total += c[m];
+    if (total == 0) continue;
+    for (int m = 0; m < 16; ++m) fractions[m] = static_cast<double>(c[m]) / static_cast<double>(total);
+    xyz[ox] = model_->Mix(fractions);
+  }
+  encoder_->Encode(xyz.data(), &image_[size_t(oy) * outWidth_ * 3], xyz.size());
+  open_.erase(it);
+}
+
 std::vector<uint8_t> PrintSimulator::Image() const {
+  if (model_ != nullptr) {
+    // Rows a stopped page left unfinished show what reached them.
+    while (!open_.empty()) FinishModelRow(open_.begin()->first);
+    return image_;
+  }
   std::vector<uint8_t> out(size_t(outWidth_) * outHeight_ * 3, 255);
   for (size_t i = 0; i < counts_.size(); ++i) {
     if (counts_[i] == 0) continue;

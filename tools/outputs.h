@@ -7,9 +7,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "printmodel/print_model.h"
 #include "vantik/vantik.hpp"
 
 typedef struct tiff TIFF;
@@ -70,13 +73,20 @@ class TiffG4Writer {
   uint32_t y_ = 0;
 };
 
-// Composites ink planes as ink on white paper and averages the dots into a
-// small image of screen size.
+// Composites ink planes on paper and averages the dots into a small image of
+// screen size.  With a print model, each pixel is the model's colour of the
+// mix of overprints its dots show (dot gain and Yule-Nielsen included), as
+// sRGB relative to the paper.  Without one, the inks are ideal: each absorbs
+// one third of the spectrum, black all of it, and a pixel is the mean
+// reflectance of its dots (the model the built-in tables separate for).
 class PrintSimulator {
  public:
-  // width x height dots become outWidth x outHeight pixels.
+  // width x height dots become outWidth x outHeight pixels.  `model`, when
+  // given, must outlive the simulator.
   PrintSimulator(int width, int height, int outWidth, int outHeight,
-                 const std::vector<std::string>& inks);
+                 const std::vector<std::string>& inks,
+                 const printmodel::PrintModel* model = nullptr);
+  ~PrintSimulator();
   void Row(int y, std::span<const std::span<const uint8_t>> planes);
   // Packed RGB, outWidth x outHeight.
   std::vector<uint8_t> Image() const;
@@ -84,11 +94,26 @@ class PrintSimulator {
   int height() const { return outHeight_; }
 
  private:
+  void IdealRow(int oy, const std::vector<int>& mixes);
+  void ModelRow(int oy, const std::vector<int>& mixes);
+  void FinishModelRow(int oy) const;
+
   int width_, height_, outWidth_, outHeight_;
   std::vector<int> column_;            // output column of each dot column
   std::vector<uint32_t> sums_;         // per output pixel: R, G, B sums
   std::vector<uint32_t> counts_;       // dots per output pixel
   uint16_t colour_[16][3];             // reflectance x 4096 of each ink mix
+  std::vector<int> mixes_;             // plane mix of each dot of a row
+
+  // With a model: the overprint (model ink bits) of each plane mix, the dot
+  // rows each output row gathers, and, per output row still open, the count
+  // of each overprint per pixel.  Finished rows go to image_.
+  const printmodel::PrintModel* model_ = nullptr;
+  std::unique_ptr<printmodel::SrgbEncoder> encoder_;
+  int overprint_[16] = {};
+  std::vector<int> rowsPerOutput_;
+  mutable std::unordered_map<int, std::pair<int, std::vector<uint32_t>>> open_;
+  mutable std::vector<uint8_t> image_;
 };
 
 // Screen size of a simulated print: the longer side `longest` pixels, the

@@ -7,6 +7,18 @@
 
 namespace vantik::tool {
 
+Result<const printmodel::PrintModel*> ChoosePrintModel(
+    const std::string& arg, std::unique_ptr<printmodel::PrintModel>* owned) {
+  if (arg.empty()) return &printmodel::PrintModel::Default();
+  if (arg == "ideal") return static_cast<const printmodel::PrintModel*>(nullptr);
+  Result<printmodel::MeasurementSet> set = printmodel::LoadMeasurements(arg);
+  if (!set.ok()) return Status(set.status().code(), "--model " + set.status().message());
+  Result<printmodel::PrintModel> model = printmodel::PrintModel::Fit(*set);
+  if (!model.ok()) return Status(model.status().code(), "--model " + model.status().message());
+  *owned = std::make_unique<printmodel::PrintModel>(std::move(*model));
+  return static_cast<const printmodel::PrintModel*>(owned->get());
+}
+
 Status RunPrint(const PrintRequest& request, const ResourceSet& resources,
                 PrintResult* result) {
   const auto start = std::chrono::steady_clock::now();
@@ -25,7 +37,7 @@ Status RunPrint(const PrintRequest& request, const ResourceSet& resources,
   ScreenSize(request.widthInches, request.heightInches, request.screenLongest, &sw, &sh);
   sw = std::min(sw, g.width);
   sh = std::min(sh, g.height);
-  PrintSimulator simulator(g.width, g.height, sw, sh, result->inks);
+  PrintSimulator simulator(g.width, g.height, sw, sh, result->inks, request.model);
 
   const bool files = !request.outDir.empty();
   OutputFiles out(request.outDir);
@@ -55,7 +67,10 @@ Status RunPrint(const PrintRequest& request, const ResourceSet& resources,
     if (request.tap) return request.tap(y, rows);
     return Status::Ok();
   };
-  Status s = RenderPage(*halftoner, g, request.source, sink, request.progress);
+  PageOptions pageOptions;
+  pageOptions.threads = request.threads;
+  pageOptions.times = &result->stages;
+  Status s = RenderPage(*halftoner, g, request.source, sink, request.progress, pageOptions);
   if (!s.ok()) return s;
   for (size_t k = 0; k < pbm.size(); ++k) {
     s = pbm[k]->Close();

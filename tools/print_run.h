@@ -4,10 +4,12 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "job.h"
+#include "printmodel/print_model.h"
 #include "vantik/vantik.hpp"
 
 namespace vantik::tool {
@@ -27,6 +29,10 @@ struct PrintRequest {
   ImageWriter writeImage;              // for <stem>-print.png
   Progress progress;
   PlaneSink tap;                       // optional: sees every finished line
+  int threads = 0;                     // page threads: 0 one per core, 1 none
+  // The printer the simulated print shows; null: ideal inks (see
+  // PrintSimulator).  Must outlive the call.
+  const printmodel::PrintModel* model = nullptr;
 };
 
 struct PrintResult {
@@ -35,7 +41,14 @@ struct PrintResult {
   std::vector<uint8_t> simulated;      // packed RGB
   int simulatedWidth = 0, simulatedHeight = 0;
   double seconds = 0;
+  PageStageTimes stages;               // busy time of each page stage
 };
+
+// The printer named by --model: empty for the built-in measured one,
+// "ideal" for ideal inks (null), else a measurement file, whose fitted model
+// is held in *owned.
+Result<const printmodel::PrintModel*> ChoosePrintModel(
+    const std::string& arg, std::unique_ptr<printmodel::PrintModel>* owned);
 
 Status RunPrint(const PrintRequest& request, const ResourceSet& resources,
                 PrintResult* result);

@@ -281,15 +281,40 @@ using Progress = std::function<void(int done, int total)>;
 struct PageGeometry {
   int sourceWidth = 0, sourceHeight = 0;  // rows delivered by the RowSource
   int width = 0, height = 0;              // dots across and lines down
+  // Where the scaled source lands on the page: its top-left dot and its size
+  // in dots.  The page outside it is white (paper), and any part of it that
+  // falls off the page is cut.  A size of 0 x 0 fills the whole page.
+  int left = 0, top = 0;
+  int placedWidth = 0, placedHeight = 0;
+};
+
+// Time each stage of a page spent working (not waiting), in seconds.
+struct PageStageTimes {
+  double source = 0;    // reading source rows, scaling, engine pixel form
+  double halftone = 0;  // the engine's line calls
+  double sink = 0;      // the sink and progress callbacks
+  int threads = 0;      // threads the page ran on
+};
+
+struct PageOptions {
+  // 0: one per core; 1: every stage on the calling thread.  With more, the
+  // source, the halftoning and the sink run as stages on their own threads,
+  // joined by bounded queues of line batches.  The planes are the same bits
+  // whatever the count.
+  int threads = 0;
+  PageStageTimes* times = nullptr;  // filled in when not null
 };
 
 // Renders a page line by line: source rows are scaled (bilinear, two source
-// rows held) to width x height dots, put into the engine's pixel form and
-// halftoned; each finished line goes to the sink.  Memory is a few lines,
-// never the page.
+// rows held) to the placed size, put into the engine's pixel form and
+// halftoned; each finished line goes to the sink.  Memory is a few batches
+// of lines, never the page.  The source is always called on the calling
+// thread; the sink and the progress callback are called in order and from
+// one thread at a time, but with more than one thread not from the calling
+// one.
 Status RenderPage(Halftoner& halftoner, const PageGeometry& geometry,
                   const RowSource& source, const PlaneSink& sink,
-                  const Progress& progress = nullptr);
+                  const Progress& progress = nullptr, const PageOptions& options = {});
 
 // Bytes in one packed line of `dots` dots.
 inline size_t PlaneBytes(int dots) { return (static_cast<size_t>(dots) + 7) / 8; }

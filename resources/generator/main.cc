@@ -6,6 +6,7 @@
 // usage: vantik_resgen OUT_DIR GENERATED_CC
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "formats/curve_rows.h"
+#include "formats/curve_slots.h"
+#include "formats/id_list.h"
+#include "formats/matrix16.h"
+#include "formats/matrix8.h"
+#include "formats/node_positions.h"
+#include "formats/reference_levels.h"
 #include "gray_balance.h"
 #include "screens.h"
 #include "separation.h"
@@ -33,67 +41,46 @@ struct GenBlock {
 };
 
 std::vector<uint8_t> Matrix16Block(const RankMatrix& m) {
-  std::vector<uint8_t> out;
-  out.push_back(static_cast<uint8_t>(m.width));
-  out.push_back(static_cast<uint8_t>(m.height));
-  out.push_back(2);  // bytes per cell
-  out.push_back(0);
-  for (uint16_t r : m.rank) {
-    out.push_back(static_cast<uint8_t>(r & 0xFF));
-    out.push_back(static_cast<uint8_t>(r >> 8));
-  }
-  return out;
+  return formats::WriteMatrix16(m.width, m.height, m.rank);
 }
 
 // Byte thresholds 1 .. 255: a level v covers the cells whose threshold is at
 // most v, so level 0 prints nothing and 255 prints every cell.
 std::vector<uint8_t> Matrix8Block(const RankMatrix& m) {
   const int cells = m.width * m.height;
-  std::vector<uint8_t> out;
-  out.push_back(static_cast<uint8_t>(m.width == 256 ? 255 : m.width));
-  out.push_back(static_cast<uint8_t>(m.height == 256 ? 255 : m.height));
-  for (uint16_t r : m.rank) out.push_back(static_cast<uint8_t>(1 + r * 255 / cells));
-  return out;
-}
-
-std::vector<uint8_t> IdList(std::initializer_list<int16_t> ids) {
-  std::vector<uint8_t> out;
-  for (int16_t id : ids) {
-    out.push_back(static_cast<uint8_t>(id & 0xFF));
-    out.push_back(static_cast<uint8_t>((id >> 8) & 0xFF));
-  }
-  out.push_back(0xFF);
-  out.push_back(0xFF);
-  return out;
+  std::vector<uint8_t> thresholds;
+  for (uint16_t r : m.rank) thresholds.push_back(static_cast<uint8_t>(1 + r * 255 / cells));
+  return formats::WriteMatrix8(m.width, m.height, thresholds);
 }
 
 // 32 node positions for all three axes of engine B's re-sampled table.
 std::vector<uint8_t> ColorNodes() {
-  std::vector<uint8_t> out{32, 0};
-  for (int i = 0; i < 32; ++i) out.push_back(static_cast<uint8_t>((i * 255 + 15) / 31));
-  return out;
+  std::vector<uint8_t> positions;
+  for (int i = 0; i < formats::kNodePositionCount; ++i)
+    positions.push_back(static_cast<uint8_t>((i * 255 + 15) / 31));
+  return formats::WriteNodePositions(positions);
 }
 
 // Calibration slot records: key 0 keeps every channel on its own curve.
-std::vector<uint8_t> CalibrationSlots() { return {0x00, 0, 1, 2, 3, 0xFE, 0xFF}; }
+std::vector<uint8_t> CalibrationSlots() { return formats::WriteCurveSlots({{0, {0, 1, 2, 3}}}); }
 
 // Reference level of every channel; a calibration level equal to it selects
 // the identity row of the curve block.
-std::vector<uint8_t> CalibrationLevels() { return {50, 50, 50, 50}; }
+std::vector<uint8_t> CalibrationLevels() { return formats::WriteReferenceLevels({50, 50, 50, 50}); }
 
 // 21 tone curves, row 10 the identity; rows below it print lighter (less
 // ink), rows above darker.  Row r is x^e with e = 1.8^((10 - r) / 10).
 std::vector<uint8_t> CurveBlock() {
-  std::vector<uint8_t> out(21 * 256);
-  for (int row = 0; row < 21; ++row) {
+  std::array<std::array<uint8_t, formats::kCurveRowBytes>, formats::kCurveRowCount> rows{};
+  for (int row = 0; row < formats::kCurveRowCount; ++row) {
     const double exponent = std::pow(1.8, (10 - row) / 10.0);
-    for (int x = 0; x < 256; ++x) {
+    for (int x = 0; x < formats::kCurveRowBytes; ++x) {
       int v = x;
       if (row != 10) v = static_cast<int>(std::lround(255.0 * std::pow(x / 255.0, exponent)));
-      out[row * 256 + x] = static_cast<uint8_t>(v);
+      rows[row][x] = static_cast<uint8_t>(v);
     }
   }
-  return out;
+  return formats::WriteCurveRows(rows);
 }
 
 std::vector<GenBlock> BuildAll() {
@@ -109,7 +96,7 @@ std::vector<GenBlock> BuildAll() {
 
   const Service kC = Service::kColor;
   const Service kH = Service::kHalftone;
-  add(kC, resources::kColorIndexNumber, "index", ToBytes(ColorIndexText()));
+  add(kC, resources::kColorIndexNumber, "index", ColorIndexBlock());
   // Error diffusion: one table per paper and dot shape, each balanced at a
   // resolution of that shape (below).
   struct Balanced {
@@ -149,19 +136,19 @@ std::vector<GenBlock> BuildAll() {
       BuildTableBlock({"VANTIK E PLAIN", 4, DotLayout::kAllBesideBlack, true, plain}));
   add(kC, kTableDitherAllPhoto, "table",
       BuildTableBlock({"VANTIK E PHOTO", 4, DotLayout::kAllBesideBlack, true, photo}));
-  add(kC, resources::kCalibrationIndex, "index", ToBytes(CalibrationIndexText()));
+  add(kC, resources::kCalibrationIndex, "index", CalibrationIndexBlock());
   add(kC, kCurveBlock, "calibration", CurveBlock());
   add(kC, resources::kCalibrationSlots, "calibration", CalibrationSlots());
   add(kC, resources::kCalibrationLevels, "calibration", CalibrationLevels());
 
   // Engine B: id lists name the colour nodes, then the matrix for every
   // resolution pair but x = 2 y, then the matrix for x = 2 y.
-  add(kH, kIdSquare64, "id-list", IdList({kColorNodes, kMatrixIso64, kMatrixIso64}));
-  add(kH, kIdSquare128, "id-list", IdList({kColorNodes, kMatrixIso128, kMatrixIso128}));
-  add(kH, kIdWide64, "id-list", IdList({kColorNodes, kMatrixWide64, kMatrixWide64}));
-  add(kH, kIdWide128, "id-list", IdList({kColorNodes, kMatrixWide128, kMatrixWide128}));
-  add(kH, kIdTall64, "id-list", IdList({kColorNodes, kMatrixTall64, kMatrixTall64}));
-  add(kH, kIdTall128, "id-list", IdList({kColorNodes, kMatrixTall128, kMatrixTall128}));
+  add(kH, kIdSquare64, "id-list", formats::WriteIdList({kColorNodes, kMatrixIso64, kMatrixIso64}));
+  add(kH, kIdSquare128, "id-list", formats::WriteIdList({kColorNodes, kMatrixIso128, kMatrixIso128}));
+  add(kH, kIdWide64, "id-list", formats::WriteIdList({kColorNodes, kMatrixWide64, kMatrixWide64}));
+  add(kH, kIdWide128, "id-list", formats::WriteIdList({kColorNodes, kMatrixWide128, kMatrixWide128}));
+  add(kH, kIdTall64, "id-list", formats::WriteIdList({kColorNodes, kMatrixTall64, kMatrixTall64}));
+  add(kH, kIdTall128, "id-list", formats::WriteIdList({kColorNodes, kMatrixTall128, kMatrixTall128}));
   add(kH, kColorNodes, "nodes", ColorNodes());
 
   const RankMatrix iso64 = VoidAndCluster(64, 64, {1, 1}, 0x5EED0001);
@@ -180,7 +167,7 @@ std::vector<GenBlock> BuildAll() {
   add(kH, kMatrixTall128, "matrix16", Matrix16Block(tall128));
 
   // Engine A.
-  add(kH, resources::kScreenTableNumber, "screen-table", ToBytes(ScreenTableText()));
+  add(kH, resources::kScreenTableNumber, "screen-table", ScreenTableBlock());
   add(kH, kScreenBlue360, "matrix8", Matrix8Block(iso64));
   add(kH, kScreenBlue720, "matrix8", Matrix8Block(iso128));
   add(kH, kScreenBlueWide, "matrix8", Matrix8Block(wide128));

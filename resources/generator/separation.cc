@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "formats/table_block.h"
+
 namespace vantik::resgen {
 namespace {
 
@@ -38,11 +40,6 @@ void LimitInk(Coverage& cov, double limit) {
   cov.c *= scale;
   cov.m *= scale;
   cov.y *= scale;
-}
-
-void PutBE16(std::vector<uint8_t>& block, size_t offset, int value) {
-  block[offset] = static_cast<uint8_t>((value >> 8) & 0xFF);
-  block[offset + 1] = static_cast<uint8_t>(value & 0xFF);
 }
 
 // The gray-balance shift at node (a, b, c): full on the diagonal, fading
@@ -173,25 +170,21 @@ std::vector<uint8_t> GridPositions() {
 std::vector<uint8_t> BuildTableBlock(const TableDesign& design) {
   const int n = kNodes;
   const int w = design.channels;
-  const size_t tableBytes = static_cast<size_t>(n) * n * n * w;
-  const size_t headerAndGrids = 76 + 3 * static_cast<size_t>(n);
-  std::vector<uint8_t> block(headerAndGrids + tableBytes + n + static_cast<size_t>(n) * w, 0);
-
-  for (size_t i = 0; i < design.tag.size() && i < 15; ++i) block[i] = static_cast<uint8_t>(design.tag[i]);
-  block[15] = 50;  // table class: the block carries an explicit neutral axis
-  block[24] = 1;   // table type 1: ink amounts, 0 = no ink
-  // Gains, hue shifts, saturation boost (bytes 32..44) stay 0: the separation
-  // already aims at the input colours, so no ink-space correction is wanted.
-  PutBE16(block, 48, design.paper.weightLight);
-  PutBE16(block, 50, design.paper.weightFull);
-  PutBE16(block, 64, 255);                    // A: a single solid ink passes whole
-  PutBE16(block, 68, design.paper.limitParam);  // B: ink-total limit, 255 = 100 %
-  block[72] = block[73] = block[74] = static_cast<uint8_t>(n);
-  block[75] = static_cast<uint8_t>(w);
+  formats::TableContent t;
+  t.tag = design.tag;
+  t.tableClass = 50;  // the block carries an explicit neutral axis
+  t.tableType = 1;    // ink amounts, 0 = no ink
+  // Gains, hue shifts, saturation boost stay 0: the separation already aims
+  // at the input colours, so no ink-space correction is wanted.
+  t.weights[0] = static_cast<int16_t>(design.paper.weightLight);
+  t.weights[1] = static_cast<int16_t>(design.paper.weightFull);
+  t.params[0] = 255;                                          // A: a single solid ink passes whole
+  t.params[2] = static_cast<int16_t>(design.paper.limitParam);  // B: ink-total limit, 255 = 100 %
+  t.n = n;
+  t.w = w;
 
   const std::vector<uint8_t> pos = GridPositions();
-  for (int axis = 0; axis < 3; ++axis)
-    for (int i = 0; i < n; ++i) block[76 + axis * n + i] = pos[i];
+  for (int axis = 0; axis < 3; ++axis) t.positions.insert(t.positions.end(), pos.begin(), pos.end());
 
   auto encode = [&](double coverage) -> uint8_t {
     if (design.compensateWeights)
@@ -199,12 +192,12 @@ std::vector<uint8_t> BuildTableBlock(const TableDesign& design) {
     return static_cast<uint8_t>(std::lround(Clamp01(coverage) * 255.0));
   };
 
-  uint8_t* table = block.data() + headerAndGrids;
+  t.table.assign(static_cast<size_t>(n) * n * n * w, 0);
   for (int a = 0; a < n; ++a) {
     for (int b = 0; b < n; ++b) {
       for (int c = 0; c < n; ++c) {
         const double r = pos[a] / 255.0, g = pos[b] / 255.0, bl = pos[c] / 255.0;
-        uint8_t* node = table + ((static_cast<size_t>(a) * n + b) * n + c) * w;
+        uint8_t* node = t.table.data() + formats::TableNode(n, w, a, b, c);
         if (w == 1) {
           node[0] = encode(BlackOnly(0.299 * r + 0.587 * g + 0.114 * bl));
           continue;
@@ -220,15 +213,13 @@ std::vector<uint8_t> BuildTableBlock(const TableDesign& design) {
   }
   // Gray levels: the black-only rendering of each diagonal node, used when
   // the caller prints gray with black ink alone.
-  uint8_t* gray = table + tableBytes;
-  for (int j = 0; j < n; ++j) gray[j] = encode(BlackOnly(pos[j] / 255.0));
+  for (int j = 0; j < n; ++j) t.gray.push_back(encode(BlackOnly(pos[j] / 255.0)));
   // Explicit neutral axis: the table's own diagonal nodes.
-  uint8_t* diagonal = gray + n;
   for (int j = 0; j < n; ++j) {
-    const uint8_t* node = table + static_cast<size_t>(j) * (n * n + n + 1) * w;
-    for (int ch = 0; ch < w; ++ch) diagonal[j * w + ch] = node[ch];
+    const uint8_t* node = t.table.data() + formats::TableNode(n, w, j, j, j);
+    t.diagonal.insert(t.diagonal.end(), node, node + w);
   }
-  return block;
+  return formats::WriteTableBlock(t);
 }
 
 }  // namespace vantik::resgen

@@ -1,6 +1,9 @@
 #include "text_blocks.h"
 
-#include <cstdio>
+#include <iterator>
+
+#include "formats/index_text.h"
+#include "formats/screen_text.h"
 
 namespace vantik::resgen {
 namespace {
@@ -27,24 +30,20 @@ constexpr const char* kKindNames[] = {"BASIC", "DIFFUSION", "SCREEN", "DITHER"};
 constexpr const char* kPaperNames[] = {"PLAIN", "PHOTO"};
 constexpr const char* kModeNames[] = {"MONO", "MODE1", "MODE2", "MODE3", "COLOR"};
 
-std::string Line(int table, int halftone, int kind, int paper, const ResolutionClass& rc,
-                 int mode, int selector) {
-  char buf[128];
-  std::snprintf(buf, sizeof buf, "%d %d %s %s %d %d %s %d\r\n", table, halftone, kKindNames[kind],
-                kPaperNames[paper], rc.x, rc.y, kModeNames[mode], selector);
-  return buf;
+formats::IndexContent::Entry Line(int table, int halftone, int kind, int paper,
+                                 const ResolutionClass& rc, int mode, int selector) {
+  return {table, halftone, kKindNames[kind], kPaperNames[paper], rc.x, rc.y, kModeNames[mode], selector};
 }
 
-std::string Trailer() {
-  std::string s = "/ end of entries\r\n";
-  for (const char* name : kKindNames) s += std::string(name) + " ";
-  s += "\r\n";
-  for (const char* name : kPaperNames) s += std::string(name) + " ";
-  s += "\r\n";
-  for (const char* name : kModeNames) s += std::string(name) + " ";
-  s += "\r\n";
-  s.push_back('\0');  // ends the text for callers that pass no length
-  return s;
+formats::IndexContent Index(const char* title) {
+  formats::IndexContent index;
+  index.header = std::string(" ") + title;
+  index.columns = "table halftone kind paper x-dpi y-dpi mode selector";
+  index.endLine = " end of entries";
+  index.kinds.assign(std::begin(kKindNames), std::end(kKindNames));
+  index.list2.assign(std::begin(kPaperNames), std::end(kPaperNames));
+  index.modes.assign(std::begin(kModeNames), std::end(kModeNames));
+  return index;
 }
 
 constexpr int kScreenVariants = 3;  // selectors 0, 1, 2 of kind 2
@@ -55,9 +54,9 @@ int ScreenSelector(int selector, const ResolutionClass& rc) { return 100 + 10 * 
 
 }  // namespace
 
-std::string ColorIndexText() {
-  std::string s = "/ vantik default colour-table index\r\n";
-  s += "table halftone kind paper x-dpi y-dpi mode selector\r\n";
+std::vector<uint8_t> ColorIndexBlock() {
+  formats::IndexContent index = Index("vantik default colour-table index");
+  std::vector<formats::IndexContent::Entry>& s = index.entries;
   for (int paper = 0; paper < 2; ++paper) {
     for (int mode : {4, 0}) {
       for (const ResolutionClass& rc : kClasses) {
@@ -70,71 +69,59 @@ std::string ColorIndexText() {
                                      : (plain ? kTableDitherPlain : kTableDitherPhoto);
         const int diffusionTable = mono ? (plain ? kTableMonoPlain : kTableMonoPhoto)
                                         : (plain ? rc.diffusionPlain : rc.diffusionPhoto);
-        s += Line(ditherTable, rc.idDither, 3, paper, rc, mode, 0);
+        s.push_back(Line(ditherTable, rc.idDither, 3, paper, rc, mode, 0));
         // Selector 1: the kind-3 kernel that dithers magenta too.
         const int ditherAllTable = mono ? (plain ? kTableMonoPlain : kTableMonoPhoto)
                                         : (plain ? kTableDitherAllPlain : kTableDitherAllPhoto);
-        s += Line(ditherAllTable, rc.idDither, 3, paper, rc, mode, 1);
-        s += Line(diffusionTable, rc.idDiffusion, 1, paper, rc, mode, 0);
+        s.push_back(Line(ditherAllTable, rc.idDither, 3, paper, rc, mode, 1));
+        s.push_back(Line(diffusionTable, rc.idDiffusion, 1, paper, rc, mode, 0));
         // Engine A needs a four-ink table in every mode; in black-only mode it
         // takes the gray bytes directly and uses the table only for its grid.
         // Each screen has the table made for the way it places its inks.
         for (int selector = 0; selector < kScreenVariants; ++selector) {
           const int screenTable = selector == 2 ? (plain ? kTableStackedPlain : kTableStackedPhoto)
                                                 : (plain ? kTableScreenPlain : kTableScreenPhoto);
-          s += Line(screenTable, ScreenSelector(selector, rc), 2, paper, rc, mode, selector);
+          s.push_back(Line(screenTable, ScreenSelector(selector, rc), 2, paper, rc, mode, selector));
         }
       }
     }
   }
-  return s + Trailer();
+  return formats::WriteIndex(index);
 }
 
-std::string CalibrationIndexText() {
+std::vector<uint8_t> CalibrationIndexBlock() {
   // Calibration looks this index up with table mode 0 and the selection
   // values of the print; every such line names the one curve block.
-  std::string s = "/ vantik calibration curve index\r\n";
-  s += "table halftone kind paper x-dpi y-dpi mode selector\r\n";
+  formats::IndexContent index = Index("vantik calibration curve index");
+  std::vector<formats::IndexContent::Entry>& s = index.entries;
   for (int paper = 0; paper < 2; ++paper) {
     for (const ResolutionClass& rc : kClasses) {
-      s += Line(kCurveBlock, 0, 3, paper, rc, 0, 0);
-      s += Line(kCurveBlock, 0, 3, paper, rc, 0, 1);
-      s += Line(kCurveBlock, 0, 1, paper, rc, 0, 0);
+      s.push_back(Line(kCurveBlock, 0, 3, paper, rc, 0, 0));
+      s.push_back(Line(kCurveBlock, 0, 3, paper, rc, 0, 1));
+      s.push_back(Line(kCurveBlock, 0, 1, paper, rc, 0, 0));
       for (int selector = 0; selector < kScreenVariants; ++selector)
-        s += Line(kCurveBlock, 0, 2, paper, rc, 0, selector);
+        s.push_back(Line(kCurveBlock, 0, 2, paper, rc, 0, selector));
     }
   }
-  return s + Trailer();
+  return formats::WriteIndex(index);
 }
 
-std::string ScreenTableText() {
-  // Every token is followed by a space: the reader ends a token only at a
-  // space or tab.
-  std::string s = "selector method matrix1 matrix2 matrix3 phase \r\n";
+std::vector<uint8_t> ScreenTableBlock() {
+  formats::ScreenTableContent table;
+  table.firstLine = "selector method matrix1 matrix2 matrix3 phase ";
   constexpr int blue[] = {kScreenBlue360, kScreenBlue720, kScreenBlueWide, kScreenBlueTall};
   constexpr int cluster[] = {kScreenCluster360, kScreenCluster720, kScreenClusterWide,
                              kScreenClusterTall};
-  char buf[128];
   for (const ResolutionClass& rc : kClasses) {
     const int i = rc.screenClass - 1;
     // Blue noise, four inks under the ink-total limit of the level table.
-    std::snprintf(buf, sizeof buf, "%d 5 %d %d %d 0 \r\n", ScreenSelector(0, rc), kScreenInkLimit,
-                  kScreenGridDither, blue[i]);
-    s += buf;
+    table.lines.push_back({ScreenSelector(0, rc), 5, kScreenInkLimit, kScreenGridDither, blue[i], 0});
     // Clustered dots, four inks, black first.
-    std::snprintf(buf, sizeof buf, "%d 2 0 %d %d 0 \r\n", ScreenSelector(1, rc), kScreenGridDither,
-                  cluster[i]);
-    s += buf;
+    table.lines.push_back({ScreenSelector(1, rc), 2, 0, kScreenGridDither, cluster[i], 0});
     // Blue noise, inks stacked along the threshold axis.
-    std::snprintf(buf, sizeof buf, "%d 6 0 %d %d 0 \r\n", ScreenSelector(2, rc), kScreenGridDither,
-                  blue[i]);
-    s += buf;
+    table.lines.push_back({ScreenSelector(2, rc), 6, 0, kScreenGridDither, blue[i], 0});
   }
-  s += "END \r\n";
-  s.push_back('\0');
-  return s;
+  return formats::WriteScreenTable(table);
 }
-
-std::vector<uint8_t> ToBytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
 
 }  // namespace vantik::resgen

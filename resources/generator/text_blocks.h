@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace vantik::resgen {
@@ -57,10 +56,8 @@ inline constexpr int kScreenCluster720 = 322;
 inline constexpr int kScreenClusterWide = 323;
 inline constexpr int kScreenClusterTall = 324;
 
-std::string ColorIndexText();
-std::string CalibrationIndexText();
-std::string ScreenTableText();
-
-std::vector<uint8_t> ToBytes(const std::string& text);
+std::vector<uint8_t> ColorIndexBlock();
+std::vector<uint8_t> CalibrationIndexBlock();
+std::vector<uint8_t> ScreenTableBlock();
 
 }  // namespace vantik::resgen

@@ -5,10 +5,20 @@
 #include <cmath>
 #include <complex>
 #include <cstdio>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "formats/curve_rows.h"
+#include "formats/curve_slots.h"
+#include "formats/id_list.h"
+#include "formats/index_text.h"
+#include "formats/matrix16.h"
+#include "formats/matrix8.h"
+#include "formats/node_positions.h"
+#include "formats/reference_levels.h"
+#include "formats/screen_text.h"
+#include "formats/table_block.h"
+#include "interface/byte_reader.h"
 #include "vantik/resource_describe.h"
 
 namespace vantik::resources {
@@ -22,161 +32,101 @@ std::string Format(const char* fmt, auto... args) {
 
 // ---- text blocks -------------------------------------------------------
 
-// Lines of a text block up to its end (NUL, 0x1A or the block's end), split
-// into tokens at spaces and tabs.
-std::vector<std::vector<std::string>> TextLines(std::span<const uint8_t> bytes, size_t start = 0) {
-  std::vector<std::vector<std::string>> lines;
-  std::vector<std::string> line;
-  std::string token;
-  bool lineOpen = false;
-  auto endToken = [&] {
-    if (!token.empty()) line.push_back(token);
-    token.clear();
-  };
-  for (size_t i = start; i < bytes.size(); ++i) {
-    const uint8_t b = bytes[i];
-    if (b == 0 || b == 0x1A) break;
-    if (b == '\r' || b == '\n') {
-      endToken();
-      if (lineOpen) lines.push_back(line);
-      line.clear();
-      lineOpen = false;
-      continue;
-    }
-    lineOpen = true;
-    if (b == ' ' || b == '\t') {
-      endToken();
-    } else {
-      token.push_back(static_cast<char>(b));
-    }
-  }
-  endToken();
-  if (lineOpen) lines.push_back(line);
-  return lines;
-}
-
 std::string DescribeIndex(std::span<const uint8_t> bytes) {
-  const auto slash = std::find(bytes.begin(), bytes.end(), '/');
-  if (slash == bytes.end()) return "colour-table index: no '/' header line, not an index\n";
-  // The header line (from the first '/') and the line after it are comments.
-  auto lines = TextLines(bytes, static_cast<size_t>(slash - bytes.begin()));
-  std::string out;
-  if (lines.size() < 2) return "colour-table index: truncated before its entries\n";
-  size_t i = 2;
-  std::vector<std::vector<std::string>> entries;
-  for (; i < lines.size() && !(!lines[i].empty() && lines[i][0][0] == '/'); ++i) entries.push_back(lines[i]);
-  if (i == lines.size()) return "colour-table index: no '/' line after the entries\n";
-  auto list = [&](size_t k) { return i + k < lines.size() ? lines[i + k] : std::vector<std::string>{}; };
-  const auto kinds = list(1), papers = list(2), modes = list(3);
-  int paperBase = 0;
-  size_t paperFirst = 0;
-  if (!papers.empty() && papers[0][0] != 'P') {
-    paperBase = std::atoi(papers[0].c_str());
-    paperFirst = 1;
-  }
-  auto position = [](const std::vector<std::string>& names, const std::string& name, size_t first) {
-    int found = -1;
-    for (size_t k = first; k < names.size(); ++k)
-      if (names[k] == name) found = static_cast<int>(k - first);
-    return found;
+  std::vector<formats::IndexEntry> entries(formats::kIndexMaxEntries);
+  formats::IndexView index;
+  ByteReader reader(bytes.data(), bytes.size());
+  const formats::Outcome parsed = formats::ParseIndex(reader, entries.data(), index);
+  if (!parsed.ok()) return Format("colour-table index, refused: %s\n", parsed.reason);
+  formats::ResolveIndexNames(index);
+  std::string out = Format("colour-table index: %d entries\n", index.count);
+  auto names = [&](const formats::IndexNameList& list, int base) {
+    for (int k = 0; k < list.count; ++k) out += Format(" %d=%s", base + k, list.names[k]);
   };
-  out += Format("colour-table index: %zu entries\n", entries.size());
   out += "  kinds:";
-  for (size_t k = 0; k < kinds.size(); ++k) out += Format(" %zu=%s", k, kinds[k].c_str());
+  names(index.kinds, 0);
   out += "\n  papers (ColorAdjustRecord field 8):";
-  for (size_t k = paperFirst; k < papers.size(); ++k)
-    out += Format(" %d=%s", paperBase + static_cast<int>(k - paperFirst), papers[k].c_str());
+  names(index.list2, index.list2Base);
   out += "\n  modes:";
-  for (size_t k = 0; k < modes.size(); ++k) out += Format(" %zu=%s", k, modes[k].c_str());
+  names(index.modes, 0);
   out += "\n  table  halftone  kind          paper     resolution  mode       selector\n";
-  for (const auto& e : entries) {
-    auto tok = [&](size_t k) { return k < e.size() ? e[k] : std::string(); };
-    const int kind = position(kinds, tok(2), 0);
-    const int paper = position(papers, tok(3), paperFirst);
-    const int mode = position(modes, tok(6), 0);
-    out += Format("  %5s  %8s  %-9s(%2d)  %-5s(%2d)  %4s x %-4s  %-6s(%d)  %s\n", tok(0).c_str(),
-                  tok(1) == "0" ? "none" : tok(1).c_str(), tok(2).c_str(), kind, tok(3).c_str(),
-                  paper < 0 ? -1 : paperBase + paper, tok(4).c_str(), tok(5).c_str(), tok(6).c_str(),
-                  mode, tok(7).c_str());
+  for (int i = 0; i < index.count; ++i) {
+    const formats::IndexEntry& e = entries[static_cast<size_t>(i)];
+    const std::string halftone = e.halftoneNumber == 0 ? "none" : std::to_string(e.halftoneNumber);
+    out += Format("  %5d  %8s  %-9s(%2d)  %-5s(%2d)  %4d x %-4d  %-6s(%d)  %d\n", e.tableNumber,
+                  halftone.c_str(), e.kindName, e.kindIndex, e.list2Name, e.list2Number,
+                  e.xResolution, e.yResolution, e.modeName, e.modeIndex, e.selector);
   }
   return out;
 }
 
 std::string DescribeScreenTable(std::span<const uint8_t> bytes) {
-  auto lines = TextLines(bytes);
+  std::vector<formats::ScreenLine> lines;
+  bool sawEnd = false;
+  const formats::Outcome parsed = formats::ListScreenLines(bytes.data(), bytes.size(), &lines, &sawEnd);
   std::string out = "engine A screen table\n  selector  method  matrix1  matrix2  matrix3  phase\n";
-  bool ended = false;
-  for (size_t i = 1; i < lines.size(); ++i) {
-    const auto& l = lines[i];
-    if (!l.empty() && l[0].rfind("END", 0) == 0) {
-      ended = true;
-      break;
-    }
-    auto tok = [&](size_t k) { return k < l.size() ? l[k] : std::string("?"); };
-    out += Format("  %8s  %6s  %7s  %7s  %7s  %5s\n", tok(0).c_str(), tok(1).c_str(), tok(2).c_str(),
-                  tok(3).c_str(), tok(4).c_str(), tok(5).c_str());
-  }
-  if (!ended) out += "  (no END line: a selector missing from the table is not detected)\n";
+  for (const formats::ScreenLine& l : lines)
+    out += Format("  %8d  %6d  %7d  %7d  %7d  %5d\n", l.selector, l.method, l.matrix1, l.matrix2,
+                  l.matrix3, l.matrix2Phase);
+  if (!parsed.ok()) return out + Format("  stops: %s\n", parsed.reason);
+  if (!sawEnd) out += "  (no END line: a selector missing from the table is not detected)\n";
   return out;
 }
 
 // ---- binary blocks ----------------------------------------------------
 
-int BE16(std::span<const uint8_t> b, size_t at) {
-  return static_cast<int16_t>((b[at] << 8) | b[at + 1]);
-}
-
 std::string DescribeTable(std::span<const uint8_t> b) {
-  if (b.size() < 76) return Format("colour table: %zu bytes, shorter than its 76-byte header\n", b.size());
+  formats::TableHeader h;
+  if (!formats::ReadTableHeader(b, h))
+    return Format("colour table: %zu bytes, shorter than its 76-byte header\n", b.size());
   std::string tag;
-  for (size_t i = 0; i < 15 && b[i] != 0; ++i) tag.push_back(b[i] >= 0x20 && b[i] < 0x7F ? static_cast<char>(b[i]) : '.');
-  const int n = b[72], w = b[75];
+  for (const char* c = h.tag; *c != '\0'; ++c) tag.push_back(*c >= 0x20 && *c < 0x7F ? *c : '.');
   std::string out = Format("colour table \"%s\"\n", tag.c_str());
-  out += Format("  class %d, type %d, grid %d x %d x %d, %d byte(s) per node\n", b[15], b[24], b[72], b[73],
-                b[74], w);
+  out += Format("  class %d, type %d, grid %d x %d x %d, %d byte(s) per node\n", h.tableClass, h.tableType,
+                h.nodes[0], h.nodes[1], h.nodes[2], h.bytesPerNode);
   out += Format("  primary gains %d %d %d, hue shifts %d %d %d, saturation boost %d, secondary gains %d %d %d\n",
-                b[32], b[33], b[34], static_cast<int8_t>(b[36]), static_cast<int8_t>(b[37]),
-                static_cast<int8_t>(b[38]), static_cast<int8_t>(b[39]), static_cast<int8_t>(b[42]),
-                static_cast<int8_t>(b[43]), static_cast<int8_t>(b[44]));
-  out += Format("  weights: light %d, full %d, extra %d %d %d\n", BE16(b, 48), BE16(b, 50), BE16(b, 52),
-                BE16(b, 54), BE16(b, 56));
-  out += Format("  parameters: A %d, %d, B %d, %d\n", BE16(b, 64), BE16(b, 66), BE16(b, 68), BE16(b, 70));
-  if (n == 0 || w == 0 || b[73] != n || b[74] != n) return out + "  grid counts unequal or zero\n";
-  const size_t l = static_cast<size_t>(n) * n * n * w;
-  const size_t need = 76 + 4 * static_cast<size_t>(n) + l + static_cast<size_t>(n) * w;
-  if (b.size() < need) return out + Format("  block is %zu bytes, its grid needs %zu\n", b.size(), need);
+                h.primaryGain[0], h.primaryGain[1], h.primaryGain[2], h.hueShift[0], h.hueShift[1],
+                h.hueShift[2], h.saturationBoost, h.secondaryGain[0], h.secondaryGain[1], h.secondaryGain[2]);
+  out += Format("  weights: light %d, full %d, extra %d %d %d\n", h.weights[0], h.weights[1], h.weights[2],
+                h.weights[3], h.weights[4]);
+  out += Format("  parameters: A %d, %d, B %d, %d\n", h.params[0], h.params[1], h.params[2], h.params[3]);
+  formats::TableBlockView v;
+  ByteReader reader(b.data(), b.size());
+  const formats::Outcome parsed = formats::ParseTableBlock(reader, v);
+  if (!parsed.ok()) return out + Format("  refused: %s\n", parsed.reason);
   out += "  node positions:";
-  for (int i = 0; i < n; ++i) out += Format(" %d", b[76 + i]);
-  const uint8_t* table = b.data() + 76 + 3 * n;
-  const uint8_t* gray = table + l;
+  for (int i = 0; i < v.n; ++i) out += Format(" %d", v.positions[i]);
   out += "\n  neutral axis (input gray -> ink bytes | black-only gray level):\n";
-  for (int j = 0; j < n; ++j) {
-    const uint8_t* node = table + static_cast<size_t>(j) * (n * n + n + 1) * w;
-    out += Format("    %3d ->", b[76 + j]);
-    for (int ch = 0; ch < w; ++ch) out += Format(" %3d", node[ch]);
-    out += Format("  | %3d\n", gray[j]);
+  for (int j = 0; j < v.n; ++j) {
+    const uint8_t* node = v.table + formats::TableNode(v.n, v.w, j, j, j);
+    out += Format("    %3d ->", v.positions[j]);
+    for (int ch = 0; ch < v.w; ++ch) out += Format(" %3d", node[ch]);
+    out += v.gray != nullptr ? Format("  | %3d\n", v.gray[j]) : std::string("  | -\n");
   }
+  if (v.gray == nullptr || v.diagonal == nullptr)
+    out += "  the block ends before its gray levels or neutral axis\n";
   return out;
 }
 
 std::string DescribeIdList(std::span<const uint8_t> b) {
+  formats::IdList list;
+  ByteReader reader(b.data(), b.size());
+  const formats::Outcome parsed = formats::ParseIdList(reader, list);
+  if (!parsed.ok()) return Format("engine B id list, refused: %s\n", parsed.reason);
   std::string out = "engine B id list:";
-  size_t i = 0;
-  for (; i + 1 < b.size(); i += 2) {
-    const int id = static_cast<int16_t>(b[i] | (b[i + 1] << 8));
-    if (id == -1) break;
-    out += Format(" %d", id);
-  }
-  out += i + 1 < b.size() ? " (end)\n" : " (no -1 terminator)\n";
+  for (int i = 0; i < list.count; ++i) out += Format(" %d", list.ids[i]);
+  out += " (end)\n";
   out += "  step 2 takes the first id; step 3 the second, or the third when x = 2 y\n";
   return out;
 }
 
 std::string DescribeNodes(std::span<const uint8_t> b) {
-  if (b.size() < 2) return "colour nodes: truncated\n";
-  const int count = b[0] | (b[1] << 8);
-  std::string out = Format("colour nodes: %d positions:", count);
-  for (size_t i = 2; i < b.size() && i < 2 + static_cast<size_t>(std::max(count, 0)); ++i) out += Format(" %d", b[i]);
+  formats::NodePositions nodes;
+  ByteReader reader(b.data(), b.size());
+  const formats::Outcome parsed = formats::ParseNodePositions(reader, nodes);
+  if (!parsed.ok()) return Format("colour nodes, refused: %s\n", parsed.reason);
+  std::string out = Format("colour nodes: %d positions:", formats::kNodePositionCount);
+  for (uint8_t p : nodes.positions) out += Format(" %d", p);
   return out + "\n";
 }
 
@@ -188,53 +138,64 @@ std::string StatsText(const MatrixStats& s) {
 }
 
 std::string DescribeMatrix16(std::span<const uint8_t> b) {
-  if (b.size() < 4) return "16-bit threshold matrix: truncated header\n";
-  const int w = b[0], h = b[1];
-  const size_t cells = static_cast<size_t>(w) * h;
-  std::string out = Format("engine B threshold matrix, %d bytes per cell\n", b[2]);
-  if (b.size() < 4 + 2 * cells) return out + "  block shorter than its cells\n";
-  std::vector<int> v(cells);
-  for (size_t i = 0; i < cells; ++i) v[i] = static_cast<int16_t>(b[4 + 2 * i] | (b[5 + 2 * i] << 8));
+  formats::Matrix16View m;
+  ByteReader reader(b.data(), b.size());
+  const formats::Outcome parsed = formats::ParseMatrix16(reader, m);
+  if (!parsed.ok()) return Format("engine B threshold matrix, refused: %s\n", parsed.reason);
+  std::string out = Format("engine B threshold matrix, %u bytes per cell\n", m.bytesPerCell);
+  std::vector<int> v(m.cells);
+  for (uint32_t i = 0; i < m.cells; ++i) v[i] = m.Cell(i);
+  const int w = static_cast<int>(m.width), h = static_cast<int>(m.height);
   out += StatsText(AnalyseMatrix(v, w, h));
   if ((w & (w - 1)) != 0) out += "  width is not a power of two: the engine's column mask would skip cells\n";
   return out;
 }
 
 std::string DescribeMatrix8(std::span<const uint8_t> b) {
-  if (b.size() < 2) return "byte threshold matrix: truncated header\n";
-  const int w = b[0] == 255 ? 256 : b[0], h = b[1] == 255 ? 256 : b[1];
-  const size_t cells = static_cast<size_t>(w) * h;
-  if (b.size() < 2 + cells) return "engine A threshold matrix: block shorter than its cells\n";
-  std::vector<int> v(b.begin() + 2, b.begin() + 2 + static_cast<std::ptrdiff_t>(cells));
-  return "engine A threshold matrix (a level v prints where threshold <= v)\n" + StatsText(AnalyseMatrix(v, w, h));
+  formats::Matrix8View m;
+  const formats::Outcome parsed = formats::ParseMatrix8(b.data(), b.size(), m);
+  if (!parsed.ok()) return Format("engine A threshold matrix, refused: %s\n", parsed.reason);
+  std::vector<int> v(m.cells, m.cells + static_cast<size_t>(m.width) * m.height);
+  return "engine A threshold matrix (a level v prints where threshold <= v)\n" +
+         StatsText(AnalyseMatrix(v, m.width, m.height));
 }
 
 std::string DescribeCalibration(int number, std::span<const uint8_t> b) {
-  if (b.size() == 21 * 256) {
-    std::string out = "calibration curve block: 21 rows (row 10 is chosen when the levels match)\n"
-                      "  row:  in 32  64  96 128 160 192 224\n";
-    for (int r = 0; r < 21; ++r) {
-      out += Format("  %3d:   ", r);
-      for (int x = 32; x < 256; x += 32) out += Format(" %3d", b[r * 256 + x]);
-      out += "\n";
+  ByteReader reader(b.data(), b.size());
+  const formats::Kind kind = formats::FitsCurveRows(number, b)        ? formats::Kind::kCurveRows
+                             : formats::FitsReferenceLevels(number, b) ? formats::Kind::kReferenceLevels
+                                                                        : formats::Kind::kCurveSlots;
+  switch (kind) {
+    case formats::Kind::kCurveRows: {
+      formats::CurveRowsView rows;
+      formats::ParseCurveRows(reader, rows);
+      std::string out = "calibration curve block: 21 rows (row 10 is chosen when the levels match)\n"
+                        "  row:  in 32  64  96 128 160 192 224\n";
+      for (int r = 0; r < formats::kCurveRowCount; ++r) {
+        out += Format("  %3d:   ", r);
+        for (int x = 32; x < 256; x += 32) out += Format(" %3d", rows.Row(r)[x]);
+        out += "\n";
+      }
+      return out;
     }
-    return out;
+    case formats::Kind::kReferenceLevels: {
+      std::string out = "calibration reference levels:";
+      for (uint8_t v : b) out += Format(" %d", v);
+      return out + "\n";
+    }
+    default: {
+      std::vector<formats::CurveSlotRecord> records;
+      const formats::Outcome parsed = formats::ListCurveSlots(reader, &records);
+      std::string out = "calibration slot records (key: curve slot per channel)\n";
+      for (const formats::CurveSlotRecord& r : records) {
+        out += Format("  key %d:", r.key);
+        for (uint8_t slot : r.slots) out += Format(" %d", slot);
+        out += "\n";
+      }
+      if (!parsed.ok()) out += Format("  refused: %s\n", parsed.reason);
+      return out;
+    }
   }
-  if (number == kCalibrationLevels) {
-    std::string out = "calibration reference levels:";
-    for (uint8_t v : b) out += Format(" %d", v);
-    return out + "\n";
-  }
-  std::string out = "calibration slot records (key: curve slot per channel)\n";
-  size_t i = 0;
-  while (i < b.size() && b[i] != 0xFF) {
-    out += Format("  key %d:", b[i]);
-    ++i;
-    for (; i < b.size() && b[i] != 0xFE; ++i) out += Format(" %d", b[i]);
-    out += "\n";
-    if (i < b.size()) ++i;
-  }
-  return out;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "formats/format.h"
 #include "vantik/default_resources.h"
 
 namespace vantik::resources {
@@ -77,27 +78,6 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::span<const uint
   return true;
 }
 
-// The bytes before the first NUL.
-std::span<const uint8_t> TextPart(std::span<const uint8_t> bytes) {
-  const auto nul = std::find(bytes.begin(), bytes.end(), uint8_t{0});
-  return bytes.first(static_cast<size_t>(nul - bytes.begin()));
-}
-
-// Printable text (with tabs and line ends) up to its NUL, and not empty.
-bool IsText(std::span<const uint8_t> bytes) {
-  if (TextPart(bytes).empty()) return false;
-  for (uint8_t b : bytes) {
-    if (b == 0) break;
-    if (b < 0x20 && b != '\t' && b != '\r' && b != '\n' && b != 0x1A) return false;
-    if (b >= 0x7F) return false;
-  }
-  return true;
-}
-
-bool Contains(std::span<const uint8_t> bytes, std::string_view needle) {
-  return std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end()) != bytes.end();
-}
-
 }  // namespace
 
 std::string_view DirectoryName(Service service) {
@@ -111,32 +91,9 @@ const Block* FindDefault(Service service, int number) {
 }
 
 std::string_view GuessKind(Service service, int number, std::span<const uint8_t> bytes) {
-  const size_t n = bytes.size();
-  if (service == Service::kColor) {
-    if (number == kCalibrationSlots || number == kCalibrationLevels) return "calibration";
-    if (n == 21 * 256) return "calibration";
-    if (n >= 76) {
-      const size_t g = bytes[72], w = bytes[75];
-      const size_t l = g * g * g * w;
-      if (g > 0 && w > 0 && bytes[73] == g && bytes[74] == g && n >= 76 + 3 * g + l) return "table";
-    }
-    if (IsText(bytes) && Contains(TextPart(bytes), "/")) return "index";
-    return "unknown";
-  }
-  if (number == kScreenTableNumber || (IsText(bytes) && Contains(TextPart(bytes), "END")))
-    return "screen-table";
-  if (n == 34 && bytes[0] == 32 && bytes[1] == 0) return "nodes";
-  if (n >= 4 && bytes[2] == 2) {
-    const size_t cells = static_cast<size_t>(bytes[0]) * bytes[1];
-    if (cells > 0 && n == 4 + 2 * cells) return "matrix16";
-  }
-  if (n >= 2) {
-    const size_t w = bytes[0] == 255 ? 256 : bytes[0];
-    const size_t h = bytes[1] == 255 ? 256 : bytes[1];
-    if (w * h > 0 && n == 2 + w * h && number >= 300 && number <= 399) return "matrix8";
-  }
-  if (n >= 2 && n % 2 == 0 && n <= 32 && bytes[n - 2] == 0xFF && bytes[n - 1] == 0xFF) return "id-list";
-  return "unknown";
+  const formats::Dialogue dialogue =
+      service == Service::kColor ? formats::Dialogue::kColor : formats::Dialogue::kHalftone;
+  return formats::HandlerOf(formats::GuessKind(dialogue, number, bytes)).name;
 }
 
 std::optional<std::vector<OwnedBlock>> LoadDirectory(const std::filesystem::path& dir,

@@ -1,9 +1,25 @@
 // Whole pages: source rows are scaled to printer resolution one line at a
 // time, put into the engine's pixel form and halftoned; only two source rows
-// and one line of each stage are held.
+// and a few batches of lines are held.
+//
+// Three stages do the work: the source stage reads and scales rows into the
+// engine's pixel form, the halftone stage makes the planes, the sink stage
+// hands them on.  With one thread they take turns batch by batch on the
+// calling thread; with more, the halftone and sink stages run on threads of
+// their own and the source stage on the calling thread, joined by queues
+// of batches drawn from a fixed pool (which bounds memory and lets a fast
+// stage run at most a pool's length ahead).  Each stage handles its batches
+// in page order, so the engine sees the same calls either way and the planes
+// are the same bits.
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "interface/params.h"
@@ -12,6 +28,12 @@
 namespace vantik {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 // Position of output sample i of n on an axis of m source samples, with the
 // sample centres aligned: source = (i + 0.5) * m / n - 0.5, in 1/256 units.
@@ -37,13 +59,392 @@ std::vector<Tap> Taps(int n, int m) {
   return taps;
 }
 
+// Where R, G and B go in the engine's pixel: its own 3-byte form (RGB or
+// BGR), else bytes 1..3 of four.
+PixelLayout RgbFormOf(const HalftoneSettings& s) {
+  const PixelLayout form = HalftoneInputLayoutOf(s.kind, s.renderMode, s.lutMode);
+  return form.bytesPerPixel == 3 ? form : LayoutOf(kRenderXrgb);
+}
+
+// Page lines in the engine's pixel form: source rows are read in order, each
+// once, blended across (kept per source row, since an enlarging page uses a
+// row for several lines) and then down, and written as one gray byte, packed
+// RGB or RGB in bytes 1..3 of four.  Columns and lines outside the placed
+// area are white.
+class LineMaker {
+ public:
+  // `rgb` says where R, G and B go in a pixel of bpp bytes.
+  LineMaker(const PageGeometry& g, int bpp, const PixelLayout& rgb, const RowSource& source)
+      : g_(g), bpp_(bpp), rgb_(rgb), source_(source) {
+    areaW_ = g.placedWidth > 0 ? g.placedWidth : g.width;
+    areaH_ = g.placedHeight > 0 ? g.placedHeight : g.height;
+    x0_ = std::clamp(g.left, 0, g.width);
+    x1_ = static_cast<int>(std::clamp<int64_t>(int64_t{g.left} + areaW_, x0_, g.width));
+    unscaled_ = areaW_ == g.sourceWidth && areaH_ == g.sourceHeight;
+    xs_ = Taps(areaW_, g.sourceWidth);
+    ys_ = Taps(areaH_, g.sourceHeight);
+    const size_t sw = static_cast<size_t>(g.sourceWidth);
+    for (int i = 0; i < 2; ++i) {
+      rows_[i].assign(sw * 3, 0);
+      across_[i].assign(static_cast<size_t>(x1_ - x0_) * 3, 0);
+    }
+    scaled_.assign(static_cast<size_t>(g.width) * 3, 255);
+  }
+
+  // Writes page line y (lines asked in order) to out, width x bpp bytes;
+  // byte 0 of four-byte pixels is left as it is.
+  Status Make(int y, uint8_t* out) {
+    const int row = y - g_.top;
+    uint8_t* s = scaled_.data() + static_cast<size_t>(x0_) * 3;
+    const size_t n = static_cast<size_t>(x1_ - x0_) * 3;
+    if (row < 0 || row >= areaH_ || n == 0) {
+      std::fill_n(s, n, uint8_t{255});
+    } else if (unscaled_) {
+      // Both axes one to one: the blend would give back the source bytes.
+      Status st = Load(row);
+      if (!st.ok()) return st;
+      std::memcpy(s, rows_[1].data() + static_cast<size_t>(x0_ - g_.left) * 3, n);
+    } else {
+      const Tap ty = ys_[row];
+      Status st = Load(ty.hi);
+      if (!st.ok()) return st;
+      // lo == hi, or hi the first row: both taps from the newer row.
+      const uint16_t* a = across_[held_[0] == ty.lo ? 0 : 1].data();
+      const uint16_t* b = across_[1].data();
+      const uint32_t fa = static_cast<uint32_t>(256 - ty.frac), fb = static_cast<uint32_t>(ty.frac);
+      for (size_t i = 0; i < n; ++i) {
+        s[i] = static_cast<uint8_t>((a[i] * fa + b[i] * fb + (1u << 15)) >> 16);
+      }
+    }
+    Emit(out);
+    return Status::Ok();
+  }
+
+  // Reads the rows the scaling did not need, so a streaming source reaches
+  // its end.
+  Status Finish() {
+    while (next_ < g_.sourceHeight) {
+      Status st = source_(next_++, rows_[0]);
+      if (!st.ok()) return st;
+    }
+    return Status::Ok();
+  }
+
+ private:
+  // Reads source rows up to hi into slot 1, the one before into slot 0.
+  Status Load(int hi) {
+    while (held_[1] < hi) {
+      std::swap(rows_[0], rows_[1]);
+      std::swap(across_[0], across_[1]);
+      held_[0] = held_[1];
+      Status st = source_(next_, rows_[1]);
+      if (!st.ok()) return st;
+      held_[1] = next_++;
+      if (!unscaled_) Across(rows_[1].data(), across_[1].data());
+    }
+    return Status::Ok();
+  }
+
+  // A source row blended across to the placed columns, in 1/256 units.
+  void Across(const uint8_t* r, uint16_t* out) const {
+    for (int x = x0_; x < x1_; ++x) {
+      const Tap t = xs_[static_cast<size_t>(x - g_.left)];
+      const uint32_t fa = static_cast<uint32_t>(256 - t.frac), fb = static_cast<uint32_t>(t.frac);
+      const uint8_t* lo = r + static_cast<size_t>(t.lo) * 3;
+      const uint8_t* hi = r + static_cast<size_t>(t.hi) * 3;
+      for (int c = 0; c < 3; ++c) *out++ = static_cast<uint16_t>(lo[c] * fa + hi[c] * fb);
+    }
+  }
+
+  void Emit(uint8_t* out) const {
+    const uint8_t* p = scaled_.data();
+    const int w = g_.width;
+    if (bpp_ == 1) {
+      for (int x = 0; x < w; ++x, p += 3) {
+        out[x] = static_cast<uint8_t>((299 * p[0] + 587 * p[1] + 114 * p[2] + 500) / 1000);
+      }
+    } else if (bpp_ == 3 && rgb_.offsets[0] == 0 && rgb_.offsets[2] == 2) {
+      std::memcpy(out, p, static_cast<size_t>(w) * 3);
+    } else if (bpp_ == 3) {
+      for (int x = 0; x < w; ++x, p += 3, out += 3) {
+        out[rgb_.offsets[0]] = p[0];
+        out[rgb_.offsets[1]] = p[1];
+        out[rgb_.offsets[2]] = p[2];
+      }
+    } else {
+      for (int x = 0; x < w; ++x, p += 3, out += 4) {
+        out[1] = p[0];
+        out[2] = p[1];
+        out[3] = p[2];
+      }
+    }
+  }
+
+  const PageGeometry& g_;
+  const int bpp_;
+  const PixelLayout rgb_;
+  const RowSource& source_;
+  int areaW_ = 0, areaH_ = 0;
+  int x0_ = 0, x1_ = 0;  // page columns the placed area covers
+  bool unscaled_ = false;
+  std::vector<Tap> xs_, ys_;
+  std::vector<uint8_t> rows_[2];
+  std::vector<uint16_t> across_[2];
+  int held_[2] = {-1, -1};
+  int next_ = 0;  // next source row to ask for
+  std::vector<uint8_t> scaled_;
+};
+
+// A run of consecutive page lines on its way through the stages.
+struct Batch {
+  int first = 0;
+  int count = 0;
+  std::vector<uint8_t> pixels;  // pixel lines, each followed by zero padding
+  std::vector<uint8_t> planes;  // per line: planes x planeBytes
+};
+
+// A queue between two stages.  Close lets the taker drain what is queued;
+// Cancel stops both sides at once.
+class Channel {
+ public:
+  void Push(Batch* b) {
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      if (cancelled_) return;
+      q_.push_back(b);
+    }
+    cv_.notify_one();
+  }
+  bool Pop(Batch*& b) {
+    std::unique_lock<std::mutex> lock(m_);
+    cv_.wait(lock, [&] { return cancelled_ || closed_ || !q_.empty(); });
+    if (cancelled_ || q_.empty()) return false;
+    b = q_.front();
+    q_.pop_front();
+    return true;
+  }
+  void Close() {
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      closed_ = true;
+    }
+    cv_.notify_all();
+  }
+  void Cancel() {
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      cancelled_ = true;
+    }
+    cv_.notify_all();
+  }
+
+ private:
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::deque<Batch*> q_;
+  bool closed_ = false, cancelled_ = false;
+};
+
+class PageRun {
+ public:
+  PageRun(Halftoner& halftoner, const PageGeometry& g, const RowSource& source,
+          const PlaneSink& sink, const Progress& progress)
+      : halftoner_(halftoner),
+        g_(g),
+        sink_(sink),
+        progress_(progress),
+        maker_(g, halftoner.bytesPerPixel(), RgbFormOf(halftoner.settings()), source) {
+    planes_ = halftoner.planes();
+    planeBytes_ = PlaneBytes(g.width);
+    pixelStride_ = static_cast<size_t>(g.width) * halftoner.bytesPerPixel() + 8;
+    // About 256 KB of pixels per batch.
+    batchLines_ = static_cast<int>(std::clamp<size_t>((size_t{1} << 18) / pixelStride_, 1, 64));
+    batchLines_ = std::min(batchLines_, g.height);
+  }
+
+  Status RunInline(PageStageTimes& times) {
+    Batch b = MakeBatch();
+    for (int y = 0; y < g_.height; y += batchLines_) {
+      b.first = y;
+      b.count = std::min(batchLines_, g_.height - y);
+      auto t = Clock::now();
+      Status s = Source(b);
+      times.source += Since(t);
+      if (!s.ok()) return s;
+      t = Clock::now();
+      s = Halftone(b);
+      times.halftone += Since(t);
+      if (!s.ok()) return s;
+      t = Clock::now();
+      s = Sink(b);
+      times.sink += Since(t);
+      if (!s.ok()) return s;
+    }
+    const auto t = Clock::now();
+    Status s = maker_.Finish();
+    times.source += Since(t);
+    return s;
+  }
+
+  Status RunThreaded(PageStageTimes& times) {
+    constexpr int kPool = 6;
+    std::vector<Batch> pool(kPool);
+    for (Batch& b : pool) {
+      b = MakeBatch();
+      free_.Push(&b);
+    }
+    // The source stays on the calling thread: image decoders often tie
+    // their state to the thread that opened them.
+    std::thread halftone([&] { Guard(&PageRun::HalftoneStage, times.halftone); });
+    std::thread sink([&] { Guard(&PageRun::SinkStage, times.sink); });
+    Guard(&PageRun::SourceStage, times.source);
+    halftone.join();
+    sink.join();
+    if (thrown_) std::rethrow_exception(thrown_);
+    return failure_;
+  }
+
+ private:
+  Batch MakeBatch() const {
+    Batch b;
+    b.pixels.assign(pixelStride_ * static_cast<size_t>(batchLines_), 0);
+    b.planes.assign(planeBytes_ * static_cast<size_t>(planes_) * static_cast<size_t>(batchLines_), 0);
+    return b;
+  }
+
+  Status Source(Batch& b) {
+    for (int i = 0; i < b.count; ++i) {
+      Status s = maker_.Make(b.first + i, b.pixels.data() + pixelStride_ * static_cast<size_t>(i));
+      if (!s.ok()) return s;
+    }
+    return Status::Ok();
+  }
+
+  Status Halftone(Batch& b) {
+    const size_t lineBytes = planeBytes_ * static_cast<size_t>(planes_);
+    std::fill_n(b.planes.begin(), lineBytes * static_cast<size_t>(b.count), uint8_t{0});
+    for (int i = 0; i < b.count; ++i) {
+      Status s = halftoner_.Line(b.pixels.data() + pixelStride_ * static_cast<size_t>(i),
+                                 b.planes.data() + lineBytes * static_cast<size_t>(i),
+                                 static_cast<int32_t>(planeBytes_),
+                                 static_cast<uint32_t>(g_.width), 0,
+                                 static_cast<uint32_t>(b.first + i));
+      if (!s.ok()) return s;
+    }
+    return Status::Ok();
+  }
+
+  Status Sink(const Batch& b) {
+    const size_t lineBytes = planeBytes_ * static_cast<size_t>(planes_);
+    std::vector<std::span<const uint8_t>> views(static_cast<size_t>(planes_));
+    for (int i = 0; i < b.count; ++i) {
+      const uint8_t* line = b.planes.data() + lineBytes * static_cast<size_t>(i);
+      for (int k = 0; k < planes_; ++k) {
+        views[static_cast<size_t>(k)] = {line + planeBytes_ * static_cast<size_t>(k), planeBytes_};
+      }
+      const int y = b.first + i;
+      Status s = sink_(y, views);
+      if (!s.ok()) return s;
+      if (progress_) progress_(y + 1, g_.height);
+    }
+    return Status::Ok();
+  }
+
+  // ---- Stages on threads ----
+
+  Status SourceStage(double& busy) {
+    for (int y = 0; y < g_.height; y += batchLines_) {
+      Batch* b = nullptr;
+      if (!free_.Pop(b)) return Status::Ok();  // stopped by another stage
+      b->first = y;
+      b->count = std::min(batchLines_, g_.height - y);
+      const auto t = Clock::now();
+      Status s = Source(*b);
+      busy += Since(t);
+      if (!s.ok()) return s;
+      made_.Push(b);
+    }
+    made_.Close();
+    const auto t = Clock::now();
+    Status s = maker_.Finish();
+    busy += Since(t);
+    return s;
+  }
+
+  Status HalftoneStage(double& busy) {
+    Batch* b = nullptr;
+    while (made_.Pop(b)) {
+      const auto t = Clock::now();
+      Status s = Halftone(*b);
+      busy += Since(t);
+      if (!s.ok()) return s;
+      done_.Push(b);
+    }
+    done_.Close();
+    return Status::Ok();
+  }
+
+  Status SinkStage(double& busy) {
+    Batch* b = nullptr;
+    while (done_.Pop(b)) {
+      const auto t = Clock::now();
+      Status s = Sink(*b);
+      busy += Since(t);
+      if (!s.ok()) return s;
+      free_.Push(b);
+    }
+    return Status::Ok();
+  }
+
+  // Runs a stage; a failure (or an exception from a callback) is kept, the
+  // first one only, and stops every stage.
+  void Guard(Status (PageRun::*stage)(double&), double& busy) {
+    Status s;
+    std::exception_ptr thrown;
+    try {
+      s = (this->*stage)(busy);
+    } catch (...) {
+      thrown = std::current_exception();
+    }
+    if (s.ok() && !thrown) return;
+    {
+      std::lock_guard<std::mutex> lock(failureLock_);
+      if (failure_.ok() && !thrown_) {
+        failure_ = s;
+        thrown_ = thrown;
+      }
+    }
+    free_.Cancel();
+    made_.Cancel();
+    done_.Cancel();
+  }
+
+  Halftoner& halftoner_;
+  const PageGeometry& g_;
+  const PlaneSink& sink_;
+  const Progress& progress_;
+  LineMaker maker_;
+  int planes_ = 0;
+  size_t planeBytes_ = 0;
+  size_t pixelStride_ = 0;
+  int batchLines_ = 1;
+
+  Channel free_, made_, done_;
+  std::mutex failureLock_;
+  Status failure_;
+  std::exception_ptr thrown_;
+};
+
 }  // namespace
 
 Status RenderPage(Halftoner& halftoner, const PageGeometry& g,
                   const RowSource& source, const PlaneSink& sink,
-                  const Progress& progress) {
+                  const Progress& progress, const PageOptions& options) {
   if (g.width <= 0 || g.height <= 0 || g.sourceWidth <= 0 || g.sourceHeight <= 0) {
     return Status(RC_BAD_PARAMETER, "page or source size is empty");
+  }
+  if (g.placedWidth < 0 || g.placedHeight < 0 || (g.placedWidth == 0) != (g.placedHeight == 0)) {
+    return Status(RC_BAD_PARAMETER, "the placed image needs a width and a height");
   }
   if (static_cast<uint32_t>(g.width) > halftoner.settings().lineWidth) {
     return Status(RC_BAND_TOO_LARGE, "page width " + std::to_string(g.width) +
@@ -53,98 +454,18 @@ Status RenderPage(Halftoner& halftoner, const PageGeometry& g,
   if (halftoner.settings().horizontalScale != 0) {
     return Status(RC_BAD_PARAMETER, "pages are rendered one pixel per dot");
   }
-  const int sw = g.sourceWidth, W = g.width;
-  const bool same = sw == W && g.sourceHeight == g.height;
-  const std::vector<Tap> xs = Taps(W, sw);
-  const std::vector<Tap> ys = Taps(g.height, g.sourceHeight);
-
-  // Two source rows: rows[0] holds source row `held0`, rows[1] the next one.
-  std::vector<uint8_t> rows[2] = {std::vector<uint8_t>(size_t(sw) * 3),
-                                  std::vector<uint8_t>(size_t(sw) * 3)};
-  int held[2] = {-1, -1};
-  int next = 0;  // next source row to ask for
-  std::vector<uint8_t> scaled(size_t(W) * 3);
-  const int bpp = halftoner.bytesPerPixel();
-  // Where R, G and B go in the engine's pixel: its own 3-byte form (RGB or
-  // BGR), else bytes 1..3 of four.
-  const HalftoneSettings& hs = halftoner.settings();
-  const PixelLayout form = HalftoneInputLayoutOf(hs.kind, hs.renderMode, hs.lutMode);
-  const PixelLayout rgb = form.bytesPerPixel == 3 ? form : LayoutOf(kRenderXrgb);
-  const bool packedRgb = bpp == 3 && rgb.offsets[0] == 0 && rgb.offsets[2] == 2;
-  std::vector<uint8_t> pixels(size_t(W) * bpp + 8, 0);
-  const size_t planeBytes = PlaneBytes(W);
-  const int planes = halftoner.planes();
-  std::vector<uint8_t> out(planeBytes * planes);
-  std::vector<std::span<const uint8_t>> views;
-  for (int k = 0; k < planes; ++k) {
-    views.emplace_back(out.data() + k * planeBytes, planeBytes);
+  if (options.threads < 0) {
+    return Status(RC_BAD_PARAMETER, "the thread count cannot be negative");
   }
+  int threads = options.threads;
+  if (threads == 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 
-  // Reads source rows up to hi into rows[1], the one before into rows[0];
-  // rows are asked for in order, each once.
-  auto load = [&](int lo, int hi) -> Status {
-    while (held[1] < hi) {
-      std::swap(rows[0], rows[1]);
-      held[0] = held[1];
-      Status s = source(next, rows[1]);
-      if (!s.ok()) return s;
-      held[1] = next++;
-    }
-    (void)lo;  // rows come in order, so rows[0] is lo whenever hi = lo + 1
-    return Status::Ok();
-  };
-
-  for (int y = 0; y < g.height; ++y) {
-    const Tap ty = ys[y];
-    Status s = load(ty.lo, ty.hi);
-    if (!s.ok()) return s;
-    const uint8_t* r0 = rows[0].data();
-    const uint8_t* r1 = rows[1].data();
-    if (held[0] != ty.lo) r0 = r1;  // lo == hi: both taps from row 1
-    if (same) {
-      std::memcpy(scaled.data(), r0, scaled.size());
-    } else {
-      for (int x = 0; x < W; ++x) {
-        const Tap tx = xs[x];
-        for (int c = 0; c < 3; ++c) {
-          int a = r0[tx.lo * 3 + c] * (256 - tx.frac) + r0[tx.hi * 3 + c] * tx.frac;
-          int b = r1[tx.lo * 3 + c] * (256 - tx.frac) + r1[tx.hi * 3 + c] * tx.frac;
-          int v = (a * (256 - ty.frac) + b * ty.frac + (1 << 15)) >> 16;
-          scaled[size_t(x) * 3 + c] = static_cast<uint8_t>(v);
-        }
-      }
-    }
-    // Engine pixel form: one gray byte, or R, G and B where `rgb` puts them.
-    const uint8_t* p = scaled.data();
-    if (bpp == 1) {
-      for (int x = 0; x < W; ++x, p += 3) {
-        pixels[x] = static_cast<uint8_t>((299 * p[0] + 587 * p[1] + 114 * p[2] + 500) / 1000);
-      }
-    } else if (packedRgb) {
-      std::memcpy(pixels.data(), p, size_t(W) * 3);
-    } else {
-      for (int x = 0; x < W; ++x, p += 3) {
-        uint8_t* q = &pixels[size_t(x) * bpp];
-        q[rgb.offsets[0]] = p[0];
-        q[rgb.offsets[1]] = p[1];
-        q[rgb.offsets[2]] = p[2];
-      }
-    }
-    std::fill(out.begin(), out.end(), 0);
-    s = halftoner.Line(pixels.data(), out.data(), static_cast<int32_t>(planeBytes),
-                       static_cast<uint32_t>(W), 0, static_cast<uint32_t>(y));
-    if (!s.ok()) return s;
-    s = sink(y, views);
-    if (!s.ok()) return s;
-    if (progress) progress(y + 1, g.height);
-  }
-  // Rows the scaling did not need are still read, so a streaming source
-  // reaches its end.
-  while (next < g.sourceHeight) {
-    Status s = source(next++, rows[0]);
-    if (!s.ok()) return s;
-  }
-  return Status::Ok();
+  PageStageTimes times;
+  times.threads = threads > 1 ? 3 : 1;
+  PageRun run(halftoner, g, source, sink, progress);
+  Status s = threads > 1 ? run.RunThreaded(times) : run.RunInline(times);
+  if (options.times != nullptr) *options.times = times;
+  return s;
 }
 
 }  // namespace vantik

@@ -1,10 +1,11 @@
 // Resource blocks by service and number, and a reader for the names of a
 // colour-table index (used to turn paper names into numbers and to explain a
 // failed match).
-#include <algorithm>
 #include <cctype>
 #include <string>
 
+#include "formats/index_text.h"
+#include "interface/byte_reader.h"
 #include "vantik/vantik.hpp"
 
 namespace vantik {
@@ -41,93 +42,40 @@ std::vector<int> ResourceSet::Numbers(Service service) const {
 
 namespace {
 
-using Line = std::vector<std::string>;
-
-// Splits the text into non-empty lines of tokens; the text ends at 0x00 or
-// 0x1A or at the end of the block.
-std::vector<Line> Tokenize(std::span<const uint8_t> block, size_t start) {
-  std::vector<Line> lines;
-  Line current;
-  std::string token;
-  auto endToken = [&] {
-    if (!token.empty()) current.push_back(std::move(token));
-    token.clear();
-  };
-  auto endLine = [&] {
-    endToken();
-    if (!current.empty()) lines.push_back(std::move(current));
-    current.clear();
-  };
-  for (size_t i = start; i < block.size(); ++i) {
-    uint8_t b = block[i];
-    if (b == 0x00 || b == 0x1A) break;
-    if (b == '\r' || b == '\n') {
-      endLine();
-    } else if (b == ' ' || b == '\t') {
-      endToken();
-    } else {
-      token.push_back(static_cast<char>(b));
-    }
-  }
-  endLine();
-  return lines;
-}
-
-// The index's decimal rule: digits accumulate, any '-' makes it negative.
-int Decimal(const std::string& token) {
-  int64_t value = 0;
-  bool negative = false;
-  for (char c : token) {
-    if (c == '-') {
-      negative = true;
-      continue;
-    }
-    value = value * 10 + (static_cast<signed char>(c) - 0x30);
-    if (value > 1000000000 || value < -1000000000) break;
-  }
-  return static_cast<int>(negative ? -value : value);
+std::vector<std::string> Names(const formats::IndexNameList& list) {
+  std::vector<std::string> out;
+  for (int i = 0; i < list.count; ++i)
+    out.emplace_back(list.names[i], static_cast<size_t>(list.lengths[i]));
+  return out;
 }
 
 }  // namespace
 
+// The index is read by the same parser the colour-matching service uses, so
+// a block is named here exactly when the service would accept it.
 std::optional<IndexNames> ReadIndexNames(std::span<const uint8_t> block) {
-  size_t slash = 0;
-  while (slash < block.size() && block[slash] != '/') {
-    if (block[slash] == 0x00 || block[slash] == 0x1A) return std::nullopt;
-    ++slash;
-  }
-  if (slash >= block.size()) return std::nullopt;
-  // The rest of the line holding the first '/', then one more line.
-  size_t pos = slash + 1;
-  while (pos < block.size() && block[pos] != '\r' && block[pos] != '\n') ++pos;
-  std::vector<Line> lines = Tokenize(block, pos);
-  if (lines.empty()) return std::nullopt;
-  size_t i = 1;  // skip the second header line
+  std::vector<formats::IndexEntry> entries(formats::kIndexMaxEntries);
+  formats::IndexView index;
+  ByteReader reader(block.data(), block.size());
+  if (!formats::ParseIndex(reader, entries.data(), index).ok()) return std::nullopt;
   IndexNames names;
-  for (; i < lines.size(); ++i) {
-    const Line& l = lines[i];
-    if (l[0][0] == '/') break;
-    IndexNames::Entry e;
-    auto tok = [&](size_t k) { return k < l.size() ? l[k] : std::string(); };
-    e.table = Decimal(tok(0));
-    e.halftone = Decimal(tok(1));
-    e.kind = tok(2);
-    e.paper = tok(3);
-    e.xResolution = Decimal(tok(4));
-    e.yResolution = Decimal(tok(5));
-    e.mode = tok(6);
-    e.selector = Decimal(tok(7));
-    names.entries.push_back(std::move(e));
+  names.kinds = Names(index.kinds);
+  names.paperBase = index.list2Base;
+  names.papers = Names(index.list2);
+  names.modes = Names(index.modes);
+  for (int i = 0; i < index.count; ++i) {
+    const formats::IndexEntry& e = entries[static_cast<size_t>(i)];
+    IndexNames::Entry out;
+    out.table = e.tableNumber;
+    out.halftone = e.halftoneNumber;
+    out.kind = e.kindName;
+    out.paper = e.list2Name;
+    out.xResolution = e.xResolution;
+    out.yResolution = e.yResolution;
+    out.mode = e.modeName;
+    out.selector = e.selector;
+    names.entries.push_back(std::move(out));
   }
-  if (i + 3 >= lines.size()) return std::nullopt;  // the three name lists
-  names.kinds = lines[i + 1];
-  Line list2 = lines[i + 2];
-  if (!list2.empty() && list2[0][0] != 'P') {
-    names.paperBase = Decimal(list2[0]);
-    list2.erase(list2.begin());
-  }
-  names.papers = std::move(list2);
-  names.modes = lines[i + 3];
   return names;
 }
 

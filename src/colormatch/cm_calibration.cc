@@ -7,58 +7,30 @@
 #include <cstring>
 
 #include "colormatch/cm_index.h"
+#include "formats/curve_rows.h"
+#include "formats/curve_slots.h"
+#include "formats/reference_levels.h"
 #include "interface/memblock.h"
 
 namespace vantik::colormatch {
 namespace {
 
 constexpr uint8_t kRecordEnd = 0xFE;
-constexpr uint8_t kBlockEnd = 0xFF;
+constexpr uint8_t kRecordClose = 0xFF;
 constexpr int kLevelMin = 30;
 constexpr int kLevelMax = 70;
 
 int ChannelsOf(const CmInstance& instance) { return instance.lut->channels; }
-
-// Block 980: the curve slots of the record for `key`, the last such record
-// winning.  False for a block without its 0xFF end, a record over 20 bytes, or
-// a matching record too short for every channel or naming a slot at or beyond
-// `channels`.
-bool ReadCurveSlots(ByteReader& block, uint8_t key, int channels,
-                    uint8_t (&slots)[20]) {
-  for (int i = 0; i < 20; ++i) slots[i] = static_cast<uint8_t>(i);
-  size_t pos = 0;
-  for (;;) {
-    if (!block.Has(pos, 1)) return false;
-    if (block.At(pos) == kBlockEnd) return true;
-    const size_t start = pos;
-    int length = 0;
-    for (;;) {
-      if (!block.Has(pos, 1)) return false;
-      if (block.At(pos) == kRecordEnd) break;
-      if (length == kCalibrationMaxRecordBytes) return false;
-      ++length;
-      ++pos;
-    }
-    ++pos;  // the record's 0xFE
-    if (length == 0 || block.At(start) != key) continue;
-    if (length < 1 + channels) return false;
-    for (int i = 0; i < channels; ++i) {
-      const uint8_t slot = block.At(start + 1 + static_cast<size_t>(i));
-      if (slot >= channels) return false;
-      slots[i] = slot;
-    }
-  }
-}
 
 uint32_t CurveSlotStep(CmBuildRecord& build, ByteReader& block, int32_t* inOut) {
   const int channels = ChannelsOf(*build.instance);
   // The caller's record was valid at the table step; it must still be.
   const uint8_t* record = FindCalibrationRecord(build.adjust.field14, channels);
   if (record == nullptr) return RC_BAD_RESOURCE;
-  uint8_t slots[20];
-  if (!ReadCurveSlots(block, record[3], channels, slots)) return RC_BAD_RESOURCE;
+  formats::CurveSlots slots;
+  if (!formats::ParseCurveSlots(block, record[3], channels, slots).ok()) return RC_BAD_RESOURCE;
   for (int i = 0; i < channels; ++i) build.userLevel[i] = record[4 + i];
-  std::memcpy(build.curveSlot, slots, sizeof slots);
+  std::memcpy(build.curveSlot, slots.slot, sizeof build.curveSlot);
   build.calibStep = 2;
   *inOut = kBlockReferenceLevels;
   return RC_OK;
@@ -66,10 +38,9 @@ uint32_t CurveSlotStep(CmBuildRecord& build, ByteReader& block, int32_t* inOut) 
 
 uint32_t ReferenceStep(CmBuildRecord& build, ByteReader& block, int32_t* inOut) {
   const int channels = ChannelsOf(*build.instance);
-  if (!block.Has(0, static_cast<size_t>(channels))) return RC_BAD_RESOURCE;
-  for (int i = 0; i < channels; ++i) {
-    build.referenceLevel[i] = block.At(static_cast<size_t>(i));
-  }
+  const uint8_t* levels = nullptr;
+  if (!formats::ParseReferenceLevels(block, channels, &levels).ok()) return RC_BAD_RESOURCE;
+  for (int i = 0; i < channels; ++i) build.referenceLevel[i] = levels[i];
   build.calibStep = 3;
   *inOut = kBlockSecondIndex;
   return RC_OK;
@@ -90,15 +61,14 @@ uint32_t SecondIndexStep(CmBuildRecord& build, ByteReader& block, int32_t* inOut
   return tableNumber == 0 ? RC_BAD_RESOURCE : RC_OK;
 }
 
-// Curve block: 21 rows of 256 bytes.  Each channel takes the row of its
+// Curve block: each channel takes the row of its
 // level difference (user minus reference, plus 20, halved, within 0..20)
 // into its curve slot; when every channel is within 2 of its reference,
 // all take the middle row.
 uint32_t CurveBlockStep(CmBuildRecord& build, ByteReader& block, int32_t* inOut) {
   const int channels = ChannelsOf(*build.instance);
-  if (!block.Has(0, static_cast<size_t>(kCurveRows) * kCurveBytes)) {
-    return RC_BAD_RESOURCE;
-  }
+  formats::CurveRowsView rows;
+  if (!formats::ParseCurveRows(block, rows).ok()) return RC_BAD_RESOURCE;
   int within = 0;
   for (int ch = 0; ch < channels; ++ch) {
     const int diff = build.userLevel[ch] - build.referenceLevel[ch];
@@ -107,14 +77,12 @@ uint32_t CurveBlockStep(CmBuildRecord& build, ByteReader& block, int32_t* inOut)
   if (within == channels) {
     for (int ch = 0; ch < channels; ++ch) build.userLevel[ch] = build.referenceLevel[ch];
   }
-  const uint8_t* rows = block.data();
   for (int ch = 0; ch < channels; ++ch) {
     const int32_t d = build.userLevel[ch] - build.referenceLevel[ch] + 20;
     int32_t row = d / 2;
     if (row < 0) row = 0;
-    if (row > kCurveRows - 1) row = kCurveRows - 1;
-    std::memcpy(build.curves + build.curveSlot[ch] * kCurveBytes,
-                rows + row * kCurveBytes, kCurveBytes);
+    if (row > formats::kCurveRowCount - 1) row = formats::kCurveRowCount - 1;
+    std::memcpy(build.curves + build.curveSlot[ch] * kCurveBytes, rows.Row(row), kCurveBytes);
   }
   *inOut = -1;
   return RC_OK;
@@ -139,7 +107,7 @@ const uint8_t* FindCalibrationRecord(const TaggedValueList* list, int channels) 
     if (level < kLevelMin || level > kLevelMax) return nullptr;
   }
   if (record[4 + channels] != kRecordEnd) return nullptr;
-  if (record[5 + channels] != kBlockEnd) return nullptr;
+  if (record[5 + channels] != kRecordClose) return nullptr;
   return record;
 }
 

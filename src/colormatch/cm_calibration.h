@@ -13,9 +13,7 @@ namespace vantik::colormatch {
 
 constexpr int32_t kCalibrationKey = 512;
 constexpr int kCalibrationMaxChannels = 19;
-constexpr int kCalibrationMaxRecordBytes = 20;  // block-980 record before 0xFE
-constexpr int kCurveRows = 21;
-constexpr int kCurveBytes = 256;
+constexpr int kCurveBytes = 256;  // one tone curve per channel
 
 // Block numbers of the calibration dialogue.
 constexpr int32_t kBlockCurveSlots = 980;

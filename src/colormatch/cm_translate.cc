@@ -18,6 +18,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "formats/format.h"
 #include "interface/services.h"
 #include "interface/tetrahedral.h"
 

@@ -117,21 +117,6 @@ uint32_t Matrix2Handler(void* context, int32_t number, const void* data,
 uint32_t Matrix3Handler(void* context, int32_t number, const void* data,
                         size_t length, uint32_t argument);
 
-// One line of the screen table: the six numbers of the selected screen.
-struct ScreenLine {
-  int32_t selector;
-  int32_t method;
-  int32_t matrix1;
-  int32_t matrix2;
-  int32_t matrix3;
-  int32_t matrix2Phase;
-};
-// Finds the line of the screen table text whose first number is selector.
-// 0, or 0x300 when the END line comes first or the text is malformed or ends
-// (at length bytes or at a NUL byte) before the line has been read.
-uint32_t ParseScreenTable(const void* data, size_t length, int32_t selector,
-                          ScreenLine* out);
-
 // Interpolates the CmLut's colour table at the 25 x 25 x 25 node levels into
 // a new zero-filled memory block (25^3 x channels bytes); null when the block
 // is not obtained.  The CmLut itself is not changed.

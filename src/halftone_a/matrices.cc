@@ -1,30 +1,25 @@
-// Threshold matrices (resources 301..399 as the screen table names them):
-// byte 0 the width, byte 1 the height (a stored 255 means 256 in either),
-// then width x height thresholds, row after row.
+// Threshold matrices (resources 301..399 as the screen table names them).
+#include <cstring>
+
+#include "formats/matrix8.h"
 #include "halftone_a/instance_a.h"
-#include "interface/byte_reader.h"
 
 namespace vantik::halftone_a {
 namespace {
 
-uint16_t Extent(uint8_t stored) { return stored == 255 ? 256 : stored; }
-
-// Codes: 0x300 for a block shorter than its two size bytes and thresholds
-// (only a block that carries its length can tell); 0x100 for a buffer not
-// obtained.  A width or height of 0 is taken as it stands: the band refuses
-// to dither against such a matrix.
+// Codes: 0x300 for a block the format refuses; 0x100 for a buffer not
+// obtained.
 uint32_t LoadMatrix(HalftoneAInstance& inst, BufferId id, ThresholdMatrix& m,
                     const void* data, size_t length) {
-  ByteReader reader(data, length);
-  const uint16_t width = Extent(reader.U8());
-  const uint16_t height = Extent(reader.U8());
-  const size_t bytes = size_t{width} * height;
-  if (!reader.ok() || !reader.HasMore(bytes)) return RC_BAD_RESOURCE;
+  formats::Matrix8View v;
+  const formats::Outcome parsed = formats::ParseMatrix8(data, length, v);
+  if (!parsed.ok()) return parsed.code;
+  const size_t bytes = size_t{v.width} * v.height;
   auto* p = static_cast<uint8_t*>(ScratchAlloc(inst, bytes, 1));
   if (p == nullptr) return RC_FAILURE;
-  reader.Bytes(p, bytes);
+  std::memcpy(p, v.cells, bytes);
   inst.blocks[id] = p;
-  m = ThresholdMatrix{p, width, height};
+  m = ThresholdMatrix{p, v.width, v.height};
   ScratchUnlock(inst, p);
   return RC_OK;
 }

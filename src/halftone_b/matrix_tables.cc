@@ -3,6 +3,7 @@
 // spread limits.
 #include <cstring>
 
+#include "formats/matrix16.h"
 #include "halftone_b/resources.h"
 
 namespace vantik::halftone_b {
@@ -106,13 +107,13 @@ uint32_t LoadThresholdMatrix(HalftoneInstanceB& instance, ByteReader& block,
   const CmLut& lut = instance.lutRecord;
 
   // Everything is checked before anything is allocated or changed.
-  const uint32_t w = block.U8();
-  const uint32_t h = block.U8();
-  const uint32_t bytesPerCell = block.U8();
-  block.Skip(1);
-  if (!block.ok() || w == 0 || h == 0) return RC_BAD_RESOURCE;
-  const uint32_t cells = w * h;
-  if (!block.HasMore(2 * static_cast<size_t>(cells))) return RC_BAD_RESOURCE;
+  formats::Matrix16View m;
+  const formats::Outcome parsed = formats::ParseMatrix16(block, m);
+  if (!parsed.ok()) return parsed.code;
+  const uint32_t w = m.width;
+  const uint32_t h = m.height;
+  const uint32_t bytesPerCell = m.bytesPerCell;
+  const uint32_t cells = m.cells;
 
   int32_t limits[4];
   const uint32_t limitsCode = SpreadLimits(p, lut.weightLight, limits);
@@ -136,7 +137,7 @@ uint32_t LoadThresholdMatrix(HalftoneInstanceB& instance, ByteReader& block,
   }
   auto* matrixBase = static_cast<uint8_t*>(instance.slots[kSlotThresholdMatrix].data);
   auto* matrix = reinterpret_cast<int16_t*>(matrixBase);
-  for (uint32_t i = 0; i < cells; ++i) matrix[i] = block.S16LE();
+  for (uint32_t i = 0; i < cells; ++i) matrix[i] = m.Cell(i);
   auto* level = reinterpret_cast<int16_t*>(matrixBase + matrixBytes - kTableBytes);
   ShareSlot(instance, kSlotLevelTable, level, kTableBytes);
 

@@ -2,6 +2,7 @@
 // the instance's own grid (colour input).
 #include <cstring>
 
+#include "formats/node_positions.h"
 #include "halftone_b/resources.h"
 #include "interface/tetrahedral.h"
 
@@ -9,7 +10,7 @@ namespace vantik::halftone_b {
 
 namespace {
 
-constexpr int32_t kNodeCount = 32;
+constexpr int32_t kNodeCount = formats::kNodePositionCount;
 constexpr int32_t kChannels = 4;
 
 uint32_t Fail(HalftoneInstanceB& instance, uint32_t code) {
@@ -120,13 +121,10 @@ uint32_t LoadColourTable(HalftoneInstanceB& instance, ByteReader& block,
     positions[0] = 0;
     positions[1] = 255;
   } else {
-    const uint16_t nodes = block.U16LE();
-    if (!block.ok()) return Fail(instance, RC_BAD_RESOURCE);
-    if (nodes != kNodeCount) return Fail(instance, RC_BAD_VALUE);
-    if (!block.Bytes(positions, kNodeCount) ||
-        !PositionsAreValid(positions, kNodeCount)) {
-      return Fail(instance, RC_BAD_RESOURCE);
-    }
+    formats::NodePositions nodes;
+    const formats::Outcome parsed = formats::ParseNodePositions(block, nodes);
+    if (!parsed.ok()) return Fail(instance, parsed.code);
+    std::memcpy(positions, nodes.positions, kNodeCount);
     count = kNodeCount;
   }
 

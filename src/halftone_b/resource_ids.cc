@@ -1,11 +1,11 @@
 // Step 1: the resource-id list and the error lines.
+#include "formats/id_list.h"
 #include "halftone_b/resources.h"
 
 namespace vantik::halftone_b {
 
 namespace {
-constexpr int kMaxIds = 15;
-constexpr int32_t kListEnd = -1;
+constexpr int32_t kListEnd = formats::kIdListEnd;
 }  // namespace
 
 uint32_t ErrorLineCount(const HalftoneParams& params) {
@@ -36,15 +36,10 @@ uint32_t LoadIdList(HalftoneInstanceB& instance, ByteReader& block,
   const uint32_t lines = ErrorLineCount(instance.params);
   instance.lineBufferCount = lines;
 
-  int count = 0;
-  for (;;) {
-    const int16_t id = block.S16LE();
-    if (!block.ok()) return RC_BAD_RESOURCE;  // list runs past its block
-    if (id == kListEnd) break;
-    if (count == kMaxIds) return RC_BAD_RESOURCE;
-    instance.resourceIds[count++] = id;
-  }
-  instance.resourceIds[count] = kListEnd;
+  formats::IdList list;
+  const formats::Outcome parsed = formats::ParseIdList(block, list);
+  if (!parsed.ok()) return parsed.code;
+  for (int i = 0; i <= list.count; ++i) instance.resourceIds[i] = list.ids[i];
   *outNextId = instance.resourceIds[0];
 
   if (lines > 0) {

@@ -2,6 +2,8 @@
 // source row is read once, and every output line reaches the sink.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "common/tiny_resources.h"
 #include "vantik/vantik.hpp"
 
@@ -67,31 +69,53 @@ TEST_F(PageTest, ScalesStreamsAndReportsProgress) {
   EXPECT_EQ(darkRight, 0);
 }
 
+// A failure anywhere stops the page with its message, on one thread as on
+// several; an exception from a callback reaches the caller either way.
 TEST_F(PageTest, ErrorsStopThePage) {
   ASSERT_TRUE(Make(16));
   RowSource white = [](int, std::span<uint8_t> rgb) {
     std::fill(rgb.begin(), rgb.end(), 255);
     return Status::Ok();
   };
-  int seen = 0;
-  PlaneSink failAt3 = [&](int y, std::span<const std::span<const uint8_t>>) {
-    ++seen;
-    return y == 3 ? Status(RC_FAILURE, "disk full") : Status::Ok();
-  };
-  Status s = RenderPage(*halftoner_, {16, 8, 16, 8}, white, failAt3);
-  EXPECT_EQ(s.message(), "disk full");
-  EXPECT_EQ(seen, 4);
-
-  RowSource broken = [](int y, std::span<uint8_t>) {
-    return y == 2 ? Status(RC_FAILURE, "in.png: truncated") : Status::Ok();
-  };
   PlaneSink any = [](int, std::span<const std::span<const uint8_t>>) { return Status::Ok(); };
-  EXPECT_EQ(RenderPage(*halftoner_, {16, 8, 16, 8}, broken, any).message(), "in.png: truncated");
+  for (int threads : {1, 2}) {
+    SCOPED_TRACE(threads);
+    PageOptions options;
+    options.threads = threads;
+    int seen = 0;
+    PlaneSink failAt3 = [&](int y, std::span<const std::span<const uint8_t>>) {
+      ++seen;
+      return y == 3 ? Status(RC_FAILURE, "disk full") : Status::Ok();
+    };
+    Status s = RenderPage(*halftoner_, {16, 8, 16, 8}, white, failAt3, nullptr, options);
+    EXPECT_EQ(s.message(), "disk full");
+    EXPECT_EQ(seen, 4);
 
-  s = RenderPage(*halftoner_, {17, 8, 17, 8}, white, any);
+    RowSource broken = [](int y, std::span<uint8_t>) {
+      return y == 2 ? Status(RC_FAILURE, "in.png: truncated") : Status::Ok();
+    };
+    EXPECT_EQ(RenderPage(*halftoner_, {16, 8, 16, 8}, broken, any, nullptr, options).message(),
+              "in.png: truncated");
+
+    PlaneSink throws = [](int y, std::span<const std::span<const uint8_t>>) -> Status {
+      if (y == 5) throw std::runtime_error("sink broke");
+      return Status::Ok();
+    };
+    EXPECT_THROW(RenderPage(*halftoner_, {16, 8, 16, 8}, white, throws, nullptr, options),
+                 std::runtime_error);
+  }
+
+  Status s = RenderPage(*halftoner_, {17, 8, 17, 8}, white, any);
   EXPECT_EQ(s.code(), uint32_t{RC_BAND_TOO_LARGE});
   EXPECT_EQ(s.message(), "page width 17 dots exceeds the halftone line width 16");
   EXPECT_EQ(RenderPage(*halftoner_, {0, 8, 16, 8}, white, any).code(), uint32_t{RC_BAD_PARAMETER});
+  PageGeometry halfPlaced{16, 8, 16, 8};
+  halfPlaced.placedWidth = 4;
+  EXPECT_EQ(RenderPage(*halftoner_, halfPlaced, white, any).code(), uint32_t{RC_BAD_PARAMETER});
+  PageOptions negative;
+  negative.threads = -1;
+  EXPECT_EQ(RenderPage(*halftoner_, {16, 8, 16, 8}, white, any, nullptr, negative).code(),
+            uint32_t{RC_BAD_PARAMETER});
 }
 
 TEST_F(PageTest, DownscalingReadsEverySourceRow) {

@@ -46,7 +46,7 @@ TEST(IndexNamesTest, ReadsEntriesAndTheThreeNameLists) {
 }
 
 TEST(IndexNamesTest, ListWithoutBaseStartsAtZeroAndLineEndsVary) {
-  auto names = ReadIndexNames(Bytes("x/\nskip\n5 0 A PA 1 2 M 3\n\n/\nA\nPA PB\nM\n"));
+  auto names = ReadIndexNames(Bytes("x/ header\nskip\n5 0 A PA 1 2 M 3\n\n/\nA\nPA PB\nM\n"));
   ASSERT_TRUE(names);
   EXPECT_EQ(names->paperBase, 0);
   EXPECT_EQ(names->PaperNumber("PB"), 1);

@@ -16,7 +16,7 @@ namespace {
 
 using testing::FakePreview;
 using testing::HandInstance;
-using testing::TableBlockSpec;
+using testing::TableBlockContents;
 
 enum class Fn { kPrimary, kSecondary, kHue };
 
@@ -215,7 +215,7 @@ TEST(CmAdjustPass, FailuresKeepTheOldTableAndDeleteThePreview) {
 // Through the table step: the preview rejects brightness 60 (no curve
 // table), the step still succeeds and the table stays unadjusted.
 TEST(CmAdjustPass, RejectedAdjustmentsLeaveTheTableStepGoing) {
-  TableBlockSpec s;
+  TableBlockContents s;
   s.n = 5;
   const std::vector<uint8_t> block = s.Build();
   HandInstance h;

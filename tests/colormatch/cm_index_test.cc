@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/cm_fixtures.h"
+#include "formats/index_text.h"
 #include "interface/memblock.h"
 
 namespace vantik::colormatch {
@@ -64,7 +65,7 @@ TEST_F(CmIndexTest, DecimalRule) {
   for (Case c : {Case{"", 0}, Case{"12", 12}, Case{"1-2", -12}, Case{"-5", -5},
                  Case{"3a", 79}, Case{"\xff", -49}, Case{"4294967297", 1},
                  Case{"1-", -1}}) {
-    EXPECT_EQ(IndexDecimal(c.token, static_cast<int>(std::string(c.token).size())), c.value)
+    EXPECT_EQ(formats::IndexDecimal(c.token, static_cast<int>(std::string(c.token).size())), c.value)
         << c.token;
   }
 }

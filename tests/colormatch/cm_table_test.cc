@@ -16,7 +16,7 @@ namespace {
 
 using testing::FakePreview;
 using testing::HandInstance;
-using testing::TableBlockSpec;
+using testing::TableBlockContents;
 
 // Loads the block from a heap copy of exactly `length` bytes, so that a read
 // past the block trips the address sanitizer; kUnbounded loads the legacy
@@ -50,9 +50,9 @@ struct Snapshot {
 };
 
 TEST(CmTableBlock, MalformedBlocksAreRefusedBeforeAnythingChanges) {
-  const TableBlockSpec good;
+  const TableBlockContents good;
   const auto with = [](auto edit) {
-    TableBlockSpec s;
+    TableBlockContents s;
     edit(s);
     return s.Build();
   };
@@ -69,19 +69,19 @@ TEST(CmTableBlock, MalformedBlocksAreRefusedBeforeAnythingChanges) {
       {"gray levels cut (rule 1 reads them)", full, 76 + 9 + 108 + 2},
       {"unequal counts", [&] { auto b = full; b[73] = 4; return b; }(), 0},
       {"unequal third count", [&] { auto b = full; b[74] = 2; return b; }(), 0},
-      {"33 nodes", with([](TableBlockSpec& s) { s.n = 33; s.w = 1; }), 0},
-      {"N x W = 193", with([](TableBlockSpec& s) { s.n = 2; s.w = 97; }), 0},
-      {"W = 0", with([](TableBlockSpec& s) { s.w = 0; }), 0},
-      {"no nodes", with([](TableBlockSpec& s) { s.n = 0; s.positions = {}; }), 0},
-      {"one node", with([](TableBlockSpec& s) { s.n = 1; s.positions = {0, 0, 0}; }), 0},
+      {"33 nodes", with([](TableBlockContents& s) { s.n = 33; s.w = 1; }), 0},
+      {"N x W = 193", with([](TableBlockContents& s) { s.n = 2; s.w = 97; }), 0},
+      {"W = 0", with([](TableBlockContents& s) { s.w = 0; }), 0},
+      {"no nodes", with([](TableBlockContents& s) { s.n = 0; s.positions = {}; }), 0},
+      {"one node", with([](TableBlockContents& s) { s.n = 1; s.positions = {0, 0, 0}; }), 0},
       {"first position not 0",
-       with([](TableBlockSpec& s) { s.positions = {0, 128, 255, 1, 128, 255, 0, 128, 255}; }), 0},
+       with([](TableBlockContents& s) { s.positions = {0, 128, 255, 1, 128, 255, 0, 128, 255}; }), 0},
       {"last position not 255",
-       with([](TableBlockSpec& s) { s.positions = {0, 128, 255, 0, 128, 255, 0, 128, 254}; }), 0},
+       with([](TableBlockContents& s) { s.positions = {0, 128, 255, 0, 128, 255, 0, 128, 254}; }), 0},
       {"positions not rising",
-       with([](TableBlockSpec& s) { s.positions = {0, 128, 255, 0, 255, 255, 0, 128, 255}; }), 0},
+       with([](TableBlockContents& s) { s.positions = {0, 128, 255, 0, 255, 255, 0, 128, 255}; }), 0},
       {"positions falling",
-       with([](TableBlockSpec& s) {
+       with([](TableBlockContents& s) {
          s.n = 4;
          s.positions = {0, 100, 50, 255, 0, 1, 2, 255, 0, 1, 2, 255};
        }),
@@ -100,7 +100,7 @@ TEST(CmTableBlock, MalformedBlocksAreRefusedBeforeAnythingChanges) {
 }
 
 TEST(CmTableBlock, TrailingPartsAreNeededOnlyWhenARuleReadsThem) {
-  const std::vector<uint8_t> full = TableBlockSpec{}.Build();
+  const std::vector<uint8_t> full = TableBlockContents{}.Build();
   const size_t tableEnd = 76 + 9 + 108;
   {  // grayAxisFlag 1 (renderMode 1): no rule reads past the table
     HandInstance h;
@@ -124,7 +124,7 @@ TEST(CmTableBlock, TrailingPartsAreNeededOnlyWhenARuleReadsThem) {
 
 TEST(CmTableBlock, LargestBlocksAreAccepted) {
   for (auto [n, w] : {std::pair{32, 6}, std::pair{2, 96}, std::pair{17, 11}}) {
-    TableBlockSpec s;
+    TableBlockContents s;
     s.n = n;
     s.w = w;
     HandInstance h;
@@ -135,7 +135,7 @@ TEST(CmTableBlock, LargestBlocksAreAccepted) {
 }
 
 TEST(CmTableBlock, HeaderFieldsReachTheRecords) {
-  TableBlockSpec s;
+  TableBlockContents s;
   s.tableClass = 50;
   s.tableType = 2;
   s.primaryGain[0] = 200;
@@ -188,7 +188,7 @@ TEST(CmTableBlock, GrayAxisFlag) {
     h->params.renderMode = c.renderMode;
     h->adjust.field[kAdjustGrayAxis] = c.field11;
     h->adjust.field[kAdjustColorModeA] = c.field9;
-    ASSERT_EQ(Load(h, TableBlockSpec{}.Build()), RC_OK);
+    ASSERT_EQ(Load(h, TableBlockContents{}.Build()), RC_OK);
     EXPECT_EQ(h.lut().grayAxisFlag, c.want)
         << c.renderMode << "/" << c.field11 << "/" << c.field9;
   }
@@ -197,13 +197,13 @@ TEST(CmTableBlock, GrayAxisFlag) {
 TEST(CmTableBlock, GrayAxisRules) {
   // 17 nodes of 4 channels; gray levels G[j] = 3j + 1, explicit diagonal
   // node j = (100 + j, 110 + j, 120 + j, 130 + j).
-  TableBlockSpec base;
+  TableBlockContents base;
   base.n = 17;
   for (int j = 0; j < 17; ++j) base.gray.push_back(static_cast<uint8_t>(3 * j + 1));
   for (int j = 0; j < 17; ++j)
     for (int ch = 0; ch < 4; ++ch) base.diagonal.push_back(static_cast<uint8_t>(100 + 10 * ch + j));
   const std::vector<uint8_t> loaded = [&] {
-    TableBlockSpec s = base;
+    TableBlockContents s = base;
     auto b = s.Build();
     return std::vector<uint8_t>(b.begin() + 76 + 51, b.begin() + 76 + 51 + 17 * 17 * 17 * 4);
   }();
@@ -233,7 +233,7 @@ TEST(CmTableBlock, GrayAxisRules) {
       {"no rule 3 with field 9 = 1", 1, 50, 3, 1, 0, 1, 2, kLoaded},
   };
   for (const Case& c : cases) {
-    TableBlockSpec s = base;
+    TableBlockContents s = base;
     s.tableType = c.tableType;
     s.tableClass = c.tableClass;
     s.weights[0] = 250;
@@ -266,7 +266,7 @@ TEST(CmTableBlock, GrayAxisRules) {
     EXPECT_EQ(Node(h.lut(), 0, 1, 0)[3], loaded[4 * 17 + 3]) << c.what;
   }
   {  // one channel: only the black channel is written
-    TableBlockSpec s;
+    TableBlockContents s;
     s.w = 1;
     s.gray = {9, 8, 7};
     HandInstance h;
@@ -308,7 +308,7 @@ TEST(CmDensity, DivisorAtOrBelowZeroIsRefusedWhenTheCorrectionRuns) {
       {"both 0, correction never runs", 0, 0, false, RC_OK},
   };
   for (const Case& c : cases) {
-    TableBlockSpec s;
+    TableBlockContents s;
     s.weights[0] = c.wl;
     s.weights[1] = c.wf;
     HandInstance h;
@@ -322,7 +322,7 @@ TEST(CmDensity, DivisorAtOrBelowZeroIsRefusedWhenTheCorrectionRuns) {
     }
   }
   // Gray-axis rule 2 alone also needs a defined correction.
-  TableBlockSpec s;
+  TableBlockContents s;
   s.tableType = 3;
   s.weights[0] = s.weights[1] = 0;
   HandInstance h;
@@ -337,7 +337,7 @@ TEST(CmDensity, PassRunsOnlyForItsHalftonesVariantsAndKind) {
   } cases[] = {{300, 0, 3, true},  {399, 1, 3, true},   {299, 0, 3, false},
                {400, 0, 3, false}, {350, 2, 3, false},  {350, -5, 3, true},
                {350, 0, 2, false}};
-  TableBlockSpec s;
+  TableBlockContents s;
   s.weights[0] = 250;
   s.weights[1] = 100;
   const std::vector<uint8_t> block = s.Build();
@@ -368,7 +368,7 @@ TEST(CmToneCurve, EndRules) {
       {"type 3, black 255 stays", 3, 255, 255, 255},
   };
   for (const Case& c : cases) {
-    TableBlockSpec s;
+    TableBlockContents s;
     s.tableType = c.tableType;
     s.table.assign(s.TableBytes(), 77);
     for (size_t i = 3; i < s.TableBytes(); i += 4) s.table[i] = c.black;
@@ -381,7 +381,7 @@ TEST(CmToneCurve, EndRules) {
   }
   // The curve follows the gray axis through the table: black = G on a
   // straight gray axis gives toneCurve[i] = i (and 1 at gray 0, type 1).
-  TableBlockSpec s;
+  TableBlockContents s;
   s.n = 5;
   HandInstance h;
   h->params.kind = 3;
@@ -398,7 +398,7 @@ TEST(CmTableStep, LeavesTheRenderModeLayout) {
   for (const Case& c : cases) {
     HandInstance h;
     h->params.renderMode = c.renderMode;
-    ASSERT_EQ(Load(h, TableBlockSpec{}.Build()), RC_OK);
+    ASSERT_EQ(Load(h, TableBlockContents{}.Build()), RC_OK);
     EXPECT_EQ(h->pixelStride, c.stride);
     EXPECT_EQ(h->offsetA, c.a);
     EXPECT_EQ(h->offsetB, c.b);
@@ -410,7 +410,7 @@ TEST(CmTableStep, LeavesTheRenderModeLayout) {
 // step with its code and nothing changed; the adjustment pass's table or
 // preview instance only leaves the table unadjusted.  Nothing leaks.
 TEST(CmTableStep, FailureAtEveryAllocation) {
-  TableBlockSpec s;
+  TableBlockContents s;
   s.n = 5;
   const std::vector<uint8_t> block = s.Build();
   struct Case {
@@ -420,9 +420,11 @@ TEST(CmTableStep, FailureAtEveryAllocation) {
     bool tableLoaded;
   } cases[] = {{MemOp::kAlloc, 1, RC_NO_MEMORY, false},
                {MemOp::kLock, 1, RC_LOCK_FAILED, false},
-               {MemOp::kAlloc, 2, RC_OK, true},   // the adjusted table
-               {MemOp::kLock, 2, RC_OK, true},
-               {MemOp::kAlloc, 3, RC_OK, true}};  // the preview instance
+               // The adjustment pass out of memory ends the step (the
+               // table stays with the instance until Delete).
+               {MemOp::kAlloc, 2, RC_NO_MEMORY, true},   // the adjusted table
+               {MemOp::kLock, 2, RC_LOCK_FAILED, true},
+               {MemOp::kAlloc, 3, RC_NO_MEMORY, true}};  // the preview instance
   for (const Case& c : cases) {
     HandInstance h;
     h->params.renderMode = 1;
@@ -451,8 +453,8 @@ TEST(CmTableStep, FailureAtEveryAllocation) {
 TEST(CmTableStep, ASecondTableReplacesTheFirst) {
   HandInstance h;
   const long live = MemLiveBlocks();
-  ASSERT_EQ(Load(h, TableBlockSpec{}.Build()), RC_OK);
-  TableBlockSpec s;
+  ASSERT_EQ(Load(h, TableBlockContents{}.Build()), RC_OK);
+  TableBlockContents s;
   s.n = 4;
   ASSERT_EQ(Load(h, s.Build()), RC_OK);
   EXPECT_EQ(MemLiveBlocks(), live + 1);
@@ -461,7 +463,7 @@ TEST(CmTableStep, ASecondTableReplacesTheFirst) {
 
 // Through the real preview with all adjustments 0 the table stays as loaded.
 TEST(CmTableStep, NoAdjustmentsKeepTheTable) {
-  TableBlockSpec s;
+  TableBlockContents s;
   s.n = 9;
   const std::vector<uint8_t> block = s.Build();
   HandInstance h;

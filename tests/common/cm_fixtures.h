@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "formats/table_block.h"
 #include "vantik/vantik.h"
 #include "interface/params.h"
 
@@ -105,32 +106,29 @@ inline uint8_t TableValue(int n, int w, int a, int b, int c, int ch) {
 
 inline std::vector<uint8_t> MakeTableBlock(const TableRecipe& s) {
   const size_t n = static_cast<size_t>(s.n), w = static_cast<size_t>(s.w);
-  std::vector<uint8_t> b(76, 0);
-  b[15] = s.tableClass;
-  b[24] = s.tableType;
-  b[48] = static_cast<uint8_t>(s.weightLight >> 8);
-  b[49] = static_cast<uint8_t>(s.weightLight);
-  b[50] = static_cast<uint8_t>(s.weightFull >> 8);
-  b[51] = static_cast<uint8_t>(s.weightFull);
-  b[72] = b[73] = b[74] = static_cast<uint8_t>(s.n);
-  b[75] = static_cast<uint8_t>(s.w);
+  vantik::formats::TableContent t;
+  t.tableClass = s.tableClass;
+  t.tableType = s.tableType;
+  t.weights[0] = s.weightLight;
+  t.weights[1] = s.weightFull;
+  t.n = s.n;
+  t.w = s.w;
   const std::vector<uint8_t> pos = s.positions.empty() ? EvenPositions(s.n) : s.positions;
-  for (int axis = 0; axis < 3; ++axis) b.insert(b.end(), pos.begin(), pos.end());
-  if (!s.table.empty()) {
-    b.insert(b.end(), s.table.begin(), s.table.end());
-  } else {
+  for (int axis = 0; axis < 3; ++axis) t.positions.insert(t.positions.end(), pos.begin(), pos.end());
+  t.table = s.table;
+  if (t.table.empty()) {
     for (int a = 0; a < s.n; ++a)
       for (int g = 0; g < s.n; ++g)
         for (int c = 0; c < s.n; ++c)
-          for (int ch = 0; ch < s.w; ++ch) b.push_back(TableValue(s.n, s.w, a, g, c, ch));
+          for (int ch = 0; ch < s.w; ++ch) t.table.push_back(TableValue(s.n, s.w, a, g, c, ch));
   }
   for (size_t j = 0; j < n; ++j) {
-    b.push_back(s.gray.empty() ? static_cast<uint8_t>(255 - 255 * j / (n - 1)) : s.gray[j]);
+    t.gray.push_back(s.gray.empty() ? static_cast<uint8_t>(255 - 255 * j / (n - 1)) : s.gray[j]);
   }
   for (size_t j = 0; j < n * w; ++j) {
-    b.push_back(s.diagonal.empty() ? static_cast<uint8_t>(0x40 + j / w) : s.diagonal[j]);
+    t.diagonal.push_back(s.diagonal.empty() ? static_cast<uint8_t>(0x40 + j / w) : s.diagonal[j]);
   }
-  return b;
+  return vantik::formats::WriteTableBlock(t);
 }
 
 // ---- Calibration ------------------------------------------------------------------

@@ -13,6 +13,7 @@
 #include "colormatch/cm_adjust.h"
 #include "colormatch/cm_instance.h"
 #include "colormatch/cm_translate.h"
+#include "formats/table_block.h"
 #include "interface/memblock.h"
 
 namespace vantik::testing {
@@ -70,22 +71,14 @@ struct HandInstance {
   }
 };
 
-// Everything a table block carries; Build() lays it out.
-struct TableBlockSpec {
-  uint8_t tableClass = 0;
-  uint8_t tableType = 1;
-  uint8_t primaryGain[3] = {0, 0, 0};
-  int8_t hueShift[3] = {0, 0, 0};
-  int8_t saturationBoost = 0;
-  int8_t secondaryGain[3] = {0, 0, 0};
-  int16_t weights[5] = {100, 100, 0, 0, 0};
-  int16_t params[4] = {0, 0, 0, 0};
-  int n = 3;
-  int w = 4;
-  std::vector<uint8_t> positions;  // 3N; empty: evenly spaced
-  std::vector<uint8_t> table;      // L; empty: a pattern
-  std::vector<uint8_t> gray;       // N; empty: positions of the first axis
-  std::vector<uint8_t> diagonal;   // N x W; empty: a pattern
+// The fields and sections of a colour table block, with defaults that make
+// a small valid block; Build() lays it out, filling the sections left empty.
+struct TableBlockContents : formats::TableContent {
+  TableBlockContents() {
+    weights[0] = weights[1] = 100;
+    n = 3;
+    w = 4;
+  }
 
   static std::vector<uint8_t> Even(int n) {
     std::vector<uint8_t> p(n);
@@ -94,43 +87,19 @@ struct TableBlockSpec {
   }
   size_t TableBytes() const { return static_cast<size_t>(n) * n * n * w; }
 
+  // Empty sections: evenly spaced positions, a pattern for the table and the
+  // diagonal, the first axis' positions as the gray levels.
   std::vector<uint8_t> Build() const {
-    std::vector<uint8_t> b(76, 0);
-    b[15] = tableClass;
-    b[24] = tableType;
-    for (int i = 0; i < 3; ++i) {
-      b[32 + i] = primaryGain[i];
-      b[36 + i] = static_cast<uint8_t>(hueShift[i]);
-      b[42 + i] = static_cast<uint8_t>(secondaryGain[i]);
-    }
-    b[39] = static_cast<uint8_t>(saturationBoost);
-    for (int i = 0; i < 5; ++i) {
-      b[48 + 2 * i] = static_cast<uint8_t>(static_cast<uint16_t>(weights[i]) >> 8);
-      b[49 + 2 * i] = static_cast<uint8_t>(weights[i]);
-    }
-    for (int i = 0; i < 4; ++i) {
-      b[64 + 2 * i] = static_cast<uint8_t>(static_cast<uint16_t>(params[i]) >> 8);
-      b[65 + 2 * i] = static_cast<uint8_t>(params[i]);
-    }
-    b[72] = b[73] = b[74] = static_cast<uint8_t>(n);
-    b[75] = static_cast<uint8_t>(w);
-    std::vector<uint8_t> pos = positions;
-    if (pos.empty())
+    formats::TableContent t = *this;
+    if (t.positions.empty())
       for (int axis = 0; axis < 3; ++axis)
-        for (uint8_t v : Even(n)) pos.push_back(v);
-    b.insert(b.end(), pos.begin(), pos.end());
-    std::vector<uint8_t> t = table;
-    if (t.empty())
-      for (size_t i = 0; i < TableBytes(); ++i) t.push_back(static_cast<uint8_t>(i * 7 + 3));
-    b.insert(b.end(), t.begin(), t.end());
-    std::vector<uint8_t> g = gray;
-    if (g.empty()) g.assign(pos.begin(), pos.begin() + n);
-    b.insert(b.end(), g.begin(), g.end());
-    std::vector<uint8_t> d = diagonal;
-    if (d.empty())
-      for (int i = 0; i < n * w; ++i) d.push_back(static_cast<uint8_t>(200 - i));
-    b.insert(b.end(), d.begin(), d.end());
-    return b;
+        for (uint8_t v : Even(n)) t.positions.push_back(v);
+    if (t.table.empty())
+      for (size_t i = 0; i < TableBytes(); ++i) t.table.push_back(static_cast<uint8_t>(i * 7 + 3));
+    if (t.gray.empty()) t.gray.assign(t.positions.begin(), t.positions.begin() + n);
+    if (t.diagonal.empty())
+      for (int i = 0; i < n * w; ++i) t.diagonal.push_back(static_cast<uint8_t>(200 - i));
+    return formats::WriteTableBlock(t);
   }
 };
 

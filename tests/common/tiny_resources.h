@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/table_block.h"
 #include "vantik/vantik.hpp"
 
 namespace vantik::testing {
@@ -34,29 +35,24 @@ inline std::string TinyIndexText(int xres = 720, int yres = 720) {
 
 // Two nodes per axis, four channels, table type 0, weights 250 / 100.
 inline std::vector<uint8_t> TinyTable() {
-  const int n = 2, w = 4;
-  std::vector<uint8_t> b(76, 0);
-  b[48] = 250 >> 8;
-  b[49] = 250 & 0xFF;
-  b[50] = 0;
-  b[51] = 100;
-  b[72] = b[73] = b[74] = n;
-  b[75] = w;
-  for (int axis = 0; axis < 3; ++axis) {
-    b.push_back(0);
-    b.push_back(255);
-  }
-  for (int r = 0; r < n; ++r)
-    for (int g = 0; g < n; ++g)
-      for (int bl = 0; bl < n; ++bl) {
-        b.push_back(static_cast<uint8_t>(255 - 255 * r));
-        b.push_back(static_cast<uint8_t>(255 - 255 * g));
-        b.push_back(static_cast<uint8_t>(255 - 255 * bl));
-        b.push_back(r == 0 && g == 0 && bl == 0 ? 255 : 0);
+  formats::TableContent t;
+  t.tableType = 0;
+  t.weights[0] = 250;
+  t.weights[1] = 100;
+  t.n = 2;
+  t.w = 4;
+  t.positions = {0, 255, 0, 255, 0, 255};
+  for (int r = 0; r < t.n; ++r)
+    for (int g = 0; g < t.n; ++g)
+      for (int bl = 0; bl < t.n; ++bl) {
+        t.table.push_back(static_cast<uint8_t>(255 - 255 * r));
+        t.table.push_back(static_cast<uint8_t>(255 - 255 * g));
+        t.table.push_back(static_cast<uint8_t>(255 - 255 * bl));
+        t.table.push_back(r == 0 && g == 0 && bl == 0 ? 255 : 0);
       }
-  for (int j = 0; j < n; ++j) b.push_back(static_cast<uint8_t>(255 * j));  // gray levels
-  for (int j = 0; j < n * w; ++j) b.push_back(0);                          // diagonal nodes
-  return b;
+  t.gray = {0, 255};
+  t.diagonal.assign(static_cast<size_t>(t.n * t.w), 0);
+  return formats::WriteTableBlock(t);
 }
 
 inline std::vector<uint8_t> Le16(std::initializer_list<int> values) {

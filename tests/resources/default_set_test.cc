@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 
+#include "formats/id_list.h"
 #include "resources/block_formats.h"
 #include "vantik/default_resources.h"
 #include "vantik/resource_describe.h"
@@ -59,13 +60,10 @@ std::vector<int> ScreenSelectors() {
 }
 
 std::vector<int16_t> Ids(std::span<const uint8_t> b) {
-  std::vector<int16_t> ids;
-  for (size_t i = 0; i + 1 < b.size(); i += 2) {
-    const auto id = static_cast<int16_t>(b[i] | (b[i + 1] << 8));
-    if (id == -1) break;
-    ids.push_back(id);
-  }
-  return ids;
+  formats::IdList list;
+  ByteReader reader(b.data(), b.size());
+  if (!formats::ParseIdList(reader, list).ok()) return {};
+  return std::vector<int16_t>(list.ids, list.ids + list.count);
 }
 
 TEST(DefaultIndex, EveryOfferedComboFindsFittingBlocks) {

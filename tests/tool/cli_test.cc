@@ -2,16 +2,21 @@
 // non-zero exit, and nothing left in the output directory.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <fcntl.h>
+#include <lcms2.h>
 #include <tiffio.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -79,6 +84,14 @@ TEST_F(CliTest, BadInputIsOneLineAndLeavesNothing) {
   ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 200x150").exit, 0);
   { std::ofstream(Path("notes.png")) << "this is text, not an image\n"; }
   fs::create_directories(Path("badres"));
+  // Measurements of paper and solid cyan: no overprints to build a model of,
+  // no ramps to calibrate.
+  {
+    std::ofstream(Path("ramp.ti3"))
+        << "CTI3\nNUMBER_OF_FIELDS 7\nBEGIN_DATA_FORMAT\n"
+           "CMYK_C CMYK_M CMYK_Y CMYK_K XYZ_X XYZ_Y XYZ_Z\nEND_DATA_FORMAT\n"
+           "NUMBER_OF_SETS 2\nBEGIN_DATA\n0 0 0 0 85 88 75\n100 0 0 0 15 23 50\nEND_DATA\n";
+  }
   struct Case {
     const char* name;
     std::string args;
@@ -103,6 +116,15 @@ TEST_F(CliTest, BadInputIsOneLineAndLeavesNothing) {
        "nodir"},
       {"page too small for dpi", "print " + chart + out + " --dpi 10", "--dpi"},
       {"bad page", "print " + chart + out + " --page b5", "--page"},
+      {"missing model", "print " + chart + out + " --model " + Path("none.ti3"), "none.ti3"},
+      {"model not measurements", "print " + chart + out + " --model " + Path("notes.png"),
+       "not CGATS measurement data"},
+      {"model without overprints", "print " + chart + out + " --model " + Path("ramp.ti3"),
+       "overprint"},
+      {"calibration without every ink's ramp",
+       "calibrate build " + Path("ramp.ti3") + " -o " + Path("out/cal"), "cyan alone"},
+      {"calibration chart with too few steps", "calibrate chart -o " + Path("out/t.ti1") + " --steps 1",
+       "--steps"},
       {"preview sharpen", "preview " + chart + " -o " + Path("out/p.png") + " --sharpen 4",
        "--sharpen"},
       {"separate missing file", "separate " + Path("none.tif") + " -o " + Path("out/s.tif"),
@@ -114,6 +136,83 @@ TEST_F(CliTest, BadInputIsOneLineAndLeavesNothing) {
     ExpectOneLine(r, c.needle);
     EXPECT_EQ(OutFiles(), 0);
   }
+}
+
+// A PNG whose header claims 100000 x 100000 pixels, with almost no data.
+const uint8_t kLyingPng[] = {
+    0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44,
+    0x52, 0x00, 0x01, 0x86, 0xa0, 0x00, 0x01, 0x86, 0xa0, 0x08, 0x02, 0x00, 0x00, 0x00, 0x27,
+    0x30, 0x9c, 0x9f, 0x00, 0x00, 0x00, 0x0b, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9c, 0x63, 0x60,
+    0x80, 0x01, 0x00, 0x00, 0x0a, 0x00, 0x01, 0x7f, 0x80, 0x74, 0x5e, 0x00, 0x00, 0x00, 0x00,
+    0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
+// The same claiming 3000 x 3000 pixels (under the pixel limit).
+const uint8_t kLyingHeader3000[] = {0x00, 0x00, 0x0b, 0xb8, 0x00, 0x00, 0x0b, 0xb8, 0x08,
+                                    0x02, 0x00, 0x00, 0x00, 0xfe, 0x77, 0x62, 0x2e};
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+TEST_F(CliTest, DamagedImagesAreRefusedByEveryCommand) {
+  // Real files of each format, then damaged copies of them.
+  for (const char* ext : {"png", "jpg", "tif", "ppm"}) {
+    ASSERT_EQ(Vantik("chart -o " + Path(std::string("good.") + ext) + " --size 400x300").exit, 0);
+  }
+  auto cut = [&](const std::string& from, size_t keep, const std::string& to) {
+    std::string bytes = Slurp(Path(from));
+    WriteBytes(Path(to), bytes.substr(0, std::min(keep, bytes.size() * keep / 1000)));
+  };
+  struct Case {
+    const char* file;
+    std::function<void()> make;
+    const char* message;
+  };
+  std::string lying(reinterpret_cast<const char*>(kLyingPng), sizeof kLyingPng);
+  std::string lying3000 = lying;
+  lying3000.replace(16, sizeof kLyingHeader3000,
+                    std::string(reinterpret_cast<const char*>(kLyingHeader3000), sizeof kLyingHeader3000));
+  const Case cases[] = {
+      // keep: a fraction in thousandths of the file, at most that many bytes
+      {"cut60.png", [&] { cut("good.png", 60, "cut60.png"); }, "the image is damaged or cut short"},
+      {"cut.png", [&] { cut("good.png", 700, "cut.png"); }, "the image is damaged or cut short"},
+      {"cut100.jpg", [&] { cut("good.jpg", 100, "cut100.jpg"); }, "the image is damaged or cut short"},
+      {"cut.jpg", [&] { cut("good.jpg", 600, "cut.jpg"); }, "the image is damaged or cut short"},
+      {"cut.tif", [&] { cut("good.tif", 500, "cut.tif"); }, "the image is damaged or cut short"},
+      {"cut.ppm", [&] { cut("good.ppm", 900, "cut.ppm"); }, "the image is cut short ("},
+      {"magic.png", [&] { WriteBytes(Path("magic.png"), "GIF89a\x01\x00\x01\x00"); },
+       "magic.png: the image is damaged or cut short"},
+      {"huge.png", [&] { WriteBytes(Path("huge.png"), lying); },
+       "huge.png: the image is 100000 x 100000 pixels, more than the limit of"},
+      {"lying.png", [&] { WriteBytes(Path("lying.png"), lying3000); },
+       "lying.png: the image is damaged or cut short"},
+      {"zero.ppm", [&] { WriteBytes(Path("zero.ppm"), "P6\n0 0\n255\n"); },
+       "zero.ppm: the PNM header gives a size of 0 x 0 pixels"},
+      {"negative.pgm", [&] { WriteBytes(Path("negative.pgm"), "P5\n-4 3\n255\nabc"); },
+       "negative.pgm: the PNM header gives a size of -4 x 3 pixels"},
+      {"folder.png", [&] { fs::create_directories(Path("folder.png")); },
+       "folder.png: is a directory, not a file"},
+      {"empty.png", [&] { WriteBytes(Path("empty.png"), ""); }, "empty.png: the file is empty"},
+      {"text.png", [&] { WriteBytes(Path("text.png"), "not an image\n"); },
+       "text.png: not an image format vantik reads"},
+  };
+  for (const Case& c : cases) {
+    c.make();
+    for (const char* command : {"print", "preview", "separate"}) {
+      SCOPED_TRACE(std::string(command) + " " + c.file);
+      const std::string out = std::string(command) == "print"      ? Path("out")
+                              : std::string(command) == "preview" ? Path("out/p.png")
+                                                                  : Path("out/s.tif");
+      const std::string extra = std::string(command) == "print" ? " --page 2x2in" : "";
+      Outcome r = Vantik(std::string(command) + " " + Path(c.file) + " -o " + out + extra);
+      EXPECT_EQ(r.exit, 1);
+      ExpectOneLine(r, c.message);
+      EXPECT_EQ(OutFiles(), 0);
+    }
+  }
+  // The limit is settable, and checked before anything is decoded.
+  Outcome r = Vantik("--max-pixels 100000 print " + Path("good.png") + " -o " + Path("out"));
+  ExpectOneLine(r, "the image is 400 x 300 pixels, more than the limit of 100000");
+  EXPECT_EQ(OutFiles(), 0);
 }
 
 TEST_F(CliTest, ToolOptionsGoBeforeOrAfterTheCommand) {
@@ -157,6 +256,85 @@ TEST_F(CliTest, PrintWritesPlanesAndTheSimulatedPrint) {
   EXPECT_EQ(w, 360);
   EXPECT_EQ(h, 270);
   EXPECT_EQ(fs::file_size(Path("out/chart-black.pbm")), 11 + size_t(45) * 270);
+}
+
+// The simulated print shows the built-in measured printer unless --model
+// names another: the same measurements as a file give the same picture,
+// ideal inks a different one.
+TEST_F(CliTest, ModelChoosesThePrinterTheSimulatedPrintShows) {
+  const char* source = std::getenv("VANTIK_SOURCE_DIR");
+  if (source == nullptr) GTEST_SKIP() << "VANTIK_SOURCE_DIR is not set";
+  ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 120x80").exit, 0);
+  const std::string base = "-q print " + Path("chart.png") + " --page 1x0.75in --resolution 360x360";
+  const std::string measured = std::string(source) + "/resources/measurements/fogra39l.ti3";
+  for (const auto& [dir, model] : {std::pair<std::string, std::string>{"default", ""},
+                                   {"file", " --model " + measured},
+                                   {"ideal", " --model ideal"}}) {
+    Outcome r = Vantik(base + " -o " + Path(dir) + model);
+    ASSERT_EQ(r.exit, 0) << dir << ": " << r.err;
+  }
+  const std::string def = Slurp(Path("default/chart-print.png"));
+  EXPECT_FALSE(def.empty());
+  EXPECT_EQ(def, Slurp(Path("file/chart-print.png")));
+  EXPECT_NE(def, Slurp(Path("ideal/chart-print.png")));
+  // The ink planes do not depend on the model.
+  EXPECT_EQ(Slurp(Path("default/chart-cyan.pbm")), Slurp(Path("ideal/chart-cyan.pbm")));
+}
+
+// Calibration round trip on the command line: the chart lists paper and
+// every ink's ramp; measurements of it become a resource directory whose
+// calibration a print then uses.
+TEST_F(CliTest, CalibrateWritesAChartAndAResourceDirectory) {
+  const char* source = std::getenv("VANTIK_SOURCE_DIR");
+  if (source == nullptr) GTEST_SKIP() << "VANTIK_SOURCE_DIR is not set";
+  Outcome r = Vantik("calibrate chart -o " + Path("target.ti1") + " --steps 10");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_NE(Slurp(Path("target.ti1")).find("NUMBER_OF_SETS 41"), std::string::npos);
+
+  // The shipped press measurements hold paper and each ink's ramp.
+  const std::string measured = std::string(source) + "/resources/measurements/fogra39l.ti3";
+  r = Vantik("calibrate build " + measured + " -o " + Path("cal"));
+  ASSERT_EQ(r.exit, 0) << r.err;
+  for (const char* ink : {"cyan", "magenta", "yellow", "black"}) {
+    EXPECT_NE(r.out.find(ink), std::string::npos) << r.out;
+  }
+  EXPECT_EQ(fs::file_size(Path("cal/color/990.bin")), 4u);
+  EXPECT_EQ(fs::file_size(Path("cal/color/901.bin")), 21u * 256);
+  EXPECT_TRUE(fs::exists(Path("cal/halftone")));
+  r = Vantik("calibrate build " + measured + " -o " + Path("gray") + " --ink black");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(fs::file_size(Path("gray/color/990.bin")), 1u);
+
+  ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 120x80").exit, 0);
+  const std::string print = "-q print " + Path("chart.png") + " --page 1x0.75in --resolution 360x360";
+  r = Vantik("--resources " + Path("cal") + " " + print + " -o " + Path("out/a") + " --calibration 50");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  r = Vantik(print + " -o " + Path("out/b") + " --calibration 50");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  // The measured calibration is not the built-in one.
+  EXPECT_NE(Slurp(Path("out/a/chart-cyan.pbm")), Slurp(Path("out/b/chart-cyan.pbm")));
+}
+
+// The output profile of a print setting: a file LittleCMS opens as a CMYK
+// output profile; settings it cannot describe are refused.
+TEST_F(CliTest, ResourcesProfileWritesAnIccOutputProfile) {
+  Outcome r = Vantik("resources profile -o " + Path("out/printer.icc") + " --paper photo");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  const std::string bytes = Slurp(Path("out/printer.icc"));
+  cmsHPROFILE p = cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size()));
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(cmsGetDeviceClass(p), cmsSigOutputClass);
+  EXPECT_EQ(cmsGetColorSpace(p), cmsSigCmykData);
+  char text[128] = {};
+  cmsGetProfileInfoASCII(p, cmsInfoDescription, "en", "US", text, sizeof text);
+  EXPECT_STREQ(text, "vantik diffusion 720x720 photo paper");
+  cmsCloseProfile(p);
+  for (const auto& [args, needle] : {std::pair<std::string, std::string>{"--model ideal", "--model"},
+                                     {"--ink black", "--ink"}}) {
+    r = Vantik("resources profile -o " + Path("out/bad.icc") + " " + args);
+    ExpectOneLine(r, needle);
+    EXPECT_FALSE(fs::exists(Path("out/bad.icc")));
+  }
 }
 
 // Reads an 8-bit TIFF into packed samples; width, height and samples per
@@ -291,6 +469,63 @@ TEST_F(CliTest, CupsRasterPrintsAtItsOwnResolution) {
   r = Vantik("-q print - -o " + Path("out"), Path("job.ras"));
   EXPECT_EQ(r.exit, 0) << r.err;
   EXPECT_TRUE(fs::exists(Path("out/page-p1-cyan.pbm")));
+}
+
+TEST_F(CliTest, SigtermMidPageKeepsOnlyFinishedPages) {
+  // The tool reads a raster from a pipe: page 1 whole, page 2 cut off
+  // mid-page while the tool waits for more, as a queue's cancel finds it.
+  std::signal(SIGPIPE, SIG_IGN);
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  const std::string err = Path("stderr");
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(pipeFds[0], 0);
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(e, 2);
+    ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+    ::execl(VANTIK_TOOL_PATH, "vantik", "-q", "print", "-", "-o", Path("out").c_str(), nullptr);
+    ::_exit(127);
+  }
+  ::close(pipeFds[0]);
+  cups_raster_t* r = cupsRasterOpen(pipeFds[1], CUPS_RASTER_WRITE);
+  cups_page_header2_t h{};
+  h.cupsWidth = 120;
+  h.cupsHeight = 90;
+  h.cupsBitsPerColor = 8;
+  h.cupsBitsPerPixel = 24;
+  h.cupsBytesPerLine = 360;
+  h.cupsColorOrder = CUPS_ORDER_CHUNKED;
+  h.cupsColorSpace = CUPS_CSPACE_SRGB;
+  h.HWResolution[0] = h.HWResolution[1] = 360;
+  std::vector<uint8_t> line(360, 100);
+  cupsRasterWriteHeader2(r, &h);
+  for (int y = 0; y < 90; ++y) cupsRasterWritePixels(r, line.data(), 360);
+  cupsRasterWriteHeader2(r, &h);
+  for (int y = 0; y < 10; ++y) cupsRasterWritePixels(r, line.data(), 360);
+  // Wait for page 1's files and page 2's temporary files.
+  auto hidden = [&] {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(dir_ / "out")) n += e.path().filename().string()[0] == '.';
+    return n;
+  };
+  for (int i = 0; i < 400 && !(fs::exists(Path("out/page-p1-print.png")) && hidden() > 0); ++i) {
+    ::usleep(50000);
+  }
+  ASSERT_GT(hidden(), 0) << "page 2 never started";
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  cupsRasterClose(r);
+  ::close(pipeFds[1]);
+  ASSERT_TRUE(WIFSIGNALED(status)) << status;
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_EQ(hidden(), 0);
+  EXPECT_EQ(OutFiles(), 9);  // page 1 stays, nothing of page 2
+  EXPECT_FALSE(fs::exists(Path("out/page-p2-black.pbm")));
+  EXPECT_NE(Slurp(err).find("stopped by SIGTERM"), std::string::npos) << Slurp(err);
 }
 
 TEST_F(CliTest, BrokenCupsRasterLeavesNothing) {

@@ -41,7 +41,7 @@ struct DiffusedInk {
 // The history forgets a level-0 ink after five level-0 pixels in a row (the
 // first four of a call count as active): its entry is then simply cleared.
 template <class Set, bool kLevelZeroFixed>
-inline bool DiffuseColorInk(DiffusedInk& ink, uint32_t x, int32_t v,
+[[gnu::always_inline]] inline bool DiffuseColorInk(DiffusedInk& ink, uint32_t x, int32_t v,
                             int32_t threshold, int32_t dotWeight, int p,
                             int32_t bound3, const SpreadBounds& bounds) {
   ink.history = (ink.history >> 1) | (v != 0 ? 16 : 0);

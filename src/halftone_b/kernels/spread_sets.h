@@ -50,7 +50,7 @@ inline void Store(int16_t* e, int32_t v, int32_t& carry, int32_t newCarry) {
 
 // Set K.  K5 passes on only 30/32 of the error.
 struct SpreadSetK {
-  static inline void Spread(int k, int16_t* e, int32_t E, int p,
+  [[gnu::always_inline]] static inline void Spread(int k, int16_t* e, int32_t E, int p,
                             int32_t& carry) {
     using namespace spread;
     const int32_t E2 = 2 * E, E3 = 3 * E, E4 = 4 * E, E8 = 8 * E;
@@ -104,7 +104,7 @@ struct SpreadSetK {
 
 // Set J.  "Half" shares use E >> 1, so J5 passes on 32/32 only for even E.
 struct SpreadSetJ {
-  static inline void Spread(int k, int16_t* e, int32_t E, int p,
+  [[gnu::always_inline]] static inline void Spread(int k, int16_t* e, int32_t E, int p,
                             int32_t& carry) {
     using namespace spread;
     const int32_t E2 = 2 * E, E3 = 3 * E, E4 = 4 * E, E8 = 8 * E;
@@ -164,7 +164,7 @@ struct SpreadSetJ {
 
 // Set V.  V4 and V5 are K3 and K4.
 struct SpreadSetV {
-  static inline void Spread(int k, int16_t* e, int32_t E, int p,
+  [[gnu::always_inline]] static inline void Spread(int k, int16_t* e, int32_t E, int p,
                             int32_t& carry) {
     using namespace spread;
     const int32_t E2 = 2 * E, E4 = 4 * E, E8 = 8 * E;

@@ -1,0 +1,197 @@
+// The 16-bit call bridge on random call sequences.  Caller memory is a set
+// of selectors, each mapped over a heap copy exactly as long as what it
+// holds (records, a small complete resource set, pixel buffers, an in/out
+// short, an instance variable, raw fuzz bytes), so any access past what the
+// caller registered is caught.  Each call's frame is built field by field:
+// far addresses point at the start of a selector, inside or just past one,
+// at an unknown selector or anywhere; handles are the bridge's own (it
+// hands them out from 0x10000 on) or anything; counts and shorts are raw.
+//
+// After every call no far address may stay mapped; at the end every
+// handle is deleted and no block may stay allocated.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "../tests/common/tiny_resources.h"
+#include "interface/memblock.h"
+#include "vantik/bridge16.h"
+#include "vantik/vantik.h"
+
+namespace {
+
+using Block = std::vector<uint8_t>;
+
+void Put16(Block& b, int v) {
+  b.push_back(static_cast<uint8_t>(v));
+  b.push_back(static_cast<uint8_t>(v >> 8));
+}
+void Put32(Block& b, uint32_t v) {
+  Put16(b, static_cast<int>(v & 0xFFFF));
+  Put16(b, static_cast<int>(v >> 16));
+}
+
+// Caller memory made once: the contents every input starts from.
+struct Templates {
+  std::vector<Block> blocks;
+  Templates() {
+    using vantik::Service;
+    const vantik::ResourceSet set = vantik::testing::TinyResources();
+    for (Service s : {Service::kColor, Service::kHalftone}) {
+      for (int n : set.Numbers(s)) {
+        auto bytes = *set.Find(s, n);
+        blocks.emplace_back(bytes.begin(), bytes.end());
+      }
+    }
+    // 36-byte colour adjustment record: twelve shorts (kind 1, mode fields
+    // that select the colour table), three far addresses.
+    Block adjust;
+    const int fields[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0};
+    for (int f : fields) Put16(adjust, f);
+    for (int i = 0; i < 3; ++i) Put32(adjust, 0);
+    blocks.push_back(adjust);
+    // 24-byte halftone parameters for each engine: kind, variant, render
+    // mode, lut mode, x and y resolution, two engine fields, scale, a word
+    // line width, a far address.
+    for (int kind : {1, 2, 3}) {
+      Block params;
+      const int p[9] = {kind, 0, 3, 1, 720, 720, 0, 0, 0};
+      for (int v : p) Put16(params, v);
+      Put16(params, 64);
+      Put32(params, 0);
+      blocks.push_back(params);
+    }
+    blocks.push_back({3, 0, 0, 0, 0, 0});  // preview options: mode 3
+    blocks.push_back({0, 0});              // in/out short
+    blocks.push_back({0, 0, 0, 0});        // instance variable
+    // A tagged list: count 1, key 1 (gamma), value far to a short.
+    Block list;
+    Put32(list, 1);
+    Put32(list, 1);
+    Put32(list, 0);
+    blocks.push_back(list);
+  }
+};
+
+constexpr uint16_t kFirstSelector = 0x0100;
+constexpr uint32_t kFirstHandle = 0x10000;
+
+struct Region {
+  uint16_t selector;
+  std::unique_ptr<uint8_t[]> bytes;
+  uint32_t length;
+};
+
+// Field kinds of a frame: far address, handle, short or word, 32-bit value.
+enum Field : char { kFar = 'F', kHandle = 'H', kShort = 'S', kU32 = 'U' };
+
+// Frame layout of each stub, in index order.
+constexpr const char* kLayouts[STUB_COUNT] = {
+    "H",            // halftone delete
+    "HFFUSSSSSSF",  // halftone
+    "HFF",          // halftone set resource
+    "FFHFFF",       // halftone new
+    "H",            // get CmLut
+    "HSFFUF",       // colour translation
+    "H",            // colour delete
+    "HFF",          // colour set resource
+    "FFFFFFFFF",    // colour new
+    "HSFFUF",       // preview translation
+    "H",            // preview delete
+    "FFFFFFSF",     // preview new
+};
+
+uint32_t FarField(FarPtr16 far) { return far; }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const Templates templates;
+  FuzzedDataProvider in(data, size);
+  const long live = vantik::MemLiveBlocks();
+  if (Bridge16Connect("VANTIK16.DLL", "VANTIK32.DLL") != 1) std::abort();
+
+  // The template regions, then two buffers of fuzzed size and contents.
+  std::vector<Region> regions;
+  auto add = [&](const uint8_t* bytes, uint32_t length) {
+    Region r;
+    r.selector = static_cast<uint16_t>(kFirstSelector + regions.size());
+    r.bytes.reset(new uint8_t[length == 0 ? 1 : length]);
+    if (length != 0) std::memcpy(r.bytes.get(), bytes, length);
+    r.length = length;
+    if (Bridge16MapSelector(r.selector, r.bytes.get(), length) != RC_OK) std::abort();
+    regions.push_back(std::move(r));
+  };
+  for (const Block& b : templates.blocks) add(b.data(), static_cast<uint32_t>(b.size()));
+  for (int i = 0; i < 2; ++i) {
+    const uint32_t length = in.ConsumeIntegralInRange<uint32_t>(0, 2048);
+    Block raw = in.ConsumeBytes<uint8_t>(length);
+    raw.resize(length, static_cast<uint8_t>(0x5A + i));
+    add(raw.data(), length);
+  }
+
+  auto farField = [&]() -> uint32_t {
+    const int how = in.ConsumeIntegralInRange<int>(0, 7);
+    const Region& r = regions[in.ConsumeIntegralInRange<size_t>(0, regions.size() - 1)];
+    switch (how) {
+      case 0: return 0;
+      case 5: return VANTIK_FAR16(r.selector, in.ConsumeIntegralInRange<uint32_t>(0, r.length + 8));
+      case 6: return VANTIK_FAR16(in.ConsumeIntegralInRange<uint16_t>(0x4000, 0x4010), 0);
+      case 7: return in.ConsumeIntegral<uint32_t>();
+      default: return FarField(VANTIK_FAR16(r.selector, 0));
+    }
+  };
+
+  for (int call = 0; call < 48 && in.remaining_bytes() > 0; ++call) {
+    const int op = in.ConsumeIntegralInRange<int>(0, STUB_COUNT + 1);
+    if (op == STUB_COUNT + 1) {
+      // The caller changes one byte of its memory between calls.
+      Region& r = regions[in.ConsumeIntegralInRange<size_t>(0, regions.size() - 1)];
+      if (r.length != 0)
+        r.bytes[in.ConsumeIntegralInRange<uint32_t>(0, r.length - 1)] = in.ConsumeIntegral<uint8_t>();
+      continue;
+    }
+    Block frame;
+    uint32_t index = static_cast<uint32_t>(op);
+    if (op == STUB_COUNT) {
+      // Any index with a frame of any size up to 40 bytes.
+      index = in.ConsumeIntegral<uint8_t>();
+      frame = in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange<size_t>(0, 40));
+    } else {
+      for (const char* f = kLayouts[op]; *f != '\0'; ++f) {
+        switch (*f) {
+          case kFar: Put32(frame, farField()); break;
+          case kHandle:
+            Put32(frame, in.ConsumeIntegralInRange<int>(0, 7) == 0
+                             ? in.ConsumeIntegral<uint32_t>()
+                             : kFirstHandle + in.ConsumeIntegralInRange<uint32_t>(0, 7));
+            break;
+          case kShort: Put16(frame, in.ConsumeIntegral<uint16_t>()); break;
+          case kU32: Put32(frame, in.ConsumeIntegral<uint32_t>()); break;
+        }
+      }
+    }
+    // A copy exactly as long as the frame, so a read past it is caught.
+    std::unique_ptr<uint8_t[]> exact(new uint8_t[frame.size() + 1]);
+    if (!frame.empty()) std::memcpy(exact.get(), frame.data(), frame.size());
+    (void)Bridge16Call(index, exact.get(), static_cast<uint32_t>(frame.size()));
+    if (Bridge16FixedMappings() != 0) std::abort();
+  }
+
+  // Delete whatever is still open: halftone instances before the colour
+  // instances whose CmLut they read.
+  for (int stub : {STUB_HALFTONE_DELETE, STUB_PREVIEW_DELETE, STUB_CM_DELETE}) {
+    for (uint32_t h = kFirstHandle; h < kFirstHandle + 64; ++h) {
+      Block frame;
+      Put32(frame, h);
+      (void)Bridge16Call(static_cast<uint32_t>(stub), frame.data(), 4);
+    }
+  }
+  Bridge16Disconnect();
+  if (vantik::MemLiveBlocks() != live) std::abort();
+  return 0;
+}

@@ -1,0 +1,1 @@
+target_link_libraries(limits_tests PRIVATE vantik_resources)

@@ -1,0 +1,2 @@
+target_link_libraries(printmodel_tests PRIVATE vantik_printmodel)
+target_link_libraries(printmodel_tests PRIVATE vantik_resources)

@@ -1,0 +1,1 @@
+target_link_libraries(sweeps_tests PRIVATE vantik_resources)

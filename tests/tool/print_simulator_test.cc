@@ -1,0 +1,88 @@
+// The simulated print under a measured print model: each pixel shows the
+// model's colour of the overprints its dots make, planes map to the model's
+// inks by name, and rows may arrive in any order.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+
+#include "outputs.h"
+#include "printmodel/print_model.h"
+
+namespace vantik::tool {
+namespace {
+
+using printmodel::PrintModel;
+
+// A 16 x 16 dot patch, one output pixel, planes given as a function of the
+// dot position.
+template <typename Dot>
+std::vector<uint8_t> Simulate(const std::vector<std::string>& inks, Dot dot,
+                              const std::vector<int>& rowOrder) {
+  constexpr int kSize = 16;
+  PrintSimulator sim(kSize, kSize, 1, 1, inks, &PrintModel::Default());
+  for (int y : rowOrder) {
+    std::vector<std::vector<uint8_t>> rows(inks.size(), std::vector<uint8_t>(kSize / 8, 0));
+    for (size_t k = 0; k < inks.size(); ++k) {
+      for (int x = 0; x < kSize; ++x) {
+        if (dot(static_cast<int>(k), x, y)) rows[k][x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+      }
+    }
+    std::vector<std::span<const uint8_t>> views(rows.begin(), rows.end());
+    sim.Row(y, views);
+  }
+  return sim.Image();
+}
+
+std::vector<uint8_t> Expected(const std::array<double, 16>& fractions) {
+  const PrintModel& model = PrintModel::Default();
+  printmodel::SrgbEncoder encoder(model.paper());
+  const printmodel::Xyz xyz = model.Mix(fractions);
+  std::vector<uint8_t> rgb(3);
+  encoder.Encode(&xyz, rgb.data(), 1);
+  return rgb;
+}
+
+std::vector<int> InOrder() {
+  std::vector<int> rows(16);
+  std::iota(rows.begin(), rows.end(), 0);
+  return rows;
+}
+
+TEST(PrintSimulatorModel, PixelsShowTheModelsColourOfTheirDots) {
+  const std::vector<std::string> cmyk = {"cyan", "magenta", "yellow", "black"};
+  // Cyan on every other column, magenta on every other row: a quarter of
+  // the dots each alone, a quarter both.
+  auto grid = [](int k, int x, int y) { return (k == 0 && x % 2 == 0) || (k == 1 && y % 2 == 0); };
+  std::array<double, 16> quarters{};
+  quarters[0] = quarters[1] = quarters[2] = quarters[3] = 0.25;
+  std::vector<int> shuffled = InOrder();
+  std::reverse(shuffled.begin(), shuffled.end());
+  std::swap(shuffled[3], shuffled[9]);
+
+  std::array<double, 16> blackHalf{};
+  blackHalf[0] = blackHalf[8] = 0.5;
+  std::array<double, 16> paper{};
+  paper[0] = 1;
+
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> got, want;
+  } cases[] = {
+      {"blank paper is white", Simulate(cmyk, [](int, int, int) { return false; }, InOrder()),
+       {255, 255, 255}},
+      {"cyan and magenta overlap", Simulate(cmyk, grid, InOrder()), Expected(quarters)},
+      {"rows out of order", Simulate(cmyk, grid, shuffled), Expected(quarters)},
+      // A gray job's single plane is the black ink, not the model's cyan.
+      {"black-only plane", Simulate({"black"}, [](int, int x, int) { return x < 8; }, InOrder()),
+       Expected(blackHalf)},
+      {"paper within the model", Expected(paper), {255, 255, 255}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.got, c.want) << c.what;
+  // The black-only half tint is a neutral gray.
+  const std::vector<uint8_t> gray = Expected(blackHalf);
+  EXPECT_LE(std::max({gray[0], gray[1], gray[2]}) - std::min({gray[0], gray[1], gray[2]}), 3);
+}
+
+}  // namespace
+}  // namespace vantik::tool
