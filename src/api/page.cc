@@ -43,20 +43,28 @@ struct Tap {
   int frac;  // weight of hi, 0..256
 };
 
-Tap TapOf(int i, int n, int m) {
-  int64_t pos = ((2 * static_cast<int64_t>(i) + 1) * m * 256) / (2 * static_cast<int64_t>(n)) - 128;
-  if (pos < 0) pos = 0;
-  int lo = static_cast<int>(pos >> 8);
-  int frac = static_cast<int>(pos & 255);
-  if (lo >= m - 1) {
-    lo = m - 1;
-    frac = 0;
+std::vector<Tap> Taps(int n, int m) {
+  std::vector<Tap> taps(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    int64_t pos = ((2 * static_cast<int64_t>(i) + 1) * m * 256) / (2 * static_cast<int64_t>(n)) - 128;
+    if (pos < 0) pos = 0;
+    int lo = static_cast<int>(pos >> 8);
+    int frac = static_cast<int>(pos & 255);
+    if (lo >= m - 1) {
+      lo = m - 1;
+      frac = 0;
+    }
+    taps[i] = {lo, std::min(lo + 1, m - 1), frac};
   }
-  return {lo, std::min(lo + 1, m - 1), frac};
+  return taps;
 }
 
-// Sizes and offsets up to 2^24 keep every position above inside 64 bits.
-constexpr int kMaxExtent = 1 << 24;
+// Where R, G and B go in the engine's pixel: its own 3-byte form (RGB or
+// BGR), else bytes 1..3 of four.
+PixelLayout RgbFormOf(const HalftoneSettings& s) {
+  const PixelLayout form = HalftoneInputLayoutOf(s.kind, s.renderMode, s.lutMode);
+  return form.bytesPerPixel == 3 ? form : LayoutOf(kRenderXrgb);
+}
 
 // Page lines in the engine's pixel form: source rows are read in order, each
 // once, blended across (kept per source row, since an enlarging page uses a
@@ -65,19 +73,16 @@ constexpr int kMaxExtent = 1 << 24;
 // area are white.
 class LineMaker {
  public:
-  LineMaker(const PageGeometry& g, int bpp, const RowSource& source)
-      : g_(g), bpp_(bpp), source_(source) {
+  // `rgb` says where R, G and B go in a pixel of bpp bytes.
+  LineMaker(const PageGeometry& g, int bpp, const PixelLayout& rgb, const RowSource& source)
+      : g_(g), bpp_(bpp), rgb_(rgb), source_(source) {
     areaW_ = g.placedWidth > 0 ? g.placedWidth : g.width;
     areaH_ = g.placedHeight > 0 ? g.placedHeight : g.height;
     x0_ = std::clamp(g.left, 0, g.width);
     x1_ = static_cast<int>(std::clamp<int64_t>(int64_t{g.left} + areaW_, x0_, g.width));
     unscaled_ = areaW_ == g.sourceWidth && areaH_ == g.sourceHeight;
-    // Taps of the covered columns only: a placed area may be far wider than
-    // the page.
-    xs_.resize(static_cast<size_t>(x1_ - x0_));
-    for (int x = x0_; x < x1_; ++x) {
-      xs_[static_cast<size_t>(x - x0_)] = TapOf(x - g.left, areaW_, g.sourceWidth);
-    }
+    xs_ = Taps(areaW_, g.sourceWidth);
+    ys_ = Taps(areaH_, g.sourceHeight);
     const size_t sw = static_cast<size_t>(g.sourceWidth);
     for (int i = 0; i < 2; ++i) {
       rows_[i].assign(sw * 3, 0);
@@ -100,7 +105,7 @@ class LineMaker {
       if (!st.ok()) return st;
       std::memcpy(s, rows_[1].data() + static_cast<size_t>(x0_ - g_.left) * 3, n);
     } else {
-      const Tap ty = TapOf(row, areaH_, g_.sourceHeight);
+      const Tap ty = ys_[row];
       Status st = Load(ty.hi);
       if (!st.ok()) return st;
       // lo == hi, or hi the first row: both taps from the newer row.
@@ -143,7 +148,7 @@ class LineMaker {
   // A source row blended across to the placed columns, in 1/256 units.
   void Across(const uint8_t* r, uint16_t* out) const {
     for (int x = x0_; x < x1_; ++x) {
-      const Tap t = xs_[static_cast<size_t>(x - x0_)];
+      const Tap t = xs_[static_cast<size_t>(x - g_.left)];
       const uint32_t fa = static_cast<uint32_t>(256 - t.frac), fb = static_cast<uint32_t>(t.frac);
       const uint8_t* lo = r + static_cast<size_t>(t.lo) * 3;
       const uint8_t* hi = r + static_cast<size_t>(t.hi) * 3;
@@ -158,8 +163,14 @@ class LineMaker {
       for (int x = 0; x < w; ++x, p += 3) {
         out[x] = static_cast<uint8_t>((299 * p[0] + 587 * p[1] + 114 * p[2] + 500) / 1000);
       }
-    } else if (bpp_ == 3) {
+    } else if (bpp_ == 3 && rgb_.offsets[0] == 0 && rgb_.offsets[2] == 2) {
       std::memcpy(out, p, static_cast<size_t>(w) * 3);
+    } else if (bpp_ == 3) {
+      for (int x = 0; x < w; ++x, p += 3, out += 3) {
+        out[rgb_.offsets[0]] = p[0];
+        out[rgb_.offsets[1]] = p[1];
+        out[rgb_.offsets[2]] = p[2];
+      }
     } else {
       for (int x = 0; x < w; ++x, p += 3, out += 4) {
         out[1] = p[0];
@@ -171,11 +182,12 @@ class LineMaker {
 
   const PageGeometry& g_;
   const int bpp_;
+  const PixelLayout rgb_;
   const RowSource& source_;
   int areaW_ = 0, areaH_ = 0;
   int x0_ = 0, x1_ = 0;  // page columns the placed area covers
   bool unscaled_ = false;
-  std::vector<Tap> xs_;
+  std::vector<Tap> xs_, ys_;
   std::vector<uint8_t> rows_[2];
   std::vector<uint16_t> across_[2];
   int held_[2] = {-1, -1};
@@ -241,7 +253,7 @@ class PageRun {
         g_(g),
         sink_(sink),
         progress_(progress),
-        maker_(g, halftoner.bytesPerPixel(), source) {
+        maker_(g, halftoner.bytesPerPixel(), RgbFormOf(halftoner.settings()), source) {
     planes_ = halftoner.planes();
     planeBytes_ = PlaneBytes(g.width);
     pixelStride_ = static_cast<size_t>(g.width) * halftoner.bytesPerPixel() + 8;
@@ -433,14 +445,6 @@ Status RenderPage(Halftoner& halftoner, const PageGeometry& g,
   }
   if (g.placedWidth < 0 || g.placedHeight < 0 || (g.placedWidth == 0) != (g.placedHeight == 0)) {
     return Status(RC_BAD_PARAMETER, "the placed image needs a width and a height");
-  }
-  for (int64_t v : {int64_t{g.width}, int64_t{g.height}, int64_t{g.sourceWidth},
-                    int64_t{g.sourceHeight}, int64_t{g.placedWidth}, int64_t{g.placedHeight},
-                    int64_t{g.left}, int64_t{g.top}}) {
-    if (v > kMaxExtent || v < -kMaxExtent) {
-      return Status(RC_BAD_PARAMETER, "page, source or placement larger than " +
-                                          std::to_string(kMaxExtent) + " pixels");
-    }
   }
   if (static_cast<uint32_t>(g.width) > halftoner.settings().lineWidth) {
     return Status(RC_BAND_TOO_LARGE, "page width " + std::to_string(g.width) +

@@ -13,6 +13,7 @@
 #include "formats/reference_levels.h"
 #include "formats/screen_text.h"
 #include "formats/table_block.h"
+#include "interface/tetrahedral.h"
 
 namespace vantik::formats {
 namespace {
