@@ -59,7 +59,8 @@ raster="$work/page.ras"
 if [ -n "$input" ]; then
   gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=cups -r1440x720 -dcupsColorSpace=1 \
     -dcupsBitsPerColor=8 -dcupsColorOrder=0 -sPAPERSIZE=letter -dFIXEDMEDIA -dPDFFitPage \
-    -dFirstPage=1 -dLastPage=1 -sOutputFile="$raster" "$input" >/dev/null
+    -dFirstPage=1 -dLastPage=1 -sOutputFile="$raster" "$input" >/dev/null 2>"$work/gs.log" ||
+    { cat "$work/gs.log" >&2; exit 1; }
 else
   cat >"$work/page.ps" <<'EOF'
 %!PS
@@ -79,7 +80,8 @@ else
 showpage
 EOF
   gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=cups -r1440x720 -dcupsColorSpace=1 \
-    -dcupsBitsPerColor=8 -dcupsColorOrder=0 -sOutputFile="$raster" "$work/page.ps" >/dev/null
+    -dcupsBitsPerColor=8 -dcupsColorOrder=0 -sOutputFile="$raster" "$work/page.ps" \
+    >/dev/null 2>"$work/gs.log" || { cat "$work/gs.log" >&2; exit 1; }
 fi
 echo "page: $(stat -c %s "$raster") bytes of CUPS raster at 1440 x 720 dpi"
 
