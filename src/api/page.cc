@@ -43,21 +43,20 @@ struct Tap {
   int frac;  // weight of hi, 0..256
 };
 
-std::vector<Tap> Taps(int n, int m) {
-  std::vector<Tap> taps(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) {
-    int64_t pos = ((2 * static_cast<int64_t>(i) + 1) * m * 256) / (2 * static_cast<int64_t>(n)) - 128;
-    if (pos < 0) pos = 0;
-    int lo = static_cast<int>(pos >> 8);
-    int frac = static_cast<int>(pos & 255);
-    if (lo >= m - 1) {
-      lo = m - 1;
-      frac = 0;
-    }
-    taps[i] = {lo, std::min(lo + 1, m - 1), frac};
+Tap TapOf(int i, int n, int m) {
+  int64_t pos = ((2 * static_cast<int64_t>(i) + 1) * m * 256) / (2 * static_cast<int64_t>(n)) - 128;
+  if (pos < 0) pos = 0;
+  int lo = static_cast<int>(pos >> 8);
+  int frac = static_cast<int>(pos & 255);
+  if (lo >= m - 1) {
+    lo = m - 1;
+    frac = 0;
   }
-  return taps;
+  return {lo, std::min(lo + 1, m - 1), frac};
 }
+
+// Sizes and offsets up to 2^24 keep every position above inside 64 bits.
+constexpr int kMaxExtent = 1 << 24;
 
 // Where R, G and B go in the engine's pixel: its own 3-byte form (RGB or
 // BGR), else bytes 1..3 of four.
@@ -81,8 +80,12 @@ class LineMaker {
     x0_ = std::clamp(g.left, 0, g.width);
     x1_ = static_cast<int>(std::clamp<int64_t>(int64_t{g.left} + areaW_, x0_, g.width));
     unscaled_ = areaW_ == g.sourceWidth && areaH_ == g.sourceHeight;
-    xs_ = Taps(areaW_, g.sourceWidth);
-    ys_ = Taps(areaH_, g.sourceHeight);
+    // Taps of the covered columns only: a placed area may be far wider than
+    // the page.
+    xs_.resize(static_cast<size_t>(x1_ - x0_));
+    for (int x = x0_; x < x1_; ++x) {
+      xs_[static_cast<size_t>(x - x0_)] = TapOf(x - g.left, areaW_, g.sourceWidth);
+    }
     const size_t sw = static_cast<size_t>(g.sourceWidth);
     for (int i = 0; i < 2; ++i) {
       rows_[i].assign(sw * 3, 0);
@@ -105,7 +108,7 @@ class LineMaker {
       if (!st.ok()) return st;
       std::memcpy(s, rows_[1].data() + static_cast<size_t>(x0_ - g_.left) * 3, n);
     } else {
-      const Tap ty = ys_[row];
+      const Tap ty = TapOf(row, areaH_, g_.sourceHeight);
       Status st = Load(ty.hi);
       if (!st.ok()) return st;
       // lo == hi, or hi the first row: both taps from the newer row.
@@ -148,7 +151,7 @@ class LineMaker {
   // A source row blended across to the placed columns, in 1/256 units.
   void Across(const uint8_t* r, uint16_t* out) const {
     for (int x = x0_; x < x1_; ++x) {
-      const Tap t = xs_[static_cast<size_t>(x - g_.left)];
+      const Tap t = xs_[static_cast<size_t>(x - x0_)];
       const uint32_t fa = static_cast<uint32_t>(256 - t.frac), fb = static_cast<uint32_t>(t.frac);
       const uint8_t* lo = r + static_cast<size_t>(t.lo) * 3;
       const uint8_t* hi = r + static_cast<size_t>(t.hi) * 3;
@@ -187,7 +190,7 @@ class LineMaker {
   int areaW_ = 0, areaH_ = 0;
   int x0_ = 0, x1_ = 0;  // page columns the placed area covers
   bool unscaled_ = false;
-  std::vector<Tap> xs_, ys_;
+  std::vector<Tap> xs_;
   std::vector<uint8_t> rows_[2];
   std::vector<uint16_t> across_[2];
   int held_[2] = {-1, -1};
@@ -445,6 +448,14 @@ Status RenderPage(Halftoner& halftoner, const PageGeometry& g,
   }
   if (g.placedWidth < 0 || g.placedHeight < 0 || (g.placedWidth == 0) != (g.placedHeight == 0)) {
     return Status(RC_BAD_PARAMETER, "the placed image needs a width and a height");
+  }
+  for (int64_t v : {int64_t{g.width}, int64_t{g.height}, int64_t{g.sourceWidth},
+                    int64_t{g.sourceHeight}, int64_t{g.placedWidth}, int64_t{g.placedHeight},
+                    int64_t{g.left}, int64_t{g.top}}) {
+    if (v > kMaxExtent || v < -kMaxExtent) {
+      return Status(RC_BAD_PARAMETER, "page, source or placement larger than " +
+                                          std::to_string(kMaxExtent) + " pixels");
+    }
   }
   if (static_cast<uint32_t>(g.width) > halftoner.settings().lineWidth) {
     return Status(RC_BAND_TOO_LARGE, "page width " + std::to_string(g.width) +
