@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "interface/memblock.h"
+#include "interface/params.h"
 #include "vantik/bridge16.h"
 #include "vantik/default_resources.h"
 #include "vantik/vantik.h"
@@ -87,9 +88,9 @@ struct Page {
   ColorAdjustRecord Record() const {
     ColorAdjustRecord rec{};
     for (int i = 0; i < 6; ++i) rec.field[1 + i] = adjust[i];
-    rec.field[7] = selector;
-    rec.field[8] = paper;
-    rec.field[10] = 2;
+    rec.field[vantik::kAdjustTableSelector] = selector;
+    rec.field[vantik::kAdjustPaper] = paper;
+    rec.field[vantik::kAdjustColorModeB] = vantik::kColorModeBColorTables;
     return rec;
   }
   HalftoneParams Params() const {

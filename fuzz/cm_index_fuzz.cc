@@ -5,14 +5,16 @@
 #include <cstring>
 #include <memory>
 
+#include "interface/params.h"
 #include "vantik/vantik.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   ColorAdjustRecord adjust{};
-  adjust.field[7] = data[0] & 3;
-  adjust.field[8] = (data[0] >> 2) & 7;
-  adjust.field[9] = (data[0] >> 5) & 1 ? 4 : 0;
+  adjust.field[vantik::kAdjustTableSelector] = data[0] & 3;
+  adjust.field[vantik::kAdjustPaper] = (data[0] >> 2) & 7;
+  adjust.field[vantik::kAdjustColorModeA] =
+      (data[0] >> 5) & 1 ? vantik::kColorModeABlackOnly : vantik::kColorModeAPlain;
   HalftoneParams params{};
   params.kind = 3;
   params.renderMode = 3;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "interface/params.h"
 #include "vantik/default_resources.h"
 #include "vantik/vantik.h"
 
@@ -57,10 +58,10 @@ constexpr uint32_t kLineDots = 64;
 class Dialogue {
  public:
   explicit Dialogue(const Combo& c) : combo_(c) {
-    record_.field[7] = c.selector;
-    record_.field[8] = c.paper;
-    record_.field[9] = c.mono ? 4 : 0;
-    record_.field[10] = 2;
+    record_.field[kAdjustTableSelector] = c.selector;
+    record_.field[kAdjustPaper] = c.paper;
+    record_.field[kAdjustColorModeA] = c.mono ? kColorModeABlackOnly : kColorModeAPlain;
+    record_.field[kAdjustColorModeB] = kColorModeBColorTables;
     if (c.calibrated) {
       // "CW:", key 0, one level per ink, end mark.
       calibration_ = {0x43, 0x57, 0x3A, 0, 50, 50, 50, 50, 0xFE, 0xFF};
