@@ -63,38 +63,43 @@ Status CheckWritable(const std::string& dir) {
   return Status::Ok();
 }
 
-Status WriteImageAtomically(const std::string& out, const std::vector<uint8_t>& pixels, int width,
-                            int height, int bands) {
+namespace {
+
+// Writes `out` through a temporary file beside it (made by `write`), renamed
+// into place only when the whole file is written.
+template <typename Write>
+Status WriteAtomically(const std::string& out, Write write) {
   const std::string dir = ParentDirectory(out);
-  const std::string name = out.substr(out.find_last_of('/') == std::string::npos
-                                          ? 0
-                                          : out.find_last_of('/') + 1);
+  const size_t slash = out.find_last_of('/');
+  const std::string name = out.substr(slash == std::string::npos ? 0 : slash + 1);
   Status s = EnsureDirectory(dir);
   if (!s.ok()) return s;
   s = CheckWritable(dir);
   if (!s.ok()) return s;
   OutputFiles files(dir);
-  s = WriteImage(files.Add(name), pixels, width, height, bands);
-  if (!s.ok()) return Status(s.code(), out + ": cannot write the image");
+  s = write(files.Add(name));
+  if (!s.ok()) return s;
   return files.Commit();
 }
 
+}  // namespace
+
+Status WriteImageAtomically(const std::string& out, const std::vector<uint8_t>& pixels, int width,
+                            int height, int bands) {
+  return WriteAtomically(out, [&](const std::string& temp) {
+    Status s = WriteImage(temp, pixels, width, height, bands);
+    return s.ok() ? s : Status(s.code(), out + ": cannot write the image");
+  });
+}
+
 Status WriteFileAtomically(const std::string& out, const std::vector<uint8_t>& bytes) {
-  const std::string dir = ParentDirectory(out);
-  const std::string name = out.substr(out.find_last_of('/') == std::string::npos
-                                          ? 0
-                                          : out.find_last_of('/') + 1);
-  Status s = EnsureDirectory(dir);
-  if (!s.ok()) return s;
-  s = CheckWritable(dir);
-  if (!s.ok()) return s;
-  OutputFiles files(dir);
-  const std::string temp = files.Add(name);
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (f == nullptr) return Status(RC_FAILURE, out + ": cannot write");
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  if (std::fclose(f) != 0 || !written) return Status(RC_FAILURE, out + ": cannot write");
-  return files.Commit();
+  return WriteAtomically(out, [&](const std::string& temp) {
+    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    if (f == nullptr) return Status(RC_FAILURE, out + ": cannot write");
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (std::fclose(f) != 0 || !written) return Status(RC_FAILURE, out + ": cannot write");
+    return Status::Ok();
+  });
 }
 
 }  // namespace vantik::tool

@@ -35,11 +35,11 @@ TEST(Limits, ColourTableNodesAndChannels) {
       {2, 4, true},   {1, 4, false},
   };
   for (const Case& c : cases) {
-    testing::TableBlockContents spec;
-    spec.n = c.n;
-    spec.w = c.w;
+    testing::TableBlockContents contents;
+    contents.n = c.n;
+    contents.w = c.w;
     ResourceSet set = testing::TinyResources();
-    set.Add(Service::kColor, 120, spec.Build());
+    set.Add(Service::kColor, 120, contents.Build());
     auto m = ColorMatcher::Create(Plain(), set);
     EXPECT_EQ(m.ok(), c.accepted) << c.n << " nodes, " << c.w << " channels: "
                                   << (m.ok() ? "accepted" : m.status().ToString());
