@@ -14,7 +14,9 @@
 # photo quality, EvenTone and the CMYK ink type.  The two programs alternate
 # --runs times; the script prints every pair, the medians of wall and CPU
 # time, their ratios and vantik's peak resident memory, and when the tool
-# offers --threads also a run with --threads 1 and its stage times.
+# offers --threads also a run with --threads 1 and its stage times.  Without
+# --input it also times the page made from a 3000 x 2000 JPEG of the same
+# page against the raster page.
 #
 # Missing packages (ghostscript, printer-driver-gutenprint, time) are
 # installed with apt-get.
@@ -31,7 +33,7 @@ while (($#)); do
     --runs) runs=$2; shift 2 ;;
     --work) work=$2; shift 2 ;;
     --input) input=$2; shift 2 ;;
-    -h|--help) sed -n '2,17p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,21p' "$0"; exit 0 ;;
     *) echo "side_by_side.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -148,9 +150,28 @@ if [ -n "$threadsFlag" ]; then
   echo "median wall with --threads 1: $mow s -> $(awk -v a="$mgw" -v b="$mow" 'BEGIN{printf "%.2f", a/b}')x faster than gutenprint"
 fi
 echo "vantik peak resident memory: $(awk -v k="$peak" 'BEGIN{printf "%.0f", k/1024}') MB"
-if "$vantik" print --help 2>/dev/null | grep -q -- '--verbose'; then
+if "$vantik" --help 2>/dev/null | grep -q -- '--verbose'; then
   rm -rf "$out"
   echo "stage times of one more vantik run:"
-  "$vantik" print -q --verbose "$raster" -o "$out" 2>&1 | grep -i -E 'stage|source|halftone|sink|write' || true
+  "$vantik" --verbose print -q "$raster" -o "$out" 2>&1 | grep -i -E 'stage|source|halftone|sink|write' || true
+fi
+
+# ---- The same page from a photograph ---------------------------------------------
+# A 3000 x 2000 JPEG of the same page, scaled to the page inside the pipeline.
+photo="$work/page.jpg"
+if [ -z "$input" ]; then
+  gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=jpeg -g3000x2000 -r272 -dJPEGQ=90 \
+    -sOutputFile="$photo" "$work/page.ps" >/dev/null 2>"$work/gs.log" || { cat "$work/gs.log" >&2; exit 1; }
+  jw=() rw=()
+  for ((i = 1; i <= runs; i++)); do
+    rm -rf "$out"
+    read -r w _ _ < <(measure "$vantik" print -q --resolution 1440x720 "$photo" -o "$out")
+    jw+=("$w")
+    rm -rf "$out"
+    read -r w _ _ < <(measure "$vantik" print -q "$raster" -o "$out")
+    rw+=("$w")
+  done
+  mjw=$(printf '%s\n' "${jw[@]}" | median) mrw=$(printf '%s\n' "${rw[@]}" | median)
+  echo "3000 x 2000 JPEG page: median $mjw s, raster page $mrw s -> $(awk -v a="$mjw" -v b="$mrw" 'BEGIN{printf "%.2f", a/b}')x the raster page's time"
 fi
 echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"

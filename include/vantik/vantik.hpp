@@ -300,9 +300,10 @@ struct PageStageTimes {
 struct PageOptions {
   // 0: one per core; 1: every stage on the calling thread.  With more, the
   // source, the halftoning and the sink run as stages on their own threads,
-  // joined by bounded queues of line batches, and the four-ink diffusion
-  // methods halftone two lines at once, the second a few columns behind the
-  // first.  The planes are the same bits whatever the count.
+  // joined by bounded queues of line batches; with 3 or more the four-ink
+  // diffusion methods also halftone two lines at once, the second a few
+  // columns behind the first.  The planes are the same bits whatever the
+  // count.
   int threads = 0;
   PageStageTimes* times = nullptr;  // filled in when not null
 };

@@ -12,8 +12,9 @@
 // in page order, so the engine sees the same calls either way and the planes
 // are the same bits.
 //
-// The four-ink diffusion methods also split the halftoning of each batch:
-// a partner thread takes the odd lines, the stage the even ones, and each
+// With three threads or more the four-ink diffusion methods also split the
+// halftoning of each batch: a partner thread takes the odd lines, the stage
+// the even ones, and each
 // line steps a fixed lead behind the one before it (the kernels'
 // line_step.h), which keeps the error lines' changes in one-thread order.
 #include <algorithm>
@@ -271,9 +272,10 @@ class PageRun {
     planes_ = halftoner.planes();
     planeBytes_ = PlaneBytes(g.width);
     pixelStride_ = static_cast<size_t>(g.width) * halftoner.bytesPerPixel() + 8;
-    // About 1 MB of pixels per batch: lines taken in step wait for each
+    // About 4 MB of pixels per batch (64 lines at most): every batch is a
+    // hand-over between threads, and lines taken in step wait for each
     // other at a batch's end.
-    batchLines_ = static_cast<int>(std::clamp<size_t>((size_t{1} << 20) / pixelStride_, 1, 64));
+    batchLines_ = static_cast<int>(std::clamp<size_t>((size_t{1} << 22) / pixelStride_, 1, 64));
     batchLines_ = std::min(batchLines_, g.height);
   }
 
@@ -590,7 +592,11 @@ Status RenderPage(Halftoner& halftoner, const PageGeometry& g,
 
   PageStageTimes times;
   PageRun run(halftoner, g, source, sink, progress);
-  const bool stepped = threads > 1 && run.CanStep();
+  // Two lines at once only with a thread for each beside the source and
+  // the sink: with two cores the source and sink stages already keep the
+  // second core busy, and lines in step that lose their core to them wait
+  // for each other (measured slower than the three stages alone).
+  const bool stepped = threads >= 3 && run.CanStep();
   times.threads = threads == 1 ? 1 : stepped ? 4 : 3;
   Status s = threads > 1 ? run.RunThreaded(times, stepped) : run.RunInline(times);
   if (options.times != nullptr) *options.times = times;

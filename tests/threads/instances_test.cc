@@ -141,7 +141,7 @@ TEST(ThreadsTest, PagePipelineGivesTheSameBitsOnEveryThreadCount) {
   // behind the first.
   const Bytes wide = EngineBPage(1, 4, 1, 900);
   ASSERT_FALSE(wide.size() == 2 && wide[0] == 0xEE);
-  EXPECT_EQ(EngineBPage(1, 4, 2, 900), wide);
+  EXPECT_EQ(EngineBPage(1, 4, 3, 900), wide);
   std::vector<Bytes> expected;
   for (uint32_t seed = 0; seed < 3; ++seed) expected.push_back(EngineBPage(1, seed, 1));
   std::atomic<int> wrong{0};

@@ -180,7 +180,9 @@ class ColorDiffusionFrame {
       if constexpr (kStep) {
         if ((i & (LineStep::kChunk - 1)) == 0) {
           step.step->Publish(y, x);
-          if (step.follows) step.step->WaitFor(y - 1, LeaderNeeded(x, x0 + n));
+          if (step.follows) {
+            step.step->WaitFor(y - 1, LeaderNeeded(x, x0 + n), LeaderWanted(x, x0 + n));
+          }
         }
       }
       const uint8_t* px = src + (static_cast<size_t>(i >> halving) << 2);

@@ -32,6 +32,8 @@ class LineStep {
   static constexpr uint32_t kLead = 48;
   // Pixels between two looks at the leader's progress.
   static constexpr uint32_t kChunk = 64;
+  // Extra columns a follower lets its leader gain once it has had to wait.
+  static constexpr uint32_t kSlack = 1024;
 
   LineStep() {
     for (auto& s : slots_) s.store(kEmpty, std::memory_order_relaxed);
@@ -47,8 +49,10 @@ class LineStep {
   // Waits until line y has finished every column below `done` (kFinished:
   // the whole line) and has published at least once.
   // A short spin covers the usual case of a leader a little short of the
-  // mark; a leader that lost its core is waited for asleep.
-  void WaitFor(uint32_t y, uint32_t done) const {
+  // mark; a leader that lost its core is waited for asleep.  A follower
+  // that has to wait at all waits for `wanted` (at least `done`), so that
+  // it falls back far enough not to catch up again at once.
+  void WaitFor(uint32_t y, uint32_t done, uint32_t wanted = 0) const {
     const std::atomic<uint64_t>& slot = slots_[y % kSlots];
     for (int spins = 0;; ++spins) {
       const uint64_t v = slot.load(std::memory_order_acquire);
@@ -57,6 +61,7 @@ class LineStep {
         // A later line in the slot means line y is long done.
         if (line > y || (line == y && static_cast<uint32_t>(v) >= done)) return;
       }
+      if (spins == 0 && wanted > done) done = wanted;
       if (spins < 200) {
 #if defined(__SSE2__)
         _mm_pause();
@@ -80,6 +85,13 @@ class LineStep {
 inline uint32_t LeaderNeeded(uint32_t x, uint32_t end) {
   const uint64_t need = uint64_t{x} + LineStep::kChunk + LineStep::kLead;
   return need >= end ? LineStep::kFinished : static_cast<uint32_t>(need);
+}
+
+// Where a follower that had to wait resumes: a good stretch behind its
+// leader.
+inline uint32_t LeaderWanted(uint32_t x, uint32_t end) {
+  const uint64_t want = uint64_t{x} + LineStep::kChunk + LineStep::kLead + LineStep::kSlack;
+  return want >= end ? LineStep::kFinished : static_cast<uint32_t>(want);
 }
 
 // What a kernel run needs to take part: the shared progress, and whether a
