@@ -78,6 +78,15 @@ uint32_t EngineBBand(HalftoneHandle handle, const uint8_t* src, uint8_t* dst,
   if (!EngineBReady(*instance)) return RC_BAD_RESOURCE;
   const uint32_t code = CheckRun(*instance, firstBit, count, x0, flags);
   if (code != RC_OK) return code;
+  // An empty run from bit 0 touches no plane, and a caller may give no
+  // destination for it; the kernel still runs (it stores the line and its
+  // reset state) but forms its plane addresses from a byte of its own
+  // rather than from a null pointer.
+  uint8_t untouched = 0;
+  if (dst == nullptr && count == 0 && firstBit == 0) {
+    dst = &untouched;
+    planeStride = 0;
+  }
   return instance->kernel(instance, src, dst, planeStride, firstBit, count, x0, arg8, y,
                           flags, extra);
 }

@@ -214,8 +214,10 @@ TEST_F(BridgeHalftoneRunTest, RunsThatCannotBeSizedAreRefused) {
   };
   EXPECT_EQ(nullBand(true, 8), RC_BAD_HANDLE);
   EXPECT_EQ(nullBand(false, 8), RC_BAD_HANDLE);
-  // An empty run from bit 0 touches neither side.
+  // An empty run from bit 0 touches neither side, and with no destination
+  // the kernel forms no plane address from a null pointer.
   EXPECT_EQ(nullBand(true, 0), RC_OK);
+  EXPECT_EQ(nullBand(false, 0), RC_OK);
   // A run the engine refuses anyway keeps the engine's own code.
   EXPECT_EQ(BandThrough(handle, source, destination, 16, 0, 300), RC_BAND_TOO_LARGE);
   EXPECT_EQ(Bytes16{}.U32(handle).Call(STUB_HALFTONE_DELETE), RC_OK);

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "common/tiny_resources.h"  // Bytes
+#include "tiny_resources.h"  // Bytes
 #include "interface/memblock.h"
 #include "vantik/vantik.h"
 
