@@ -1,0 +1,124 @@
+// `vantik quality --quick`: the page holds its sections and tables, every
+// figure parses as a number, the pictures it shows are there, and bad
+// options are refused with one line and nothing written.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+#ifdef VANTIK_TOOL_PATH
+
+class QualityReport : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("vantik-quality-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  int Vantik(const std::string& args, std::string* err = nullptr) {
+    const std::string errPath = (dir_ / "stderr").string();
+    const std::string cmd = "ASAN_OPTIONS=detect_leaks=0 " + std::string(VANTIK_TOOL_PATH) +
+                            " -q " + args + " >/dev/null 2>" + errPath;
+    const int status = std::system(cmd.c_str());
+    if (err) *err = Slurp(errPath);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+  }
+  static std::string Slurp(const fs::path& path) {
+    std::ifstream f(path);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+  }
+  fs::path dir_;
+};
+
+TEST_F(QualityReport, QuickRunWritesThePageItsFiguresAndPictures) {
+  const fs::path out = dir_ / "report";
+  ASSERT_EQ(Vantik("quality --quick -o " + out.string()), 0);
+  const std::string html = Slurp(out / "index.html");
+  ASSERT_FALSE(html.empty());
+  for (const char* id : {"about", "summary", "front", "run-0", "run-0-tone", "run-0-gray-ab",
+                         "run-0-delta-e", "run-0-spectrum"}) {
+    EXPECT_NE(html.find("id=\"" + std::string(id) + "\""), std::string::npos) << id;
+  }
+  EXPECT_NE(html.find("Low-frequency energy"), std::string::npos);
+
+  // The summary has a row per method at 720x720 on plain paper, and every
+  // figure in it is a finite number.
+  const size_t from = html.find("class=\"summary\""), to = html.find("</table>", from);
+  ASSERT_NE(from, std::string::npos);
+  const std::string summary = html.substr(from, to - from);
+  const std::regex row("<tr><td>720x720</td><td>plain</td><td>([a-z]+)</td>(.*?)</tr>");
+  const std::regex num("<td class=\"num\">([^<]*)</td>");
+  int rows = 0;
+  for (auto r = std::sregex_iterator(summary.begin(), summary.end(), row); r != std::sregex_iterator(); ++r) {
+    ++rows;
+    const std::string cells = (*r)[2];
+    int figures = 0;
+    for (auto n = std::sregex_iterator(cells.begin(), cells.end(), num); n != std::sregex_iterator(); ++n) {
+      const std::string text = (*n)[1];
+      char* end = nullptr;
+      const double v = std::strtod(text.c_str(), &end);
+      EXPECT_TRUE(end != text.c_str() && *end == '\0' && std::isfinite(v) && v >= 0)
+          << (*r)[1] << ": '" << text << "'";
+      ++figures;
+    }
+    EXPECT_EQ(figures, 7) << (*r)[1];
+  }
+  EXPECT_EQ(rows, 7);
+
+  // Every picture the page shows is there.
+  const std::regex img("<img src=\"([^\"]+)\"");
+  int pictures = 0;
+  for (auto i = std::sregex_iterator(html.begin(), html.end(), img); i != std::sregex_iterator(); ++i) {
+    EXPECT_TRUE(fs::is_regular_file(out / (*i)[1].str())) << (*i)[1];
+    ++pictures;
+  }
+  EXPECT_GT(pictures, 0);
+  EXPECT_GT(fs::file_size(out / "front.png"), 1000u);
+}
+
+TEST_F(QualityReport, NarrowedRunReportsOnlyWhatWasAsked) {
+  const fs::path out = dir_ / "report";
+  ASSERT_EQ(Vantik("quality --quick --method ordered,diffusion --paper photo -o " + out.string()), 0);
+  const std::string html = Slurp(out / "index.html");
+  EXPECT_NE(html.find("<td>720x720</td><td>photo</td><td>ordered</td>"), std::string::npos);
+  EXPECT_NE(html.find("<td>720x720</td><td>photo</td><td>diffusion</td>"), std::string::npos);
+  EXPECT_EQ(html.find("<td>plain</td>"), std::string::npos);
+  EXPECT_EQ(html.find("<td>hybrid</td>"), std::string::npos);
+}
+
+TEST_F(QualityReport, BadOptionsAreOneLineAndWriteNothing) {
+  const char* cases[] = {"--method nope", "--resolution 999x999", "--resolution wide",
+                         "--paper velvet", "--model /nonexistent.ti3", "--model ideal"};
+  for (const char* c : cases) {
+    const fs::path out = dir_ / "out";
+    std::string err;
+    EXPECT_EQ(Vantik(std::string("quality --quick ") + c + " -o " + out.string(), &err), 1) << c;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << c << ": " << err;
+    EXPECT_FALSE(fs::exists(out / "index.html")) << c;
+    EXPECT_FALSE(fs::exists(out / "images")) << c;
+  }
+}
+
+#else
+TEST(QualityReport, NeedsTheTool) { GTEST_SKIP() << "built without the vantik tool"; }
+#endif
+
+}  // namespace

@@ -1,0 +1,152 @@
+// vantik quality -o DIR: the quality report.  Prints patches, flat tints and
+// scenes through each halftone method at each resolution and paper,
+// measures them on the simulated print under the print model, and writes
+// DIR/index.html with its pictures in DIR/images and DIR/front.png.
+#include <cstdio>
+#include <memory>
+#include <sstream>
+
+#include "command.h"
+#include "files.h"
+#include "image_io.h"
+#include "print_run.h"
+#include "quality/report.h"
+#include "resources_io.h"
+
+namespace vantik::tool {
+namespace {
+
+struct QualityArgs {
+  std::string out, model;
+  std::vector<std::string> methods, resolutions, papers;
+  bool quick = false;
+};
+
+// Splits "a,b" items of a repeated option into one list.
+std::vector<std::string> Items(const std::vector<std::string>& values) {
+  std::vector<std::string> out;
+  for (const std::string& v : values) {
+    std::stringstream s(v);
+    std::string item;
+    while (std::getline(s, item, ',')) {
+      if (!item.empty()) out.push_back(item);
+    }
+  }
+  return out;
+}
+
+// The front picture: the report's SVG drawn by the image library.
+Status RenderSvg(const std::string& svg, std::vector<uint8_t>* rgb, int* w, int* h) {
+  try {
+    VipsBlob* blob = vips_blob_new(nullptr, svg.data(), svg.size());
+    vips::VImage image = vips::VImage::svgload_buffer(blob);
+    vips_area_unref(reinterpret_cast<VipsArea*>(blob));
+    if (image.bands() == 4) {
+      image = image.flatten(vips::VImage::option()->set("background", std::vector<double>{255, 255, 255}));
+    }
+    image = image.cast(VIPS_FORMAT_UCHAR);
+    size_t size = 0;
+    auto* data = static_cast<uint8_t*>(image.write_to_memory(&size));
+    rgb->assign(data, data + size);
+    g_free(data);
+    *w = image.width();
+    *h = image.height();
+    if (image.bands() != 3) return Status(RC_FAILURE, "front picture: unexpected image layout");
+    return Status::Ok();
+  } catch (const vips::VError& e) {
+    return Status(RC_FAILURE, "front picture: " + VipsMessage(e));
+  }
+}
+
+int Run(const QualityArgs& a, const Globals& g) {
+  quality::ReportOptions opt;
+  opt.quick = a.quick;
+  for (const std::string& m : Items(a.methods)) {
+    if (FindMethod(m) == nullptr) return Fail("--method: unknown method '" + m + "'");
+    opt.methods.push_back(m);
+  }
+  Result<ResourceSet> set = LoadResources(g.resources);
+  if (!set.ok()) return Fail(set.status());
+  const std::vector<Resolution> served = TableResolutions(*set);
+  for (const std::string& r : Items(a.resolutions)) {
+    const std::optional<Resolution> res = ParseResolution(r);
+    bool known = false;
+    for (const Resolution& s : served) known = known || (res && s.x == res->x && s.y == res->y);
+    if (!known) {
+      return Fail("--resolution: '" + r + "' is not one of the resource set's: " + ResolutionList(served));
+    }
+    opt.resolutions.push_back(*res);
+  }
+  if (opt.resolutions.empty() && a.quick) opt.resolutions.push_back({720, 720});
+  const auto index = set->Find(Service::kColor, kColorIndexBlock);
+  std::optional<IndexNames> names;
+  if (index) names = ReadIndexNames(*index);
+  for (const std::string& p : Items(a.papers)) {
+    if (!names || !names->PaperNumber(p)) return Fail("--paper: unknown paper '" + p + "'");
+    opt.papers.push_back(p);
+  }
+  if (opt.papers.empty() && a.quick) opt.papers.push_back("plain");
+
+  std::unique_ptr<printmodel::PrintModel> owned;
+  Result<const printmodel::PrintModel*> model = ChoosePrintModel(a.model, &owned);
+  if (!model.ok()) return Fail(model.status());
+  if (*model == nullptr) return Fail("--model: the quality report needs a measured printer, not 'ideal'");
+  opt.model = *model;
+  if (!a.model.empty()) opt.modelName = "the printer measured in " + a.model;
+
+  Status s = EnsureDirectory(a.out);
+  if (s.ok()) s = CheckWritable(a.out);
+  if (!s.ok()) return Fail(s);
+  if (!g.quiet) {
+    opt.log = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
+  }
+  Result<quality::Report> report = quality::BuildReport(opt, *set);
+  if (!report.ok()) return Fail(report.status());
+
+  // Pictures first, the page last: a page that is there is whole, and a
+  // failure takes back what this run wrote.
+  std::vector<std::string> written;
+  auto undo = [&](const Status& failed) {
+    for (const std::string& f : written) std::remove(f.c_str());
+    return Fail(failed);
+  };
+  for (const quality::ReportImage& img : report->images) {
+    const std::string path = a.out + "/" + img.name;
+    s = WriteImageAtomically(path, img.rgb, img.width, img.height, 3);
+    if (!s.ok()) return undo(s);
+    written.push_back(path);
+  }
+  std::vector<uint8_t> front;
+  int fw = 0, fh = 0;
+  s = RenderSvg(report->frontSvg, &front, &fw, &fh);
+  if (s.ok()) s = WriteImageAtomically(a.out + "/front.png", front, fw, fh, 3);
+  if (!s.ok()) return undo(s);
+  written.push_back(a.out + "/front.png");
+  s = WriteFileAtomically(a.out + "/index.html",
+                          std::vector<uint8_t>(report->html.begin(), report->html.end()));
+  if (!s.ok()) return undo(s);
+  if (!g.quiet) std::printf("%s/index.html\n", a.out.c_str());
+  return 0;
+}
+
+const RegisterCommand kQuality(
+    "quality", "print test patches and scenes through every method and report the figures", 48,
+    [](CLI::App* cmd, const Globals& g) -> CommandRun {
+      auto a = std::make_shared<QualityArgs>();
+      cmd->add_option("-o,--output", a->out, "output directory for index.html and its pictures")
+          ->required();
+      cmd->add_option("--method", a->methods, "methods to report, comma-separated (default: all)");
+      cmd->add_option("--resolution", a->resolutions,
+                      "resolutions XxY, comma-separated (default: all the resources serve; 720x720 "
+                      "with --quick)");
+      cmd->add_option("--paper", a->papers,
+                      "papers, comma-separated (default: plain and photo; plain with --quick)");
+      cmd->add_option("--model", a->model,
+                      "printer the simulated print shows: its measurements (CGATS) (default: the "
+                      "built-in measured printer)");
+      cmd->add_flag("--quick", a->quick, "a small run: fewer and smaller patches and tints");
+      return [a, &g] { return Run(*a, g); };
+    });
+
+}  // namespace
+}  // namespace vantik::tool
