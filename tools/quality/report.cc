@@ -53,9 +53,10 @@ struct PatchMeasure {
 struct TintMeasure {
   double target = 0, tint = 0;
   int level = 255;  // red level of the source (level, 255, 255)
-  // Whether the method's cyan came within 3 points of the tint: a method
-  // whose tables never print that much cyan alone has no figure for it.
-  bool reached() const { return tint > 0 && std::fabs(tint - target) <= 0.03; }
+  // Whether the method's cyan came within 3 points of the tint and has a
+  // texture at all: a method whose tables never print that much cyan alone,
+  // or print it solid, has no figure for it.
+  bool reached() const { return tint > 0.005 && tint < 0.995 && std::fabs(tint - target) <= 0.03; }
   Texture method, fs, bayer;
 };
 
