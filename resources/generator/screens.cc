@@ -25,8 +25,7 @@ struct KernelTap {
 
 // Integer Gaussian taps; integer energies keep the selection order exact and
 // identical on every machine.
-std::vector<KernelTap> GaussianTaps(Aspect aspect) {
-  constexpr double kSigma = 1.5;
+std::vector<KernelTap> GaussianTaps(Aspect aspect, double kSigma) {
   // Physical length of one step along x and y, in units whose square is the
   // area of one dot.
   const double sx = std::sqrt(static_cast<double>(aspect.y) / aspect.x);
@@ -46,8 +45,8 @@ std::vector<KernelTap> GaussianTaps(Aspect aspect) {
 
 class EnergyField {
  public:
-  EnergyField(int width, int height, Aspect aspect)
-      : w_(width), h_(height), taps_(GaussianTaps(aspect)),
+  EnergyField(int width, int height, Aspect aspect, double sigma)
+      : w_(width), h_(height), taps_(GaussianTaps(aspect, sigma)),
         energy_(static_cast<size_t>(width) * height, 0),
         on_(static_cast<size_t>(width) * height, 0) {}
 
@@ -89,12 +88,12 @@ class EnergyField {
 
 }  // namespace
 
-RankMatrix VoidAndCluster(int width, int height, Aspect aspect, uint64_t seed) {
+RankMatrix VoidAndCluster(int width, int height, Aspect aspect, uint64_t seed, double sigma) {
   const int n = width * height;
   RankMatrix out{width, height, std::vector<uint16_t>(n, 0)};
 
   // Initial pattern: a tenth of the pixels at random positions.
-  EnergyField initial(width, height, aspect);
+  EnergyField initial(width, height, aspect, sigma);
   const int ones = std::max(1, n / 10);
   uint64_t state = seed;
   for (int placed = 0; placed < ones;) {
