@@ -10,6 +10,7 @@
 #include "files.h"
 #include "image_io.h"
 #include "print_run.h"
+#include "quality/photos.h"
 #include "quality/report.h"
 #include "resources_io.h"
 
@@ -58,6 +59,29 @@ Status RenderSvg(const std::string& svg, std::vector<uint8_t>* rgb, int* w, int*
   }
 }
 
+// The embedded photographs as 8-bit sRGB pixels.
+Status DecodePhotos(std::vector<quality::Scene>* out) {
+  for (const quality::EmbeddedPhoto& p : quality::Photos()) {
+    try {
+      vips::VImage image = vips::VImage::new_from_buffer(p.data, p.size, "");
+      if (image.has_alpha()) {
+        image = image.flatten(vips::VImage::option()->set("background", std::vector<double>{255, 255, 255}));
+      }
+      image = image.colourspace(VIPS_INTERPRETATION_sRGB).cast(VIPS_FORMAT_UCHAR);
+      if (image.bands() > 3) image = image.extract_band(0, vips::VImage::option()->set("n", 3));
+      size_t size = 0;
+      auto* data = static_cast<uint8_t*>(image.write_to_memory(&size));
+      quality::Scene scene{p.name, image.width(), image.height(), std::vector<uint8_t>(data, data + size)};
+      g_free(data);
+      if (image.bands() != 3) return Status(RC_FAILURE, std::string("photograph ") + p.name + ": not RGB");
+      out->push_back(std::move(scene));
+    } catch (const vips::VError& e) {
+      return Status(RC_FAILURE, std::string("photograph ") + p.name + ": " + VipsMessage(e));
+    }
+  }
+  return Status::Ok();
+}
+
 int Run(const QualityArgs& a, const Globals& g) {
   quality::ReportOptions opt;
   opt.quick = a.quick;
@@ -94,7 +118,10 @@ int Run(const QualityArgs& a, const Globals& g) {
   opt.model = *model;
   if (!a.model.empty()) opt.modelName = "the printer measured in " + a.model;
 
-  Status s = EnsureDirectory(a.out);
+  Status s = DecodePhotos(&opt.photos);
+  if (!s.ok()) return Fail(s);
+
+  s = EnsureDirectory(a.out);
   if (s.ok()) s = CheckWritable(a.out);
   if (!s.ok()) return Fail(s);
   if (!g.quiet) {

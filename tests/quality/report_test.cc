@@ -53,7 +53,7 @@ TEST_F(QualityReport, QuickRunWritesThePageItsFiguresAndPictures) {
   ASSERT_EQ(Vantik("quality --quick -o " + out.string()), 0);
   const std::string html = Slurp(out / "index.html");
   ASSERT_FALSE(html.empty());
-  for (const char* id : {"about", "summary", "front", "run-0", "run-0-tone", "run-0-gray-ab",
+  for (const char* id : {"about", "summary", "targets", "front", "run-0", "run-0-tone", "run-0-gray-ab",
                          "run-0-delta-e", "run-0-spectrum"}) {
     EXPECT_NE(html.find("id=\"" + std::string(id) + "\""), std::string::npos) << id;
   }

@@ -497,7 +497,8 @@ Result<Report> Builder::Build() {
     targets_.push_back(SourceLab(p.r, p.g, p.b));
     gamut_.push_back(GamutDistance(*opt_.model, targets_.back()));
   }
-  scenes_ = Scenes(plan_.sceneWidth, plan_.sceneHeight);
+  scenes_ = opt_.photos;
+  for (Scene& s : Scenes(plan_.sceneWidth, plan_.sceneHeight)) scenes_.push_back(std::move(s));
   for (const Scene& s : scenes_) {
     report_.images.push_back({"images/" + s.name + "-source.png", s.rgb, s.width, s.height});
   }
@@ -538,7 +539,7 @@ Result<Report> Builder::Build() {
       "td,th{border:1px solid #ccc;padding:2px 6px;font-size:12px}td.num{text-align:right;font-variant-numeric:tabular-nums}"
       "tr.outside td{color:#999}.plots div{display:inline-block;vertical-align:top}.sw{display:inline-block;width:12px;"
       "height:12px;margin-right:4px;border:1px solid #888;vertical-align:middle}figure{display:inline-block;margin:4px}"
-      "figure img{max-width:240px}figcaption{font-size:11px;text-align:center}</style></head><body>\n";
+      "figure img{max-width:240px}figcaption{font-size:11px;text-align:center}td.pass{color:#070}td.fail{color:#b00}</style></head><body>\n";
   h += "<h1>vantik quality report</h1>\n";
   h += "<section id=\"about\"><h2>How it is measured</h2><p>Every method prints the patches, flat tints and scenes "
        "below at each resolution and paper.  Colours are measured on the simulated print under " +
@@ -548,6 +549,8 @@ Result<Report> Builder::Build() {
        "colour in CIE L*a*b* (D50), compared in &Delta;E 2000.  A patch counts as inside the gamut when some flat tint "
        "of the model (any ink amounts, no ink limit) comes within &Delta;E00 1 of it; the others are gray in the tables "
        "and left out of the means.</p>\n"
+       "<p>The scenes are photographs (see the resources' README for where they come from) and two pictures "
+       "drawn in code, each printed at " + Fmt("%.0f", plan_.scenePpi) + " pixels per inch.</p>\n"
        "<p>The baselines are two textbook halftoners, plain Floyd-Steinberg error diffusion and a 16 x 16 Bayer "
        "ordered dither, each inking every plane independently with exactly the ink coverage the method set, on "
        "the same model.</p>\n"
@@ -569,6 +572,29 @@ Result<Report> Builder::Build() {
     h += "<tr><td>" + ResName(f.resolution) + "</td><td>" + Html(f.paper) + "</td><td>" + Html(f.method) + "</td>" +
          Num(f.meanDeltaE) + Num(f.maxDeltaE) + "<td>" + Html(f.worstPatch) + "</td>" + Num(f.meanDeltaEFs) +
          Num(f.meanDeltaEBayer) + Num(f.grayMaxChroma) + Num(f.grayStepsBack, "%.0f") + Num(f.worstTextureRatio) + "</tr>\n";
+  }
+  h += "</table></section>\n";
+
+  // The targets each method is held to.  The eight-colour draft is shown
+  // but held to none; the clustered screen only to colour.
+  h += "<section id=\"targets\"><h2>Targets</h2>\n<p>Colour: mean &Delta;E00 below 2 and no patch above 5 "
+       "inside the gamut.  Gray: |a*| and |b*| below 2 at every step above L* 10, L* falling at every step.  "
+       "Texture: the diffusion methods below plain Floyd-Steinberg's low-frequency share at every tint, the dither "
+       "methods (dither, hybrid, ordered, stacked) no more than it.  The eight-colour draft is held to none.</p>\n"
+       "<table class=\"targets\"><tr><th>resolution</th><th>paper</th><th>method</th><th>colour</th><th>gray</th>"
+       "<th>texture</th></tr>\n";
+  auto mark = [](bool ok) { return std::string(ok ? "<td class=\"pass\">met</td>" : "<td class=\"fail\">not met</td>"); };
+  for (const MethodFigures& f : report_.figures) {
+    if (f.method == "eight") continue;
+    const bool colour = f.meanDeltaE < 2 && f.maxDeltaE <= 5;
+    const bool gray = f.grayMaxChroma < 2 && f.grayStepsBack == 0;
+    std::string texture = "<td></td>";
+    if (f.method == "diffusion") texture = mark(f.worstTextureRatio < 1);
+    if (f.method == "dither" || f.method == "hybrid" || f.method == "ordered" || f.method == "stacked") {
+      texture = mark(f.worstTextureRatio <= 1);
+    }
+    h += "<tr><td>" + ResName(f.resolution) + "</td><td>" + Html(f.paper) + "</td><td>" + Html(f.method) + "</td>" +
+         mark(colour) + mark(gray) + texture + "</tr>\n";
   }
   h += "</table></section>\n";
 

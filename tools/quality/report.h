@@ -11,6 +11,7 @@
 
 #include "job.h"
 #include "printmodel/print_model.h"
+#include "quality/patches.h"
 #include "vantik/vantik.hpp"
 
 namespace vantik::tool::quality {
@@ -22,6 +23,8 @@ struct ReportOptions {
   bool quick = false;                     // fewer, smaller patches and tints
   const printmodel::PrintModel* model = nullptr;  // required
   std::string modelName = "the built-in measured printer";
+  // Photographs to print beside the scenes drawn in code.
+  std::vector<Scene> photos;
   // Called with a line of progress ("720x720 plain diffusion").
   std::function<void(const std::string&)> log;
 };
