@@ -18,7 +18,7 @@ namespace vantik::tool {
 namespace {
 
 struct QualityArgs {
-  std::string out, model;
+  std::string out, model, calibration;
   std::vector<std::string> methods, resolutions, papers;
   bool quick = false;
 };
@@ -85,6 +85,11 @@ Status DecodePhotos(std::vector<quality::Scene>* out) {
 int Run(const QualityArgs& a, const Globals& g) {
   quality::ReportOptions opt;
   opt.quick = a.quick;
+  if (!a.calibration.empty()) {
+    Result<std::vector<int>> levels = ParseCalibration(a.calibration);
+    if (!levels.ok()) return Fail(levels.status());
+    opt.calibration = *levels;
+  }
   for (const std::string& m : Items(a.methods)) {
     if (FindMethod(m) == nullptr) return Fail("--method: unknown method '" + m + "'");
     opt.methods.push_back(m);
@@ -171,6 +176,7 @@ const RegisterCommand kQuality(
       cmd->add_option("--model", a->model,
                       "printer the simulated print shows: its measurements (CGATS) (default: the "
                       "built-in measured printer)");
+      AddOption(cmd, "--calibration", &a->calibration);
       cmd->add_flag("--quick", a->quick, "a small run: fewer and smaller patches and tints");
       return [a, &g] { return Run(*a, g); };
     });

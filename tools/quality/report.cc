@@ -514,6 +514,7 @@ Result<Report> Builder::Build() {
         job.method = method;
         job.resolution = res;
         job.paper = paper;
+        job.calibration = opt_.calibration;
         Log(ResName(res) + " " + paper + " " + method);
         Run run;
         run.fig.method = method;
@@ -541,6 +542,11 @@ Result<Report> Builder::Build() {
       "height:12px;margin-right:4px;border:1px solid #888;vertical-align:middle}figure{display:inline-block;margin:4px}"
       "figure img{max-width:240px}figcaption{font-size:11px;text-align:center}td.pass{color:#070}td.fail{color:#b00}</style></head><body>\n";
   h += "<h1>vantik quality report</h1>\n";
+  if (opt_.calibration) {
+    std::string levels;
+    for (int v : *opt_.calibration) levels += (levels.empty() ? "" : ",") + std::to_string(v);
+    h += "<p>Printed with calibration levels " + levels + ".</p>\n";
+  }
   h += "<section id=\"about\"><h2>How it is measured</h2><p>Every method prints the patches, flat tints and scenes "
        "below at each resolution and paper.  Colours are measured on the simulated print under " +
        Html(opt_.modelName) + " (Yule-Nielsen factor " + Fmt("%.2f", opt_.model->yuleNielsen()) +

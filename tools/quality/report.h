@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@ struct ReportOptions {
   std::vector<Resolution> resolutions;    // empty: every resolution of the tables
   std::vector<std::string> papers;        // empty: plain and photo
   bool quick = false;                     // fewer, smaller patches and tints
+  std::optional<std::vector<int>> calibration;  // --calibration levels for every job
   const printmodel::PrintModel* model = nullptr;  // required
   std::string modelName = "the built-in measured printer";
   // Photographs to print beside the scenes drawn in code.
