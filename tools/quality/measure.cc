@@ -3,7 +3,6 @@
 #include <lcms2.h>
 
 #include <algorithm>
-#include <mutex>
 
 #include "print_run.h"
 

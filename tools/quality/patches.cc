@@ -83,9 +83,9 @@ bool Ball(double x, double y, double cx, double cy, double r, const double c[3],
   // Light from the upper left, in front.
   const double lx = -0.5, ly = -0.6, lz = 0.62;
   const double lambert = std::max(0.0, dx * lx + dy * ly + dz * lz);
-  const double spec = std::pow(std::max(0.0, dz * 0.9 - dx * 0.3 - dy * 0.3), 40) * 0.5;
+  const double highlight = std::pow(std::max(0.0, dz * 0.9 - dx * 0.3 - dy * 0.3), 40) * 0.5;
   const double shade = 0.04 + 0.96 * lambert;
-  for (int k = 0; k < 3; ++k) out[k] = std::min(1.0, c[k] * shade + spec);
+  for (int k = 0; k < 3; ++k) out[k] = std::min(1.0, c[k] * shade + highlight);
   return true;
 }
 
