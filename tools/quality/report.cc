@@ -321,8 +321,17 @@ std::string Builder::ComboSection(const std::vector<Run*>& runs, const std::stri
   std::vector<std::pair<double, double>> src;
   for (size_t i : ramp) src.emplace_back(patches_[i].r, targets_[i].l);
   tone.Line(src, "#000", "source", true);
-  SvgPlot ab("a*b* of the gray ramp", "a*", "b*", -10, 10, -10, 10);
-  SvgPlot de("Delta E 2000 per patch", "patch", "Delta E 2000", 0, double(patches_.size()), 0, 15);
+  // Axes wide enough for every point: a*b* at least +-10, Delta E at least
+  // 0..10, both in steps of 5.
+  double abMax = 10, deMax = 10;
+  for (const Run* r : runs) {
+    for (size_t i : ramp) abMax = std::max({abMax, std::fabs(r->patches[i].printed.a), std::fabs(r->patches[i].printed.b)});
+    for (const PatchMeasure& p : r->patches) deMax = std::max(deMax, p.dE);
+  }
+  abMax = std::ceil(abMax / 5) * 5;
+  deMax = std::ceil(deMax / 5) * 5;
+  SvgPlot ab("a*b* of the gray ramp", "a*", "b*", -abMax, abMax, -abMax, abMax);
+  SvgPlot de("Delta E 2000 per patch", "patch", "Delta E 2000", 0, double(patches_.size()), 0, deMax);
   de.HGuide(2, "2");
   de.HGuide(5, "5");
   for (size_t r = 0; r < runs.size(); ++r) {
