@@ -9,6 +9,7 @@
 #include "command.h"
 #include "files.h"
 #include "image_io.h"
+#include "outputs.h"
 #include "print_run.h"
 #include "quality/photos.h"
 #include "quality/report.h"
@@ -135,28 +136,28 @@ int Run(const QualityArgs& a, const Globals& g) {
   Result<quality::Report> report = quality::BuildReport(opt, *set);
   if (!report.ok()) return Fail(report.status());
 
-  // Pictures first, the page last: a page that is there is whole, and a
-  // failure takes back what this run wrote.
-  std::vector<std::string> written;
-  auto undo = [&](const Status& failed) {
-    for (const std::string& f : written) std::remove(f.c_str());
-    return Fail(failed);
-  };
+  // Every file is written under a temporary name first and all are renamed
+  // at the end, the pictures before the page: a failure leaves the folder
+  // as it was, and a page that is there is whole and shows this run.
+  s = EnsureDirectory(a.out + "/images");
+  if (!s.ok()) return Fail(s);
+  OutputFiles files(a.out);
   for (const quality::ReportImage& img : report->images) {
-    const std::string path = a.out + "/" + img.name;
-    s = WriteImageAtomically(path, img.rgb, img.width, img.height, 3);
-    if (!s.ok()) return undo(s);
-    written.push_back(path);
+    s = WriteImage(files.Add(img.name), img.rgb, img.width, img.height, 3);
+    if (!s.ok()) return Fail(Status(s.code(), a.out + "/" + img.name + ": cannot write the image"));
   }
   std::vector<uint8_t> front;
   int fw = 0, fh = 0;
   s = RenderSvg(report->frontSvg, &front, &fw, &fh);
-  if (s.ok()) s = WriteImageAtomically(a.out + "/front.png", front, fw, fh, 3);
-  if (!s.ok()) return undo(s);
-  written.push_back(a.out + "/front.png");
-  s = WriteFileAtomically(a.out + "/index.html",
-                          std::vector<uint8_t>(report->html.begin(), report->html.end()));
-  if (!s.ok()) return undo(s);
+  if (s.ok()) s = WriteImage(files.Add("front.png"), front, fw, fh, 3);
+  if (!s.ok()) return Fail(s);
+  const std::string page = files.Add("index.html");
+  std::FILE* f = std::fopen(page.c_str(), "wb");
+  const bool written = f != nullptr &&
+                       std::fwrite(report->html.data(), 1, report->html.size(), f) == report->html.size();
+  if (f == nullptr || std::fclose(f) != 0 || !written) return Fail(a.out + "/index.html: cannot write");
+  s = files.Commit();
+  if (!s.ok()) return Fail(s);
   if (!g.quiet) std::printf("%s/index.html\n", a.out.c_str());
   return 0;
 }
