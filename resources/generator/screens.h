@@ -37,6 +37,17 @@ inline constexpr double kWideSigma = 2.5;
 RankMatrix VoidAndCluster(int width, int height, Aspect aspect, uint64_t seed,
                           double sigma = kDefaultSigma);
 
+// Lowers the power of a 64 x 64 screen's levels below 1/16 cycles per dot
+// (other sizes are left alone): `tries` random pairs of ranks at most
+// `maxGap` apart are swapped when the swap lowers the summed power of the
+// levels between them, each level weighted by the inverse of its variance.
+// A swap changes only the levels between its two ranks, so the screen stays
+// a stack of nested patterns.  Integer arithmetic throughout: the result is
+// the same on every machine.  A screen that repeats every 64 dots shows its
+// low-frequency power at multiples of 1/64 cycles per dot, where the eye
+// sees it as pattern; void-and-cluster leaves some there.
+void RefineLowFrequencies(RankMatrix& m, int maxGap, int tries, uint64_t seed);
+
 // Clustered-dot screen: round dots on a 45-degree lattice of spacing
 // period * sqrt(2) physical units; the matrix holds two dots per tile and is
 // 2 * period * aspect.x wide and 2 * period * aspect.y high.  Pixels are
