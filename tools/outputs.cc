@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -198,19 +199,34 @@ PrintSimulator::PrintSimulator(int width, int height, int outWidth, int outHeigh
 
 PrintSimulator::~PrintSimulator() = default;
 
+namespace {
+
+// The eight dots of a plane byte (most significant bit first), one per byte
+// of the word: bit 8 * i is dot i.
+constexpr std::array<uint64_t, 256> kDotBytes = [] {
+  std::array<uint64_t, 256> t{};
+  for (int b = 0; b < 256; ++b) {
+    for (int i = 0; i < 8; ++i) {
+      if (b & (0x80 >> i)) t[static_cast<size_t>(b)] |= uint64_t{1} << (8 * i);
+    }
+  }
+  return t;
+}();
+
+}  // namespace
+
 void PrintSimulator::Row(int y, std::span<const std::span<const uint8_t>> planes) {
   if (y < 0 || y >= height_) return;
   const int oy = static_cast<int>(static_cast<int64_t>(y) * outHeight_ / height_);
   const size_t n = std::min<size_t>(planes.size(), 4);
-  std::vector<int>& mixes = mixes_;
-  mixes.resize(static_cast<size_t>(width_));
-  for (int x = 0; x < width_; ++x) {
-    int mix = 0;
-    const uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
-    for (size_t k = 0; k < n; ++k) {
-      if (planes[k][x >> 3] & bit) mix |= 1 << k;
-    }
-    mixes[x] = mix;
+  // Mixes eight dots at a time: plane k's byte spread to bit k of eight bytes.
+  const size_t bytes = (static_cast<size_t>(width_) + 7) / 8;
+  std::vector<uint8_t>& mixes = mixes_;
+  mixes.resize(bytes * 8);
+  for (size_t j = 0; j < bytes; ++j) {
+    uint64_t eight = 0;
+    for (size_t k = 0; k < n; ++k) eight |= kDotBytes[planes[k][j]] << k;
+    for (int i = 0; i < 8; ++i) mixes[j * 8 + static_cast<size_t>(i)] = static_cast<uint8_t>(eight >> (8 * i));
   }
   if (model_ != nullptr) {
     ModelRow(oy, mixes);
@@ -219,7 +235,7 @@ void PrintSimulator::Row(int y, std::span<const std::span<const uint8_t>> planes
   }
 }
 
-void PrintSimulator::IdealRow(int oy, const std::vector<int>& mixes) {
+void PrintSimulator::IdealRow(int oy, const std::vector<uint8_t>& mixes) {
   uint32_t* sums = &sums_[size_t(oy) * outWidth_ * 3];
   uint32_t* counts = &counts_[size_t(oy) * outWidth_];
   for (int x = 0; x < width_; ++x) {
@@ -231,7 +247,7 @@ void PrintSimulator::IdealRow(int oy, const std::vector<int>& mixes) {
   }
 }
 
-void PrintSimulator::ModelRow(int oy, const std::vector<int>& mixes) {
+void PrintSimulator::ModelRow(int oy, const std::vector<uint8_t>& mixes) {
   auto& [rows, counts] = open_[oy];
   if (counts.empty()) counts.assign(size_t(outWidth_) * 16, 0);
   for (int x = 0; x < width_; ++x) counts[size_t(column_[x]) * 16 + overprint_[mixes[x]]] += 1;

@@ -105,8 +105,8 @@ class PrintSimulator {
   int height() const { return outHeight_; }
 
  private:
-  void IdealRow(int oy, const std::vector<int>& mixes);
-  void ModelRow(int oy, const std::vector<int>& mixes);
+  void IdealRow(int oy, const std::vector<uint8_t>& mixes);
+  void ModelRow(int oy, const std::vector<uint8_t>& mixes);
   void FinishModelRow(int oy) const;
 
   int width_, height_, outWidth_, outHeight_;
@@ -114,7 +114,7 @@ class PrintSimulator {
   std::vector<uint32_t> sums_;         // per output pixel: R, G, B sums
   std::vector<uint32_t> counts_;       // dots per output pixel
   uint16_t colour_[16][3];             // reflectance x 4096 of each ink mix
-  std::vector<int> mixes_;             // plane mix of each dot of a row
+  std::vector<uint8_t> mixes_;         // plane mix of each dot of a row
 
   // With a model: the overprint (model ink bits) of each plane mix, the dot
   // rows each output row gathers, and, per output row still open, the count

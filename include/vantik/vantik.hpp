@@ -236,6 +236,7 @@ class Halftoner {
 
  private:
   Halftoner(HalftoneHandle handle, const HalftoneSettings& settings);
+  friend struct HalftonerAccess;  // the page pipeline's in-step runs
   HalftoneHandle handle_ = nullptr;
   HalftoneSettings settings_;
   int planes_ = 0;
@@ -291,7 +292,7 @@ struct PageGeometry {
 // Time each stage of a page spent working (not waiting), in seconds.
 struct PageStageTimes {
   double source = 0;    // reading source rows, scaling, engine pixel form
-  double halftone = 0;  // the engine's line calls
+  double halftone = 0;  // the engine's line calls (the stage's own thread)
   double sink = 0;      // the sink and progress callbacks
   int threads = 0;      // threads the page ran on
 };
@@ -299,8 +300,9 @@ struct PageStageTimes {
 struct PageOptions {
   // 0: one per core; 1: every stage on the calling thread.  With more, the
   // source, the halftoning and the sink run as stages on their own threads,
-  // joined by bounded queues of line batches.  The planes are the same bits
-  // whatever the count.
+  // joined by bounded queues of line batches, and the four-ink diffusion
+  // methods halftone two lines at once, the second a few columns behind the
+  // first.  The planes are the same bits whatever the count.
   int threads = 0;
   PageStageTimes* times = nullptr;  // filled in when not null
 };

@@ -11,6 +11,11 @@
 // stage run at most a pool's length ahead).  Each stage handles its batches
 // in page order, so the engine sees the same calls either way and the planes
 // are the same bits.
+//
+// The four-ink diffusion methods also split the halftoning of each batch:
+// a partner thread takes the odd lines, the stage the even ones, and each
+// line steps a fixed lead behind the one before it (the kernels'
+// line_step.h), which keeps the error lines' changes in one-thread order.
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -22,10 +27,16 @@
 #include <thread>
 #include <vector>
 
+#include "halftone_b/dispatch.h"
+#include "halftone_b/kernels/line_step.h"
 #include "interface/params.h"
 #include "vantik/vantik.hpp"
 
 namespace vantik {
+
+struct HalftonerAccess {
+  static HalftoneHandle Handle(const Halftoner& h) { return h.handle_; }
+};
 
 namespace {
 
@@ -260,8 +271,9 @@ class PageRun {
     planes_ = halftoner.planes();
     planeBytes_ = PlaneBytes(g.width);
     pixelStride_ = static_cast<size_t>(g.width) * halftoner.bytesPerPixel() + 8;
-    // About 256 KB of pixels per batch.
-    batchLines_ = static_cast<int>(std::clamp<size_t>((size_t{1} << 18) / pixelStride_, 1, 64));
+    // About 1 MB of pixels per batch: lines taken in step wait for each
+    // other at a batch's end.
+    batchLines_ = static_cast<int>(std::clamp<size_t>((size_t{1} << 20) / pixelStride_, 1, 64));
     batchLines_ = std::min(batchLines_, g.height);
   }
 
@@ -289,7 +301,14 @@ class PageRun {
     return s;
   }
 
-  Status RunThreaded(PageStageTimes& times) {
+  // Whether the halftoning can take two lines at once.
+  bool CanStep() const {
+    return halftoner_.settings().kind != kKindEngineA &&
+           halftone_b::EngineBStepsLines(HalftonerAccess::Handle(halftoner_));
+  }
+
+  Status RunThreaded(PageStageTimes& times, bool stepped) {
+    stepped_ = stepped;
     constexpr int kPool = 6;
     std::vector<Batch> pool(kPool);
     for (Batch& b : pool) {
@@ -374,12 +393,108 @@ class PageRun {
     return s;
   }
 
+  // Lines of one parity of a batch, each in step with the line before it.
+  Status HalftoneInStep(Batch& b, int parity) {
+    const size_t lineBytes = planeBytes_ * static_cast<size_t>(planes_);
+    const HalftoneHandle handle = HalftonerAccess::Handle(halftoner_);
+    for (int i = 0; i < b.count; ++i) {
+      const int y = b.first + i;
+      if ((y & 1) != parity) continue;
+      uint8_t* dst = b.planes.data() + lineBytes * static_cast<size_t>(i);
+      std::fill_n(dst, lineBytes, uint8_t{0});
+      const halftone_b::StepRun run{&step_, y > 0};
+      const uint32_t rc = halftone_b::EngineBBandInStep(
+          handle, b.pixels.data() + pixelStride_ * static_cast<size_t>(i), dst,
+          static_cast<int32_t>(planeBytes_), static_cast<uint32_t>(g_.width), 0,
+          static_cast<uint32_t>(y), run);
+      if (rc != RC_OK) return Status(rc, "halftoning line " + std::to_string(y) + " failed");
+    }
+    return Status::Ok();
+  }
+
+  // The partner thread of a stepped halftone stage: the odd lines of each
+  // batch the stage hands it.
+  class Partner {
+   public:
+    explicit Partner(PageRun& run) : run_(run), thread_([this] { Loop(); }) {}
+    ~Partner() {
+      {
+        std::lock_guard<std::mutex> lock(m_);
+        stop_ = true;
+      }
+      cv_.notify_all();
+      thread_.join();
+    }
+    void Start(Batch* b) {
+      {
+        std::lock_guard<std::mutex> lock(m_);
+        batch_ = b;
+        ++given_;
+      }
+      cv_.notify_all();
+    }
+    Status Wait() {
+      std::unique_lock<std::mutex> lock(m_);
+      cv_.wait(lock, [&] { return done_ == given_; });
+      return status_;
+    }
+
+   private:
+    void Loop() {
+      uint64_t seen = 0;
+      for (;;) {
+        Batch* b = nullptr;
+        {
+          std::unique_lock<std::mutex> lock(m_);
+          cv_.wait(lock, [&] { return stop_ || given_ != seen; });
+          if (given_ == seen) return;  // stopped with nothing left to do
+          seen = given_;
+          b = batch_;
+        }
+        Status s = run_.HalftoneInStep(*b, 1);
+        {
+          std::lock_guard<std::mutex> lock(m_);
+          status_ = s;
+          done_ = seen;
+        }
+        cv_.notify_all();
+      }
+    }
+
+    PageRun& run_;
+    std::mutex m_;
+    std::condition_variable cv_;
+    Batch* batch_ = nullptr;
+    uint64_t given_ = 0, done_ = 0;
+    bool stop_ = false;
+    Status status_;
+    std::thread thread_;  // last: starts once the fields above exist
+  };
+
   Status HalftoneStage(double& busy) {
+    if (stepped_) return SteppedHalftoneStage(busy);
     Batch* b = nullptr;
     while (made_.Pop(b)) {
       const auto t = Clock::now();
       Status s = Halftone(*b);
       busy += Since(t);
+      if (!s.ok()) return s;
+      done_.Push(b);
+    }
+    done_.Close();
+    return Status::Ok();
+  }
+
+  Status SteppedHalftoneStage(double& busy) {
+    Partner partner(*this);
+    Batch* b = nullptr;
+    while (made_.Pop(b)) {
+      const auto t = Clock::now();
+      partner.Start(b);
+      Status s = HalftoneInStep(*b, 0);
+      const Status other = partner.Wait();
+      busy += Since(t);
+      if (s.ok()) s = other;
       if (!s.ok()) return s;
       done_.Push(b);
     }
@@ -433,6 +548,8 @@ class PageRun {
   int batchLines_ = 1;
 
   Channel free_, made_, done_;
+  bool stepped_ = false;
+  halftone_b::LineStep step_;
   std::mutex failureLock_;
   Status failure_;
   std::exception_ptr thrown_;
@@ -472,9 +589,10 @@ Status RenderPage(Halftoner& halftoner, const PageGeometry& g,
   if (threads == 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 
   PageStageTimes times;
-  times.threads = threads > 1 ? 3 : 1;
   PageRun run(halftoner, g, source, sink, progress);
-  Status s = threads > 1 ? run.RunThreaded(times) : run.RunInline(times);
+  const bool stepped = threads > 1 && run.CanStep();
+  times.threads = threads == 1 ? 1 : stepped ? 4 : 3;
+  Status s = threads > 1 ? run.RunThreaded(times, stepped) : run.RunInline(times);
   if (options.times != nullptr) *options.times = times;
   return s;
 }

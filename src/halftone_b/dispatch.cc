@@ -122,4 +122,41 @@ RunBytes EngineBRunBytes(HalftoneHandle handle, int32_t planeStride, int32_t fir
           PlaneRunBytes(planes, planeStride, perPlane)};
 }
 
+StepKernel StepKernelOf(HalftoneKernel kernel) {
+  struct Pair {
+    HalftoneKernel kernel;
+    StepKernel step;
+  };
+  static constexpr Pair kPairs[] = {
+      {ColorDiffusionKernel, ColorDiffusionKernelInStep},
+      {ColorDiffusionKernelWide, ColorDiffusionKernelWideInStep},
+      {ColorDiffusionKernelTall, ColorDiffusionKernelTallInStep},
+      {ColorDiffusionKernelPaired, ColorDiffusionKernelPairedInStep},
+      {ColorDiffusionKernelPairedWide, ColorDiffusionKernelPairedWideInStep},
+  };
+  for (const Pair& p : kPairs) {
+    if (p.kernel == kernel) return p.step;
+  }
+  return nullptr;
+}
+
+bool EngineBStepsLines(HalftoneHandle handle) {
+  const auto* instance = static_cast<const HalftoneInstanceB*>(handle);
+  return EngineBReady(*instance) && StepKernelOf(instance->kernel) != nullptr;
+}
+
+uint32_t EngineBBandInStep(HalftoneHandle handle, const uint8_t* src, uint8_t* dst,
+                           int32_t planeStride, uint32_t count, uint32_t x0, uint32_t y,
+                           const StepRun& step) {
+  auto* instance = static_cast<HalftoneInstanceB*>(handle);
+  const StepKernel kernel = EngineBReady(*instance) ? StepKernelOf(instance->kernel) : nullptr;
+  const uint32_t code = kernel == nullptr ? static_cast<uint32_t>(RC_BAD_RESOURCE)
+                                          : CheckRun(*instance, 0, count, x0, 0);
+  if (code != RC_OK) {
+    const FinishOnExit finish(step, y);
+    return code;
+  }
+  return kernel(instance, src, dst, planeStride, count, x0, y, step);
+}
+
 }  // namespace vantik::halftone_b

@@ -9,4 +9,17 @@ namespace vantik::halftone_b {
 // The kernel for these parameters (every parameter set selects one).
 HalftoneKernel ChooseKernel(const HalftoneParams& params);
 
+// The in-step form of a kernel, or null when it has none.
+StepKernel StepKernelOf(HalftoneKernel kernel);
+
+// Whether the instance's runs can step line after line on two threads.
+bool EngineBStepsLines(HalftoneHandle handle);
+
+// A run of line y (first bit 0, flags 0) taking part in a stepped page:
+// EngineBBand's checks, then the kernel's in-step form.  Publishes the line
+// as finished on every way out, refusals included.
+uint32_t EngineBBandInStep(HalftoneHandle handle, const uint8_t* src, uint8_t* dst,
+                           int32_t planeStride, uint32_t count, uint32_t x0, uint32_t y,
+                           const StepRun& step);
+
 }  // namespace vantik::halftone_b

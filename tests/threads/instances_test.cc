@@ -37,13 +37,13 @@ Bytes Pattern(size_t n, uint32_t seed) {
 // A page through the C++ API on the small resource set: colour matching,
 // an engine B halftoner of `kind` and a scaled page; the planes of every
 // line, concatenated.
-Bytes EngineBPage(int kind, uint32_t seed, int threads = 1) {
+Bytes EngineBPage(int kind, uint32_t seed, int threads = 1, int width = 48) {
   const ResourceSet set = testing::TinyResources();
   ColorSettings s;
   s.paper = 8;  // PLAIN in the small set's paper list
   s.adjust.brightness = static_cast<int>(seed % 21) - 10;
   s.halftone.kind = kind;
-  s.halftone.lineWidth = 48;
+  s.halftone.lineWidth = static_cast<uint32_t>(width);
   auto matcher = ColorMatcher::Create(s, set);
   if (!matcher.ok()) return Bytes{0xEE, 1};
   auto halftoner = Halftoner::Create(*matcher, set);
@@ -61,7 +61,7 @@ Bytes EngineBPage(int kind, uint32_t seed, int threads = 1) {
   PageOptions options;
   options.threads = threads;
   const Status st =
-      RenderPage(*halftoner, PageGeometry{7, 5, 48, 20}, source, sink, nullptr, options);
+      RenderPage(*halftoner, PageGeometry{7, 5, width, 20}, source, sink, nullptr, options);
   if (!st.ok()) return Bytes{0xEE, 3};
   return out;
 }
@@ -137,6 +137,11 @@ TEST(ThreadsTest, PagePipelineGivesTheSameBitsOnEveryThreadCount) {
     ASSERT_FALSE(one.size() == 2 && one[0] == 0xEE);
     for (int threads : {2, 3, 4}) EXPECT_EQ(EngineBPage(kind, 9, threads), one) << threads;
   }
+  // Lines wide enough for two of them to be halftoned at once, the second
+  // behind the first.
+  const Bytes wide = EngineBPage(1, 4, 1, 900);
+  ASSERT_FALSE(wide.size() == 2 && wide[0] == 0xEE);
+  EXPECT_EQ(EngineBPage(1, 4, 2, 900), wide);
   std::vector<Bytes> expected;
   for (uint32_t seed = 0; seed < 3; ++seed) expected.push_back(EngineBPage(1, seed, 1));
   std::atomic<int> wrong{0};

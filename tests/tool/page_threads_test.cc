@@ -119,6 +119,32 @@ TEST(PageThreads, EveryMethodResolutionAndInkGivesTheSameBits) {
   }
 }
 
+// Pages wide enough that the second of two lines halftoned at once runs
+// well behind the first rather than waiting for its end: the four-ink
+// diffusion method at every resolution (each diffusion kernel family), a
+// batch boundary every few lines.
+TEST(PageThreads, LinesTakenInStepGiveTheSameBits) {
+  const ResourceSet set = e2e::DefaultResources();
+  std::mt19937 rng(2114);
+  const Source src = MakeSource(300, 40, rng);
+  const PageGeometry g{300, 40, 1800, 45};
+  const tool::Resolution resolutions[] = {{360, 360}, {720, 720}, {1440, 720}, {720, 1440}};
+  for (const tool::Resolution& r : resolutions) {
+    tool::JobOptions job;
+    job.method = "diffusion";
+    job.resolution = r;
+    const std::string what = std::to_string(r.x) + "x" + std::to_string(r.y);
+    Result<Planes> one = RenderWith(job, set, g, src, 1);
+    ASSERT_TRUE(one.ok()) << what << ": " << one.status().ToString();
+    for (int threads : {2, 3}) {
+      Result<Planes> many = RenderWith(job, set, g, src, threads);
+      ASSERT_TRUE(many.ok()) << what << ": " << many.status().ToString();
+      EXPECT_EQ(many->times.threads, 4) << what;
+      ASSERT_EQ(many->planes, one->planes) << what << ", " << threads << " threads";
+    }
+  }
+}
+
 TEST(PageThreads, RandomPagesGiveTheSameBits) {
   const ResourceSet set = e2e::DefaultResources();
   std::mt19937 rng(20261210);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <random>
 
 #include "outputs.h"
 #include "printmodel/print_model.h"
@@ -82,6 +83,56 @@ TEST(PrintSimulatorModel, PixelsShowTheModelsColourOfTheirDots) {
   // The black-only half tint is a neutral gray.
   const std::vector<uint8_t> gray = Expected(blackHalf);
   EXPECT_LE(std::max({gray[0], gray[1], gray[2]}) - std::min({gray[0], gray[1], gray[2]}), 3);
+}
+
+// At one pixel per dot every pixel shows its own dot's mix of planes:
+// random planes, widths that end inside a byte, one to five planes (a fifth
+// is ignored), with and without a model.  A one-dot page of each mix gives
+// the colour a pixel must have.
+TEST(PrintSimulator, EveryDotIsReadFromItsOwnBits) {
+  std::mt19937 rng(88);
+  const std::vector<std::string> allInks = {"cyan", "magenta", "yellow", "black", "cyan"};
+  for (const PrintModel* model : {static_cast<const PrintModel*>(nullptr), &PrintModel::Default()}) {
+    for (int trial = 0; trial < 12; ++trial) {
+      const size_t planes = 1 + static_cast<size_t>(trial) % allInks.size();
+      const std::vector<std::string> inks(allInks.begin(), allInks.begin() + static_cast<long>(planes));
+      const int width = 1 + static_cast<int>(rng() % 70), height = 1 + static_cast<int>(rng() % 4);
+      auto single = [&](int mix) {
+        PrintSimulator one(1, 1, 1, 1, inks, model);
+        std::vector<std::vector<uint8_t>> rows(planes, std::vector<uint8_t>(1, 0));
+        for (size_t k = 0; k < planes; ++k) {
+          if (mix & (1 << k)) rows[k][0] = 0x80;
+        }
+        std::vector<std::span<const uint8_t>> views(rows.begin(), rows.end());
+        one.Row(0, views);
+        return one.Image();
+      };
+      PrintSimulator sim(width, height, width, height, inks, model);
+      std::vector<std::vector<uint8_t>> page(planes, std::vector<uint8_t>(size_t((width + 7) / 8) * height));
+      for (auto& p : page) {
+        for (uint8_t& b : p) b = static_cast<uint8_t>(rng());
+      }
+      const size_t stride = size_t((width + 7) / 8);
+      for (int y = 0; y < height; ++y) {
+        std::vector<std::span<const uint8_t>> views;
+        for (auto& p : page) views.emplace_back(p.data() + stride * y, stride);
+        sim.Row(y, views);
+      }
+      const std::vector<uint8_t> image = sim.Image();
+      for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+          int mix = 0;
+          for (size_t k = 0; k < planes; ++k) {
+            if (page[k][stride * y + x / 8] & (0x80 >> (x % 8))) mix |= 1 << k;
+          }
+          const std::vector<uint8_t> want = single(mix & 15);
+          const uint8_t* got = &image[(size_t(y) * width + x) * 3];
+          ASSERT_EQ(std::vector<uint8_t>(got, got + 3), want)
+              << "trial " << trial << " dot " << x << "," << y << " mix " << mix;
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -18,4 +18,9 @@ VANTIK_HALFTONE_KERNEL(ColorDiffusionKernel) {
       instance, src, dst, planeStride, firstBit, count, x0, y, flags);
 }
 
+VANTIK_STEP_KERNEL(ColorDiffusionKernelInStep) {
+  return ColorDiffusionFrame<ColorDiffusionPolicy>::RunInStep(instance, src, dst, planeStride, count,
+                                                x0, y, step);
+}
+
 }  // namespace vantik::halftone_b

@@ -27,6 +27,7 @@
 #include "halftone_b/kernels/diffusion_frame.h"
 #include "halftone_b/kernels/kernels.h"
 #include "halftone_b/kernels/four_plane_writer.h"
+#include "halftone_b/kernels/line_step.h"
 
 namespace vantik::halftone_b {
 
@@ -65,6 +66,25 @@ class ColorDiffusionFrame {
   static uint32_t Run(HalftoneInstanceB* instance, const uint8_t* src,
                       uint8_t* dst, int32_t planeStride, int32_t firstBit,
                       uint32_t count, uint32_t x0, uint32_t y, int32_t flags) {
+    return RunImpl<false>(instance, src, dst, planeStride, firstBit, count, x0, y, flags,
+                          StepRun{});
+  }
+
+  // A run whose line steps with the line before it on another thread
+  // (line_step.h): the same bits as Run, lines taken in turn.
+  static uint32_t RunInStep(HalftoneInstanceB* instance, const uint8_t* src,
+                            uint8_t* dst, int32_t planeStride, uint32_t count,
+                            uint32_t x0, uint32_t y, const StepRun& step) {
+    const FinishOnExit finish(step, y);
+    return RunImpl<true>(instance, src, dst, planeStride, 0, count, x0, y, 0, step);
+  }
+
+ private:
+  template <bool kStep>
+  static uint32_t RunImpl(HalftoneInstanceB* instance, const uint8_t* src,
+                          uint8_t* dst, int32_t planeStride, int32_t firstBit,
+                          uint32_t count, uint32_t x0, uint32_t y, int32_t flags,
+                          const StepRun& step) {
     constexpr bool kPaired = Policy::kPairedFrontEnd;
     if (!kPaired && instance->matrixWidth > 256) return RC_BAD_RESOURCE;
     if (const uint32_t rc = CheckRun(*instance, firstBit, count, x0, flags)) {
@@ -77,7 +97,17 @@ class ColorDiffusionFrame {
     f.inks[1].line = ErrorLine(*instance, kSlotErrorLine0 + 1);
     f.inks[2].line = ErrorLine(*instance, kSlotErrorLine0 + 2);
     int16_t* lines[3] = {f.inks[0].line, f.inks[1].line, f.inks[2].line};
+    if constexpr (kStep) {
+      // The reset reads what the line before recorded and may clear entries
+      // it still changes: wait for its start, and for its end when the
+      // reset clears anything.
+      if (step.follows) {
+        step.step->WaitFor(y - 1, 0);
+        if (ResetClears(*instance, y, x0)) step.step->WaitFor(y - 1, LineStep::kFinished);
+      }
+    }
     ResetErrorLines(lines, 3, instance, y, count, x0);
+    if constexpr (kStep) step.step->Publish(y, x0);
 
     f.tables.Load(*instance, true);
     f.bounds = BoundsOf(*instance);
@@ -96,9 +126,9 @@ class ColorDiffusionFrame {
     const bool tail = (count & 1) != 0;
     const uint32_t pairs = count & ~1u;
     if (direct) {
-      Loop<true>(f, src, pairs, w);
+      Loop<true, kStep>(f, src, pairs, w, step, y);
     } else {
-      Loop<false>(f, src, pairs, w);
+      Loop<false, kStep>(f, src, pairs, w, step, y);
     }
 
     if (tail) {
@@ -114,7 +144,6 @@ class ColorDiffusionFrame {
     return RC_OK;
   }
 
- private:
   struct Frame {
     ColorTables tables;
     DiffusedInk inks[3];  // inks 0, 1, 3
@@ -132,9 +161,9 @@ class ColorDiffusionFrame {
     return g < 1 ? 1 : g > 32 ? 32 : g;
   }
 
-  template <bool kDirect>
+  template <bool kDirect, bool kStep>
   static void Loop(Frame& f, const uint8_t* src, uint32_t n,
-                   FourPlaneWriter& out) {
+                   FourPlaneWriter& out, const StepRun& step, uint32_t y) {
     constexpr bool kFixedZero = !Policy::kPairedFrontEnd;
     using Set = typename Policy::Set;
     const ColorTables& t = f.tables;
@@ -148,6 +177,12 @@ class ColorDiffusionFrame {
     const uint32_t colMask = f.colMask, halving = f.halving, x0 = f.x0;
     for (uint32_t i = 0; i < n; ++i) {
       const uint32_t x = x0 + i;
+      if constexpr (kStep) {
+        if ((i & (LineStep::kChunk - 1)) == 0) {
+          step.step->Publish(y, x);
+          if (step.follows) step.step->WaitFor(y - 1, LeaderNeeded(x, x0 + n));
+        }
+      }
       const uint8_t* px = src + (static_cast<size_t>(i >> halving) << 2);
       const uint8_t c1 = px[1], c2 = px[2], c3 = px[3];
       if (c1 + c2 + c3 == 765) {

@@ -20,4 +20,9 @@ VANTIK_HALFTONE_KERNEL(ColorDiffusionKernelTall) {
       instance, src, dst, planeStride, firstBit, count, x0, y, flags);
 }
 
+VANTIK_STEP_KERNEL(ColorDiffusionKernelTallInStep) {
+  return ColorDiffusionFrame<ColorDiffusionTallPolicy>::RunInStep(instance, src, dst, planeStride, count,
+                                                x0, y, step);
+}
+
 }  // namespace vantik::halftone_b

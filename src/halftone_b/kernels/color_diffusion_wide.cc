@@ -18,4 +18,9 @@ VANTIK_HALFTONE_KERNEL(ColorDiffusionKernelWide) {
       instance, src, dst, planeStride, firstBit, count, x0, y, flags);
 }
 
+VANTIK_STEP_KERNEL(ColorDiffusionKernelWideInStep) {
+  return ColorDiffusionFrame<ColorDiffusionWidePolicy>::RunInStep(instance, src, dst, planeStride, count,
+                                                x0, y, step);
+}
+
 }  // namespace vantik::halftone_b

@@ -4,14 +4,17 @@
 
 namespace vantik::halftone_b {
 
-void ResetErrorLines(int16_t* const* lines, int lineCount,
-                     HalftoneInstanceB* instance, uint32_t y, uint32_t count,
-                     uint32_t x0) {
-  const uint32_t width = instance->params.lineWidth;
-  const uint32_t prevLine = instance->lastLine;
-  uint32_t prevEnd = instance->lastEnd;
-  instance->lastLine = y;
-  instance->lastEnd = x0 + count;
+namespace {
+
+struct Stretch {
+  uint32_t from, to;
+};
+
+// The stretch the rules clear for this run, empty when from >= to.
+Stretch ResetStretch(const HalftoneInstanceB& instance, uint32_t y, uint32_t x0) {
+  const uint32_t width = instance.params.lineWidth;
+  const uint32_t prevLine = instance.lastLine;
+  uint32_t prevEnd = instance.lastEnd;
   if (prevEnd == width) prevEnd = 0;
 
   uint32_t from = 0;
@@ -29,6 +32,22 @@ void ResetErrorLines(int16_t* const* lines, int lineCount,
   }
   // The margins are never cleared, whatever lastEnd holds.
   if (to > width) to = width;
+  return {from, to};
+}
+
+}  // namespace
+
+bool ResetClears(const HalftoneInstanceB& instance, uint32_t y, uint32_t x0) {
+  const Stretch s = ResetStretch(instance, y, x0);
+  return s.from < s.to;
+}
+
+void ResetErrorLines(int16_t* const* lines, int lineCount,
+                     HalftoneInstanceB* instance, uint32_t y, uint32_t count,
+                     uint32_t x0) {
+  const auto [from, to] = ResetStretch(*instance, y, x0);
+  instance->lastLine = y;
+  instance->lastEnd = x0 + count;
   if (from >= to) return;
   for (int i = 0; i < lineCount; ++i) {
     std::memset(lines[i] + from, 0, (to - from) * sizeof(int16_t));

@@ -37,6 +37,9 @@ inline int32_t ThresholdJitter(int32_t cell) { return kThresholdJitter[cell & 0x
 //   same line, y mod 16 = 15, previous end < x0     -> [previous end, x0)
 //   next line, y mod 16 = 0, previous end > 0       -> [previous end, lineWidth)
 // A previous run that reached lineWidth counts as ending at 0.
+// Whether ResetErrorLines would clear anything for this run.
+bool ResetClears(const HalftoneInstanceB& instance, uint32_t y, uint32_t x0);
+
 void ResetErrorLines(int16_t* const* lines, int lineCount,
                      HalftoneInstanceB* instance, uint32_t y, uint32_t count,
                      uint32_t x0);

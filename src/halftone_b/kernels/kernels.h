@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "halftone_b/instance_b.h"
+#include "halftone_b/kernels/line_step.h"
 
 namespace vantik::halftone_b {
 
@@ -39,6 +40,24 @@ VANTIK_HALFTONE_KERNEL(ColorDiffusionKernel);
 VANTIK_HALFTONE_KERNEL(ColorDiffusionKernelWide);
 VANTIK_HALFTONE_KERNEL(ColorDiffusionKernelTall);
 VANTIK_HALFTONE_KERNEL(ColorDiffusionKernelPaired);
+
+// The four-ink diffusion kernels for a line that steps with the line before
+// it on another thread (line_step.h): first bit 0, flags 0, no extra
+// buffer; the same bits as the plain kernel.
+using StepKernel = uint32_t (*)(HalftoneInstanceB* instance, const uint8_t* src,
+                                uint8_t* dst, int32_t planeStride, uint32_t count,
+                                uint32_t x0, uint32_t y, const StepRun& step);
+
+#define VANTIK_STEP_KERNEL(name)                                                  \
+  uint32_t name(HalftoneInstanceB* instance, const uint8_t* src, uint8_t* dst,   \
+                int32_t planeStride, uint32_t count, uint32_t x0, uint32_t y,    \
+                const StepRun& step)
+
+VANTIK_STEP_KERNEL(ColorDiffusionKernelInStep);
+VANTIK_STEP_KERNEL(ColorDiffusionKernelWideInStep);
+VANTIK_STEP_KERNEL(ColorDiffusionKernelTallInStep);
+VANTIK_STEP_KERNEL(ColorDiffusionKernelPairedInStep);
+VANTIK_STEP_KERNEL(ColorDiffusionKernelPairedWideInStep);
 
 // Single-ink error diffusion.
 VANTIK_HALFTONE_KERNEL(InkDiffusionKernel);
