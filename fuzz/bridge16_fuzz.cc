@@ -15,8 +15,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
+#include "../tests/common/halftone_a_fixtures.h"
 #include "../tests/common/tiny_resources.h"
 #include "interface/memblock.h"
 #include "vantik/bridge16.h"
@@ -38,14 +40,24 @@ void Put32(Block& b, uint32_t v) {
 // Caller memory made once: the contents every input starts from.
 struct Templates {
   std::vector<Block> blocks;
+  // Where the resource blocks and the records of a ready-made page sit
+  // among the blocks: block index by resource number, per service.
+  std::vector<std::pair<int, size_t>> colourBlocks, halftoneBlocks;
+  size_t pageAdjust = 0, firstParams = 0, inOut = 0, var = 0;
   Templates() {
     using vantik::Service;
     const vantik::ResourceSet set = vantik::testing::TinyResources();
     for (Service s : {Service::kColor, Service::kHalftone}) {
       for (int n : set.Numbers(s)) {
         auto bytes = *set.Find(s, n);
+        (s == Service::kColor ? colourBlocks : halftoneBlocks).emplace_back(n, blocks.size());
         blocks.emplace_back(bytes.begin(), bytes.end());
       }
+    }
+    // Engine A's screen table and matrices (screen method 1).
+    for (const auto& [n, bytes] : vantik::testing::StandardBlocks(1)) {
+      halftoneBlocks.emplace_back(n, blocks.size());
+      blocks.push_back(bytes);
     }
     // 36-byte colour adjustment record: twelve shorts (kind 1, mode fields
     // that select the colour table), three far addresses.
@@ -54,9 +66,15 @@ struct Templates {
     for (int f : fields) Put16(adjust, f);
     for (int i = 0; i < 3; ++i) Put32(adjust, 0);
     blocks.push_back(adjust);
+    // The record of a ready-made page: paper PLAIN (8), which the tiny
+    // index matches.
+    pageAdjust = blocks.size();
+    adjust[16] = 8;
+    blocks.push_back(adjust);
     // 24-byte halftone parameters for each engine: kind, variant, render
     // mode, lut mode, x and y resolution, two engine fields, scale, a word
     // line width, a far address.
+    firstParams = blocks.size();
     for (int kind : {1, 2, 3}) {
       Block params;
       const int p[9] = {kind, 0, 3, 1, 720, 720, 0, 0, 0};
@@ -66,7 +84,9 @@ struct Templates {
       blocks.push_back(params);
     }
     blocks.push_back({3, 0, 0, 0, 0, 0});  // preview options: mode 3
+    inOut = blocks.size();
     blocks.push_back({0, 0});              // in/out short
+    var = blocks.size();
     blocks.push_back({0, 0, 0, 0});        // instance variable
     // A tagged list: count 1, key 1 (gamma), value far to a short.
     Block list;
@@ -146,8 +166,76 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   };
 
+  // One call with a copy of the frame exactly as long as the frame, so a
+  // read past it is caught.
+  auto callStub = [&](uint32_t index, const Block& frame) {
+    std::unique_ptr<uint8_t[]> exact(new uint8_t[frame.size() + 1]);
+    if (!frame.empty()) std::memcpy(exact.get(), frame.data(), frame.size());
+    const uint32_t rc = Bridge16Call(index, exact.get(), static_cast<uint32_t>(frame.size()));
+    if (Bridge16FixedMappings() != 0) std::abort();
+    return rc;
+  };
+  auto at = [&](size_t block) { return VANTIK_FAR16(regions[block].selector, 0); };
+  auto read16 = [&](size_t block) {
+    return static_cast<int16_t>(regions[block].bytes[0] | regions[block].bytes[1] << 8);
+  };
+  auto read32 = [&](size_t block) {
+    uint32_t v;
+    std::memcpy(&v, regions[block].bytes.get(), 4);
+    return v;
+  };
+  // Feeds a service's resource dialogue from the template blocks, the
+  // first block (the colour-table index, or whatever the instance asks
+  // for) and then each block the in/out short names, while one is found.
+  auto dialogue = [&](uint32_t stub, uint32_t handle, int first,
+                      const std::vector<std::pair<int, size_t>>& numbered) {
+    int number = first;
+    for (int step = 0; step < 8; ++step) {
+      size_t block = SIZE_MAX;
+      for (const auto& [n, index] : numbered)
+        if (n == number) block = index;
+      if (block == SIZE_MAX) return;
+      Block frame;
+      Put32(frame, handle);
+      Put32(frame, at(block));
+      Put32(frame, at(templates.inOut));
+      if (callStub(stub, frame) != RC_OK) return;
+      number = read16(templates.inOut);
+      if (number == -1) return;
+    }
+  };
+
   for (int call = 0; call < 48 && in.remaining_bytes() > 0; ++call) {
-    const int op = in.ConsumeIntegralInRange<int>(0, STUB_COUNT + 1);
+    const int op = in.ConsumeIntegralInRange<int>(0, STUB_COUNT + 2);
+    if (op == STUB_COUNT + 2) {
+      // A ready-made page: colour matching and a halftone instance of kind
+      // 1, 2 or 3 with both resource dialogues run to the end, so that the
+      // calls after it reach working instances (bands above all).
+      Block frame;
+      for (size_t f : {templates.pageAdjust, size_t{0}, size_t{0}, size_t{0},
+                       templates.firstParams, size_t{0}, size_t{0}, templates.inOut,
+                       templates.var}) {
+        Put32(frame, f == 0 ? 0 : at(f));
+      }
+      if (callStub(STUB_CM_NEW, frame) != RC_OK) continue;
+      const uint32_t cm = read32(templates.var);
+      dialogue(STUB_CM_SET_RESOURCE, cm, templates.colourBlocks.front().first,
+               templates.colourBlocks);
+      frame.clear();
+      Put32(frame, cm);
+      const uint32_t lut = callStub(STUB_CM_GET_LUT, frame);
+      frame.clear();
+      Put32(frame, at(templates.firstParams + in.ConsumeIntegralInRange<size_t>(0, 2)));
+      Put32(frame, 0);
+      Put32(frame, lut);
+      Put32(frame, 0);
+      Put32(frame, at(templates.inOut));
+      Put32(frame, at(templates.var));
+      if (callStub(STUB_HALFTONE_NEW, frame) != RC_OK) continue;
+      dialogue(STUB_HALFTONE_SET_RESOURCE, read32(templates.var), read16(templates.inOut),
+               templates.halftoneBlocks);
+      continue;
+    }
     if (op == STUB_COUNT + 1) {
       // The caller changes one byte of its memory between calls.
       Region& r = regions[in.ConsumeIntegralInRange<size_t>(0, regions.size() - 1)];
@@ -175,11 +263,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
       }
     }
-    // A copy exactly as long as the frame, so a read past it is caught.
-    std::unique_ptr<uint8_t[]> exact(new uint8_t[frame.size() + 1]);
-    if (!frame.empty()) std::memcpy(exact.get(), frame.data(), frame.size());
-    (void)Bridge16Call(index, exact.get(), static_cast<uint32_t>(frame.size()));
-    if (Bridge16FixedMappings() != 0) std::abort();
+    (void)callStub(index, frame);
   }
 
   // Delete whatever is still open: halftone instances before the colour

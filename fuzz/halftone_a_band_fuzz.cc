@@ -9,6 +9,7 @@
 // of fuzzed screens and matrices is the screen target's work.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -19,6 +20,7 @@
 #include "../tests/common/halftone_a_fixtures.h"
 #include "halftone_a/instance_a.h"
 #include "interface/memblock.h"
+#include "interface/services.h"
 
 using namespace vantik::testing;
 
@@ -89,20 +91,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int band = 0; band < 4 && in.remaining_bytes() > 0; ++band) {
     const uint32_t n = in.ConsumeIntegralInRange<uint32_t>(0, width);
     const int startBit = in.ConsumeIntegralInRange<int>(0, 7);
-    const uint64_t entries = vantik::halftone_a::EntryCount(scale, n);
-    const bool converts = mode != 0 && mode != 4;
-    const size_t bpp = mode == 0 ? 1 : (mode == 1 || mode == 2) ? 3 : 4;
-    // Converted lines read bpp per pixel (two pixels per entry below 0);
-    // direct lines read 4 bytes per entry (bpp for methods 0, 9, 10).
-    const size_t perEntry = converts ? bpp * (scale < 0 ? 2 : 1)
-                                     : ((method == 0 || method >= 9) ? bpp : 4);
-    const size_t srcBytes = size_t(entries) * perEntry + 4;
-    std::unique_ptr<uint8_t[]> src(new uint8_t[srcBytes]);
-    for (size_t i = 0; i < srcBytes; ++i) src[i] = in.ConsumeIntegral<uint8_t>();
-    const uint64_t dots = entries * vantik::halftone_a::RepeatCount(scale);
-    const int32_t stride = static_cast<int32_t>((startBit + dots) / 8 + 1);
-    std::unique_ptr<uint8_t[]> planes(new uint8_t[4 * size_t(stride)]());
-    engine.Band(src.get(), planes.get(), stride, startBit, n, in.ConsumeIntegral<uint32_t>(),
+    // Source and planes exactly as long as the engine says the line reads
+    // and writes (planes back to back, each as long as the line from the
+    // start bit), so the sizing the bridge checks callers against is
+    // checked here against the converters.
+    const uint64_t dots =
+        vantik::halftone_a::EntryCount(scale, n) * vantik::halftone_a::RepeatCount(scale);
+    const auto stride = static_cast<int32_t>(std::max<uint64_t>(1, (startBit + dots + 7) / 8));
+    const vantik::RunBytes need = vantik::EngineARunBytes(engine.handle, stride, startBit, n);
+    std::unique_ptr<uint8_t[]> src(new uint8_t[need.source + 1]);
+    for (size_t i = 0; i < need.source; ++i) src[i] = in.ConsumeIntegral<uint8_t>();
+    std::unique_ptr<uint8_t[]> planes(new uint8_t[need.destination + 1]());
+    // A line that takes nothing gets an address past its one spare byte.
+    const uint8_t* srcAt = need.source == 0 ? src.get() + 1 : src.get();
+    uint8_t* dstAt = need.destination == 0 ? planes.get() + 1 : planes.get();
+    engine.Band(srcAt, dstAt, stride, startBit, n, in.ConsumeIntegral<uint32_t>(),
                 in.ConsumeIntegral<uint32_t>());
   }
   if (vantik::MemLiveBlocks() != live) std::abort();

@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   liblcms2-dev libvips-dev libcli11-dev libcups2-dev
   libtiff-dev libpng-dev libjpeg-dev
+  # Power spectra of the quality report.
+  libfftw3-dev
   # The print system the queue tests run: cupsd, lp and lpadmin, cupsfilter,
   # ppdc and cupstestppd, and the cups filters with Ghostscript that turn a
   # PDF into raster.

@@ -39,6 +39,10 @@ struct FilterSettings {
 // may be null (a filter run by hand).  An unusable value is refused with a
 // message naming the option.
 Result<FilterSettings> ReadSettings(int numOptions, cups_option_t* options, ppd_file_t* ppd);
+// The same from the job's option string as CUPS gives it to a filter
+// ("VantikBrightness=13 ColorModel=Gray ..."): the PPD's defaults are
+// marked, then the job's options on them, and the settings read.
+Result<FilterSettings> SettingsFromOptions(const char* optionString, ppd_file_t* ppd);
 
 // The output header of one page: the input header's page description kept,
 // the dots, resolution and plane layout set.

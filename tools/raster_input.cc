@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -105,13 +106,135 @@ RasterReader::~RasterReader() {
   if (raster_ != nullptr) cupsRasterClose(static_cast<cups_raster_t*>(raster_));
 }
 
+void RasterReader::CompressedScan::Feed(const uint8_t* p, size_t n) {
+  while (n > 0) {
+    switch (state_) {
+      case kOff:
+      case kLost:
+        return;
+      case kHeader: {
+        const size_t take = std::min(n, sizeof header_ - got_);
+        std::memcpy(header_ + got_, p, take);
+        got_ += take;
+        p += take;
+        n -= take;
+        if (got_ == sizeof header_) HeaderDone();
+        break;
+      }
+      case kLineStart:
+        // The line's repeat byte: the line stands for that many lines + 1.
+        repeat_ = *p + 1u;
+        ++p;
+        --n;
+        lineLeft_ = bytesPerLine_;
+        state_ = kRunStart;
+        break;
+      case kRunStart: {
+        // 128 clears the rest of the line; 129..255 are 257 - b literal
+        // pixels; 0..127 one pixel repeated b + 1 times.  A run reaching
+        // past the line is cut at its end, and so are its literal bytes.
+        const unsigned b = *p;
+        ++p;
+        --n;
+        uint64_t covers = lineLeft_;
+        skip_ = 0;
+        if (b > 128) {
+          covers = std::min<uint64_t>(uint64_t{257 - b} * unit_, lineLeft_);
+          skip_ = covers;
+        } else if (b < 128) {
+          covers = std::min<uint64_t>(uint64_t{b + 1} * unit_, lineLeft_);
+          skip_ = unit_;
+          if (covers < unit_) {  // a line that does not split into pixels
+            Lose();
+            return;
+          }
+        }
+        lineLeft_ -= static_cast<uint32_t>(covers);
+        state_ = kSkip;
+        if (skip_ == 0) RunDone();
+        break;
+      }
+      case kSkip: {
+        const size_t take = static_cast<size_t>(std::min<uint64_t>(n, skip_));
+        p += take;
+        n -= take;
+        skip_ -= take;
+        if (skip_ == 0) RunDone();
+        break;
+      }
+    }
+  }
+}
+
+void RasterReader::CompressedScan::RunDone() {
+  if (lineLeft_ > 0) {
+    state_ = kRunStart;
+    return;
+  }
+  linesLeft_ -= std::min<uint64_t>(repeat_, linesLeft_);
+  if (linesLeft_ > 0) {
+    state_ = kLineStart;
+  } else {
+    state_ = kHeader;
+    got_ = 0;
+  }
+}
+
+void RasterReader::CompressedScan::HeaderDone() {
+  cups_page_header2_t h;
+  std::memcpy(&h, header_, sizeof h);
+  auto field = [this](unsigned v) { return swapped_ ? __builtin_bswap32(v) : v; };
+  uint32_t order = 0, space = 0;
+  std::memcpy(&order, &h.cupsColorOrder, 4);
+  std::memcpy(&space, &h.cupsColorSpace, 4);
+  order = field(order);
+  space = field(space);
+  const uint32_t height = field(h.cupsHeight), bytesPerLine = field(h.cupsBytesPerLine);
+  const uint32_t bitsPerColor = field(h.cupsBitsPerColor), bitsPerPixel = field(h.cupsBitsPerPixel);
+  const uint32_t numColors = field(h.cupsNumColors);
+  // Pixel unit of the runs: a whole pixel in chunked order, else one colour.
+  unit_ = std::max(1u, ((order == CUPS_ORDER_CHUNKED ? bitsPerPixel : bitsPerColor) + 7) / 8);
+  uint64_t planes = 1;
+  if (order == CUPS_ORDER_PLANAR) {
+    const Space* known = FindSpace(static_cast<int>(space));
+    // The reader reads one plane per colour of the space; a header naming
+    // another count is not one the scan can follow.
+    if (known == nullptr || (numColors != 0 && numColors != unsigned(known->colors))) {
+      Lose();
+      return;
+    }
+    planes = static_cast<uint64_t>(known->colors);
+  }
+  if (height == 0 || bytesPerLine == 0 || bitsPerColor > 16 || bitsPerPixel > 240) {
+    Lose();
+    return;
+  }
+  ++headers_;
+  height_ = height;
+  bytesPerLine_ = bytesPerLine;
+  linesLeft_ = uint64_t{height} * planes;
+  state_ = kLineStart;
+}
+
 ssize_t RasterReader::ReadCallback(void* ctx, unsigned char* buffer, size_t length) {
   auto* self = static_cast<RasterReader*>(ctx);
   for (;;) {
     ssize_t n = ::read(self->fd_, buffer, length);
     if (n > 0) {
+      const uint64_t before = self->bytes_;
       for (ssize_t i = 0; i < n && self->bytes_ + i < 4; ++i) self->sync_[self->bytes_ + i] = buffer[i];
       self->bytes_ += static_cast<uint64_t>(n);
+      if (before < 4 && self->bytes_ >= 4) {
+        // A compressed stream in either byte order is followed as it goes.
+        uint32_t sync;
+        std::memcpy(&sync, self->sync_, 4);
+        if (sync == CUPS_RASTER_SYNCv2) self->scan_.Start(false);
+        if (sync == CUPS_RASTER_REVSYNCv2) self->scan_.Start(true);
+      }
+      if (self->bytes_ > 4) {
+        const size_t past = before < 4 ? static_cast<size_t>(4 - before) : 0;
+        self->scan_.Feed(buffer + past, static_cast<size_t>(n) - past);
+      }
       return n;
     }
     if (n == 0) {
@@ -162,7 +285,10 @@ Result<bool> RasterReader::NextPage() {
       // beyond the last page are a page header cut short.
       const bool v1 = std::memcmp(sync_, "RaSt", 4) == 0 || std::memcmp(sync_, "tSaR", 4) == 0;
       const bool v3 = std::memcmp(sync_, "RaS3", 4) == 0 || std::memcmp(sync_, "3SaR", 4) == 0;
-      if ((v1 || v3) && bytes_ != (expected_ == 0 ? 4 : expected_)) {
+      // A compressed one's is not, but its scan knows whether the stream
+      // ended inside a header.
+      if (((v1 || v3) && bytes_ != (expected_ == 0 ? 4 : expected_)) ||
+          (scan_.following() && scan_.headerBytes() > 0)) {
         page_.number = number;
         return Fail("CUPS raster ends inside the page header");
       }
@@ -170,6 +296,14 @@ Result<bool> RasterReader::NextPage() {
     }
     page_.number = number;
     return Fail("the CUPS raster page header is damaged");
+  }
+  // The scan of a compressed stream must agree with libcups on every page,
+  // or it is not trusted at the end of the stream.
+  if (scan_.following() &&
+      (scan_.headers() < uint64_t(number) ||
+       (scan_.headers() == uint64_t(number) &&
+        (scan_.height() != h.cupsHeight || scan_.bytesPerLine() != h.cupsBytesPerLine)))) {
+    scan_.Lose();
   }
   page_ = RasterPage();
   page_.number = number;

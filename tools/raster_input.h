@@ -76,8 +76,44 @@ class RasterReader {
   Status ReadLine();            // the next line's components into comps_
   Status ReadRaw(uint8_t* dst); // one line of the stream
 
+  // Follows a compressed (version 2) stream's structure as its bytes are
+  // read, so that a stream ending inside a page header can be told from one
+  // ending between pages: libcups reports both as the end of the stream,
+  // and with compression the byte counts alone cannot tell them apart.
+  class CompressedScan {
+   public:
+    void Start(bool swapped) { state_ = kHeader; swapped_ = swapped; got_ = 0; }
+    void Feed(const uint8_t* p, size_t n);
+    // Pages whose header the scan has seen whole.
+    uint64_t headers() const { return headers_; }
+    // Height and bytes per line of the last header seen whole.
+    uint32_t height() const { return height_; }
+    uint32_t bytesPerLine() const { return bytesPerLine_; }
+    // Bytes of a page header seen since the last page ended; > 0 at the end
+    // of the stream means a header cut short.
+    size_t headerBytes() const { return state_ == kHeader ? got_ : 0; }
+    bool following() const { return state_ != kOff && state_ != kLost; }
+    void Lose() { state_ = kLost; }
+
+   private:
+    enum State { kOff, kHeader, kLineStart, kRunStart, kSkip, kLost };
+    void HeaderDone();
+    void RunDone();
+    State state_ = kOff;
+    bool swapped_ = false;
+    uint8_t header_[sizeof(cups_page_header2_t)];
+    size_t got_ = 0;
+    uint64_t headers_ = 0;
+    uint32_t height_ = 0, bytesPerLine_ = 0, unit_ = 1;
+    uint64_t linesLeft_ = 0;   // lines of the page still to come
+    uint32_t lineLeft_ = 0;    // bytes of the current line still to come
+    uint64_t skip_ = 0;        // pixel bytes to pass over
+    uint32_t repeat_ = 0;      // lines the current line stands for
+  };
+
   std::string name_;
   int fd_ = -1;
+  CompressedScan scan_;
   void* raster_ = nullptr;      // cups_raster_t
   bool eof_ = false;
   int readError_ = 0;           // errno of a failed read

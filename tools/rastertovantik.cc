@@ -61,8 +61,6 @@ int main(int argc, char** argv) {
     }
   }
 
-  cups_option_t* options = nullptr;
-  int numOptions = cupsParseOptions(argv[5], 0, &options);
   std::unique_ptr<ppd_file_t, PpdCloser> ppd;
   if (const char* path = getenv("PPD"); path != nullptr && *path) {
     ppd.reset(ppdOpenFile(path));
@@ -71,15 +69,11 @@ int main(int argc, char** argv) {
       ppd_status_t st = ppdLastError(&line);
       messages.Error(std::string("Unable to open the PPD ") + path + ": " + ppdErrorString(st) +
                      " on line " + std::to_string(line));
-      cupsFreeOptions(numOptions, options);
       return 1;
     }
-    ppdMarkDefaults(ppd.get());
-    cupsMarkOptions(ppd.get(), numOptions, options);
   }
 
-  vantik::Result<vf::FilterSettings> settings = vf::ReadSettings(numOptions, options, ppd.get());
-  cupsFreeOptions(numOptions, options);
+  vantik::Result<vf::FilterSettings> settings = vf::SettingsFromOptions(argv[5], ppd.get());
   if (!settings.ok()) {
     messages.Error(settings.status().message());
     return 1;

@@ -18,8 +18,11 @@
  * Bridge codes, returned in place of the entry point's result:
  *   RC_NOT_CONNECTED  a stub called before Bridge16Connect succeeded
  *   RC_BAD_HANDLE     a handle the table does not know (or of another
- *                     service), or a far address outside every registered
- *                     selector
+ *                     service), a far address outside every registered
+ *                     selector, or a pixel run or band that does not fit
+ *                     the memory behind its addresses (halftone bands: the
+ *                     source pixels the engine reads and every destination
+ *                     plane; planes before the destination are refused)
  *   RC_BAD_PARAMETER  an unknown stub index or a frame of the wrong size
  *   RC_NO_MEMORY      the handle table is full (the new instance is deleted)
  */

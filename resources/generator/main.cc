@@ -154,9 +154,16 @@ std::vector<GenBlock> BuildAll() {
   add(kH, kIdTall128, Kind::kIdList, formats::WriteIdList({kColorNodes, kMatrixTall128, kMatrixTall128}));
   add(kH, kColorNodes, Kind::kNodes, ColorNodes());
 
-  const RankMatrix iso64 = VoidAndCluster(64, 64, {1, 1}, 0x5EED0001);
-  const RankMatrix wide64 = VoidAndCluster(64, 64, {2, 1}, 0x5EED0002);
-  const RankMatrix tall64 = VoidAndCluster(64, 64, {1, 2}, 0x5EED0003);
+  // The 64-wide screens of the dither kernels (which take x AND 63 in places,
+  // so they cannot be wider) repeat often; a wider energy kernel and then
+  // rank swaps keep their low-frequency power down.
+  RankMatrix iso64 = VoidAndCluster(64, 64, {1, 1}, 0x5EED0001, kWideSigma);
+  RankMatrix wide64 = VoidAndCluster(64, 64, {2, 1}, 0x5EED0002, kWideSigma);
+  RankMatrix tall64 = VoidAndCluster(64, 64, {1, 2}, 0x5EED0003, kWideSigma);
+  constexpr int kRefineGap = 16, kRefineTries = 100000;
+  RefineLowFrequencies(iso64, kRefineGap, kRefineTries, 0x5EED0101);
+  RefineLowFrequencies(wide64, kRefineGap, kRefineTries, 0x5EED0102);
+  RefineLowFrequencies(tall64, kRefineGap, kRefineTries, 0x5EED0103);
   const RankMatrix iso128 = VoidAndCluster(128, 128, {1, 1}, 0x5EED0004);
   const RankMatrix wide128 = VoidAndCluster(128, 128, {2, 1}, 0x5EED0005);
   const RankMatrix tall128 = VoidAndCluster(128, 128, {1, 2}, 0x5EED0006);

@@ -25,8 +25,7 @@ struct KernelTap {
 
 // Integer Gaussian taps; integer energies keep the selection order exact and
 // identical on every machine.
-std::vector<KernelTap> GaussianTaps(Aspect aspect) {
-  constexpr double kSigma = 1.5;
+std::vector<KernelTap> GaussianTaps(Aspect aspect, double kSigma) {
   // Physical length of one step along x and y, in units whose square is the
   // area of one dot.
   const double sx = std::sqrt(static_cast<double>(aspect.y) / aspect.x);
@@ -46,8 +45,8 @@ std::vector<KernelTap> GaussianTaps(Aspect aspect) {
 
 class EnergyField {
  public:
-  EnergyField(int width, int height, Aspect aspect)
-      : w_(width), h_(height), taps_(GaussianTaps(aspect)),
+  EnergyField(int width, int height, Aspect aspect, double sigma)
+      : w_(width), h_(height), taps_(GaussianTaps(aspect, sigma)),
         energy_(static_cast<size_t>(width) * height, 0),
         on_(static_cast<size_t>(width) * height, 0) {}
 
@@ -89,12 +88,12 @@ class EnergyField {
 
 }  // namespace
 
-RankMatrix VoidAndCluster(int width, int height, Aspect aspect, uint64_t seed) {
+RankMatrix VoidAndCluster(int width, int height, Aspect aspect, uint64_t seed, double sigma) {
   const int n = width * height;
   RankMatrix out{width, height, std::vector<uint16_t>(n, 0)};
 
   // Initial pattern: a tenth of the pixels at random positions.
-  EnergyField initial(width, height, aspect);
+  EnergyField initial(width, height, aspect, sigma);
   const int ones = std::max(1, n / 10);
   uint64_t state = seed;
   for (int placed = 0; placed < ones;) {
@@ -130,6 +129,95 @@ RankMatrix VoidAndCluster(int width, int height, Aspect aspect, uint64_t seed) {
     out.rank[p] = static_cast<uint16_t>(r);
   }
   return out;
+}
+
+namespace {
+
+// cos(2 pi k / 64) x 4096 for k = 0 .. 16; the rest of the circle follows by
+// symmetry.  Fixed integers keep the refinement identical on every machine.
+constexpr int kQuarterCos64[17] = {4096, 4076, 4017, 3920, 3784, 3612, 3406, 3166, 2896,
+                                   2598, 2276, 1931, 1567, 1189, 799,  401,  0};
+
+int Cos64(int k) {
+  k &= 63;
+  if (k <= 16) return kQuarterCos64[k];
+  if (k <= 32) return -kQuarterCos64[32 - k];
+  if (k <= 48) return -kQuarterCos64[k - 32];
+  return kQuarterCos64[64 - k];
+}
+
+}  // namespace
+
+void RefineLowFrequencies(RankMatrix& m, int maxGap, int tries, uint64_t seed) {
+  if (m.width != 64 || m.height != 64 || maxGap < 1) return;
+  const int n = m.width * m.height;
+  // The frequencies (u, v) / 64 cycles per dot with 0 < |(u, v)| < 4.
+  std::vector<std::pair<int, int>> freq;
+  for (int v = -3; v <= 3; ++v) {
+    for (int u = -3; u <= 3; ++u) {
+      const int r2 = u * u + v * v;
+      if (r2 > 0 && r2 < 16) freq.emplace_back(u, v);
+    }
+  }
+  const size_t nf = freq.size();
+  // Each cell's term exp(-2 pi i f . x) x 4096 at every frequency.
+  std::vector<int64_t> eRe(static_cast<size_t>(n) * nf), eIm(eRe.size());
+  for (int p = 0; p < n; ++p) {
+    for (size_t k = 0; k < nf; ++k) {
+      const int phase = freq[k].first * (p % 64) + freq[k].second * (p / 64);
+      eRe[static_cast<size_t>(p) * nf + k] = Cos64(phase);
+      eIm[static_cast<size_t>(p) * nf + k] = -Cos64(phase - 16);
+    }
+  }
+  std::vector<int> at(static_cast<size_t>(n));
+  for (int p = 0; p < n; ++p) at[m.rank[static_cast<size_t>(p)]] = p;
+  // Weight of level L (the first L ranks set): the inverse of its variance,
+  // so that every level counts alike.
+  std::vector<int64_t> weight(static_cast<size_t>(n) + 1, 0);
+  for (int level = 1; level < n; ++level) {
+    weight[static_cast<size_t>(level)] = (int64_t{1} << 40) / (int64_t{level} * (n - level));
+  }
+  // Sums of the terms of each level's cells.
+  std::vector<int64_t> cRe((static_cast<size_t>(n) + 1) * nf, 0), cIm(cRe.size(), 0);
+  for (int level = 1; level <= n; ++level) {
+    const size_t p = static_cast<size_t>(at[static_cast<size_t>(level - 1)]);
+    for (size_t k = 0; k < nf; ++k) {
+      cRe[level * nf + k] = cRe[(level - 1) * nf + k] + eRe[p * nf + k];
+      cIm[level * nf + k] = cIm[(level - 1) * nf + k] + eIm[p * nf + k];
+    }
+  }
+  uint64_t state = seed;
+  for (int t = 0; t < tries; ++t) {
+    const int r = static_cast<int>(NextRandom(state) % static_cast<uint64_t>(n - 1));
+    const int s = r + 1 + static_cast<int>(NextRandom(state) % static_cast<uint64_t>(maxGap));
+    if (s >= n) continue;
+    const size_t p = static_cast<size_t>(at[static_cast<size_t>(r)]);
+    const size_t q = static_cast<size_t>(at[static_cast<size_t>(s)]);
+    // Levels r + 1 .. s hold p and not q; swapping the two ranks makes them
+    // hold q instead.  The change in weighted power at the low frequencies:
+    __int128 change = 0;
+    for (size_t k = 0; k < nf; ++k) {
+      const int64_t dRe = eRe[q * nf + k] - eRe[p * nf + k];
+      const int64_t dIm = eIm[q * nf + k] - eIm[p * nf + k];
+      for (int level = r + 1; level <= s; ++level) {
+        const size_t i = static_cast<size_t>(level) * nf + k;
+        const int64_t delta = 2 * (dRe * cRe[i] + dIm * cIm[i]) + dRe * dRe + dIm * dIm;
+        change += static_cast<__int128>(delta) * weight[static_cast<size_t>(level)];
+      }
+    }
+    if (change >= 0) continue;
+    for (size_t k = 0; k < nf; ++k) {
+      const int64_t dRe = eRe[q * nf + k] - eRe[p * nf + k];
+      const int64_t dIm = eIm[q * nf + k] - eIm[p * nf + k];
+      for (int level = r + 1; level <= s; ++level) {
+        cRe[static_cast<size_t>(level) * nf + k] += dRe;
+        cIm[static_cast<size_t>(level) * nf + k] += dIm;
+      }
+    }
+    std::swap(at[static_cast<size_t>(r)], at[static_cast<size_t>(s)]);
+    m.rank[p] = static_cast<uint16_t>(s);
+    m.rank[q] = static_cast<uint16_t>(r);
+  }
 }
 
 RankMatrix ClusteredDot(int period, Aspect aspect) {

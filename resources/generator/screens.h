@@ -22,11 +22,31 @@ struct Aspect {
   int y = 1;
 };
 
-// Void-and-cluster on a torus with a Gaussian energy (sigma 1.5 in physical
-// units of one square dot area).  The energy is updated incrementally over a
-// truncated kernel window when a pixel changes, so the cost is one window per
-// step plus one scan for the extreme pixel.  Fully deterministic for a seed.
-RankMatrix VoidAndCluster(int width, int height, Aspect aspect, uint64_t seed);
+// Void-and-cluster on a torus with a Gaussian energy (standard deviation
+// `sigma` in physical units of one square dot area).  The energy is updated
+// incrementally over a truncated kernel window when a pixel changes, so the
+// cost is one window per step plus one scan for the extreme pixel.  Fully
+// deterministic for a seed.
+//
+// A wider Gaussian weighs clumps and gaps over a larger neighbourhood, so
+// the screen's levels hold less power at low frequencies: 2.5 gives a 64 x 64
+// screen about half the power below 1/16 cycles per dot that 1.5 does, at
+// mid tones, where a screen that repeats every 64 dots shows it most.
+inline constexpr double kDefaultSigma = 1.5;
+inline constexpr double kWideSigma = 2.5;
+RankMatrix VoidAndCluster(int width, int height, Aspect aspect, uint64_t seed,
+                          double sigma = kDefaultSigma);
+
+// Lowers the power of a 64 x 64 screen's levels below 1/16 cycles per dot
+// (other sizes are left alone): `tries` random pairs of ranks at most
+// `maxGap` apart are swapped when the swap lowers the summed power of the
+// levels between them, each level weighted by the inverse of its variance.
+// A swap changes only the levels between its two ranks, so the screen stays
+// a stack of nested patterns.  Integer arithmetic throughout: the result is
+// the same on every machine.  A screen that repeats every 64 dots shows its
+// low-frequency power at multiples of 1/64 cycles per dot, where the eye
+// sees it as pattern; void-and-cluster leaves some there.
+void RefineLowFrequencies(RankMatrix& m, int maxGap, int tries, uint64_t seed);
 
 // Clustered-dot screen: round dots on a 45-degree lattice of spacing
 // period * sqrt(2) physical units; the matrix holds two dots per tile and is

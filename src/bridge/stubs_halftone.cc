@@ -1,6 +1,8 @@
 // Stubs of the halftone entry points.
 #include "bridge/stubs.h"
 #include "bridge/widen.h"
+#include "interface/params.h"
+#include "interface/services.h"
 
 namespace vantik::bridge {
 
@@ -50,9 +52,21 @@ uint32_t StubHalftone(Frame& f) {
   const FarPtr16 extraFar = f.Far();
   void* instance = ObjectOf(handle, HandleKind::kHalftone);
   if (instance == nullptr) return RC_BAD_HANDLE;
-  const uint32_t need = count == 0 ? 0 : 1;
-  const uint8_t* src = f.Map(srcFar, need);
-  uint8_t* dst = f.Map(dstFar, need);
+  // Both runs (every plane of the destination) must lie inside the caller's
+  // registered memory, sized by what the instance's engine reads and writes.
+  const bool engineA = HalftoneKindOf(instance) == kKindEngineA;
+  const RunBytes need =
+      engineA ? EngineARunBytes(instance, planeStride, firstBit, count)
+              : halftone_b::EngineBRunBytes(instance, planeStride, firstBit, count, x0, flags);
+  // Engine A refuses a null source or destination itself (0x100); engine B
+  // would read or write through it, so such a run is refused here like an
+  // unmapped address.
+  if (!engineA &&
+      ((need.source != 0 && srcFar == 0) || (need.destination != 0 && dstFar == 0))) {
+    return RC_BAD_HANDLE;
+  }
+  const uint8_t* src = f.Map(srcFar, need.source);
+  uint8_t* dst = f.Map(dstFar, need.destination);
   void* extra = f.Map(extraFar, 0);
   if (f.bad()) return RC_BAD_HANDLE;
   return HalftoneThk(instance, src, dst, planeStride, firstBit, count, x0, arg8, y,

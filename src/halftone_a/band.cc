@@ -8,6 +8,7 @@
 // a threshold matrix the method needs never delivered or of width or height
 // 0, a start bit outside 0..7, more dots than the line width, or a missing
 // source or destination.
+#include <algorithm>
 #include <cstring>
 
 #include "halftone_a/instance_a.h"
@@ -119,9 +120,43 @@ uint32_t Band(HalftoneHandle handle, const uint8_t* src, uint8_t* dst,
   return RC_OK;
 }
 
+RunBytes RunBytesOf(const HalftoneAInstance& inst, int32_t planeStride, int32_t startBit,
+                    uint32_t n) {
+  if (inst.failed != 0 || inst.converter == nullptr) return {0, 0};
+  if (startBit < 0 || startBit > 7 || n > inst.params.lineWidth) return {0, 0};
+  const int32_t s = inst.params.horizontalScale;
+  const uint64_t entries = EntryCount(s, n);
+  const uint64_t bpp = inst.bytesPerPixel > 0 ? static_cast<uint64_t>(inst.bytesPerPixel) : 0;
+  int32_t lastOffset = 0;  // the highest channel offset a pixel is read at
+  for (int k = 0; k < 3; ++k) lastOffset = std::max(lastOffset, inst.channelOffset[k]);
+  const uint64_t offsetBytes = static_cast<uint64_t>(lastOffset) + 1;
+
+  uint32_t source = 0;
+  if (Converts(inst)) {
+    // Two pixels per entry when they merge (s < 0).
+    source = PixelRunBytes(s < 0 ? 2 * entries : entries, bpp, offsetBytes);
+  } else {
+    const uint64_t step = inst.converterPixelStep != 0 ? bpp : 4;
+    const uint64_t width =
+        inst.converterEntryBytes != 0 ? inst.converterEntryBytes : offsetBytes;
+    source = PixelRunBytes(entries, step, width);
+  }
+  // The frame reads each plane's first byte even for an empty line.
+  const uint64_t dots = entries * RepeatCount(s);
+  const uint64_t perPlane = std::max<uint64_t>(1, (startBit + dots + 7) / 8);
+  return {source, PlaneRunBytes(inst.converterPlanes, planeStride, perPlane)};
+}
+
 }  // namespace vantik::halftone_a
 
 namespace vantik {
+
+RunBytes EngineARunBytes(HalftoneHandle instance, int32_t planeStride, int32_t firstBit,
+                         uint32_t count) {
+  if (instance == nullptr) return {0, 0};
+  return halftone_a::RunBytesOf(*static_cast<const halftone_a::HalftoneAInstance*>(instance),
+                                planeStride, firstBit, count);
+}
 
 uint32_t EngineABand(HalftoneHandle instance, const uint8_t* src, uint8_t* dst,
                      int32_t planeStride, int32_t firstBit, uint32_t count,

@@ -270,19 +270,25 @@ void Frame(const HalftoneAInstance& inst, const uint8_t* in, uint8_t* dst,
 }
 
 // The method-to-converter table; a null entry has no converter.
+template <class Rule, bool kFast>
+constexpr ConverterInfo Info(uint8_t entryBytes) {
+  return {Frame<Rule, kFast>, Rule::kMatrix1 ? uint8_t{1} : uint8_t{0},
+          static_cast<uint8_t>(Rule::kPlanes), Rule::kPixelStep ? uint8_t{1} : uint8_t{0},
+          entryBytes};
+}
 template <bool kFast>
 constexpr ConverterInfo kConverters[] = {
-    {Frame<TwoLevelColors, kFast>, 0},   // 0
-    {Frame<ThreeInks, kFast>, 0},        // 1
-    {Frame<FourInks, kFast>, 0},         // 2
-    {Frame<LimitedInks, kFast>, 1},      // 3
-    {nullptr, 0},                        // 4
-    {Frame<RaisedLimitInks, kFast>, 1},  // 5
-    {Frame<StackedInks, kFast>, 0},      // 6
-    {Frame<StackedInks, kFast>, 0},      // 7
-    {Frame<StackedInks, kFast>, 0},      // 8
-    {Frame<InvertedGray, kFast>, 0},     // 9
-    {Frame<FixedDark, kFast>, 0},        // 10
+    Info<TwoLevelColors, kFast>(0),    // 0
+    Info<ThreeInks, kFast>(3),         // 1
+    Info<FourInks, kFast>(4),          // 2
+    Info<LimitedInks, kFast>(4),       // 3
+    {nullptr, 0, 0, 0, 0},             // 4
+    Info<RaisedLimitInks, kFast>(4),   // 5
+    Info<StackedInks, kFast>(4),       // 6
+    Info<StackedInks, kFast>(4),       // 7
+    Info<StackedInks, kFast>(4),       // 8
+    Info<InvertedGray, kFast>(1),      // 9
+    Info<FixedDark, kFast>(1),         // 10
 };
 constexpr int32_t kMethods = sizeof kConverters<true> / sizeof(ConverterInfo);
 

@@ -13,6 +13,12 @@ namespace vantik::halftone_a {
 struct ConverterInfo {
   LineConverter convert;
   uint8_t usesMatrix1;  // methods 3 and 5
+  uint8_t planes;       // planes written: 4, or 1 for methods 9 and 10
+  uint8_t pixelStep;    // input advances by the format's bytes per pixel
+                        // (methods 0, 9, 10) rather than 4 bytes per entry
+  uint8_t entryBytes;   // bytes of an entry the rule reads from its start;
+                        // 0 for method 0, which reads at the format's
+                        // channel offsets
 };
 
 // The converter of a screen method (0, 1, 2, 3, 5, 6, 7, 8, 9, 10); false for

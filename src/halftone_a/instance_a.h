@@ -79,6 +79,9 @@ struct HalftoneAInstance {
   uint8_t* nodeTable;
   LineConverter converter;  // null until the screen table has been read
   uint8_t usesMatrix1;      // the converter reads matrix 1 too
+  uint8_t converterPlanes;  // planes the converter writes (4, or 1)
+  uint8_t converterPixelStep;   // its input advances by bytesPerPixel
+  uint8_t converterEntryBytes;  // bytes it reads of an entry (0: the offsets)
   uint16_t paramA;
   uint16_t paramB;
   void* blocks[kBufferCount];

@@ -62,6 +62,9 @@ uint32_t ScreenTableHandler(void* context, int32_t, const void* data,
   if (!FindConverter(method, &converter)) return RC_REFUSED;
   inst.converter = converter.convert;
   inst.usesMatrix1 = converter.usesMatrix1;
+  inst.converterPlanes = converter.planes;
+  inst.converterPixelStep = converter.pixelStep;
+  inst.converterEntryBytes = converter.entryBytes;
   UnlockBuffers(inst);
 
   const ResourceHandler handlers[3] = {Matrix1Handler, Matrix2Handler,

@@ -78,8 +78,48 @@ uint32_t EngineBBand(HalftoneHandle handle, const uint8_t* src, uint8_t* dst,
   if (!EngineBReady(*instance)) return RC_BAD_RESOURCE;
   const uint32_t code = CheckRun(*instance, firstBit, count, x0, flags);
   if (code != RC_OK) return code;
+  // An empty run from bit 0 touches no plane, and a caller may give no
+  // destination for it; the kernel still runs (it stores the line and its
+  // reset state) but forms its plane addresses from a byte of its own
+  // rather than from a null pointer.
+  uint8_t untouched = 0;
+  if (dst == nullptr && count == 0 && firstBit == 0) {
+    dst = &untouched;
+    planeStride = 0;
+  }
   return instance->kernel(instance, src, dst, planeStride, firstBit, count, x0, arg8, y,
                           flags, extra);
+}
+
+RunBytes EngineBRunBytes(HalftoneHandle handle, int32_t planeStride, int32_t firstBit,
+                         uint32_t count, uint32_t x0, int32_t flags) {
+  const auto* instance = static_cast<const HalftoneInstanceB*>(handle);
+  if (instance == nullptr || !EngineBReady(*instance)) return {0, 0};
+  if (CheckRun(*instance, firstBit, count, x0, flags) != RC_OK) return {0, 0};
+  const HalftoneParams& p = instance->params;
+  const bool singleInk = p.lutMode == kLutGray;
+  // Pixels per run: with scale 1 a pixel serves two dots; with -1 the
+  // single-ink kernels merge two pixels per dot (the colour kernels read
+  // one); otherwise one pixel a dot.
+  uint64_t pixels = count;
+  if (p.horizontalScale == 1) {
+    pixels = (uint64_t{count} + 1) / 2;
+  } else if (p.horizontalScale == -1 && singleInk) {
+    pixels = 2 * uint64_t{count};
+  }
+  const uint64_t pixelBytes = singleInk ? 1 : 4;
+  // The plain diffusion front end writes three planes for lutMode 2.
+  int planes = PlaneCountOf(p.lutMode);
+  const HalftoneKernel kernel = ChooseKernel(p);
+  if ((kernel == ColorDiffusionKernel || kernel == ColorDiffusionKernelWide) &&
+      p.lutMode == 2) {
+    planes = 3;
+  }
+  // A plane's run covers the first bit's byte through the last dot's; an
+  // empty run with first bit 0 touches nothing.
+  const uint64_t perPlane = (static_cast<uint64_t>(firstBit) + count + 7) / 8;
+  return {PixelRunBytes(pixels, pixelBytes, pixelBytes),
+          PlaneRunBytes(planes, planeStride, perPlane)};
 }
 
 StepKernel StepKernelOf(HalftoneKernel kernel) {

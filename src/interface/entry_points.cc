@@ -25,11 +25,7 @@ static_assert(std::is_standard_layout_v<vantik::halftone_a::HalftoneAInstance> &
 static_assert(std::is_standard_layout_v<vantik::halftone_b::HalftoneInstanceB> &&
               offsetof(vantik::halftone_b::HalftoneInstanceB, params) == 0);
 
-int32_t KindOf(HalftoneHandle instance) {
-  int32_t kind;
-  std::memcpy(&kind, instance, sizeof kind);
-  return kind;
-}
+int32_t KindOf(HalftoneHandle instance) { return vantik::HalftoneKindOf(instance); }
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tiny_resources.h"  // Bytes
 #include "interface/memblock.h"
 #include "vantik/vantik.h"
 
@@ -118,10 +119,6 @@ inline HalftoneParams ParamsA(int renderMode, int lutMode = 1, int scale = 0,
 }
 
 using Blocks = std::map<int32_t, std::vector<uint8_t>>;
-
-inline std::vector<uint8_t> Bytes(const std::string& s) {
-  return std::vector<uint8_t>(s.begin(), s.end());
-}
 
 // An engine A instance made through the entry points; Load runs the
 // resource dialogue through the length-carrying form.

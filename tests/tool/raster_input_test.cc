@@ -379,6 +379,67 @@ TEST_F(RasterInput, DamagedStreamsAreRefusedNamingThePage) {
   }
 }
 
+// A stream cut inside a page header or inside a page's pixels is refused in
+// every version (for the compressed one libcups reports a cut header as the
+// end of the stream); one that ends exactly between pages is a clean end.
+TEST_F(RasterInput, StreamsCutInsideAPageAreRefused) {
+  // The first page takes a mix of runs (the compressed form repeats lines
+  // and pixels and copies literal ones); the second page is the one cut.
+  const PageKind first{CUPS_CSPACE_SRGB, 3, 8, CUPS_ORDER_CHUNKED, 40, 30};
+  const PageKind second{CUPS_CSPACE_SRGB, 3, 8, CUPS_ORDER_PLANAR, 24, 20};
+  struct Cut {
+    const char* where;
+    int64_t from;      // bytes kept past the end of the first page (< 0: none past it)
+    const char* message;  // nullptr: the stream reads as one clean page
+  };
+  const Cut cuts[] = {
+      {"between the pages", 0, nullptr},
+      {"one byte into the header", 1, "page 2: CUPS raster ends inside the page header"},
+      {"in the header", 100, "page 2: CUPS raster ends inside the page header"},
+      {"one byte short of the header", -1, "page 2: CUPS raster ends inside the page header"},
+      {"in the pixels", -2, "page 2: CUPS raster ends early at row"},
+  };
+  for (Version v : {Version::k1, Version::k2Compressed, Version::k3}) {
+    const size_t header = v == Version::k1 ? sizeof(cups_page_header_t) : sizeof(cups_page_header2_t);
+    const std::string one = Path("one.ras"), two = Path("two.ras");
+    WriteStream(one, {first}, v);
+    WriteStream(two, {first, second}, v);
+    const uint64_t firstEnd = fs::file_size(one);
+    for (const Cut& c : cuts) {
+      SCOPED_TRACE(::testing::Message() << "version " << int(v) << ", cut " << c.where);
+      const std::string path = Path("k.ras");
+      fs::copy_file(two, path, fs::copy_options::overwrite_existing);
+      // -1: one byte short of the whole header; -2: the header and 10
+      // bytes of pixels.
+      const uint64_t keep = c.from >= 0 ? firstEnd + uint64_t(c.from)
+                            : c.from == -1 ? firstEnd + header - 1
+                                           : firstEnd + header + 10;
+      fs::resize_file(path, keep);
+      int pages = 0;
+      Status s = Read(path, [&](RasterReader& r) -> Status {
+        for (;;) {
+          Result<bool> more = r.NextPage();
+          if (!more.ok()) return more.status();
+          if (!*more) return Status::Ok();
+          ++pages;
+          std::vector<uint8_t> line(size_t(r.page().width) * 3);
+          for (int y = 0; y < r.page().height; ++y) {
+            Status rs = r.ReadRgb(line);
+            if (!rs.ok()) return rs;
+          }
+        }
+      });
+      if (c.message == nullptr) {
+        EXPECT_TRUE(s.ok()) << s.message();
+        EXPECT_EQ(pages, 1);
+      } else {
+        ASSERT_FALSE(s.ok());
+        EXPECT_NE(s.message().find(c.message), std::string::npos) << s.message();
+      }
+    }
+  }
+}
+
 TEST_F(RasterInput, PixelLimitIsCheckedFromTheHeader) {
   const PageKind page{CUPS_CSPACE_W, 1, 8, CUPS_ORDER_CHUNKED, 100, 50};
   WriteStream(Path("p.ras"), {page}, Version::k3);

@@ -1,0 +1,154 @@
+// The quality report's measuring tools on inputs whose answers are known:
+// power spectra of white noise and stripes, Delta E 2000 on published test
+// pairs, the model's colour of counted overprints, and the textbook
+// halftoners' ink coverage.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <random>
+
+#include "quality/measure.h"
+#include "quality/reference_halftone.h"
+#include "quality/spectrum.h"
+
+namespace vantik::tool::quality {
+namespace {
+
+constexpr int kTile = 128;
+
+std::vector<float> WhiteNoise(int w, int h, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::vector<float> img(static_cast<size_t>(w) * h);
+  for (float& v : img) v = static_cast<float>(rng() & 1);
+  return img;
+}
+
+// Vertical stripes: `period` columns, the first half of each inked.
+std::vector<float> Stripes(int w, int h, int period) {
+  std::vector<float> img(static_cast<size_t>(w) * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) img[static_cast<size_t>(y) * w + x] = (x % period) < period / 2;
+  return img;
+}
+
+TEST(PowerSpectrum, WhiteNoiseIsFlatAndSplitsPowerByArea) {
+  const int w = 4 * kTile, h = 4 * kTile;
+  const Texture t = MeasureTexture(WhiteNoise(w, h, 7), w, h, kTile, 1.0 / 16);
+  EXPECT_EQ(t.spectrum.tiles, 16);
+  EXPECT_NEAR(t.spectrum.variance, 0.25, 0.01);
+  // Power is spread evenly over the unit square of frequencies, so the share
+  // below a radius is the area of that disc.
+  const double disc = std::numbers::pi / 256;
+  EXPECT_NEAR(t.lowShare, disc, disc * 0.25);
+  // Every ring's mean power is the variance over the tile's frequencies.
+  const double flat = t.spectrum.variance / (double(kTile) * kTile);
+  for (size_t r = 4; r < t.spectrum.power.size(); r += 8) {
+    EXPECT_NEAR(t.spectrum.power[r], flat, flat * 0.35) << "ring " << r;
+  }
+}
+
+TEST(PowerSpectrum, StripesPutTheirPowerAtTheirFrequency) {
+  const int w = 2 * kTile, h = kTile;
+  const Texture t = MeasureTexture(Stripes(w, h, 8), w, h, kTile, 1.0 / 16);
+  EXPECT_EQ(t.spectrum.tiles, 2);
+  EXPECT_NEAR(t.spectrum.variance, 0.25, 1e-9);
+  EXPECT_NEAR(t.lowShare, 0, 1e-12);
+  // A square wave keeps most of its power in the fundamental (1/8 cycles per
+  // dot: ring kTile / 8), the rest in odd harmonics.
+  const double fundamental = t.spectrum.energy[kTile / 8];
+  EXPECT_GT(fundamental / t.spectrum.variance, 0.8);
+  EXPECT_NEAR(t.spectrum.energy[kTile / 8 + 1], 0, 1e-12);
+  // Everything is below a cutoff above the highest harmonic.
+  EXPECT_NEAR(MeasureTexture(Stripes(w, h, 8), w, h, kTile, 1.0).lowShare, 1, 1e-9);
+}
+
+TEST(PowerSpectrum, FlatOrTooSmallImagesHaveNoTexture) {
+  const std::vector<float> flat(static_cast<size_t>(kTile) * kTile, 1.0f);
+  const Texture t = MeasureTexture(flat, kTile, kTile, kTile, 0.1);
+  EXPECT_EQ(t.spectrum.variance, 0);
+  EXPECT_EQ(t.lowShare, 0);
+  const std::vector<float> small(100, 0.5f);
+  EXPECT_EQ(MeasureTexture(small, 10, 10, kTile, 0.1).spectrum.tiles, 0);
+  EXPECT_EQ(MeasureTexture(small, 100, 100, kTile, 0.1).spectrum.tiles, 0)
+      << "an image with fewer values than it claims is not read";
+}
+
+// Test pairs published with the CIEDE2000 formula's implementation notes.
+TEST(DeltaE2000, PublishedPairs) {
+  struct Pair {
+    pm::Lab a, b;
+    double expected;
+  };
+  const Pair pairs[] = {
+      {{50, 2.6772, -79.7751}, {50, 0, -82.7485}, 2.0425},
+      {{50, 0, 0}, {50, -1, 2}, 2.3669},
+      {{50, 2.49, -0.001}, {50, -2.49, 0.0009}, 7.1792},
+      {{50, 2.5, 0}, {73, 25, -18}, 27.1492},
+      {{60.2574, -34.0099, 36.2677}, {60.4626, -34.1751, 39.4387}, 1.2644},
+      {{2.0776, 0.0795, -1.1350}, {0.9033, -0.0636, -0.5514}, 0.9082},
+  };
+  for (const Pair& p : pairs) {
+    EXPECT_NEAR(pm::DeltaE2000(p.a, p.b), p.expected, 1e-4);
+    EXPECT_NEAR(pm::DeltaE2000(p.b, p.a), p.expected, 1e-4);
+  }
+}
+
+TEST(PatchColour, CountsBecomeTheModelsMediaRelativeColour) {
+  const pm::PrintModel& model = pm::PrintModel::Default();
+  std::array<uint32_t, pm::kOverprints> paper{};
+  paper[0] = 100;
+  const pm::Lab white = PrintedLab(model, paper);
+  EXPECT_NEAR(white.l, 100, 1e-6);
+  EXPECT_NEAR(white.a, 0, 1e-6);
+  EXPECT_NEAR(white.b, 0, 1e-6);
+  // Solid cyan counted dot by dot is the model's solid cyan.
+  std::array<uint32_t, pm::kOverprints> cyan{};
+  cyan[1 << pm::kCyan] = 64;
+  const pm::Lab counted = PrintedLab(model, cyan);
+  const pm::Lab tint = TintLab(model, {1, 0, 0, 0});
+  EXPECT_NEAR(pm::DeltaE2000(counted, tint), 0, 1e-6);
+  EXPECT_LT(counted.a, -20);
+  // Half the dots cyan, a quarter of them also black.
+  std::array<uint32_t, pm::kOverprints> mix{};
+  mix[0] = 50;
+  mix[1 << pm::kCyan] = 25;
+  mix[(1 << pm::kCyan) | (1 << pm::kBlack)] = 25;
+  const auto c = Coverage(mix);
+  EXPECT_DOUBLE_EQ(c[pm::kCyan], 0.5);
+  EXPECT_DOUBLE_EQ(c[pm::kBlack], 0.25);
+  EXPECT_DOUBLE_EQ(c[pm::kMagenta], 0);
+
+  const pm::Lab srgbWhite = SourceLab(255, 255, 255), srgbBlack = SourceLab(0, 0, 0);
+  EXPECT_NEAR(srgbWhite.l, 100, 0.01);
+  EXPECT_NEAR(srgbWhite.a, 0, 0.01);
+  EXPECT_NEAR(srgbBlack.l, 0, 0.01);
+  // Paper white is in the gamut; pure sRGB blue is far outside a press's.
+  EXPECT_LT(GamutDistance(model, srgbWhite), 0.01);
+  EXPECT_GT(GamutDistance(model, SourceLab(0, 0, 255)), 5);
+}
+
+TEST(ReferenceHalftones, KeepTheInkCoverage) {
+  const int side = 256;
+  for (double level : {0.0, 0.02, 0.21, 0.5, 0.77, 0.98, 1.0}) {
+    const std::vector<float> flat(static_cast<size_t>(side) * side, static_cast<float>(level));
+    for (const auto& [name, dots] : {std::pair{"Floyd-Steinberg", FloydSteinberg(flat, side, side)},
+                                     std::pair{"Bayer", BayerDither(flat, side, side)}}) {
+      double sum = 0;
+      for (uint8_t d : dots) {
+        ASSERT_LE(d, 1);
+        sum += d;
+      }
+      EXPECT_NEAR(sum / flat.size(), level, 0.5 / side) << name << " at " << level;
+    }
+  }
+  // Each Bayer tile holds every threshold once: k/256 sets exactly k dots.
+  const std::vector<float> flat(256, 37.0f / 256);
+  const std::vector<uint8_t> tile = BayerDither(flat, 16, 16);
+  int dots = 0;
+  for (uint8_t d : tile) dots += d;
+  EXPECT_EQ(dots, 37);
+}
+
+}  // namespace
+}  // namespace vantik::tool::quality

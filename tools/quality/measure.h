@@ -1,0 +1,65 @@
+// Measuring what a halftone printed: dots of each ink, counted by the
+// overprint they make, turned into the print model's colour.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "job.h"
+#include "printmodel/print_model.h"
+#include "vantik/vantik.hpp"
+
+namespace vantik::tool::quality {
+
+namespace pm = printmodel;
+
+// Dots of a page, one byte per dot (1 = dot) per model ink: cyan, magenta,
+// yellow, black.  An ink the halftone does not print stays all 0.
+struct Dots {
+  int width = 0, height = 0;
+  std::array<std::vector<uint8_t>, pm::kInks> ink;
+  uint8_t at(int k, int x, int y) const {
+    return ink[static_cast<size_t>(k)][static_cast<size_t>(y) * width + x];
+  }
+};
+
+// A rectangle of dots: x0 <= x < x1, y0 <= y < y1.
+struct Rect {
+  int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+
+// How many dots of the rectangle show each overprint (bit k: ink k).
+std::array<uint32_t, pm::kOverprints> CountOverprints(const Dots& dots, const Rect& r);
+// The share of the rectangle's dots that carry ink k, per ink.
+std::array<double, pm::kInks> Coverage(const std::array<uint32_t, pm::kOverprints>& counts);
+
+// The model's colour of an area with these overprint counts, media-relative
+// (blank paper is L* 100, a* = b* = 0), as an instrument reading the area
+// would see it.
+pm::Lab PrintedLab(const pm::PrintModel& model, const std::array<uint32_t, pm::kOverprints>& counts);
+// The model's colour of a flat tint of ink amounts 0..1, media-relative.
+pm::Lab TintLab(const pm::PrintModel& model, const std::array<double, pm::kInks>& ink);
+
+// The CIE L*a*b* (D50) of an sRGB colour, white at L* 100.
+pm::Lab SourceLab(uint8_t r, uint8_t g, uint8_t b);
+
+// How close the model can print a colour at best: the smallest Delta E 2000
+// between `target` and a flat tint of any ink amounts (no ink limit).
+double GamutDistance(const pm::PrintModel& model, const pm::Lab& target);
+
+// Prints sourceWidth x sourceHeight packed RGB pixels, scaled to width x
+// height dots, through the job's method and returns the dots.  With `simulated`, also the simulated
+// print of the page, its longer side `screenLongest` pixels.
+struct Printed {
+  Dots dots;
+  std::vector<uint8_t> simulated;
+  int simulatedWidth = 0, simulatedHeight = 0;
+};
+Status PrintPixels(const JobOptions& job, const ResourceSet& resources,
+                   const pm::PrintModel* model, int sourceWidth, int sourceHeight,
+                   const std::vector<uint8_t>& rgb, int width, int height, int screenLongest,
+                   Printed* out);
+
+}  // namespace vantik::tool::quality

@@ -1,0 +1,67 @@
+// The quality report: patches, flat tints and photo-like scenes printed
+// through each halftone method at each resolution and paper, measured on
+// the simulated print under the print model, against two textbook
+// halftoners of the same ink amounts, written as one HTML page.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "job.h"
+#include "printmodel/print_model.h"
+#include "quality/patches.h"
+#include "vantik/vantik.hpp"
+
+namespace vantik::tool::quality {
+
+struct ReportOptions {
+  std::vector<std::string> methods;       // empty: every method
+  std::vector<Resolution> resolutions;    // empty: every resolution of the tables
+  std::vector<std::string> papers;        // empty: plain and photo
+  bool quick = false;                     // fewer, smaller patches and tints
+  std::optional<std::vector<int>> calibration;  // --calibration levels for every job
+  const printmodel::PrintModel* model = nullptr;  // required
+  std::string modelName = "the built-in measured printer";
+  // Photographs to print beside the scenes drawn in code.
+  std::vector<Scene> photos;
+  // Called with a line of progress ("720x720 plain diffusion").
+  std::function<void(const std::string&)> log;
+};
+
+// Halftone texture is judged by the power below this radial frequency, in
+// cycles per dot: periods longer than 16 dots, which the eye sees as grain
+// and pattern at print resolutions.
+inline constexpr double kLowFrequencyCutoff = 1.0 / 16;
+
+struct ReportImage {
+  std::string name;  // relative to the report's folder
+  std::vector<uint8_t> rgb;
+  int width = 0, height = 0;
+};
+
+// One method at one resolution and paper, in figures.
+struct MethodFigures {
+  std::string method, paper;
+  Resolution resolution;
+  double meanDeltaE = 0, maxDeltaE = 0;   // patches inside the gamut
+  std::string worstPatch;
+  double meanDeltaEFs = 0, meanDeltaEBayer = 0;
+  double grayMaxChroma = 0;               // max of |a*|, |b*| above L* 10
+  int grayStepsBack = 0;                  // steps where L* does not fall
+  double worstTextureRatio = 0;           // max over tints of low / low(FS)
+  double worstTextureTint = 0;
+};
+
+struct Report {
+  std::string html;
+  std::vector<ReportImage> images;  // pictures the page shows
+  std::string frontSvg;             // original vs printed patches per method
+  std::vector<MethodFigures> figures;
+};
+
+Result<Report> BuildReport(const ReportOptions& options, const ResourceSet& resources);
+
+}  // namespace vantik::tool::quality
