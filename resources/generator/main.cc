@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -23,7 +25,10 @@
 #include "formats/matrix8.h"
 #include "formats/node_positions.h"
 #include "formats/reference_levels.h"
+#include "formats/table_block.h"
 #include "gray_balance.h"
+#include "neutral_curves.h"
+#include "printmodel/print_model.h"
 #include "screens.h"
 #include "separation.h"
 #include "text_blocks.h"
@@ -70,18 +75,41 @@ std::vector<uint8_t> CalibrationSlots() { return formats::WriteCurveSlots({{0, {
 // the identity row of the curve block.
 std::vector<uint8_t> CalibrationLevels() { return formats::WriteReferenceLevels({50, 50, 50, 50}); }
 
-// 21 tone curves, row 10 the identity; rows below it print lighter (less
-// ink), rows above darker.  Row r is x^e with e = 1.8^((10 - r) / 10).
-std::vector<uint8_t> CurveBlock() {
-  std::array<std::array<uint8_t, formats::kCurveRowBytes>, formats::kCurveRowCount> rows{};
-  for (int row = 0; row < formats::kCurveRowCount; ++row) {
-    const double exponent = std::pow(1.8, (10 - row) / 10.0);
-    for (int x = 0; x < formats::kCurveRowBytes; ++x) {
-      int v = x;
-      if (row != 10) v = static_cast<int>(std::lround(255.0 * std::pow(x / 255.0, exponent)));
-      rows[row][x] = static_cast<uint8_t>(v);
+// 21 tone curves shared by all inks, row 10 the identity; rows below it
+// print lighter (less ink), rows above darker.  They are fitted to the
+// neutral axes of the four-ink tables in `blocks` (neutral_curves.h), so a
+// calibration level moves grays along the gray axis instead of tinting them.
+// `weightEncoded` says which tables hold dot-weight encoded values.
+std::vector<uint8_t> CurveBlock(const std::vector<GenBlock>& blocks, const std::vector<int>& weightEncoded) {
+  std::vector<NeutralAxis> axes;
+  for (const GenBlock& b : blocks) {
+    if (b.service != Service::kColor || b.kind != formats::HandlerOf(Kind::kTable).name) continue;
+    ByteReader reader(b.bytes.data(), b.bytes.size());
+    formats::TableBlockView view{};
+    if (!formats::ParseTableBlock(reader, view).ok() || view.w != 4 || view.diagonal == nullptr) continue;
+    NeutralAxis axis;
+    axis.compensated =
+        std::find(weightEncoded.begin(), weightEncoded.end(), b.number) != weightEncoded.end();
+    axis.weightLight = view.header.weights[0];
+    axis.weightFull = view.header.weights[1];
+    for (int j = 0; j < view.n; ++j) {
+      const uint8_t* node = view.diagonal + static_cast<size_t>(j) * 4;
+      axis.nodes.push_back({node[0], node[1], node[2], node[3]});
     }
+    axes.push_back(std::move(axis));
   }
+  if (axes.empty()) {
+    std::cerr << "vantik_resgen: no four-ink colour table to fit the calibration curves to\n";
+    std::exit(1);
+  }
+  const auto start = std::chrono::steady_clock::now();
+  const auto fitted = NeutralCurveRows(axes, printmodel::PrintModel::Default());
+  if (std::getenv("VANTIK_RESGEN_TRACE") != nullptr) {
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    std::fprintf(stderr, "calibration curves: %zu tables fitted in %.2f s\n", axes.size(), took.count());
+  }
+  std::array<std::array<uint8_t, formats::kCurveRowBytes>, formats::kCurveRowCount> rows{};
+  for (int r = 0; r < formats::kCurveRowCount; ++r) std::copy(fitted[r].begin(), fitted[r].end(), rows[r].begin());
   return formats::WriteCurveRows(rows);
 }
 
@@ -118,29 +146,24 @@ std::vector<GenBlock> BuildAll() {
       {{"VANTIK BT PHOTO", 4, DotLayout::kDiffusion, true, photo},
        {kTableDiffusionTallPhoto, "PHOTO", 1, 720, 1440}},
   };
-  for (const Balanced& d : diffusion) add(kC, d.target.tableNumber, Kind::kTable, BuildTableBlock(d.design));
-  add(kC, kTableScreenPlain, Kind::kTable,
-      BuildTableBlock({"VANTIK A PLAIN", 4, DotLayout::kNested, false, plain}));
-  add(kC, kTableScreenPhoto, Kind::kTable,
-      BuildTableBlock({"VANTIK A PHOTO", 4, DotLayout::kNested, false, photo}));
-  add(kC, kTableMonoPlain, Kind::kTable,
-      BuildTableBlock({"VANTIK K PLAIN", 1, DotLayout::kIndependent, true, plain}));
-  add(kC, kTableMonoPhoto, Kind::kTable,
-      BuildTableBlock({"VANTIK K PHOTO", 1, DotLayout::kIndependent, true, photo}));
-  add(kC, kTableStackedPlain, Kind::kTable,
-      BuildTableBlock({"VANTIK S PLAIN", 4, DotLayout::kStacked, false, plain}));
-  add(kC, kTableStackedPhoto, Kind::kTable,
-      BuildTableBlock({"VANTIK S PHOTO", 4, DotLayout::kStacked, false, photo}));
-  add(kC, kTableDitherPlain, Kind::kTable,
-      BuildTableBlock({"VANTIK D PLAIN", 4, DotLayout::kDitherBesideBlack, true, plain}));
-  add(kC, kTableDitherPhoto, Kind::kTable,
-      BuildTableBlock({"VANTIK D PHOTO", 4, DotLayout::kDitherBesideBlack, true, photo}));
-  add(kC, kTableDitherAllPlain, Kind::kTable,
-      BuildTableBlock({"VANTIK E PLAIN", 4, DotLayout::kAllBesideBlack, true, plain}));
-  add(kC, kTableDitherAllPhoto, Kind::kTable,
-      BuildTableBlock({"VANTIK E PHOTO", 4, DotLayout::kAllBesideBlack, true, photo}));
+  // Tables whose values are dot-weight encoded, for the calibration curves.
+  std::vector<int> weightEncoded;
+  auto addTable = [&](int number, const TableDesign& design) {
+    if (design.compensateWeights) weightEncoded.push_back(number);
+    add(Service::kColor, number, Kind::kTable, BuildTableBlock(design));
+  };
+  for (const Balanced& d : diffusion) addTable(d.target.tableNumber, d.design);
+  addTable(kTableScreenPlain, {"VANTIK A PLAIN", 4, DotLayout::kNested, false, plain});
+  addTable(kTableScreenPhoto, {"VANTIK A PHOTO", 4, DotLayout::kNested, false, photo});
+  addTable(kTableMonoPlain, {"VANTIK K PLAIN", 1, DotLayout::kIndependent, true, plain});
+  addTable(kTableMonoPhoto, {"VANTIK K PHOTO", 1, DotLayout::kIndependent, true, photo});
+  addTable(kTableStackedPlain, {"VANTIK S PLAIN", 4, DotLayout::kStacked, false, plain});
+  addTable(kTableStackedPhoto, {"VANTIK S PHOTO", 4, DotLayout::kStacked, false, photo});
+  addTable(kTableDitherPlain, {"VANTIK D PLAIN", 4, DotLayout::kDitherBesideBlack, true, plain});
+  addTable(kTableDitherPhoto, {"VANTIK D PHOTO", 4, DotLayout::kDitherBesideBlack, true, photo});
+  addTable(kTableDitherAllPlain, {"VANTIK E PLAIN", 4, DotLayout::kAllBesideBlack, true, plain});
+  addTable(kTableDitherAllPhoto, {"VANTIK E PHOTO", 4, DotLayout::kAllBesideBlack, true, photo});
   add(kC, resources::kCalibrationIndex, Kind::kIndex, CalibrationIndexBlock());
-  add(kC, kCurveBlock, Kind::kCurveRows, CurveBlock());
   add(kC, resources::kCalibrationSlots, Kind::kCurveSlots, CalibrationSlots());
   add(kC, resources::kCalibrationLevels, Kind::kReferenceLevels, CalibrationLevels());
 
@@ -212,6 +235,9 @@ std::vector<GenBlock> BuildAll() {
       }
     }
   }
+
+  // The calibration curves follow the tables as they are finally stored.
+  add(kC, kCurveBlock, Kind::kCurveRows, CurveBlock(blocks, weightEncoded));
 
   std::stable_sort(blocks.begin(), blocks.end(), [](const GenBlock& a, const GenBlock& b) {
     if (a.service != b.service) return a.service == Service::kColor;

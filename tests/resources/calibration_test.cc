@@ -47,14 +47,19 @@ TEST(DefaultCalibration, CurveRowsRunFromLighterToDarkerAroundTheIdentity) {
   for (int x = 0; x < 256; ++x) EXPECT_EQ(at(10, x), x);
   for (int row = 0; row < 21; ++row) {
     EXPECT_EQ(at(row, 0), 0) << "no ink stays no ink";
-    EXPECT_EQ(at(row, 255), 255) << "solid stays solid";
+    // Darker rows keep solids solid; lighter ones may take ink off them
+    // (the darkest grays would tint otherwise).
+    if (row >= 10) {
+      EXPECT_EQ(at(row, 255), 255) << "solid stays solid";
+    }
     for (int x = 1; x < 256; ++x) EXPECT_GE(at(row, x), at(row, x - 1)) << row;
     if (row == 0) continue;
     for (int x = 1; x < 255; ++x) EXPECT_GE(at(row, x), at(row - 1, x)) << row << " " << x;
   }
-  // The outer rows move mid-tones visibly.
-  EXPECT_LT(at(0, 128), 100);
-  EXPECT_GT(at(20, 128), 156);
+  // The outer rows move mid-tones visibly (how much the print moves is
+  // measured by the quality tests' calibrated gray ramp).
+  EXPECT_LT(at(0, 128), 118);
+  EXPECT_GT(at(20, 128), 138);
 }
 
 }  // namespace
