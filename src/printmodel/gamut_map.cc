@@ -1,0 +1,118 @@
+#include "printmodel/gamut_map.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace vantik::printmodel {
+namespace {
+
+constexpr double kD50[3] = {0.9642, 1.0, 0.8249};
+// Share of the boundary chroma below which colours pass unchanged.
+constexpr double kKnee = 0.85;
+
+double LabF(double t) {
+  constexpr double e = 216.0 / 24389.0, k = 24389.0 / 27.0;
+  return t > e ? std::cbrt(t) : (k * t + 16.0) / 116.0;
+}
+
+Lab LabOf(double x, double y, double z) {
+  const double fx = LabF(x / kD50[0]), fy = LabF(y / kD50[1]), fz = LabF(z / kD50[2]);
+  return {116.0 * fy - 16.0, 500.0 * (fx - fy), 200.0 * (fy - fz)};
+}
+
+double Linear(double v) {
+  return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
+
+}  // namespace
+
+Lab RelativeLab(const PrintModel& model, const Xyz& xyz) {
+  const Xyz& p = model.paper();
+  return LabOf(xyz.x / p.x * kD50[0], xyz.y / p.y * kD50[1], xyz.z / p.z * kD50[2]);
+}
+
+Lab SrgbToLab(double r, double g, double b) {
+  r = Linear(r);
+  g = Linear(g);
+  b = Linear(b);
+  // sRGB primaries adapted to D50 (Bradford).
+  return LabOf(0.4360747 * r + 0.3850649 * g + 0.1430804 * b,
+               0.2225045 * r + 0.7168786 * g + 0.0606169 * b,
+               0.0139322 * r + 0.0971045 * g + 0.7141733 * b);
+}
+
+GamutMap::GamutMap(const PrintModel& model, double inkLimit, bool blackOnly)
+    : chroma_(static_cast<size_t>(kLightBins) * kHueBins, 0.0) {
+  // The gamut's outline: the largest chroma found in each lightness and hue
+  // bin over a grid of ink amounts within the limit.
+  constexpr int kSteps = 13;
+  blackL_ = 100.0;
+  for (int c = 0; c < kSteps; ++c)
+    for (int m = 0; m < kSteps; ++m)
+      for (int y = 0; y < kSteps; ++y)
+        for (int k = 0; k < kSteps; ++k) {
+          const std::array<double, kInks> ink = {c / (kSteps - 1.0), m / (kSteps - 1.0),
+                                                 y / (kSteps - 1.0), k / (kSteps - 1.0)};
+          if (ink[0] + ink[1] + ink[2] + ink[3] > inkLimit + 1e-9) continue;
+          const Lab lab = RelativeLab(model, model.Predict(ink));
+          if (!blackOnly || (c == 0 && m == 0 && y == 0)) blackL_ = std::min(blackL_, lab.l);
+          const double chroma = std::hypot(lab.a, lab.b);
+          double hue = std::atan2(lab.b, lab.a);
+          if (hue < 0) hue += 2 * std::numbers::pi;
+          const int li = std::clamp(static_cast<int>(std::lround(lab.l / 2.0)), 0, kLightBins - 1);
+          const int hi = static_cast<int>(hue / (2 * std::numbers::pi) * kHueBins) % kHueBins;
+          double& slot = chroma_[static_cast<size_t>(li) * kHueBins + hi];
+          slot = std::max(slot, chroma);
+        }
+  // Bins the grid missed borrow from their neighbours in hue, and every bin
+  // is smoothed along hue so that the outline has no notches.
+  for (int pass = 0; pass < 3; ++pass) {
+    std::vector<double> next = chroma_;
+    for (int li = 0; li < kLightBins; ++li)
+      for (int hi = 0; hi < kHueBins; ++hi) {
+        const double* row = chroma_.data() + static_cast<size_t>(li) * kHueBins;
+        const double left = row[(hi + kHueBins - 1) % kHueBins], right = row[(hi + 1) % kHueBins];
+        next[static_cast<size_t>(li) * kHueBins + hi] = std::max(row[hi], 0.5 * (left + right));
+      }
+    chroma_.swap(next);
+  }
+}
+
+double GamutMap::MaxChroma(double l, double hue) const {
+  if (hue < 0) hue += 2 * std::numbers::pi;
+  const double lf = std::clamp(l / 2.0, 0.0, kLightBins - 1.0);
+  const double hf = hue / (2 * std::numbers::pi) * kHueBins - 0.5;
+  const int l0 = std::min(static_cast<int>(lf), kLightBins - 2);
+  const double tl = lf - l0;
+  const int h0 = static_cast<int>(std::floor(hf));
+  const double th = hf - h0;
+  auto at = [&](int li, int hi) {
+    return chroma_[static_cast<size_t>(li) * kHueBins + ((hi % kHueBins) + kHueBins) % kHueBins];
+  };
+  const double lo = (1 - th) * at(l0, h0) + th * at(l0, h0 + 1);
+  const double hiC = (1 - th) * at(l0 + 1, h0) + th * at(l0 + 1, h0 + 1);
+  return (1 - tl) * lo + tl * hiC;
+}
+
+Lab GamutMap::Map(const Lab& source) const {
+  // Black point compensation in lightness: L* 0 lands on the printer's
+  // black, L* 100 stays on paper white.
+  Lab out = source;
+  out.l = blackL_ + source.l * (100.0 - blackL_) / 100.0;
+  const double chroma = std::hypot(source.a, source.b);
+  if (chroma < 1e-9) return out;
+  const double hue = std::atan2(source.b, source.a);
+  const double limit = MaxChroma(out.l, hue);
+  const double knee = kKnee * limit;
+  double mapped = chroma;
+  if (chroma > knee) {
+    const double span = limit - knee;
+    mapped = span > 1e-9 ? knee + span * std::tanh((chroma - knee) / span) : knee;
+  }
+  out.a = source.a * mapped / chroma;
+  out.b = source.b * mapped / chroma;
+  return out;
+}
+
+}  // namespace vantik::printmodel

@@ -1,0 +1,276 @@
+#include "printmodel/table_builder.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "formats/table_block.h"
+#include "interface/byte_reader.h"
+
+namespace vantik::printmodel {
+namespace {
+
+double Clamp01(double v) { return std::min(1.0, std::max(0.0, v)); }
+
+double Distance2(const Lab& a, const Lab& b) {
+  const double dl = a.l - b.l, da = a.a - b.a, db = a.b - b.b;
+  return dl * dl + da * da + db * db;
+}
+
+// Darkness at which pure black takes the neutral axis over.
+constexpr double kPureBlackFrom = 0.5;
+
+}  // namespace
+
+Result<BlackCurve> BlackCurveByName(const std::string& name) {
+  if (name == "none") return BlackCurve{1.0, 1.0};
+  if (name == "light") return BlackCurve{0.65, 2.2};
+  if (name == "medium") return BlackCurve{0.5, 1.8};
+  if (name == "heavy") return BlackCurve{0.3, 1.4};
+  if (name == "max") return BlackCurve{0.0, 1.0};
+  return Status(RC_FAILURE, "--black " + name + ": expected none, light, medium, heavy or max");
+}
+
+TableBuilder::TableBuilder(const PrintModel& model, const BuildSettings& settings)
+    : model_(model),
+      settings_(settings),
+      gamut_(model, settings.inkLimit),
+      blackOnlyGamut_(model, settings.inkLimit, true) {}
+
+double TableBuilder::PreferredBlack(double darkness) const {
+  const BlackCurve& c = settings_.black;
+  if (darkness <= c.start || c.start >= 1.0) return 0.0;
+  return std::min(settings_.inkLimit, std::pow((darkness - c.start) / (1.0 - c.start), c.power));
+}
+
+Inks TableBuilder::Solve(const Lab& target, double k, Inks start) const {
+  // Damped Gauss-Newton on cyan, magenta and yellow with a numerical
+  // Jacobian; each step is projected back into the unit box and under the
+  // ink limit.
+  const double room = std::max(0.0, settings_.inkLimit - k);
+  auto project = [&](Inks& x) {
+    for (int i = 0; i < 3; ++i) x[i] = Clamp01(x[i]);
+    const double sum = x[0] + x[1] + x[2];
+    if (sum > room) {
+      const double s = room / sum;
+      for (int i = 0; i < 3; ++i) x[i] *= s;
+    }
+  };
+  Inks x = start;
+  x[3] = k;
+  project(x);
+  Lab got = Printed(x);
+  double err = Distance2(got, target);
+  double lambda = 1e-3;
+  for (int iter = 0; iter < 40 && err > 1e-6; ++iter) {
+    double jac[3][3];
+    constexpr double h = 1e-4;
+    for (int i = 0; i < 3; ++i) {
+      Inks y = x;
+      const double step = y[i] + h <= 1.0 ? h : -h;
+      y[i] += step;
+      const Lab p = Printed(y);
+      jac[0][i] = (p.l - got.l) / step;
+      jac[1][i] = (p.a - got.a) / step;
+      jac[2][i] = (p.b - got.b) / step;
+    }
+    const double res[3] = {target.l - got.l, target.a - got.a, target.b - got.b};
+    // Normal equations (J^T J + lambda diag) d = J^T r.
+    double a[3][3], g[3];
+    for (int i = 0; i < 3; ++i) {
+      g[i] = 0;
+      for (int r = 0; r < 3; ++r) g[i] += jac[r][i] * res[r];
+      for (int j = 0; j < 3; ++j) {
+        a[i][j] = 0;
+        for (int r = 0; r < 3; ++r) a[i][j] += jac[r][i] * jac[r][j];
+      }
+    }
+    bool improved = false;
+    for (int attempt = 0; attempt < 8 && !improved; ++attempt) {
+      double m[3][4];
+      for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) m[i][j] = a[i][j] + (i == j ? lambda * (a[i][i] + 1e-6) : 0);
+        m[i][3] = g[i];
+      }
+      // Gaussian elimination with partial pivoting.
+      bool singular = false;
+      for (int c = 0; c < 3 && !singular; ++c) {
+        int p = c;
+        for (int r = c + 1; r < 3; ++r)
+          if (std::fabs(m[r][c]) > std::fabs(m[p][c])) p = r;
+        if (std::fabs(m[p][c]) < 1e-12) {
+          singular = true;
+          break;
+        }
+        for (int j = 0; j < 4; ++j) std::swap(m[c][j], m[p][j]);
+        for (int r = 0; r < 3; ++r) {
+          if (r == c) continue;
+          const double f = m[r][c] / m[c][c];
+          for (int j = c; j < 4; ++j) m[r][j] -= f * m[c][j];
+        }
+      }
+      if (singular) {
+        lambda *= 10;
+        continue;
+      }
+      Inks y = x;
+      for (int i = 0; i < 3; ++i) y[i] += m[i][3] / m[i][i];
+      project(y);
+      const Lab p = Printed(y);
+      const double e = Distance2(p, target);
+      if (e < err) {
+        x = y;
+        got = p;
+        err = e;
+        lambda = std::max(1e-6, lambda * 0.3);
+        improved = true;
+      } else {
+        lambda *= 10;
+      }
+    }
+    if (!improved) break;
+  }
+  return x;
+}
+
+Inks TableBuilder::BlackOnly(double l) const {
+  // Black ink alone prints darker the more of it there is: bisect for the
+  // amount that prints lightness l.
+  double lo = 0, hi = std::min(1.0, settings_.inkLimit);
+  for (int i = 0; i < 40; ++i) {
+    const double mid = 0.5 * (lo + hi);
+    if (Printed({0, 0, 0, mid}).l > l) lo = mid;
+    else hi = mid;
+  }
+  return {0, 0, 0, 0.5 * (lo + hi)};
+}
+
+Inks TableBuilder::SolveNode(const Lab& target, double darkness, const Inks& start) const {
+  const double preferred = PreferredBlack(darkness);
+  Inks best = Solve(target, preferred, start);
+  double bestErr = Distance2(Printed(best), target);
+  if (bestErr <= 1.0) return best;
+  // The curve's black may be too much for a dark saturated colour (black
+  // greys it): less black, or a fresh start, may reach it.
+  const Inks starts[] = {start, {0.2, 0.2, 0.2, 0}, {0.9, 0.9, 0.9, 0}};
+  for (double share : {1.0, 0.75, 0.5, 0.25, 0.0}) {
+    for (const Inks& s : starts) {
+      const Inks x = Solve(target, preferred * share, s);
+      // A small penalty per step away from the curve keeps black where
+      // it does no harm.
+      const double e = Distance2(Printed(x), target) + 0.25 * (1.0 - share);
+      if (e < bestErr) {
+        best = x;
+        bestErr = e;
+      }
+    }
+  }
+  return best;
+}
+
+std::vector<BuiltNode> TableBuilder::Build(std::span<const uint8_t> positions) const {
+  const int n = static_cast<int>(positions.size());
+  std::vector<BuiltNode> nodes(static_cast<size_t>(n) * n * n);
+  auto at = [&](int a, int b, int c) -> BuiltNode& {
+    return nodes[(static_cast<size_t>(a) * n + b) * n + c];
+  };
+  for (int a = 0; a < n; ++a) {
+    for (int b = 0; b < n; ++b) {
+      for (int c = 0; c < n; ++c) {
+        const double r = positions[a] / 255.0, g = positions[b] / 255.0, bl = positions[c] / 255.0;
+        const double darkness = 1.0 - std::max({r, g, bl});
+        const bool onAxis = a == b && b == c;
+        BuiltNode& node = at(a, b, c);
+        const Lab source = SrgbToLab(r, g, bl);
+        if (settings_.pureBlack && onAxis) {
+          // The neutral axis maps onto black ink's own range, so that the
+          // darkest grays need no colour ink to reach their lightness.
+          node.target = blackOnlyGamut_.Map({source.l, 0, 0});
+          if (darkness >= kPureBlackFrom) {
+            node.ink = BlackOnly(node.target.l);
+            node.printed = Printed(node.ink);
+            continue;
+          }
+        } else {
+          node.target = gamut_.Map(onAxis ? Lab{source.l, 0, 0} : source);
+        }
+        // Start from the neighbour solved last along the fastest axis, or
+        // the one before it on the next axis at the start of a row.
+        Inks start = {0, 0, 0, 0};
+        if (c > 0) start = at(a, b, c - 1).ink;
+        else if (b > 0) start = at(a, b - 1, c).ink;
+        else if (a > 0) start = at(a - 1, b, c).ink;
+        node.ink = SolveNode(node.target, darkness, start);
+        node.printed = Printed(node.ink);
+      }
+    }
+  }
+  // The neutral axis, from white down: each gray at least as much of every
+  // ink as the lighter one before it, so it never prints lighter.
+  for (int j = n - 2; j >= 0; --j) {
+    BuiltNode& node = at(j, j, j);
+    const BuiltNode& lighter = at(j + 1, j + 1, j + 1);
+    if (node.printed.l < lighter.printed.l) continue;
+    for (int i = 0; i < kInks; ++i) node.ink[i] = std::max(node.ink[i], lighter.ink[i]);
+    node.printed = Printed(node.ink);
+  }
+  return nodes;
+}
+
+uint8_t LevelForCoverage(double coverage, int weightLight, int weightFull) {
+  coverage = Clamp01(coverage);
+  int best = 0;
+  double bestError = 2.0;
+  for (int v = 0; v < 256; ++v) {
+    const int light = 255 - v;
+    const int weight = ((light * light * (weightLight - weightFull) + 1) / 255 + 255 * weightFull) / 100;
+    const double printed = weight > 0 ? static_cast<double>(v) / weight : 1.0;
+    const double error = std::fabs(printed - coverage);
+    if (error < bestError) {
+      bestError = error;
+      best = v;
+    }
+  }
+  return static_cast<uint8_t>(best);
+}
+
+Result<std::vector<uint8_t>> RebuildTableBlock(std::span<const uint8_t> base,
+                                               const TableBuilder& builder) {
+  ByteReader reader(base.data(), base.size());
+  formats::TableBlockView view;
+  if (!formats::ParseTableBlock(reader, view).ok())
+    return Status(RC_FAILURE, "not a colour table block");
+  if (view.w != 4) return Status(RC_FAILURE, "not a four-ink colour table");
+  const int n = view.n;
+  std::vector<uint8_t> positions(view.positions, view.positions + n);
+  for (int axis = 1; axis < 3; ++axis)
+    if (!std::equal(positions.begin(), positions.end(), view.positions + axis * n))
+      return Status(RC_FAILURE, "colour table with different positions per axis");
+  const formats::TableHeader& h = view.header;
+  formats::TableContent t;
+  t.tag = h.tag;
+  t.tableClass = h.tableClass;
+  t.tableType = h.tableType;
+  std::copy(h.primaryGain, h.primaryGain + 3, t.primaryGain);
+  std::copy(h.hueShift, h.hueShift + 3, t.hueShift);
+  t.saturationBoost = h.saturationBoost;
+  std::copy(h.secondaryGain, h.secondaryGain + 3, t.secondaryGain);
+  std::copy(h.weights, h.weights + 5, t.weights);
+  std::copy(h.params, h.params + 4, t.params);
+  t.n = n;
+  t.w = 4;
+  t.positions.assign(view.positions, view.positions + 3 * n);
+  const std::vector<BuiltNode> nodes = builder.Build(positions);
+  t.table.reserve(nodes.size() * 4);
+  for (const BuiltNode& node : nodes)
+    for (int i = 0; i < kInks; ++i)
+      t.table.push_back(LevelForCoverage(node.ink[i], h.weights[0], h.weights[1]));
+  if (view.gray != nullptr) t.gray.assign(view.gray, view.gray + n);
+  else t.gray.assign(static_cast<size_t>(n), 0);
+  for (int j = 0; j < n; ++j) {
+    const uint8_t* node = t.table.data() + formats::TableNode(n, 4, j, j, j);
+    t.diagonal.insert(t.diagonal.end(), node, node + 4);
+  }
+  return formats::WriteTableBlock(t);
+}
+
+}  // namespace vantik::printmodel

@@ -1,0 +1,87 @@
+// The colour-table builder: for every node of a colour table, the ink
+// amounts that the print model prints closest to the node's colour.
+//
+// Each node's sRGB colour is mapped into the printable gamut (gamut_map.h),
+// black is fixed by the black-generation curve from the node's darkness, and
+// cyan, magenta and yellow are solved for the rest under the total ink
+// limit.  Nodes are solved in grid order, each starting from its
+// neighbour's answer, so that neighbouring nodes land on neighbouring
+// solutions; the neutral axis is then made monotone.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "printmodel/gamut_map.h"
+#include "printmodel/print_model.h"
+#include "vantik/vantik.hpp"
+
+namespace vantik::printmodel {
+
+using Inks = std::array<double, kInks>;
+
+// Black generation: no black below `start` darkness (0..1, from the node's
+// darkest channel), then rising as a power `power` curve to full black.
+struct BlackCurve {
+  double start = 0.5;
+  double power = 1.8;
+};
+
+// The named black settings of `--black`: none, light, medium, heavy, max.
+Result<BlackCurve> BlackCurveByName(const std::string& name);
+
+struct BuildSettings {
+  double inkLimit = 2.6;  // total of the four inks, 1.0 = one solid ink
+  BlackCurve black;
+  // Grays at and near solid black print with black ink alone.
+  bool pureBlack = false;
+};
+
+struct BuiltNode {
+  Inks ink{};
+  Lab target;   // the mapped colour the node aims at
+  Lab printed;  // what the model prints for `ink`
+};
+
+class TableBuilder {
+ public:
+  TableBuilder(const PrintModel& model, const BuildSettings& settings);
+
+  // The ink amounts closest to `target` with black held at `k`, searched
+  // from `start`; cyan, magenta and yellow stay within the ink limit.
+  Inks Solve(const Lab& target, double k, Inks start) const;
+
+  // The table for nodes at `positions` (0..255) on each of the three axes,
+  // red slowest: positions.size()^3 nodes.
+  std::vector<BuiltNode> Build(std::span<const uint8_t> positions) const;
+
+  Lab Printed(const Inks& ink) const { return RelativeLab(model_, model_.Predict(ink)); }
+  const GamutMap& gamut() const { return gamut_; }
+
+ private:
+  double PreferredBlack(double darkness) const;
+  Inks SolveNode(const Lab& target, double darkness, const Inks& start) const;
+  Inks BlackOnly(double l) const;
+
+  const PrintModel& model_;
+  BuildSettings settings_;
+  GamutMap gamut_;
+  GamutMap blackOnlyGamut_;
+};
+
+// Level an engine must be given so that its dots cover `coverage` (0..1)
+// of the cells under the table's dot weights (percent at no ink and full
+// ink), as the diffusion and matrix engines weigh their levels.
+uint8_t LevelForCoverage(double coverage, int weightLight, int weightFull);
+
+// A four-ink table block like `base` (header, node positions, weights kept)
+// whose table, gray levels and explicit neutral axis hold `nodes`, built
+// for base's node positions.  Fails on a block that is not a four-ink
+// table with equal positions on its three axes.
+Result<std::vector<uint8_t>> RebuildTableBlock(std::span<const uint8_t> base,
+                                               const TableBuilder& builder);
+
+}  // namespace vantik::printmodel
