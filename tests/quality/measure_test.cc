@@ -10,7 +10,7 @@
 
 #include "quality/measure.h"
 #include "quality/reference_halftone.h"
-#include "quality/spectrum.h"
+#include "quality/texture.h"
 
 namespace vantik::tool::quality {
 namespace {

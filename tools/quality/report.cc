@@ -9,7 +9,7 @@
 #include "quality/measure.h"
 #include "quality/patches.h"
 #include "quality/reference_halftone.h"
-#include "quality/spectrum.h"
+#include "quality/texture.h"
 #include "quality/svg_plot.h"
 
 namespace vantik::tool::quality {

@@ -1,4 +1,4 @@
-#include "quality/spectrum.h"
+#include "quality/texture.h"
 
 #include <fftw3.h>
 
