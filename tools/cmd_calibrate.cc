@@ -5,10 +5,8 @@
 // `build` turns the measurements into the curve block and reference levels
 // that the colour-matching resource sequence reads, and writes a resource
 // directory (the current set with those blocks replaced) for --resources.
-#include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <set>
 
@@ -29,44 +27,6 @@ struct CalibrateArgs {
   std::string out, measurements, ink = "colour";
   int steps = 20;
 };
-
-// Writes every block of `set` as DIR/color/N.bin and DIR/halftone/N.bin.
-// All files are written under temporary names first and renamed together,
-// so a failure leaves no mix of old and new blocks.
-Status WriteResourceDirectory(const ResourceSet& set, const std::string& dir) {
-  std::vector<std::pair<std::string, std::string>> written;  // temp, final
-  auto discard = [&] {
-    for (const auto& w : written) std::remove(w.first.c_str());
-  };
-  for (Service service : {Service::kColor, Service::kHalftone}) {
-    const std::string sub = dir + "/" + (service == Service::kColor ? "color" : "halftone");
-    Status s = EnsureDirectory(sub);
-    if (!s.ok()) {
-      discard();
-      return s;
-    }
-    for (int number : set.Numbers(service)) {
-      const auto bytes = set.Find(service, number);
-      const std::string final = sub + "/" + std::to_string(number) + ".bin";
-      const std::string temp = final + ".vantik-" + std::to_string(::getpid());
-      std::ofstream f(temp, std::ios::binary);
-      f.write(reinterpret_cast<const char*>(bytes->data()), static_cast<std::streamsize>(bytes->size()));
-      f.flush();
-      written.emplace_back(temp, final);
-      if (!f) {
-        discard();
-        return Status(RC_FAILURE, final + ": cannot write");
-      }
-    }
-  }
-  for (const auto& [temp, final] : written) {
-    if (std::rename(temp.c_str(), final.c_str()) != 0) {
-      discard();
-      return Status(RC_FAILURE, final + ": cannot write");
-    }
-  }
-  return Status::Ok();
-}
 
 int Chart(const CalibrateArgs& a) {
   const std::string text = pm::CalibrationTarget(a.steps);

@@ -1,12 +1,17 @@
-// vantik resources list|show BLOCK|export DIR|profile -o FILE: the resource
-// blocks, and the ICC output profile of a print setting.
+// vantik resources list|show BLOCK|export DIR|profile -o FILE|build -o DIR:
+// the resource blocks, the ICC output profile of a print setting, and colour
+// tables built by inverting the printer model.
+#include <cctype>
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <optional>
 
 #include "command.h"
 #include "files.h"
 #include "print_run.h"
 #include "printmodel/icc_profile.h"
+#include "printmodel/table_builder.h"
 #include "resources_io.h"
 
 namespace vantik::tool {
@@ -23,6 +28,10 @@ struct ResourcesArgs {
   std::string exportDir;
   std::string profileOut, model;
   JobChoices job;
+  // build
+  std::string buildOut, black = "medium";
+  bool pureBlack = false;
+  std::optional<double> inkLimit;
 };
 
 // The ICC output profile of the printer model and of the colour tables that
@@ -52,8 +61,67 @@ int WriteProfile(const ResourcesArgs& a, const Globals& g) {
   return s.ok() ? 0 : Fail(s);
 }
 
+// Total ink a paper takes: photo paper's coating holds more ink than plain
+// paper, which cockles and bleeds beyond about 260 %.
+double InkLimitOfPaper(const std::string& paper) {
+  std::string lower = paper;
+  for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return lower.find("photo") != std::string::npos ? 3.0 : 2.6;
+}
+
+// Every four-ink colour table of the set rebuilt by inverting the printer
+// model, each under its paper's ink limit; the other blocks are copied.
+int BuildTables(const ResourcesArgs& a, const Globals& g) {
+  Result<printmodel::BlackCurve> black = printmodel::BlackCurveByName(a.black);
+  if (!black.ok()) return Fail(black.status());
+  Result<ResourceSet> set = LoadResources(g.resources);
+  if (!set.ok()) return Fail(set.status());
+  std::unique_ptr<printmodel::PrintModel> owned;
+  Result<const printmodel::PrintModel*> model = ChoosePrintModel(a.model, &owned);
+  if (!model.ok()) return Fail(model.status());
+  if (*model == nullptr) return Fail("--model ideal: tables are built for a measured printer");
+  const auto index = set->Find(Service::kColor, 0);
+  std::optional<IndexNames> names;
+  if (index) names = ReadIndexNames(*index);
+  if (!names || names->entries.empty()) {
+    return Fail("the resource set has no colour-table index (colour block 0) naming its tables");
+  }
+  std::map<int, std::string> paperOf;  // table number -> the paper it serves
+  for (const IndexNames::Entry& e : names->entries) paperOf.emplace(e.table, e.paper);
+
+  // One builder per ink limit: each samples the printable gamut once.
+  std::map<double, std::unique_ptr<printmodel::TableBuilder>> builders;
+  int rebuilt = 0;
+  for (const auto& [number, paper] : paperOf) {
+    const auto base = set->Find(Service::kColor, number);
+    if (!base) return Fail("the index names colour table " + std::to_string(number) +
+                           ", which the resource set does not hold");
+    const double limit = a.inkLimit ? *a.inkLimit : InkLimitOfPaper(paper);
+    std::unique_ptr<printmodel::TableBuilder>& builder = builders[limit];
+    if (!builder) {
+      printmodel::BuildSettings settings;
+      settings.inkLimit = limit;
+      settings.black = *black;
+      settings.pureBlack = a.pureBlack;
+      builder = std::make_unique<printmodel::TableBuilder>(**model, settings);
+    }
+    // Black-only tables have no four-ink nodes to solve; they are kept.
+    Result<std::vector<uint8_t>> block = printmodel::RebuildTableBlock(*base, *builder);
+    if (!block.ok()) continue;
+    set->Add(Service::kColor, number, std::move(*block));
+    ++rebuilt;
+    if (!g.quiet) {
+      std::printf("table %3d  %-6s paper  ink limit %.1f  rebuilt\n", number, paper.c_str(), limit);
+    }
+  }
+  if (rebuilt == 0) return Fail("the resource set has no four-ink colour table to rebuild");
+  Status s = EnsureDirectory(a.buildOut);
+  if (s.ok()) s = WriteResourceDirectory(*set, a.buildOut);
+  return s.ok() ? 0 : Fail(s);
+}
+
 const RegisterCommand kResources(
-    "resources", "list, show or export the resource blocks", 50,
+    "resources", "list, show, export or build the resource blocks", 50,
     [](CLI::App* cmd, const Globals& g) -> CommandRun {
       auto a = std::make_shared<ResourcesArgs>();
       cmd->require_subcommand(1);
@@ -70,7 +138,16 @@ const RegisterCommand kResources(
                 "printer the profile describes: its measurements (CGATS) (default: the built-in "
                 "measured printer)");
       AddJobOptions(profile, &a->job);
-      return [a, &g, list, show, exportCmd, profile]() -> int {
+      CLI::App* build = cmd->add_subcommand(
+          "build", "write a resource directory whose colour tables invert the printer model");
+      build->add_option("-o,--output", a->buildOut, "directory")->required();
+      AddOption(build, "--model", &a->model,
+                "printer the tables are built for: its measurements (CGATS) (default: the "
+                "built-in measured printer)");
+      AddOption(build, "--black", &a->black);
+      AddFlag(build, "--pure-black", &a->pureBlack);
+      AddOption(build, "--ink-limit", &a->inkLimit);
+      return [a, &g, list, show, exportCmd, profile, build]() -> int {
         if (*list) return PrintText(ListResources(g.resources));
         if (*show) return PrintText(ShowResource(g.resources, a->blockName));
         if (*exportCmd) {
@@ -78,7 +155,8 @@ const RegisterCommand kResources(
           return s.ok() ? 0 : Fail(s);
         }
         if (*profile) return WriteProfile(*a, g);
-        return Fail("resources: list, show, export or profile");
+        if (*build) return BuildTables(*a, g);
+        return Fail("resources: list, show, export, profile or build");
       };
     });
 

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <utility>
 
 #include "image_io.h"
 #include "outputs.h"
@@ -100,6 +102,41 @@ Status WriteFileAtomically(const std::string& out, const std::vector<uint8_t>& b
     if (std::fclose(f) != 0 || !written) return Status(RC_FAILURE, out + ": cannot write");
     return Status::Ok();
   });
+}
+
+Status WriteResourceDirectory(const ResourceSet& set, const std::string& dir) {
+  std::vector<std::pair<std::string, std::string>> written;  // temp, final
+  auto discard = [&] {
+    for (const auto& w : written) std::remove(w.first.c_str());
+  };
+  for (Service service : {Service::kColor, Service::kHalftone}) {
+    const std::string sub = dir + "/" + (service == Service::kColor ? "color" : "halftone");
+    Status s = EnsureDirectory(sub);
+    if (!s.ok()) {
+      discard();
+      return s;
+    }
+    for (int number : set.Numbers(service)) {
+      const auto bytes = set.Find(service, number);
+      const std::string final = sub + "/" + std::to_string(number) + ".bin";
+      const std::string temp = final + ".vantik-" + std::to_string(::getpid());
+      std::ofstream f(temp, std::ios::binary);
+      f.write(reinterpret_cast<const char*>(bytes->data()), static_cast<std::streamsize>(bytes->size()));
+      f.flush();
+      written.emplace_back(temp, final);
+      if (!f) {
+        discard();
+        return Status(RC_FAILURE, final + ": cannot write");
+      }
+    }
+  }
+  for (const auto& [temp, final] : written) {
+    if (std::rename(temp.c_str(), final.c_str()) != 0) {
+      discard();
+      return Status(RC_FAILURE, final + ": cannot write");
+    }
+  }
+  return Status::Ok();
 }
 
 }  // namespace vantik::tool

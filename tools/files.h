@@ -36,4 +36,9 @@ Status WriteImageAtomically(const std::string& out, const std::vector<uint8_t>& 
 // Writes `bytes` as the file `out` in the same way: whole or not at all.
 Status WriteFileAtomically(const std::string& out, const std::vector<uint8_t>& bytes);
 
+// Writes every block of `set` as DIR/color/N.bin and DIR/halftone/N.bin
+// (DIR must exist).  All files are written under temporary names first and
+// renamed together, so a failure leaves no mix of old and new blocks.
+Status WriteResourceDirectory(const ResourceSet& set, const std::string& dir);
+
 }  // namespace vantik::tool

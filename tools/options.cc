@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "printmodel/table_builder.h"
+
 namespace vantik::tool {
 
 namespace {
@@ -55,6 +57,11 @@ std::string CheckFormat(const std::string& v) {
   return "'" + v + "' is not pbm, tiff, pbm,tiff or none";
 }
 
+std::string CheckBlack(const std::string& v) {
+  Result<printmodel::BlackCurve> curve = printmodel::BlackCurveByName(v);
+  return curve.ok() ? std::string() : "expected none, light, medium, heavy or max";
+}
+
 std::string CheckOnOff(const std::string& v) {
   if (v == "on" || v == "off") return {};
   return "'" + v + "' is not on or off";
@@ -96,6 +103,13 @@ const std::vector<OptionInfo> kOptions = {
      "printer the simulated print shows: its measurements (CGATS, the 16 overprints and "
      "single-ink ramps), or 'ideal' for ideal inks",
      0, 0, "the built-in measured printer"},
+    // Building colour tables.
+    {"--black", nullptr, OptionType::kText,
+     "black generation: none, light, medium, heavy or max", 0, 0, "medium", CheckBlack},
+    {"--pure-black", nullptr, OptionType::kFlag,
+     "the darker half of the neutral axis prints with black ink alone (no colour ink under black text)"},
+    {"--ink-limit", nullptr, OptionType::kReal,
+     "total ink limit, 1 = one solid ink", 1, 4, "2.6 for plain paper, 3.0 for photo paper"},
     // Calibration.
     {"--steps", nullptr, OptionType::kInteger, "steps of each ink's ramp", 2, 100, "20"},
     // Page layout.

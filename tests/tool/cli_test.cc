@@ -509,6 +509,44 @@ TEST_F(CliTest, AlphaIsCompositedOnWhitePaper) {
   EXPECT_GT(inks[0] + inks[1] + inks[2] + inks[3], 0);  // half-covered black is a gray
 }
 
+// Tables built by inverting the printer model: a directory --resources
+// takes; with --pure-black the chart's solid black carries black ink alone,
+// without it a rich black; a bad setting writes nothing.
+TEST_F(CliTest, ResourcesBuildWritesTablesThatPrint) {
+  Outcome r = Vantik("resources build -o " + Path("out/bad") + " --black deep");
+  ExpectOneLine(r, "--black");
+  EXPECT_EQ(OutFiles(), 0);
+
+  ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 150x100").exit, 0);
+  const size_t black = (size_t(5) * 150 + 5) * 4;  // the chart's gray ramp starts black
+  for (bool pure : {false, true}) {
+    SCOPED_TRACE(pure ? "pure black" : "rich black");
+    const std::string dir = Path(pure ? "pure" : "rich");
+    r = Vantik("-q resources build -o " + dir + (pure ? " --pure-black" : ""));
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir + "/color/1.bin"));
+    EXPECT_TRUE(fs::exists(dir + "/halftone"));
+    r = Vantik("--resources " + dir + " separate " + Path("chart.png") + " -o " +
+               Path("out/inks.tif"));
+    ASSERT_EQ(r.exit, 0) << r.err;
+    uint32_t w = 0, h = 0;
+    uint16_t spp = 0, photometric = 0;
+    std::vector<uint8_t> cmyk = ReadTiff(Path("out/inks.tif"), &w, &h, &spp, &photometric);
+    ASSERT_EQ(cmyk.size(), size_t(150) * 100 * 4);
+    for (int c = 0; c < 4; ++c) EXPECT_EQ(cmyk[c], 0) << c;  // paper white
+    EXPECT_GT(cmyk[black + 3], 128);
+    const int colour = cmyk[black] + cmyk[black + 1] + cmyk[black + 2];
+    if (pure) {
+      EXPECT_EQ(colour, 0);
+    } else {
+      EXPECT_GT(colour, 0);
+    }
+    r = Vantik("-q --resources " + dir + " print " + Path("chart.png") +
+               " --page 1x0.75in --resolution 360x360 -o " + Path("out/p"));
+    EXPECT_EQ(r.exit, 0) << r.err;
+  }
+}
+
 TEST_F(CliTest, SeparateAndPreviewWriteTheirImages) {
   ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 150x100").exit, 0);
   for (const char* ink : {"colour", "color", "black"}) {
