@@ -105,9 +105,16 @@ int BuildTables(const ResourcesArgs& a, const Globals& g) {
       settings.pureBlack = a.pureBlack;
       builder = std::make_unique<printmodel::TableBuilder>(**model, settings);
     }
-    // Black-only tables have no four-ink nodes to solve; they are kept.
+    // Black-only tables have no four-ink nodes to solve; they are kept, and
+    // the listing says why.
     Result<std::vector<uint8_t>> block = printmodel::RebuildTableBlock(*base, *builder);
-    if (!block.ok()) continue;
+    if (!block.ok()) {
+      if (!g.quiet) {
+        std::printf("table %3d  %-6s paper  kept: %s\n", number, paper.c_str(),
+                    block.status().message().c_str());
+      }
+      continue;
+    }
     set->Add(Service::kColor, number, std::move(*block));
     ++rebuilt;
     if (!g.quiet) {
