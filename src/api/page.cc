@@ -17,6 +17,8 @@
 // the even ones, and each
 // line steps a fixed lead behind the one before it (the kernels'
 // line_step.h), which keeps the error lines' changes in one-thread order.
+#include <signal.h>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -42,6 +44,28 @@ struct HalftonerAccess {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// While alive, the calling thread blocks every asynchronous signal, so that
+// threads started meanwhile inherit the mask.  The page's own threads then
+// never take a signal meant for the caller: a process-directed signal (a
+// cancelled job's SIGTERM) goes to the caller's thread, where a blocking read
+// of the source returns and the caller's handler sees it.  Faults (SIGSEGV and
+// the like) stay with the thread that raises them.
+class AsyncSignalsBlocked {
+ public:
+  AsyncSignalsBlocked() {
+    sigset_t all;
+    sigfillset(&all);
+    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT, SIGSYS}) sigdelset(&all, sig);
+    pthread_sigmask(SIG_BLOCK, &all, &old_);
+  }
+  ~AsyncSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+  AsyncSignalsBlocked(const AsyncSignalsBlocked&) = delete;
+  AsyncSignalsBlocked& operator=(const AsyncSignalsBlocked&) = delete;
+
+ private:
+  sigset_t old_;
+};
 
 double Since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -319,8 +343,13 @@ class PageRun {
     }
     // The source stays on the calling thread: image decoders often tie
     // their state to the thread that opened them.
-    std::thread halftone([&] { Guard(&PageRun::HalftoneStage, times.halftone); });
-    std::thread sink([&] { Guard(&PageRun::SinkStage, times.sink); });
+    std::thread halftone;
+    std::thread sink;
+    {
+      AsyncSignalsBlocked blocked;
+      halftone = std::thread([&] { Guard(&PageRun::HalftoneStage, times.halftone); });
+      sink = std::thread([&] { Guard(&PageRun::SinkStage, times.sink); });
+    }
     Guard(&PageRun::SourceStage, times.source);
     halftone.join();
     sink.join();

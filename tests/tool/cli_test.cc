@@ -672,8 +672,21 @@ TEST_F(CliTest, SigtermMidPageKeepsOnlyFinishedPages) {
   }
   ASSERT_GT(hidden(), 0) << "page 2 never started";
   ::kill(pid, SIGTERM);
+  // The tool must stop by itself while the pipe is still open; a tool that
+  // keeps waiting for input is killed so that the test fails instead of hanging.
   int status = 0;
-  ::waitpid(pid, &status, 0);
+  pid_t done = 0;
+  for (int i = 0; i < 600 && done == 0; ++i) {
+    done = ::waitpid(pid, &status, WNOHANG);
+    if (done == 0) ::usleep(50000);
+  }
+  if (done == 0) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    cupsRasterClose(r);
+    ::close(pipeFds[1]);
+    FAIL() << "the tool did not stop within 30 s of SIGTERM";
+  }
   cupsRasterClose(r);
   ::close(pipeFds[1]);
   ASSERT_TRUE(WIFSIGNALED(status)) << status;
