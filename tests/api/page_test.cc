@@ -1,6 +1,7 @@
 // Whole pages: rows stream through scaling and halftoning in order, each
 // source row is read once, and every output line reaches the sink.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <stdexcept>
 
@@ -122,6 +123,34 @@ TEST_F(PageTest, ErrorsStopThePage) {
   negative.threads = -1;
   EXPECT_EQ(RenderPage(*halftoner_, {16, 8, 16, 8}, white, any, nullptr, negative).code(),
             uint32_t{RC_BAD_PARAMETER});
+}
+
+// The page's own threads take no asynchronous signal, so that a job's SIGTERM
+// reaches the caller's thread (which may sit in a blocking read of the
+// source); the caller's own mask is left as it was.
+TEST_F(PageTest, PageThreadsLeaveSignalsToTheCaller) {
+  ASSERT_TRUE(Make(16));
+  auto blocked = [](int sig) {
+    sigset_t now;
+    pthread_sigmask(SIG_BLOCK, nullptr, &now);
+    return sigismember(&now, sig) == 1;
+  };
+  bool sinkBlocked = true;
+  RowSource white = [&](int, std::span<uint8_t> rgb) {
+    EXPECT_FALSE(blocked(SIGTERM)) << "the source runs on the caller's thread";
+    std::fill(rgb.begin(), rgb.end(), 255);
+    return Status::Ok();
+  };
+  PlaneSink sink = [&](int, std::span<const std::span<const uint8_t>>) {
+    sinkBlocked = sinkBlocked && blocked(SIGTERM) && blocked(SIGINT) && blocked(SIGHUP) &&
+                  !blocked(SIGSEGV);
+    return Status::Ok();
+  };
+  PageOptions options;
+  options.threads = 2;
+  ASSERT_TRUE(RenderPage(*halftoner_, {16, 8, 16, 8}, white, sink, nullptr, options).ok());
+  EXPECT_TRUE(sinkBlocked);
+  EXPECT_FALSE(blocked(SIGTERM));
 }
 
 TEST_F(PageTest, DownscalingReadsEverySourceRow) {
