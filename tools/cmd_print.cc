@@ -14,6 +14,7 @@
 #include "image_io.h"
 #include "print_run.h"
 #include "raster_input.h"
+#include "pure_black.h"
 #include "resources_io.h"
 #include "stop.h"
 
@@ -165,6 +166,7 @@ int Print(PrintArgs a, const Globals& g) {
   }
   Result<ResourceSet> set = LoadResources(g.resources);
   if (!set.ok()) return Fail(set.status());
+  if (job->pureBlack) *set = PureBlackResources(*set);
   std::unique_ptr<printmodel::PrintModel> ownModel;
   Result<const printmodel::PrintModel*> model = ChoosePrintModel(a.model, &ownModel);
   if (!model.ok()) return Fail(model.status());

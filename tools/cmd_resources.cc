@@ -12,6 +12,7 @@
 #include "print_run.h"
 #include "printmodel/icc_profile.h"
 #include "printmodel/table_builder.h"
+#include "pure_black.h"
 #include "resources_io.h"
 
 namespace vantik::tool {
@@ -41,6 +42,7 @@ int WriteProfile(const ResourcesArgs& a, const Globals& g) {
   if (!job.ok()) return Fail(job.status());
   Result<ResourceSet> set = LoadResources(g.resources);
   if (!set.ok()) return Fail(set.status());
+  if (job->pureBlack) *set = PureBlackResources(*set);
   std::unique_ptr<printmodel::PrintModel> owned;
   Result<const printmodel::PrintModel*> model = ChoosePrintModel(a.model, &owned);
   if (!model.ok()) return Fail(model.status());

@@ -6,6 +6,7 @@
 #include "command.h"
 #include "files.h"
 #include "image_io.h"
+#include "pure_black.h"
 #include "resources_io.h"
 
 namespace vantik::tool {
@@ -36,6 +37,7 @@ int Separate(const SeparateArgs& a, const Globals& g) {
   if (!rgb.ok()) return Fail(rgb.status());
   Result<ResourceSet> set = LoadResources(g.resources);
   if (!set.ok()) return Fail(set.status());
+  if (job->pureBlack) *set = PureBlackResources(*set);
   Result<ColorSettings> cs = MakeColorSettings(*job, *set, static_cast<uint32_t>(w));
   if (!cs.ok()) return Fail(cs.status());
   Result<ColorMatcher> matcher = ColorMatcher::Create(*cs, *set);

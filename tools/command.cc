@@ -119,6 +119,7 @@ void AddJobOptions(CLI::App* app, JobChoices* c) {
   AddOption(app, "--resolution", &c->resolution);
   AddOption(app, "--paper", &c->paper);
   AddOption(app, "--calibration", &c->calibration);
+  AddFlag(app, "--pure-black", &c->pureBlack);
   AddAdjustments(app, &c->adjust);
 }
 

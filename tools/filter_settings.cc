@@ -119,6 +119,15 @@ Result<FilterSettings> ReadSettings(int numOptions, cups_option_t* options, ppd_
     }
   }
 
+  // Black text and lines with black ink alone (the PPD's Boolean; a job
+  // may say so in any of the usual ways).
+  if (auto v = value("VantikPureBlack")) {
+    std::string b = Lower(*v);
+    if (b.empty() || b == "true" || b == "on" || b == "yes" || b == "1") fs.job.pureBlack = true;
+    else if (b != "false" && b != "off" && b != "no" && b != "0")
+      return Bad("VantikPureBlack", *v, "not True or False");
+  }
+
   struct Adjustment {
     const char* option;
     int* field;

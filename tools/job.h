@@ -39,6 +39,10 @@ std::optional<PageSize> ParsePage(const std::string& text);
 struct JobOptions {
   std::string method = "diffusion";
   bool blackOnly = false;
+  // Grays at and near solid black with black ink alone: the job's resource
+  // set is rewritten once, by PureBlackResources (pure_black.h), before its
+  // pages are printed.
+  bool pureBlack = false;
   Resolution resolution;
   std::string paper = "plain";
   Adjustments adjust;

@@ -107,7 +107,10 @@ const std::vector<OptionInfo> kOptions = {
     {"--black", nullptr, OptionType::kText,
      "black generation: none, light, medium, heavy or max", 0, 0, "medium", CheckBlack},
     {"--pure-black", nullptr, OptionType::kFlag,
-     "the darker half of the neutral axis prints with black ink alone (no colour ink under black text)"},
+     "grays at and near solid black print with black ink alone, so black text and lines carry no "
+     "colour ink; print, separate and resources profile: black alone from gray level 64 down and "
+     "within 32 levels of gray, handing over to the colour tables' rich black by level 128; "
+     "resources build: the darker half of the neutral axis is built black-only"},
     {"--ink-limit", nullptr, OptionType::kReal,
      "total ink limit, 1 = one solid ink", 1, 4, "2.6 for plain paper, 3.0 for photo paper"},
     // Calibration.
@@ -260,6 +263,7 @@ Result<JobOptions> MakeJob(const JobChoices& c) {
   JobOptions job;
   job.method = c.method;
   job.blackOnly = c.ink == "black";
+  job.pureBlack = c.pureBlack;
   job.resolution = *ParseResolution(c.resolution);
   job.paper = c.paper;
   job.adjust = c.adjust;

@@ -56,6 +56,7 @@ struct JobChoices {
   std::string resolution = "720x720";
   std::string paper = "plain";
   std::string calibration;   // empty: none
+  bool pureBlack = false;
   Adjustments adjust;
 };
 

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "raster_input.h"
+#include "pure_black.h"
 #include "resources_io.h"
 
 namespace vantik::filter {
@@ -71,6 +72,7 @@ Status RunFilter(int inputFd, int outputFd, const FilterSettings& settings,
   *result = FilterResult{};
   Result<ResourceSet> resources = tool::LoadResources(settings.resources);
   if (!resources.ok()) return resources.status();
+  if (settings.job.pureBlack) *resources = tool::PureBlackResources(*resources);
   tool::RasterReader in("the input raster");
   Status s = in.Open(inputFd);
   if (!s.ok()) return s;

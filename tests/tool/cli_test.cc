@@ -772,6 +772,113 @@ TEST_F(CliTest, RastersFromGhostscriptAndTheCupsFiltersPrint) {
   EXPECT_EQ(OutFiles(), 5);
 }
 
+// A P4 bitmap or P5 gray map as one byte per pixel (bitmaps: 1 = dot).
+std::vector<uint8_t> ReadNetpbm(const std::string& path, int* w, int* h) {
+  std::ifstream in(path, std::ios::binary);
+  // Header fields, skipping comment lines.
+  auto field = [&in]() {
+    std::string token;
+    while (in >> token && token[0] == '#') std::getline(in, token);
+    return token;
+  };
+  const std::string magic = field();
+  *w = std::atoi(field().c_str());
+  *h = std::atoi(field().c_str());
+  if (magic == "P5") field();
+  in.get();
+  std::vector<uint8_t> px(size_t(*w) * *h);
+  if (magic == "P4") {
+    const size_t row = (size_t(*w) + 7) / 8;
+    std::vector<uint8_t> bits(row);
+    for (int y = 0; y < *h; ++y) {
+      in.read(reinterpret_cast<char*>(bits.data()), std::streamsize(row));
+      for (int x = 0; x < *w; ++x) px[size_t(y) * *w + x] = (bits[x / 8] >> (7 - x % 8)) & 1;
+    }
+  } else {
+    in.read(reinterpret_cast<char*>(px.data()), std::streamsize(px.size()));
+  }
+  return in ? px : std::vector<uint8_t>{};
+}
+
+// Black text and lines rasterised by Ghostscript at the printer's 720 dpi
+// (no anti-aliasing, as a PDF's text reaches the queue): printed with
+// --pure-black, no cyan, magenta or yellow dot lies on a glyph or line pixel
+// or within 3 dots of one, and the black plane covers the glyphs; printed
+// without it, the default method puts colour ink under the text (the fault
+// the option mends).  Below the text a dark neutral gradient (gray 0 to
+// 30 %), a photograph's shadow, keeps its rich black with the option off.
+TEST_F(CliTest, PureBlackPrintsBlackTextWithBlackInkAlone) {
+  if (!Have("gs")) GTEST_SKIP() << "ghostscript is not installed";
+  // 2 x 1 inch: text and two lines in the top half, the gradient in the
+  // bottom 20 points.
+  std::ofstream(Path("text.ps"))
+      << "%!PS\n<< /PageSize [144 72] >> setpagedevice\n"
+         "0 setgray /Helvetica-Bold findfont 14 scalefont setfont 6 50 moveto (Black text) show\n"
+         "/Times-Roman findfont 9 scalefont setfont 6 38 moveto (and small print) show\n"
+         "0.3 setlinewidth 6 32 moveto 138 32 lineto stroke\n"
+         "1.5 setlinewidth 6 28 moveto 138 28 lineto stroke\n"
+         "0 1 63 { dup 64 div 0.3 mul setgray 6 add 4 1 6 add 20 rectfill } for\n"
+         "showpage\n";
+  const std::string gs = "gs -q -dSAFER -dBATCH -dNOPAUSE -r720 -sOutputFile=";
+  ASSERT_EQ(std::system((gs + Path("text.ras") + " -sDEVICE=cups -dcupsColorSpace=1 " +
+                         "-dcupsBitsPerColor=8 " + Path("text.ps") + " >/dev/null 2>&1").c_str()), 0);
+  ASSERT_EQ(std::system((gs + Path("text.pgm") + " -sDEVICE=pgmraw " + Path("text.ps") +
+                         " >/dev/null 2>&1").c_str()), 0);
+  int w = 0, h = 0;
+  const std::vector<uint8_t> page = ReadNetpbm(Path("text.pgm"), &w, &h);
+  ASSERT_EQ(w, 1440);
+  ASSERT_EQ(h, 720);
+  const int textBottom = 720 * 40 / 72;   // text and lines lie above y = 400
+  const int gradientTop = 720 * 48 / 72;  // the gradient below y = 480
+  // Glyph and line pixels, and the 7 x 7 neighbourhood of each.
+  std::vector<uint8_t> glyph(page.size()), near(page.size());
+  int glyphs = 0;
+  for (int y = 0; y < textBottom; ++y) {
+    for (int x = 0; x < w; ++x) {
+      if (page[size_t(y) * w + x] > 64) continue;
+      glyph[size_t(y) * w + x] = 1;
+      ++glyphs;
+      for (int dy = -3; dy <= 3; ++dy)
+        for (int dx = -3; dx <= 3; ++dx)
+          if (y + dy >= 0 && x + dx >= 0 && x + dx < w) near[size_t(y + dy) * w + x + dx] = 1;
+    }
+  }
+  ASSERT_GT(glyphs, 10000);
+
+  for (bool pure : {false, true}) {
+    SCOPED_TRACE(pure ? "pure black" : "rich black");
+    fs::remove_all(Path("out"));
+    Outcome r = Vantik("-q print " + Path("text.ras") + " -o " + Path("out") + " --simulate off" +
+                       (pure ? " --pure-black" : ""));
+    ASSERT_EQ(r.exit, 0) << r.err;
+    int colourNearText = 0, colourInGradient = 0, blackOnGlyphs = 0;
+    for (const char* ink : {"cyan", "magenta", "yellow", "black"}) {
+      int pw = 0, ph = 0;
+      const std::vector<uint8_t> dots = ReadNetpbm(Path("out/text-p1-") + ink + ".pbm", &pw, &ph);
+      ASSERT_EQ(pw, w);
+      ASSERT_EQ(ph, h);
+      const bool black = std::string(ink) == "black";
+      for (size_t i = 0; i < dots.size(); ++i) {
+        if (!dots[i]) continue;
+        if (black) blackOnGlyphs += glyph[i];
+        else if (near[i]) ++colourNearText;
+        else if (int(i / w) >= gradientTop) ++colourInGradient;
+      }
+    }
+    std::printf("%s: %d colour dots on or within 3 dots of %d glyph pixels, black on %d; "
+                "%d colour dots in the gradient\n",
+                pure ? "pure black" : "rich black", colourNearText, glyphs, blackOnGlyphs,
+                colourInGradient);
+    EXPECT_GE(blackOnGlyphs, glyphs * 95 / 100);
+    if (pure) {
+      EXPECT_EQ(colourNearText, 0);
+    } else {
+      EXPECT_GT(colourNearText, glyphs / 10);
+      EXPECT_GT(colourInGradient, 10000);  // the shadow keeps its rich black
+    }
+  }
+}
+
 TEST_F(CliTest, BrokenCupsRasterLeavesNothing) {
   WriteRaster(Path("cut.ras"), 1, 120, 90, 500);
   Outcome r = Vantik("-q print " + Path("cut.ras") + " -o " + Path("out"));
