@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "print_run.h"
+#include "pure_black.h"
 #include "queue_support.h"
 #include "raster_filter.h"
 #include "resources_io.h"
@@ -133,6 +134,42 @@ TEST(FilterSettings, JobOptionsAndPpdChoices) {
   }
 }
 
+// Pure black: off unless the job or the queue's PPD turns it on, in any of
+// the ways a Boolean reaches a filter.
+TEST(FilterSettings, PureBlackFromTheJobOrThePpd) {
+  const struct {
+    const char* options;
+    bool withPpd;
+    bool pure;
+  } cases[] = {
+      {"", false, false},
+      {"", true, false},  // the PPD's default
+      {"VantikPureBlack=True", true, true},
+      {"VantikPureBlack=true", false, true},
+      {"VantikPureBlack", false, true},  // lp -o VantikPureBlack
+      {"VantikPureBlack=False", true, false},
+      {"noVantikPureBlack", true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.options) + (c.withPpd ? " with the PPD" : ""));
+    Options o(c.options);
+    Ppd ppd = c.withPpd ? OpenPpd(o) : nullptr;
+    if (c.withPpd && !ppd) GTEST_SKIP() << "the PPD was not built (ppdc missing)";
+    Result<vf::FilterSettings> s = vf::ReadSettings(o.n, o.list, ppd.get());
+    ASSERT_TRUE(s.ok()) << s.status().message();
+    EXPECT_EQ(s->job.pureBlack, c.pure);
+  }
+  // Marked on the PPD alone (a queue's default set to True), the choice is
+  // read from the PPD.
+  Options none("");
+  Ppd ppd = OpenPpd(none);
+  if (!ppd) GTEST_SKIP() << "the PPD was not built (ppdc missing)";
+  ASSERT_EQ(ppdMarkOption(ppd.get(), "VantikPureBlack", "True"), 0);
+  Result<vf::FilterSettings> s = vf::ReadSettings(none.n, none.list, ppd.get());
+  ASSERT_TRUE(s.ok());
+  EXPECT_TRUE(s->job.pureBlack);
+}
+
 TEST(FilterSettings, UnusableValuesNameTheOption) {
   const char* cases[][2] = {
       {"Resolution=fine", "Resolution=fine"},
@@ -144,6 +181,7 @@ TEST(FilterSettings, UnusableValuesNameTheOption) {
       {"ColorModel=Sepia", "ColorModel=Sepia"},
       {"VantikPlaneOrder=RGB", "VantikPlaneOrder=RGB"},
       {"VantikPlaneLayout=Chunky", "VantikPlaneLayout=Chunky"},
+      {"VantikPureBlack=maybe", "VantikPureBlack=maybe"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c[0]);
@@ -255,6 +293,7 @@ class FilterRun : public ::testing::Test {
   // What the tool prints for the same page: the engine's planes C, M, Y, K.
   static std::vector<std::vector<uint8_t>> ToolPlanes(const InputPage& p, tool::JobOptions job) {
     Result<ResourceSet> set = tool::LoadResources("");
+    if (job.pureBlack) *set = tool::PureBlackResources(*set);
     std::vector<std::vector<uint8_t>> planes;
     tool::PrintRequest req;
     job.resolution = {p.xdpi, p.ydpi};
@@ -327,6 +366,41 @@ TEST_F(FilterRun, PagesCarryTheToolsDotsInEveryLayout) {
       for (int k = 0; k < 4; ++k) dots += out[i].Dots(k);
       EXPECT_GT(dots, 0u);
     }
+  }
+}
+
+// With pure black the filter prints what the tool prints with it: solid
+// black without colour ink, which it carries with the option off.
+TEST_F(FilterRun, PureBlackPrintsAsTheTool) {
+  InputPage page;
+  page.width = 160;
+  page.height = 40;
+  page.pixel = [](int x, int, uint8_t* rgb) {
+    const uint8_t v = x < 80 ? 0 : uint8_t(255 - x);  // black, then a ramp
+    rgb[0] = rgb[1] = rgb[2] = v;
+  };
+  for (bool pure : {false, true}) {
+    SCOPED_TRACE(pure ? "pure black" : "rich black");
+    vf::FilterSettings fs;
+    fs.job.pureBlack = pure;
+    std::vector<DotPage> out;
+    vf::FilterResult result;
+    ASSERT_TRUE(Filter({page}, fs, &out, &result).ok());
+    ASSERT_EQ(out.size(), 1u);
+    ASSERT_EQ(out[0].planes.size(), 4u);
+    const auto tool = ToolPlanes(page, fs.job);
+    const int engine[] = {3, 0, 1, 2};  // KCMY out, CMYK from the engine
+    size_t colourUnderBlack = 0;
+    for (int k = 0; k < 4; ++k) {
+      EXPECT_EQ(out[0].planes[k], tool[engine[k]]) << "plane " << k;
+      if (k == 0) continue;
+      const size_t row = out[0].planes[k].size() / 40;
+      // The black's first 64 columns, clear of the ramp's diffused error.
+      for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 64 / 8; ++x) colourUnderBlack += out[0].planes[k][y * row + x] != 0;
+    }
+    if (pure) EXPECT_EQ(colourUnderBlack, 0u);
+    else EXPECT_GT(colourUnderBlack, 0u);
   }
 }
 
