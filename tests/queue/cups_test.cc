@@ -98,50 +98,61 @@ class CupsFolder {
   TempDir dir_;
 };
 
+// The whole chain of the queue (the cups filters, then rastertovantik)
+// prints what the tool prints from the same raster, with the job's options
+// (the contrast, and pure black on the second run) reaching both.
 TEST(CupsChain, PlanesEqualTheTools) {
   std::string missing;
   if (!HavePrintSystem(&missing)) GTEST_SKIP() << missing << " is not installed";
   CupsFolder cups("chain");
   { std::ofstream(cups / "cups-files.conf") << "ServerBin " << (cups / "sb") << "\nDataDir /usr/share/cups\n"; }
   const std::string pdf = cups.Pdf("doc", kTwoPages);
-  auto filter = [&](const std::string& mime, const std::string& out) {
+  auto filter = [&](const std::string& mime, const std::string& out, const std::string& pure) {
     return RunCommand({"cupsfilter", "-e", "-c", cups / "cups-files.conf", "-p", cups / "vantik.ppd",
-                "-m", mime, "-o", "Resolution=360dpi", "-o", "VantikContrast=10", pdf},
+                "-m", mime, "-o", "Resolution=360dpi", "-o", "VantikContrast=10", "-o",
+                "VantikPureBlack=" + pure, pdf},
                "/dev/null", out, cups / (mime.substr(mime.find('/') + 1) + ".log"));
   };
-  // The raster the cups filters make, and the whole chain's output.
-  ASSERT_EQ(filter("application/vnd.cups-raster", cups / "in.ras"), 0)
+  // The raster the cups filters make.
+  ASSERT_EQ(filter("application/vnd.cups-raster", cups / "in.ras", "False"), 0)
       << Slurp(cups / "vnd.cups-raster.log");
-  ASSERT_EQ(filter("printer/vantik", cups / "out.ras"), 0) << Slurp(cups / "vantik.log");
-  const std::string log = Slurp(cups / "vantik.log");
-  EXPECT_TRUE(Contains(log, "rastertovantik")) << log;
+  for (bool pure : {false, true}) {
+    SCOPED_TRACE(pure ? "pure black" : "rich black");
+    // The whole chain's output.
+    ASSERT_EQ(filter("printer/vantik", cups / "out.ras", pure ? "True" : "False"), 0)
+        << Slurp(cups / "vantik.log");
+    const std::string log = Slurp(cups / "vantik.log");
+    EXPECT_TRUE(Contains(log, "rastertovantik")) << log;
 
-  bool truncated = true;
-  std::vector<DotPage> pages = ReadDotPages(cups / "out.ras", &truncated);
-  EXPECT_FALSE(truncated);
-  ASSERT_EQ(pages.size(), 2u);
+    bool truncated = true;
+    std::vector<DotPage> pages = ReadDotPages(cups / "out.ras", &truncated);
+    EXPECT_FALSE(truncated);
+    ASSERT_EQ(pages.size(), 2u);
 
-  // The tool on the same raster, with the same contrast.
-  fs::create_directories(cups.dir().path() / "tool");
-  ASSERT_EQ(RunCommand({VANTIK_TOOL_PATH, "-q", "print", cups / "in.ras", "-o", cups / "tool",
-                 "--contrast", "10"},
-                "/dev/null", "", cups / "tool.log", {"ASAN_OPTIONS=detect_leaks=0"}),
-            0)
-      << Slurp(cups / "tool.log");
-  const char* inks[] = {"black", "cyan", "magenta", "yellow"};  // KCMY, the PPD's order
-  for (size_t p = 0; p < pages.size(); ++p) {
-    const cups_page_header2_t& h = pages[p].header;
-    EXPECT_EQ(h.HWResolution[0], 360u);
-    EXPECT_EQ(h.cupsColorSpace, CUPS_CSPACE_KCMY);
-    EXPECT_EQ(h.cupsColorOrder, CUPS_ORDER_PLANAR);
-    ASSERT_EQ(pages[p].planes.size(), 4u);
-    for (int k = 0; k < 4; ++k) {
-      int w = 0, hgt = 0;
-      const std::string pbm = cups / ("tool/in-p" + std::to_string(p + 1) + "-" + inks[k] + ".pbm");
-      std::vector<uint8_t> tool = ReadPbm(pbm, &w, &hgt);
-      ASSERT_EQ(w, int(h.cupsWidth)) << pbm;
-      ASSERT_EQ(hgt, int(h.cupsHeight)) << pbm;
-      EXPECT_TRUE(tool == pages[p].planes[k]) << "page " << p + 1 << ", " << inks[k];
+    // The tool on the same raster, with the same options.
+    fs::remove_all(cups.dir().path() / "tool");
+    fs::create_directories(cups.dir().path() / "tool");
+    std::vector<std::string> args = {VANTIK_TOOL_PATH, "-q", "print", cups / "in.ras", "-o",
+                                     cups / "tool", "--contrast", "10"};
+    if (pure) args.push_back("--pure-black");
+    ASSERT_EQ(RunCommand(args, "/dev/null", "", cups / "tool.log", {"ASAN_OPTIONS=detect_leaks=0"}),
+              0)
+        << Slurp(cups / "tool.log");
+    const char* inks[] = {"black", "cyan", "magenta", "yellow"};  // KCMY, the PPD's order
+    for (size_t p = 0; p < pages.size(); ++p) {
+      const cups_page_header2_t& h = pages[p].header;
+      EXPECT_EQ(h.HWResolution[0], 360u);
+      EXPECT_EQ(h.cupsColorSpace, CUPS_CSPACE_KCMY);
+      EXPECT_EQ(h.cupsColorOrder, CUPS_ORDER_PLANAR);
+      ASSERT_EQ(pages[p].planes.size(), 4u);
+      for (int k = 0; k < 4; ++k) {
+        int w = 0, hgt = 0;
+        const std::string pbm = cups / ("tool/in-p" + std::to_string(p + 1) + "-" + inks[k] + ".pbm");
+        std::vector<uint8_t> tool = ReadPbm(pbm, &w, &hgt);
+        ASSERT_EQ(w, int(h.cupsWidth)) << pbm;
+        ASSERT_EQ(hgt, int(h.cupsHeight)) << pbm;
+        EXPECT_TRUE(tool == pages[p].planes[k]) << "page " << p + 1 << ", " << inks[k];
+      }
     }
   }
 }
