@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <set>
 
+#include "printmodel/gamut_map.h"
+
 namespace vantik::tool {
 
 namespace {
@@ -21,30 +23,81 @@ int Share(int r, int g, int b) {
   return dark * near;
 }
 
-// The black-only level of gray `level`, from the table's gray levels at the
-// node positions (linear between them); without gray levels, the level's
-// own darkness.
-int BlackOnly(int level, const uint8_t* positions, const uint8_t* gray, int n) {
-  if (gray == nullptr) return 255 - level;
-  for (int j = 1; j < n; ++j) {
-    const int p0 = positions[j - 1], p1 = positions[j];
-    if (level > p1) continue;
-    const int span = p1 - p0;
-    if (span <= 0) return gray[j];
-    return (gray[j - 1] * (p1 - level) + gray[j] * (level - p0) + span / 2) / span;
+int S16(const uint8_t* p) { return static_cast<int16_t>((p[0] << 8) | p[1]); }
+
+// What one table means to the printer: levels to coverage under the
+// table's dot weights, coverage to lightness under the model.
+class Inks {
+ public:
+  Inks(const printmodel::PrintModel& model, int weightLight, int weightFull)
+      : model_(model), light_(weightLight), full_(weightFull) {}
+
+  // The coverage (0..1) a level gives: the level over the dot weight the
+  // engines divide it by.
+  double Coverage(int v) const {
+    const int light = 255 - v;
+    const int weight = ((light * light * (light_ - full_) + 1) / 255 + 255 * full_) / 100;
+    if (weight <= 0) return v / 255.0;
+    return std::min(1.0, static_cast<double>(v) / weight);
   }
-  return gray[n - 1];
+  double Lightness(const uint8_t* node) const {
+    std::array<double, kInks> ink{};
+    for (int i = 0; i < kInks; ++i) ink[i] = Coverage(node[i]);
+    return printmodel::RelativeLab(model_, model_.Predict(ink)).l;
+  }
+
+ private:
+  const printmodel::PrintModel& model_;
+  int light_, full_;
+};
+
+struct Axis {
+  double richBlack = 0;  // lightness of the table's solid black
+  double blackInk = 0;   // of solid black ink alone
+  double end = 100;      // of the gray where the hand-over ends
+};
+
+// The lightness aimed at: black ink's range stretched over the rich black's
+// below the end of the hand-over, blended by t.
+double Target(double l, int t, const Axis& axis) {
+  double mapped = l;
+  if (axis.blackInk > axis.richBlack && l < axis.end && axis.end > axis.richBlack) {
+    mapped = axis.blackInk + std::max(0.0, l - axis.richBlack) * (axis.end - axis.blackInk) /
+                                 (axis.end - axis.richBlack);
+  }
+  return l + (mapped - l) * t / kWhole;
 }
 
-void Rewrite(uint8_t* node, int t, int black) {
+// `node` (read from `before`) with colour ink scaled by 1 - t and black
+// solved for the target lightness.
+void Rewrite(const uint8_t* before, uint8_t* node, int t, const Inks& inks, const Axis& axis) {
+  const double target = Target(inks.Lightness(before), t, axis);
   const int keep = kWhole - t;
-  for (int i = 0; i < kInks - 1; ++i) node[i] = static_cast<uint8_t>((node[i] * keep + kWhole / 2) / kWhole);
-  node[kInks - 1] = static_cast<uint8_t>((node[kInks - 1] * keep + black * t + kWhole / 2) / kWhole);
+  for (int i = 0; i < kInks - 1; ++i)
+    node[i] = static_cast<uint8_t>((before[i] * keep + kWhole / 2) / kWhole);
+  // Lightness falls as black rises: the smallest level dark enough, or the
+  // one below it when that is closer.
+  int lo = 0, hi = 255;
+  node[3] = 255;
+  if (inks.Lightness(node) > target) return;  // as dark as black ink goes
+  while (lo < hi) {
+    const int mid = (lo + hi) / 2;
+    node[3] = static_cast<uint8_t>(mid);
+    if (inks.Lightness(node) <= target) hi = mid;
+    else lo = mid + 1;
+  }
+  node[3] = static_cast<uint8_t>(lo);
+  const double at = inks.Lightness(node);
+  if (lo > 0) {
+    node[3] = static_cast<uint8_t>(lo - 1);
+    if (inks.Lightness(node) - target >= target - at) node[3] = static_cast<uint8_t>(lo);
+  }
 }
 
 }  // namespace
 
-std::vector<uint8_t> PureBlackTable(std::span<const uint8_t> block) {
+std::vector<uint8_t> PureBlackTable(std::span<const uint8_t> block,
+                                    const printmodel::PrintModel& model) {
   std::vector<uint8_t> out(block.begin(), block.end());
   if (out.size() < kHeader) return out;
   const int n = out[72];
@@ -52,29 +105,40 @@ std::vector<uint8_t> PureBlackTable(std::span<const uint8_t> block) {
   const size_t nodes = static_cast<size_t>(n) * n * n;
   const size_t tableAt = kHeader + 3 * static_cast<size_t>(n);
   if (out.size() < tableAt + nodes * kInks) return out;
-  const uint8_t* pos = out.data() + kHeader;
-  const size_t grayAt = tableAt + nodes * kInks;
-  const size_t diagonalAt = grayAt + static_cast<size_t>(n);
-  // The gray levels (read by the black-only level) are left as they are.
-  const uint8_t* g = out.size() >= grayAt + n ? out.data() + grayAt : nullptr;
+  const uint8_t* in = block.data();
+  const uint8_t* pos = in + kHeader;
+  const Inks inks(model, S16(in + 48), S16(in + 50));
+  auto at = [&](int a, int b, int c) {
+    return tableAt + ((static_cast<size_t>(a) * n + b) * n + c) * kInks;
+  };
+
+  Axis axis;
+  axis.richBlack = inks.Lightness(in + at(0, 0, 0));
+  const uint8_t solidBlack[kInks] = {0, 0, 0, 255};
+  axis.blackInk = inks.Lightness(solidBlack);
+  for (int j = 0; j < n; ++j) {
+    if (pos[j] >= kPureBlackEnd && pos[n + j] == pos[j] && pos[2 * n + j] == pos[j]) {
+      axis.end = inks.Lightness(in + at(j, j, j));
+      break;
+    }
+  }
+
   for (int a = 0; a < n; ++a) {
     for (int b = 0; b < n; ++b) {
       for (int c = 0; c < n; ++c) {
-        const int pa = pos[a], pb = pos[n + b], pc = pos[2 * n + c];
-        const int t = Share(pa, pb, pc);
+        const int t = Share(pos[a], pos[n + b], pos[2 * n + c]);
         if (t == 0) continue;
-        const int mean = (pa + pb + pc + 1) / 3;
-        uint8_t* node = out.data() + tableAt + ((static_cast<size_t>(a) * n + b) * n + c) * kInks;
-        Rewrite(node, t, BlackOnly(mean, pos, g, n));
+        Rewrite(in + at(a, b, c), out.data() + at(a, b, c), t, inks, axis);
       }
     }
   }
+  const size_t diagonalAt = tableAt + nodes * kInks + static_cast<size_t>(n);
   if (out.size() >= diagonalAt + static_cast<size_t>(n) * kInks) {
     for (int j = 0; j < n; ++j) {
-      const int p = pos[j];
-      const int t = Share(p, p, p);
+      const int t = Share(pos[j], pos[n + j], pos[2 * n + j]);
       if (t == 0) continue;
-      Rewrite(out.data() + diagonalAt + static_cast<size_t>(j) * kInks, t, BlackOnly(p, pos, g, n));
+      const size_t node = diagonalAt + static_cast<size_t>(j) * kInks;
+      Rewrite(in + node, out.data() + node, t, inks, axis);
     }
   }
   return out;
@@ -87,12 +151,13 @@ ResourceSet PureBlackResources(const ResourceSet& set) {
       for (const IndexNames::Entry& e : names->entries) tables.insert(e.table);
     }
   }
+  const printmodel::PrintModel& model = printmodel::PrintModel::Default();
   ResourceSet out;
   for (Service service : {Service::kColor, Service::kHalftone}) {
     for (int number : set.Numbers(service)) {
       std::span<const uint8_t> bytes = *set.Find(service, number);
       if (service == Service::kColor && number != kColorIndexBlock && tables.count(number)) {
-        out.Add(service, number, PureBlackTable(bytes));
+        out.Add(service, number, PureBlackTable(bytes, model));
       } else {
         out.Add(service, number, std::vector<uint8_t>(bytes.begin(), bytes.end()));
       }

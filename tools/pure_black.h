@@ -9,20 +9,23 @@
 //                   at a spread of 32 levels (two nodes of a 17-node grid
 //                   are 16 levels apart)
 //   t = darkness share x nearness share
-// The node's cyan, magenta and yellow are scaled by (1 - t) and its black
-// moves by t toward the table's own black-only level (its gray levels, the
-// black a gray prints with when it prints black alone) at the node's mean
-// level.  So solid black and the grays down from level 64 print black only,
-// and the grays from 64 to 128 hand over smoothly to the table's rich
-// blacks: a photograph's dark gradient does not band.  The explicit neutral
-// axis some tables carry is rewritten the same way.  Integer arithmetic
-// throughout: the same set always gives the same tables.
+// The node's cyan, magenta and yellow are scaled by (1 - t); its black is
+// the level at which the printer model prints the node as light as before.
+// Black ink alone cannot print as dark as a rich black, so the lightness
+// aimed at is blended (by t) toward a scale that maps the table's solid
+// black onto solid black ink and leaves level 128 where it is: the neutral
+// axis keeps falling in lightness, without a step, from paper to solid
+// black, and a photograph's dark gradient does not band.  The explicit
+// neutral axis some tables carry is rewritten the same way.  The table's
+// levels become ink coverage as the engines weigh them (the table's dot
+// weights).  The same set always gives the same tables.
 #pragma once
 
 #include <cstdint>
 #include <span>
 #include <vector>
 
+#include "printmodel/print_model.h"
 #include "vantik/vantik.hpp"
 
 namespace vantik::tool {
@@ -33,12 +36,14 @@ constexpr int kPureBlackFull = 64;    // at or below: black ink alone
 constexpr int kPureBlackEnd = 128;    // at or above: the table's own inks
 constexpr int kPureBlackSpread = 32;  // spread at which nearness ends
 
-// One table block rewritten; a block that is not a four-ink table with
-// equal node counts is returned unchanged.
-std::vector<uint8_t> PureBlackTable(std::span<const uint8_t> block);
+// One table block rewritten under `model`; a block that is not a four-ink
+// table with equal node counts is returned unchanged.
+std::vector<uint8_t> PureBlackTable(std::span<const uint8_t> block,
+                                    const printmodel::PrintModel& model);
 
 // A copy of `set` whose colour tables named by its colour-table index are
-// rewritten by PureBlackTable; every other block is copied as it is.
+// rewritten by PureBlackTable under the built-in printer model; every other
+// block is copied as it is.
 ResourceSet PureBlackResources(const ResourceSet& set);
 
 }  // namespace vantik::tool

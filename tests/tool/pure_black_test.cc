@@ -33,28 +33,30 @@ const uint8_t* Node(const std::vector<uint8_t>& block, int a, int b, int c) {
 
 TEST(PureBlackTest, DarkGraysLoseColourInkAndHandOverSmoothly) {
   const std::vector<uint8_t> rich = RichTable();
-  const std::vector<uint8_t> pure = PureBlackTable(rich);
+  const std::vector<uint8_t> pure = PureBlackTable(rich, printmodel::PrintModel::Default());
   ASSERT_EQ(pure.size(), rich.size());
   struct Case {
     int a, b, c;               // node indices (level 16 x index, 255 at 16)
-    uint8_t c0, m0, y0, k0;    // expected inks
+    int cyan, magenta, yellow; // expected colour ink
+    bool moreBlack;            // black above the table's 50
   };
   const Case cases[] = {
-      {0, 0, 0, 0, 0, 0, 255},        // solid black: black alone, at its gray level
-      {4, 4, 4, 0, 0, 0, 191},        // level 64: still black alone
-      {6, 6, 6, 50, 55, 60, 105},     // level 96: half way to its gray level 159
-      {8, 8, 8, 100, 110, 120, 50},   // level 128: the table's own
-      {1, 0, 0, 50, 55, 60, 150},     // 16 levels off the axis: half its colour ink
-      {2, 0, 0, 100, 110, 120, 50},   // 32 levels off: not near, unchanged
-      {12, 12, 12, 100, 110, 120, 50},  // a light gray: unchanged
+      {0, 0, 0, 0, 0, 0, true},           // solid black: black alone
+      {4, 4, 4, 0, 0, 0, true},           // level 64: still black alone
+      {6, 6, 6, 50, 55, 60, true},        // level 96: half way
+      {8, 8, 8, 100, 110, 120, false},    // level 128: the table's own
+      {1, 0, 0, 50, 55, 60, true},        // 16 levels off the axis: half its colour ink
+      {2, 0, 0, 100, 110, 120, false},    // 32 levels off: not near, unchanged
+      {12, 12, 12, 100, 110, 120, false}, // a light gray: unchanged
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.a << "," << c.b << "," << c.c);
     const uint8_t* n = Node(pure, c.a, c.b, c.c);
-    EXPECT_EQ(n[0], c.c0);
-    EXPECT_EQ(n[1], c.m0);
-    EXPECT_EQ(n[2], c.y0);
-    EXPECT_EQ(n[3], c.k0);
+    EXPECT_EQ(n[0], c.cyan);
+    EXPECT_EQ(n[1], c.magenta);
+    EXPECT_EQ(n[2], c.yellow);
+    if (c.moreBlack) EXPECT_GT(n[3], 50);
+    else EXPECT_EQ(n[3], 50);
   }
   // Along the axis colour ink never falls as the gray lightens, and black
   // never rises: no step back in the hand-over.
@@ -80,7 +82,7 @@ TEST(PureBlackTest, BlocksThatAreNotFourInkTablesStayAsTheyAre) {
   cut.resize(76 + 3 * 17 + 100);  // ends inside its table
   std::vector<uint8_t> tiny = {1, 2, 3};
   for (const std::vector<uint8_t>* block : {&oneInk, &cut, &tiny}) {
-    EXPECT_EQ(PureBlackTable(*block), *block);
+    EXPECT_EQ(PureBlackTable(*block, printmodel::PrintModel::Default()), *block);
   }
 }
 
@@ -100,11 +102,23 @@ TEST(PureBlackTest, RewritesTheTablesOfTheBuiltInSet) {
       ASSERT_EQ(before.size(), after.size());
       EXPECT_EQ(std::equal(before.begin(), before.end(), after.begin()), !fourInkTable)
           << number;
-      if (fourInkTable) {
-        const uint8_t* black = after.data() + 76 + 3 * after[72];
-        EXPECT_EQ(black[0] + black[1] + black[2], 0) << number;
-        EXPECT_GT(black[3], 200) << number;
+      if (!fourInkTable) continue;
+      // Down the neutral axis from level 128 to solid black, colour ink
+      // only falls and black only rises, to black alone from level 64.
+      const int n = after[72];
+      const uint8_t* positions = after.data() + 76;
+      const uint8_t* table = positions + 3 * n;
+      for (int j = n - 1; j > 0; --j) {
+        if (positions[j] > kPureBlackEnd) continue;
+        const uint8_t* lighter = table + formats::TableNode(n, 4, j, j, j);
+        const uint8_t* darker = table + formats::TableNode(n, 4, j - 1, j - 1, j - 1);
+        for (int i = 0; i < 3; ++i) EXPECT_LE(darker[i], lighter[i]) << number << " node " << j;
+        EXPECT_GE(darker[3], lighter[3]) << number << " node " << j;
+        if (positions[j - 1] <= kPureBlackFull) {
+          EXPECT_EQ(darker[0] + darker[1] + darker[2], 0) << number << " node " << j - 1;
+        }
       }
+      EXPECT_EQ(table[3], 255) << number;  // solid black: solid black ink
     }
   }
 }
