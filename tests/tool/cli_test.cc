@@ -877,6 +877,22 @@ TEST_F(CliTest, PureBlackPrintsBlackTextWithBlackInkAlone) {
       EXPECT_GT(colourInGradient, 10000);  // the shadow keeps its rich black
     }
   }
+
+  // separate shows the inks print uses: the chart's solid black without
+  // colour ink only with the option.
+  ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 150x100").exit, 0);
+  const size_t black = (size_t(5) * 150 + 5) * 4;  // the chart's gray ramp starts black
+  for (bool pure : {false, true}) {
+    Outcome r = Vantik("separate " + Path("chart.png") + " -o " + Path("inks.tif") +
+                       (pure ? " --pure-black" : ""));
+    ASSERT_EQ(r.exit, 0) << r.err;
+    uint32_t cw = 0, ch = 0;
+    uint16_t spp = 0, photometric = 0;
+    std::vector<uint8_t> cmyk = ReadTiff(Path("inks.tif"), &cw, &ch, &spp, &photometric);
+    ASSERT_EQ(cmyk.size(), size_t(150) * 100 * 4);
+    EXPECT_EQ(cmyk[black] + cmyk[black + 1] + cmyk[black + 2] == 0, pure);
+    EXPECT_GT(cmyk[black + 3], 200);
+  }
 }
 
 TEST_F(CliTest, BrokenCupsRasterLeavesNothing) {
