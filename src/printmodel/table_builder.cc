@@ -30,11 +30,21 @@ Result<BlackCurve> BlackCurveByName(const std::string& name) {
   return Status(RC_FAILURE, "--black " + name + ": expected none, light, medium, heavy or max");
 }
 
-TableBuilder::TableBuilder(const PrintModel& model, const BuildSettings& settings)
-    : model_(model),
+TableBuilder::TableBuilder(const Printer& printer, const BuildSettings& settings)
+    : printer_(&printer),
       settings_(settings),
-      gamut_(model, settings.inkLimit),
-      blackOnlyGamut_(model, settings.inkLimit, true) {}
+      gamut_(printer, settings.inkLimit),
+      blackOnlyGamut_(printer, settings.inkLimit, true) {}
+
+TableBuilder::TableBuilder(const PrintModel& model, const BuildSettings& settings)
+    : TableBuilder(std::make_unique<ModelPrinter>(model), settings) {}
+
+TableBuilder::TableBuilder(std::unique_ptr<const Printer> owned, const BuildSettings& settings)
+    : owned_(std::move(owned)),
+      printer_(owned_.get()),
+      settings_(settings),
+      gamut_(*printer_, settings.inkLimit),
+      blackOnlyGamut_(*printer_, settings.inkLimit, true) {}
 
 double TableBuilder::PreferredBlack(double darkness) const {
   const BlackCurve& c = settings_.black;
