@@ -174,10 +174,11 @@ Inks TableBuilder::SolveNode(const Lab& target, double darkness, const Inks& sta
       }
     }
   }
-  // Or too little for a dark colour under the ink limit: black darkens
-  // with the least ink, so more of it leaves room to reach the target.
+  // Or too little for a dark colour under the ink limit, which then prints
+  // too light: black darkens with the least ink, so more of it leaves room
+  // to reach the target.
   const double most = std::min(1.0, settings_.inkLimit);
-  if (bestErr > 1.0 && preferred < most) {
+  if (bestErr > 1.0 && preferred < most && Printed(best).l > target.l) {
     for (double more : {0.25, 0.5, 1.0}) {
       for (const Inks& s : starts) {
         const Inks x = Solve(target, preferred + (most - preferred) * more, s);
