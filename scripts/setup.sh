@@ -14,6 +14,9 @@ packages=(
   # ppdc and cupstestppd, and the cups filters with Ghostscript that turn a
   # PDF into raster.
   cups cups-daemon cups-client cups-filters cups-ppdc ghostscript poppler-utils
+  # Colour tables from ICC profiles are tested on a profile that Argyll's
+  # colprof makes of FOGRA39's measurements (icc-profiles-free).
+  argyll icc-profiles-free
 )
 missing=()
 for p in "${packages[@]}"; do

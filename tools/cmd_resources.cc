@@ -10,6 +10,7 @@
 #include "command.h"
 #include "files.h"
 #include "print_run.h"
+#include "printmodel/icc_printer.h"
 #include "printmodel/icc_profile.h"
 #include "printmodel/table_builder.h"
 #include "pure_black.h"
@@ -30,7 +31,7 @@ struct ResourcesArgs {
   std::string profileOut, model;
   JobChoices job;
   // build
-  std::string buildOut, black = "medium";
+  std::string buildOut, black = "medium", icc;
   bool pureBlack = false;
   std::optional<double> inkLimit;
 };
@@ -71,17 +72,48 @@ double InkLimitOfPaper(const std::string& paper) {
   return lower.find("photo") != std::string::npos ? 3.0 : 2.6;
 }
 
+// A user's measured model and the printer that shows it, kept together.
+class OwnedModelPrinter final : public printmodel::Printer {
+ public:
+  explicit OwnedModelPrinter(std::unique_ptr<printmodel::PrintModel> model)
+      : model_(std::move(model)), printer_(*model_) {}
+  printmodel::Lab Print(const std::array<double, printmodel::kInks>& ink) const override {
+    return printer_.Print(ink);
+  }
+
+ private:
+  std::unique_ptr<printmodel::PrintModel> model_;
+  printmodel::ModelPrinter printer_;
+};
+
 // Every four-ink colour table of the set rebuilt by inverting the printer
-// model, each under its paper's ink limit; the other blocks are copied.
+// (the print model or the user's ICC profile), each under its paper's ink
+// limit; the other blocks are copied.
 int BuildTables(const ResourcesArgs& a, const Globals& g) {
   Result<printmodel::BlackCurve> black = printmodel::BlackCurveByName(a.black);
   if (!black.ok()) return Fail(black.status());
+  if (!a.icc.empty() && !a.model.empty()) {
+    return Fail("--icc and --model: the tables are built for one printer, give one of them");
+  }
   Result<ResourceSet> set = LoadResources(g.resources);
   if (!set.ok()) return Fail(set.status());
-  std::unique_ptr<printmodel::PrintModel> owned;
-  Result<const printmodel::PrintModel*> model = ChoosePrintModel(a.model, &owned);
-  if (!model.ok()) return Fail(model.status());
-  if (*model == nullptr) return Fail("--model ideal: tables are built for a measured printer");
+  // The printer the tables invert: the user's ICC profile, or the print model.
+  std::unique_ptr<printmodel::Printer> printer;
+  if (!a.icc.empty()) {
+    Result<std::unique_ptr<printmodel::IccPrinter>> icc = printmodel::IccPrinter::Load(a.icc);
+    if (!icc.ok()) return Fail(icc.status());
+    printer = std::move(*icc);
+  } else {
+    std::unique_ptr<printmodel::PrintModel> owned;
+    Result<const printmodel::PrintModel*> model = ChoosePrintModel(a.model, &owned);
+    if (!model.ok()) return Fail(model.status());
+    if (*model == nullptr) return Fail("--model ideal: tables are built for a measured printer");
+    if (owned) {
+      printer = std::make_unique<OwnedModelPrinter>(std::move(owned));
+    } else {
+      printer = std::make_unique<printmodel::ModelPrinter>(**model);
+    }
+  }
   const auto index = set->Find(Service::kColor, 0);
   std::optional<IndexNames> names;
   if (index) names = ReadIndexNames(*index);
@@ -105,7 +137,7 @@ int BuildTables(const ResourcesArgs& a, const Globals& g) {
       settings.inkLimit = limit;
       settings.black = *black;
       settings.pureBlack = a.pureBlack;
-      builder = std::make_unique<printmodel::TableBuilder>(**model, settings);
+      builder = std::make_unique<printmodel::TableBuilder>(*printer, settings);
     }
     // Black-only tables have no four-ink nodes to solve; they are kept, and
     // the listing says why.
@@ -148,11 +180,13 @@ const RegisterCommand kResources(
                 "measured printer)");
       AddJobOptions(profile, &a->job);
       CLI::App* build = cmd->add_subcommand(
-          "build", "write a resource directory whose colour tables invert the printer model");
+          "build",
+          "write a resource directory whose colour tables invert the printer model or ICC profile");
       build->add_option("-o,--output", a->buildOut, "directory")->required();
       AddOption(build, "--model", &a->model,
                 "printer the tables are built for: its measurements (CGATS) (default: the "
                 "built-in measured printer)");
+      AddOption(build, "--icc", &a->icc);
       AddOption(build, "--black", &a->black);
       AddFlag(build, "--pure-black", &a->pureBlack);
       AddOption(build, "--ink-limit", &a->inkLimit);

@@ -113,6 +113,9 @@ const std::vector<OptionInfo> kOptions = {
      "resources build: the darker half of the neutral axis is built black-only"},
     {"--ink-limit", nullptr, OptionType::kReal,
      "total ink limit, 1 = one solid ink", 1, 4, "2.6 for plain paper, 3.0 for photo paper"},
+    {"--icc", nullptr, OptionType::kText,
+     "printer the tables are built for: its ICC output profile (CMYK), instead of --model", 0, 0,
+     nullptr},
     // Calibration.
     {"--steps", nullptr, OptionType::kInteger, "steps of each ink's ramp", 2, 100, "20"},
     // Page layout.

@@ -42,7 +42,7 @@ Lab SrgbToLab(double r, double g, double b) {
                0.0139322 * r + 0.0971045 * g + 0.7141733 * b);
 }
 
-GamutMap::GamutMap(const PrintModel& model, double inkLimit, bool blackOnly)
+GamutMap::GamutMap(const Printer& printer, double inkLimit, bool blackOnly)
     : chroma_(static_cast<size_t>(kLightBins) * kHueBins, 0.0) {
   // The gamut's outline: the largest chroma found in each lightness and hue
   // bin over a grid of ink amounts within the limit.
@@ -55,7 +55,7 @@ GamutMap::GamutMap(const PrintModel& model, double inkLimit, bool blackOnly)
           const std::array<double, kInks> ink = {c / (kSteps - 1.0), m / (kSteps - 1.0),
                                                  y / (kSteps - 1.0), k / (kSteps - 1.0)};
           if (ink[0] + ink[1] + ink[2] + ink[3] > inkLimit + 1e-9) continue;
-          const Lab lab = RelativeLab(model, model.Predict(ink));
+          const Lab lab = printer.Print(ink);
           if (!blackOnly || (c == 0 && m == 0 && y == 0)) blackL_ = std::min(blackL_, lab.l);
           const double chroma = std::hypot(lab.a, lab.b);
           double hue = std::atan2(lab.b, lab.a);

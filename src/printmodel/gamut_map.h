@@ -1,4 +1,4 @@
-// Perceptual gamut mapping from sRGB to what a print model can print.
+// Perceptual gamut mapping from sRGB to what a printer can print.
 //
 // Colours are compared media-relative: the paper's own colour is the white
 // of D50, so blank paper stands for the source's white.  Black point
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "printmodel/print_model.h"
+#include "printmodel/printer.h"
 
 namespace vantik::printmodel {
 
@@ -26,7 +27,10 @@ class GamutMap {
  public:
   // `inkLimit`: the highest total of the four inks (1.0 = one solid ink).
   // `blackOnly`: the source's black maps to solid black ink alone.
-  GamutMap(const PrintModel& model, double inkLimit, bool blackOnly = false);
+  // The printer is only sampled here, not kept.
+  GamutMap(const Printer& printer, double inkLimit, bool blackOnly = false);
+  GamutMap(const PrintModel& model, double inkLimit, bool blackOnly = false)
+      : GamutMap(ModelPrinter(model), inkLimit, blackOnly) {}
 
   // The printable colour that stands for `source` (media-relative Lab).
   Lab Map(const Lab& source) const;

@@ -30,11 +30,21 @@ Result<BlackCurve> BlackCurveByName(const std::string& name) {
   return Status(RC_FAILURE, "--black " + name + ": expected none, light, medium, heavy or max");
 }
 
-TableBuilder::TableBuilder(const PrintModel& model, const BuildSettings& settings)
-    : model_(model),
+TableBuilder::TableBuilder(const Printer& printer, const BuildSettings& settings)
+    : printer_(&printer),
       settings_(settings),
-      gamut_(model, settings.inkLimit),
-      blackOnlyGamut_(model, settings.inkLimit, true) {}
+      gamut_(printer, settings.inkLimit),
+      blackOnlyGamut_(printer, settings.inkLimit, true) {}
+
+TableBuilder::TableBuilder(const PrintModel& model, const BuildSettings& settings)
+    : TableBuilder(std::make_unique<ModelPrinter>(model), settings) {}
+
+TableBuilder::TableBuilder(std::unique_ptr<const Printer> owned, const BuildSettings& settings)
+    : owned_(std::move(owned)),
+      printer_(owned_.get()),
+      settings_(settings),
+      gamut_(*printer_, settings.inkLimit),
+      blackOnlyGamut_(*printer_, settings.inkLimit, true) {}
 
 double TableBuilder::PreferredBlack(double darkness) const {
   const BlackCurve& c = settings_.black;
@@ -161,6 +171,22 @@ Inks TableBuilder::SolveNode(const Lab& target, double darkness, const Inks& sta
       if (e < bestErr) {
         best = x;
         bestErr = e;
+      }
+    }
+  }
+  // Or too little for a dark colour under the ink limit, which then prints
+  // too light: black darkens with the least ink, so more of it leaves room
+  // to reach the target.
+  const double most = std::min(1.0, settings_.inkLimit);
+  if (bestErr > 1.0 && preferred < most && Printed(best).l > target.l) {
+    for (double more : {0.25, 0.5, 1.0}) {
+      for (const Inks& s : starts) {
+        const Inks x = Solve(target, preferred + (most - preferred) * more, s);
+        const double e = Distance2(Printed(x), target) + 0.25 * more;
+        if (e < bestErr) {
+          best = x;
+          bestErr = e;
+        }
       }
     }
   }

@@ -1,5 +1,6 @@
 // The colour-table builder: for every node of a colour table, the ink
-// amounts that the print model prints closest to the node's colour.
+// amounts that the printer (the print model or an ICC output profile, see
+// printer.h) prints closest to the node's colour.
 //
 // Each node's sRGB colour is mapped into the printable gamut (gamut_map.h),
 // black is fixed by the black-generation curve from the node's darkness, and
@@ -11,12 +12,14 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "printmodel/gamut_map.h"
 #include "printmodel/print_model.h"
+#include "printmodel/printer.h"
 #include "vantik/vantik.hpp"
 
 namespace vantik::printmodel {
@@ -48,6 +51,8 @@ struct BuiltNode {
 
 class TableBuilder {
  public:
+  // The printer must outlive the builder.
+  TableBuilder(const Printer& printer, const BuildSettings& settings);
   TableBuilder(const PrintModel& model, const BuildSettings& settings);
 
   // The ink amounts closest to `target` with black held at `k`, searched
@@ -58,7 +63,7 @@ class TableBuilder {
   // red slowest: positions.size()^3 nodes.
   std::vector<BuiltNode> Build(std::span<const uint8_t> positions) const;
 
-  Lab Printed(const Inks& ink) const { return RelativeLab(model_, model_.Predict(ink)); }
+  Lab Printed(const Inks& ink) const { return printer_->Print(ink); }
   const GamutMap& gamut() const { return gamut_; }
 
  private:
@@ -66,7 +71,10 @@ class TableBuilder {
   Inks SolveNode(const Lab& target, double darkness, const Inks& start) const;
   Inks BlackOnly(double l) const;
 
-  const PrintModel& model_;
+  TableBuilder(std::unique_ptr<const Printer> owned, const BuildSettings& settings);
+
+  std::unique_ptr<const Printer> owned_;  // the model's printer, when built from a model
+  const Printer* printer_;
   BuildSettings settings_;
   GamutMap gamut_;
   GamutMap blackOnlyGamut_;

@@ -547,6 +547,38 @@ TEST_F(CliTest, ResourcesBuildWritesTablesThatPrint) {
   }
 }
 
+// Tables built from an ICC output profile: the profile vantik writes of
+// its own printer builds a directory that separates and prints; a missing or
+// broken profile, or --icc with --model, is one line and writes nothing.
+TEST_F(CliTest, ResourcesBuildTakesAnIccProfile) {
+  WriteBytes(Path("text.icc"), "not a profile at all");
+  for (const auto& [args, needle] : {std::pair<std::string, std::string>{
+                                         "--icc " + Path("missing.icc"), "missing.icc"},
+                                     {"--icc " + Path("text.icc"), "not an ICC profile"},
+                                     {"--icc " + Path("text.icc") + " --model x.ti3", "--model"}}) {
+    Outcome r = Vantik("resources build -o " + Path("out/bad") + " " + args);
+    ExpectOneLine(r, needle);
+    EXPECT_EQ(OutFiles(), 0);
+  }
+
+  ASSERT_EQ(Vantik("resources profile -o " + Path("printer.icc")).exit, 0);
+  const std::string dir = Path("icc");
+  Outcome r = Vantik("-q resources build --icc " + Path("printer.icc") + " -o " + dir);
+  ASSERT_EQ(r.exit, 0) << r.err;
+  ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 150x100").exit, 0);
+  r = Vantik("--resources " + dir + " separate " + Path("chart.png") + " -o " + Path("out/inks.tif"));
+  ASSERT_EQ(r.exit, 0) << r.err;
+  uint32_t w = 0, h = 0;
+  uint16_t spp = 0, photometric = 0;
+  std::vector<uint8_t> cmyk = ReadTiff(Path("out/inks.tif"), &w, &h, &spp, &photometric);
+  ASSERT_EQ(cmyk.size(), size_t(150) * 100 * 4);
+  for (int c = 0; c < 4; ++c) EXPECT_EQ(cmyk[c], 0) << c;  // paper white
+  EXPECT_GT(cmyk[(size_t(5) * 150 + 5) * 4 + 3], 128);   // the gray ramp's black
+  r = Vantik("-q --resources " + dir + " print " + Path("chart.png") +
+             " --page 1x0.75in --resolution 360x360 -o " + Path("out/p"));
+  EXPECT_EQ(r.exit, 0) << r.err;
+}
+
 TEST_F(CliTest, SeparateAndPreviewWriteTheirImages) {
   ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 150x100").exit, 0);
   for (const char* ink : {"colour", "color", "black"}) {
