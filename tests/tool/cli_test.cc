@@ -64,6 +64,10 @@ class CliTest : public ::testing::Test {
     return s.str();
   }
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  // Separates the 150 x 100 test chart (chart.png) through the resource
+  // directory `dir` into `cmyk` and prints it: paper stays white and the
+  // gray ramp's first patch is black.
+  void SeparateAndPrintChart(const std::string& dir, std::vector<uint8_t>* cmyk);
   int OutFiles() const {
     int n = 0;
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_ / "out")) ++n;
@@ -344,6 +348,21 @@ std::vector<uint8_t> ReadTiff(const std::string& path, uint32_t* w, uint32_t* h,
   return data;
 }
 
+void CliTest::SeparateAndPrintChart(const std::string& dir, std::vector<uint8_t>* cmyk) {
+  Outcome r = Vantik("--resources " + dir + " separate " + Path("chart.png") + " -o " +
+                     Path("out/inks.tif"));
+  ASSERT_EQ(r.exit, 0) << r.err;
+  uint32_t w = 0, h = 0;
+  uint16_t spp = 0, photometric = 0;
+  *cmyk = ReadTiff(Path("out/inks.tif"), &w, &h, &spp, &photometric);
+  ASSERT_EQ(cmyk->size(), size_t(150) * 100 * 4);
+  for (int c = 0; c < 4; ++c) EXPECT_EQ((*cmyk)[c], 0) << c;  // paper white
+  EXPECT_GT((*cmyk)[(size_t(5) * 150 + 5) * 4 + 3], 128);    // the gray ramp's black
+  r = Vantik("-q --resources " + dir + " print " + Path("chart.png") +
+             " --page 1x0.75in --resolution 360x360 -o " + Path("out/p"));
+  EXPECT_EQ(r.exit, 0) << r.err;
+}
+
 TEST_F(CliTest, PrintWritesTheFilesFormatAsks) {
   ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 300x200").exit, 0);
   struct Case {
@@ -526,24 +545,14 @@ TEST_F(CliTest, ResourcesBuildWritesTablesThatPrint) {
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_TRUE(fs::exists(dir + "/color/1.bin"));
     EXPECT_TRUE(fs::exists(dir + "/halftone"));
-    r = Vantik("--resources " + dir + " separate " + Path("chart.png") + " -o " +
-               Path("out/inks.tif"));
-    ASSERT_EQ(r.exit, 0) << r.err;
-    uint32_t w = 0, h = 0;
-    uint16_t spp = 0, photometric = 0;
-    std::vector<uint8_t> cmyk = ReadTiff(Path("out/inks.tif"), &w, &h, &spp, &photometric);
-    ASSERT_EQ(cmyk.size(), size_t(150) * 100 * 4);
-    for (int c = 0; c < 4; ++c) EXPECT_EQ(cmyk[c], 0) << c;  // paper white
-    EXPECT_GT(cmyk[black + 3], 128);
+    std::vector<uint8_t> cmyk;
+    ASSERT_NO_FATAL_FAILURE(SeparateAndPrintChart(dir, &cmyk));
     const int colour = cmyk[black] + cmyk[black + 1] + cmyk[black + 2];
     if (pure) {
       EXPECT_EQ(colour, 0);
     } else {
       EXPECT_GT(colour, 0);
     }
-    r = Vantik("-q --resources " + dir + " print " + Path("chart.png") +
-               " --page 1x0.75in --resolution 360x360 -o " + Path("out/p"));
-    EXPECT_EQ(r.exit, 0) << r.err;
   }
 }
 
@@ -566,17 +575,8 @@ TEST_F(CliTest, ResourcesBuildTakesAnIccProfile) {
   Outcome r = Vantik("-q resources build --icc " + Path("printer.icc") + " -o " + dir);
   ASSERT_EQ(r.exit, 0) << r.err;
   ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 150x100").exit, 0);
-  r = Vantik("--resources " + dir + " separate " + Path("chart.png") + " -o " + Path("out/inks.tif"));
-  ASSERT_EQ(r.exit, 0) << r.err;
-  uint32_t w = 0, h = 0;
-  uint16_t spp = 0, photometric = 0;
-  std::vector<uint8_t> cmyk = ReadTiff(Path("out/inks.tif"), &w, &h, &spp, &photometric);
-  ASSERT_EQ(cmyk.size(), size_t(150) * 100 * 4);
-  for (int c = 0; c < 4; ++c) EXPECT_EQ(cmyk[c], 0) << c;  // paper white
-  EXPECT_GT(cmyk[(size_t(5) * 150 + 5) * 4 + 3], 128);   // the gray ramp's black
-  r = Vantik("-q --resources " + dir + " print " + Path("chart.png") +
-             " --page 1x0.75in --resolution 360x360 -o " + Path("out/p"));
-  EXPECT_EQ(r.exit, 0) << r.err;
+  std::vector<uint8_t> cmyk;
+  SeparateAndPrintChart(dir, &cmyk);
 }
 
 TEST_F(CliTest, SeparateAndPreviewWriteTheirImages) {
