@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <set>
 
+#include "formats/table_block.h"
+#include "interface/byte_reader.h"
 #include "printmodel/gamut_map.h"
 
 namespace vantik::tool {
 
 namespace {
 
-constexpr size_t kHeader = 76;
 constexpr int kInks = 4;
 constexpr int kDarkRange = kPureBlackEnd - kPureBlackFull;
 constexpr int kWhole = kDarkRange * kPureBlackSpread;  // t = 1
@@ -22,8 +23,6 @@ int Share(int r, int g, int b) {
   const int near = std::max(kPureBlackSpread - spread, 0);
   return dark * near;
 }
-
-int S16(const uint8_t* p) { return static_cast<int16_t>((p[0] << 8) | p[1]); }
 
 // What one table means to the printer: levels to coverage under the
 // table's dot weights, coverage to lightness under the model.
@@ -99,18 +98,16 @@ void Rewrite(const uint8_t* before, uint8_t* node, int t, const Inks& inks, cons
 std::vector<uint8_t> PureBlackTable(std::span<const uint8_t> block,
                                     const printmodel::PrintModel& model) {
   std::vector<uint8_t> out(block.begin(), block.end());
-  if (out.size() < kHeader) return out;
-  const int n = out[72];
-  if (n < 2 || out[73] != n || out[74] != n || out[75] != kInks) return out;
-  const size_t nodes = static_cast<size_t>(n) * n * n;
-  const size_t tableAt = kHeader + 3 * static_cast<size_t>(n);
-  if (out.size() < tableAt + nodes * kInks) return out;
+  ByteReader reader(block.data(), block.size());
+  formats::TableBlockView view;
+  if (!formats::ParseTableBlock(reader, view).ok() || view.w != kInks) return out;
+  const int n = view.n;
+  const uint8_t* pos = view.positions;
+  const Inks inks(model, view.header.weights[0], view.header.weights[1]);
+  // Offsets into the block, the same in `block` and `out`.
+  const size_t tableAt = static_cast<size_t>(view.table - block.data());
+  auto at = [&](int a, int b, int c) { return tableAt + formats::TableNode(n, kInks, a, b, c); };
   const uint8_t* in = block.data();
-  const uint8_t* pos = in + kHeader;
-  const Inks inks(model, S16(in + 48), S16(in + 50));
-  auto at = [&](int a, int b, int c) {
-    return tableAt + ((static_cast<size_t>(a) * n + b) * n + c) * kInks;
-  };
 
   Axis axis;
   axis.richBlack = inks.Lightness(in + at(0, 0, 0));
@@ -132,8 +129,8 @@ std::vector<uint8_t> PureBlackTable(std::span<const uint8_t> block,
       }
     }
   }
-  const size_t diagonalAt = tableAt + nodes * kInks + static_cast<size_t>(n);
-  if (out.size() >= diagonalAt + static_cast<size_t>(n) * kInks) {
+  if (view.diagonal != nullptr) {
+    const size_t diagonalAt = static_cast<size_t>(view.diagonal - block.data());
     for (int j = 0; j < n; ++j) {
       const int t = Share(pos[j], pos[n + j], pos[2 * n + j]);
       if (t == 0) continue;
