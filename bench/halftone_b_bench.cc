@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/halftone_b_fixtures.h"
+#include "halftone_b/kernels/matrix_dither.h"
 #include "halftone_b/resources.h"
 
 namespace {
@@ -108,6 +109,38 @@ void RunStrip(benchmark::State& state, const HalftoneParams& params, bool colour
 void BM_MatrixDitherKernel(benchmark::State& state) {
   RunStrip(state, MakeParams(3, 0, 720, 720, kDots), false);
 }
+// The ordered kernel by each of its paths: 0 dot by dot, 1 SSE2, 2 AVX2.
+void BM_MatrixDitherPath(benchmark::State& state) {
+  using vantik::halftone_b::DitherPath;
+  const auto path = static_cast<DitherPath>(state.range(0));
+  bool here = false;
+  for (DitherPath p : vantik::halftone_b::DitherPathsHere()) here = here || p == path;
+  if (!here) {
+    state.SkipWithError("path not available on this machine");
+    return;
+  }
+  TestLut lut = MakeTestLut({0, 32, 64, 96, 128, 160, 192, 224, 255});
+  EngineBSession session;
+  if (!session.Start(MakeParams(3, 0, 720, 720, kDots), lut,
+                     vantik::testing::IdListBlock({600, 601, 602}), vantik::testing::NodeBlock(),
+                     Matrix64())) {
+    state.SkipWithError("resources refused");
+    return;
+  }
+  auto* instance = static_cast<vantik::halftone_b::HalftoneInstanceB*>(session.handle);
+  const std::vector<uint8_t> src = LevelStrip(PhotoStrip());
+  std::vector<uint8_t> plane(kDots / 8 + 8);
+  for (auto _ : state) {
+    for (uint32_t y = 0; y < kLines; ++y) {
+      vantik::halftone_b::MatrixDitherWith(path, instance, src.data() + y * kDots, plane.data(),
+                                           0, kDots, 0, y, 0, nullptr);
+    }
+    benchmark::DoNotOptimize(plane.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kDots * kLines);
+}
+
 void BM_EightColorDitherKernel(benchmark::State& state) {
   RunStrip(state, MakeParams(0, 1, 720, 720, kDots), true);
 }
@@ -165,6 +198,7 @@ void BM_Resample32Nodes(benchmark::State& state) {
 }
 
 BENCHMARK(BM_MatrixDitherKernel);
+BENCHMARK(BM_MatrixDitherPath)->Arg(0)->Arg(1)->Arg(2);
 BENCHMARK(BM_EightColorDitherKernel);
 BENCHMARK(BM_ColorDiffusionKernel);
 BENCHMARK(BM_ColorDiffusionKernelWide);

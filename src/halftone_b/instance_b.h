@@ -24,6 +24,9 @@ enum SlotIndex : int {
   kSlotDotWeightTable = 7,   // 256 x int16
   kSlotErrorThresholdTable = 8,  // 256 x int16, inside slot 7's block
   kSlotNodeTable = 9,        // 256 x (node index, weight) bytes, inside slot 7
+  kSlotDitherBounds = 10,    // ordered dither of one ink: level bounds per
+                             // matrix cell (kernels/matrix_dither.h); empty
+                             // when the level table does not allow them
   kSlotCount = 20
 };
 

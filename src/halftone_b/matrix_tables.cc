@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "formats/matrix16.h"
+#include "halftone_b/dispatch.h"
+#include "halftone_b/kernels/matrix_dither.h"
 #include "halftone_b/resources.h"
 
 namespace vantik::halftone_b {
@@ -176,6 +178,15 @@ uint32_t LoadThresholdMatrix(HalftoneInstanceB& instance, ByteReader& block,
     std::memcpy(level, tone, kTableBytes);
   }
   BuildErrorThresholdTable(dw, static_cast<int16_t*>(instance.slots[kSlotErrorThresholdTable].data));
+  // The ordered dither of one ink runs on level bounds per cell where the
+  // level table allows them.
+  if (ChooseKernel(p) == MatrixDitherKernel) {
+    code = BuildDitherBounds(instance);
+    if (code != RC_OK) {
+      ReleaseSlots(instance);
+      return code;
+    }
+  }
   return RC_OK;
 }
 

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "common/halftone_b_fixtures.h"
 #include "halftone_b/kernels/kernels.h"
+#include "halftone_b/kernels/matrix_dither.h"
+#include "halftone_b/resources.h"
 
 namespace vantik::halftone_b {
 namespace {
@@ -170,6 +174,140 @@ TEST(MatrixDitherKernel, Golden) {
             "00201600002400 0004d000049c00 024b40024b6000 105a00001b0000 ");
   EXPECT_EQ(GoldenRuns(0, 0),
             "000001ffffff00 00037ffffea000 00dfffffc80000 0fffffe0000000 ");
+}
+
+// ---- Level bounds and the vector paths --------------------------------------
+
+// A rig whose instance carries the level bounds, as the matrix step makes
+// them; the bounds' block is released with the rig.
+struct BoundsRig : KernelRig {
+  BoundsRig(int32_t kind, int32_t scale, uint32_t width, uint32_t height,
+            const std::vector<int16_t>& cells, const std::vector<int16_t>& levels)
+      : KernelRig(MakeParams(kind, 0, 720, 720, 400, 0, scale), width, height, cells) {
+    std::copy(levels.begin(), levels.end(), level());
+    code = BuildDitherBounds(instance);
+  }
+  ~BoundsRig() { ReleaseSlots(instance); }
+  uint32_t code;
+};
+
+std::vector<int16_t> Levels(const std::function<int(int)>& f) {
+  std::vector<int16_t> t(256);
+  for (int a = 0; a < 256; ++a) t[a] = static_cast<int16_t>(f(a));
+  return t;
+}
+
+// The level table the matrix step builds for a matrix of `cells` cells.
+std::vector<int16_t> StepLevels(uint32_t cells) {
+  int16_t dw[256];
+  EXPECT_TRUE(BuildDotWeightTable(350, 100, dw));
+  std::vector<int16_t> t(256);
+  BuildLevelTable(cells, dw, t.data());
+  return t;
+}
+
+TEST(MatrixDitherKernel, BoundsExistOnlyWhereTheThresholdsNeverFall) {
+  struct Case {
+    const char* name;
+    int32_t kind;
+    std::vector<int16_t> levels;
+    bool bounds;
+  };
+  const Case cases[] = {
+      {"identity", 3, Levels([](int a) { return a; }), true},
+      {"zeros, then negative and rising", 3, Levels([](int a) { return a < 10 ? 0 : 2 * a - 201; }),
+       true},
+      {"all zero", 3, Levels([](int) { return 0; }), true},
+      {"falls once", 3, Levels([](int a) { return a == 77 ? 5 : a; }), false},
+      // 0 means no dot, so a 0 after a negative threshold is a fall.
+      {"zero after a negative", 3, Levels([](int a) { return a - 100; }), false},
+      {"kind 0, rising", 0, Levels([](int a) { return a == 255 ? 40 : (a == 0 ? 3 : -999); }),
+       true},
+      // Kind 0 reads entries 0 and 255 only.
+      {"kind 0, falling", 0, Levels([](int a) { return a == 0 ? 40 : 3; }), false},
+  };
+  for (const Case& c : cases) {
+    BoundsRig rig(c.kind, 0, 4, 2, {0, 5, 10, -3, 20, 30, 40, 50}, c.levels);
+    EXPECT_EQ(rig.code, 0u);
+    EXPECT_EQ(DitherBoundsOf(rig.instance) != nullptr, c.bounds) << c.name;
+  }
+}
+
+TEST(MatrixDitherKernel, EveryPathGivesTheDotByDotBits) {
+  struct Case {
+    const char* name;
+    int32_t kind;
+    uint32_t width, height;
+    std::vector<int16_t> levels;
+    int16_t cellLow, cellHigh;  // cells drawn from this range
+  };
+  const Case cases[] = {
+      {"identity 16 x 16", 3, 16, 16, Levels([](int a) { return a; }), -5, 270},
+      {"step table 64 x 64", 3, 64, 64, StepLevels(4096), 0, 4095},
+      {"step table, width 48", 3, 48, 5, StepLevels(240), -2, 300},
+      {"negative thresholds, width 255", 3, 255, 3,
+       Levels([](int a) { return a < 10 ? 0 : 2 * a - 201; }), -200, 320},
+      {"width 1", 3, 1, 7, Levels([](int a) { return a / 3; }), -1, 90},
+      {"width 3", 3, 3, 2, Levels([](int a) { return a; }), 0, 255},
+      {"width 8, flat", 3, 8, 1, Levels([](int a) { return a < 50 ? 0 : 5; }), 0, 9},
+      {"all zero", 3, 16, 2, Levels([](int) { return 0; }), -10, 10},
+      {"kind 0", 0, 32, 4, Levels([](int a) { return a == 255 ? 900 : (a == 0 ? 0 : -1); }), 0,
+       1000},
+  };
+  std::mt19937 rng(7);
+  for (const Case& c : cases) {
+    std::uniform_int_distribution<int> cellOf(c.cellLow, c.cellHigh);
+    std::vector<int16_t> cells(c.width * c.height);
+    for (int16_t& v : cells) v = static_cast<int16_t>(cellOf(rng));
+    for (int32_t scale : {0, 1, -1}) {
+      BoundsRig rig(c.kind, scale, c.width, c.height, cells, c.levels);
+      ASSERT_NE(DitherBoundsOf(rig.instance), nullptr) << c.name;
+      const uint32_t lineWidth = rig.instance.params.lineWidth;
+      for (uint32_t count = 0; count <= 100; ++count) {
+        for (int32_t firstBit = 0; firstBit < 8; ++firstBit) {
+          const uint32_t x0 = rng() % (lineWidth - count + 1);
+          const uint32_t y = rng() % 1000;
+          // The source ends where the run's last byte is, at a random
+          // alignment, so that a read past it shows under the sanitizer.
+          const size_t srcBytes = scale == 1 ? (count + 1) / 2 : (scale == -1 ? 2 * count : count);
+          const size_t align = rng() % 32;
+          std::vector<uint8_t> src(align + srcBytes);
+          for (uint8_t& b : src) b = static_cast<uint8_t>(rng());
+          // Levels near the bounds' edges and kind 0's step at 128 as well.
+          for (size_t i = align; i < src.size(); i += 3) {
+            const uint8_t near[] = {0, 1, 127, 128, 129, 254, 255};
+            src[i] = near[rng() % 7];
+          }
+          std::vector<uint8_t> before((firstBit + count + 7) / 8 + 3);
+          for (uint8_t& b : before) b = static_cast<uint8_t>(rng());
+          std::vector<uint8_t> expected = before;
+          ASSERT_EQ(MatrixDitherWith(DitherPath::kPerDot, &rig.instance, src.data() + align,
+                                     expected.data(), firstBit, count, x0, y, 0, nullptr),
+                    0u);
+          for (DitherPath path : DitherPathsHere()) {
+            std::vector<uint8_t> out = before;
+            ASSERT_EQ(MatrixDitherWith(path, &rig.instance, src.data() + align, out.data(),
+                                       firstBit, count, x0, y, 0, nullptr),
+                      0u);
+            ASSERT_EQ(Hex(out), Hex(expected))
+                << c.name << ", scale " << scale << ", path " << static_cast<int>(path)
+                << ", count " << count << ", first bit " << firstBit << ", x0 " << x0
+                << ", y " << y;
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(MatrixDitherKernel, MatrixStepMakesBoundsForTheDefaultResources) {
+  for (int32_t kind : {0, 3}) {
+    testing::TestLut lut = testing::MakeTestLut();
+    testing::EngineBSession s;
+    ASSERT_TRUE(s.Start(MakeParams(kind, 0, 720, 720, 100), lut));
+    EXPECT_NE(DitherBoundsOf(*static_cast<HalftoneInstanceB*>(s.handle)), nullptr)
+        << "kind " << kind;
+  }
 }
 
 }  // namespace
