@@ -45,6 +45,13 @@ struct CmAxisTables {
   // the second and third vertex of its tetrahedron from node 000.
   uint32_t vertex1[8], vertex2[8];
   CmAxisEntry a[256], b[256], c[256];
+  // The offsets of the second and third axis rescaled to a first-axis
+  // interval width, for every width the first axis has: row k holds
+  // (level's offset x width_k / interval width) for the second axis at
+  // 0..255 and for the third at 256..511.  scaledRow[v] is the byte index
+  // of the row for first-axis level v.
+  uint8_t scaled[31][512];
+  uint16_t scaledRow[256];
 };
 
 }  // namespace vantik::colormatch

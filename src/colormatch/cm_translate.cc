@@ -90,27 +90,111 @@ inline __m128i Load4(const uint8_t* p) {
   return _mm_cvtsi32_si128(v);
 }
 
-// Four channels at once: the bytes of two vertices interleaved as 16-bit
-// lanes meet their two weights in one multiply-add; the quotient by w comes
-// from CmDivByInverse's single-precision form, which is exact.
+inline __m128i LoadLanes(const uint16_t* p) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// Four channels, eight pixels at a time in three stages:
+//  1. per pixel, from the axis tables: the three fractions (the second and
+//     third already rescaled to the first axis's width w), w, and node 000;
+//  2. for the eight pixels at once: the fractions in falling order
+//     x1 >= x2 >= x3 give the weights w - x1, x1 - x2, x2 - x3 and x3, the
+//     axis of the largest gives the second vertex and the axis of the
+//     smallest the third (node 111 less that axis's step).  Where fractions
+//     tie, the vertex that depends on the tie has weight 0, so any order of
+//     equal fractions gives the same sums;
+//  3. per pixel: the bytes of two vertices interleaved as 16-bit lanes meet
+//     their two weights in one multiply-add, and the quotient by w comes
+//     from CmDivByInverse's single-precision form, which is exact.
 void RunFour(const CmAxisTables& t, const uint8_t* table, const CmPixelLayout& l,
              size_t count, const uint8_t* src, uint8_t* dst) {
   const size_t stride = static_cast<size_t>(l.stride);
+  const size_t oa = static_cast<size_t>(l.offsetA), ob = static_cast<size_t>(l.offsetB),
+               oc = static_cast<size_t>(l.offsetC);
   const uint32_t o3 = t.strideA + t.strideB + t.strideC;
+  // Axis steps in units of one node (4 bytes), which fit 16-bit lanes.
+  const __m128i stepA = _mm_set1_epi16(static_cast<int16_t>(t.strideA / 4));
+  const __m128i stepB = _mm_set1_epi16(static_cast<int16_t>(t.strideB / 4));
+  const __m128i stepC = _mm_set1_epi16(static_cast<int16_t>(t.strideC / 4));
+  const __m128i stepAll = _mm_set1_epi16(static_cast<int16_t>(o3 / 4));
   const __m128i zero = _mm_setzero_si128();
   const __m128 half = _mm_set1_ps(0.5f);
-  for (size_t k = 0; k < count; ++k, src += stride, dst += 4) {
-    const Cell q = Locate(t, table, src, l.offsetA, l.offsetB, l.offsetC);
-    const __m128i v01 = _mm_unpacklo_epi8(_mm_unpacklo_epi8(Load4(q.n0), Load4(q.n0 + q.o1)), zero);
-    const __m128i v23 = _mm_unpacklo_epi8(_mm_unpacklo_epi8(Load4(q.n0 + q.o2), Load4(q.n0 + o3)), zero);
-    const __m128i w01 = _mm_set1_epi32(static_cast<int32_t>(q.t.w0 | q.t.w1 << 16));
-    const __m128i w23 = _mm_set1_epi32(static_cast<int32_t>(q.t.w2 | q.t.w3 << 16));
-    const __m128i sum = _mm_add_epi32(_mm_madd_epi16(v01, w01), _mm_madd_epi16(v23, w23));
-    const __m128 inv = _mm_set1_ps(t.a[src[l.offsetA]].inverse);
-    const __m128i quo = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(_mm_cvtepi32_ps(sum), half), inv));
-    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(quo, quo), quo);
-    const int32_t out = _mm_cvtsi128_si32(bytes);
-    std::memcpy(dst, &out, 4);
+
+  // Stage 1 fills whole batches before stage 2 reads them as vectors, so
+  // that the vector loads find the scalar stores long written.
+  constexpr size_t kBatch = 64;
+  alignas(16) uint16_t fa[kBatch], fb[kBatch], fc[kBatch], width[kBatch];
+  alignas(16) uint16_t second[kBatch], third[kBatch];
+  alignas(16) uint32_t w01[kBatch], w23[kBatch];
+  uint32_t node[kBatch];
+  float inverse[kBatch];
+
+  for (size_t done = 0; done < count; done += kBatch) {
+    const size_t n = count - done < kBatch ? count - done : kBatch;
+    const uint8_t* px = src + done * stride;
+    for (size_t k = 0; k < n; ++k, px += stride) {
+      const uint32_t r = px[oa], g = px[ob], b = px[oc];
+      const CmAxisEntry& ea = t.a[r];
+      const uint8_t* scaled = &t.scaled[0][0] + t.scaledRow[r];
+      fa[k] = ea.frac;
+      width[k] = ea.width;
+      fb[k] = scaled[g];
+      fc[k] = scaled[256 + b];
+      node[k] = ea.offset + t.b[g].offset + t.c[b].offset;
+      inverse[k] = ea.inverse;
+    }
+    // Lanes after the last pixel are computed but not used.
+    const size_t lanes = (n + 7) & ~size_t{7};
+    for (size_t k = n; k < lanes; ++k) fa[k] = fb[k] = fc[k] = width[k] = 0;
+
+    for (size_t k = 0; k < lanes; k += 8) {
+      const __m128i a = LoadLanes(fa + k), b = LoadLanes(fb + k), c = LoadLanes(fc + k);
+      const __m128i x1 = _mm_max_epi16(_mm_max_epi16(a, b), c);
+      const __m128i x3 = _mm_min_epi16(_mm_min_epi16(a, b), c);
+      const __m128i x2 =
+          _mm_sub_epi16(_mm_sub_epi16(_mm_add_epi16(_mm_add_epi16(a, b), c), x1), x3);
+      // Largest: A when neither other is above it, else B unless C is above B.
+      const __m128i aLargest = _mm_or_si128(_mm_cmpgt_epi16(b, a), _mm_cmpgt_epi16(c, a));
+      const __m128i cAboveB = _mm_cmpgt_epi16(c, b);
+      const __m128i bcLargest =
+          _mm_or_si128(_mm_and_si128(cAboveB, stepC), _mm_andnot_si128(cAboveB, stepB));
+      // (aLargest holds the lanes where A is not the largest.)
+      const __m128i v1 =
+          _mm_or_si128(_mm_andnot_si128(aLargest, stepA), _mm_and_si128(aLargest, bcLargest));
+      // Smallest: A when neither other is below it, else B unless C is below B.
+      const __m128i aNotSmallest = _mm_or_si128(_mm_cmpgt_epi16(a, b), _mm_cmpgt_epi16(a, c));
+      const __m128i bAboveC = _mm_cmpgt_epi16(b, c);
+      const __m128i bcSmallest =
+          _mm_or_si128(_mm_and_si128(bAboveC, stepC), _mm_andnot_si128(bAboveC, stepB));
+      const __m128i smallest = _mm_or_si128(_mm_andnot_si128(aNotSmallest, stepA),
+                                            _mm_and_si128(aNotSmallest, bcSmallest));
+      _mm_store_si128(reinterpret_cast<__m128i*>(second + k), v1);
+      _mm_store_si128(reinterpret_cast<__m128i*>(third + k), _mm_sub_epi16(stepAll, smallest));
+      const __m128i weight0 = _mm_sub_epi16(LoadLanes(width + k), x1);
+      const __m128i weight1 = _mm_sub_epi16(x1, x2);
+      const __m128i weight2 = _mm_sub_epi16(x2, x3);
+      _mm_store_si128(reinterpret_cast<__m128i*>(w01 + k), _mm_unpacklo_epi16(weight0, weight1));
+      _mm_store_si128(reinterpret_cast<__m128i*>(w01 + k + 4), _mm_unpackhi_epi16(weight0, weight1));
+      _mm_store_si128(reinterpret_cast<__m128i*>(w23 + k), _mm_unpacklo_epi16(weight2, x3));
+      _mm_store_si128(reinterpret_cast<__m128i*>(w23 + k + 4), _mm_unpackhi_epi16(weight2, x3));
+    }
+
+    uint8_t* out = dst + done * 4;
+    for (size_t k = 0; k < n; ++k, out += 4) {
+      const uint8_t* n0 = table + node[k];
+      const __m128i v01 = _mm_unpacklo_epi8(
+          _mm_unpacklo_epi8(Load4(n0), Load4(n0 + size_t{second[k]} * 4)), zero);
+      const __m128i v23 = _mm_unpacklo_epi8(
+          _mm_unpacklo_epi8(Load4(n0 + size_t{third[k]} * 4), Load4(n0 + o3)), zero);
+      const __m128i sum =
+          _mm_add_epi32(_mm_madd_epi16(v01, _mm_set1_epi32(static_cast<int32_t>(w01[k]))),
+                        _mm_madd_epi16(v23, _mm_set1_epi32(static_cast<int32_t>(w23[k]))));
+      const __m128 inv = _mm_set1_ps(inverse[k]);
+      const __m128i quo = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(_mm_cvtepi32_ps(sum), half), inv));
+      const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(quo, quo), quo);
+      const int32_t v = _mm_cvtsi128_si32(bytes);
+      std::memcpy(out, &v, 4);
+    }
   }
 }
 #endif
@@ -145,6 +229,23 @@ void CmBuildAxisTables(CmAxisTables& t, const CmLut& lut) {
   BuildAxis(t.a, lut.gridA, t.strideA);
   BuildAxis(t.b, lut.gridB, t.strideB);
   BuildAxis(t.c, lut.gridC, t.strideC);
+  // One row of rescaled second- and third-axis offsets per distinct
+  // first-axis width (at most 31: one per interval).
+  uint16_t widths[31];
+  int rows = 0;
+  for (int v = 0; v < 256; ++v) {
+    const uint16_t w = t.a[v].width;
+    int k = 0;
+    while (k < rows && widths[k] != w) ++k;
+    if (k == rows) {
+      widths[rows++] = w;
+      for (int u = 0; u < 256; ++u) {
+        t.scaled[k][u] = static_cast<uint8_t>(CmDivByRecip(t.b[u].frac * w, t.b[u].recip));
+        t.scaled[k][256 + u] = static_cast<uint8_t>(CmDivByRecip(t.c[u].frac * w, t.c[u].recip));
+      }
+    }
+    t.scaledRow[v] = static_cast<uint16_t>(k * 512);
+  }
   const uint32_t step[3] = {t.strideA, t.strideB, t.strideC};
   for (unsigned i = 0; i < 8; ++i) {
     const tetra::VertexOffsets v = tetra::VerticesOf(i, step);

@@ -200,6 +200,46 @@ TEST(CmTranslate, FastPathMatchesFormulaOnRandomTables) {
   }
 }
 
+// The four-channel path works in batches of pixels: every run length
+// through and past a batch, source and destination at any alignment, and
+// pixels whose fractions tie (the same grid on every axis, components
+// equal in pairs or all three) give the formula's bytes and write nothing
+// past the run.
+TEST(CmTranslate, FourChannelsAtEveryRunLengthAndAlignment) {
+  std::mt19937 rng(99);
+  const int nodeCounts[] = {2, 5, 17, 32};
+  for (int n : nodeCounts) {
+    const std::vector<uint8_t> g = RandomGrid(rng, n);
+    const std::vector<uint8_t> gB = RandomGrid(rng, n == 2 ? 3 : n - 1);
+    for (bool sameGrid : {true, false}) {
+      std::vector<uint8_t> table(static_cast<size_t>(n) * (sameGrid ? n : gB.size()) * n * 4);
+      for (auto& v : table) v = static_cast<uint8_t>(rng());
+      HandInstance h;
+      const std::vector<uint8_t>& second = sameGrid ? g : gB;
+      h.SetTable(n, static_cast<int>(second.size()), n, 4, g, second, g, table);
+      for (size_t count = 0; count <= 140; ++count) {
+        const size_t srcAt = rng() % 4, dstAt = rng() % 4;
+        std::vector<uint8_t> src(srcAt + count * 4);
+        for (auto& v : src) v = static_cast<uint8_t>(rng());
+        for (size_t k = 0; k < count; k += 3) {
+          uint8_t* px = &src[srcAt + k * 4];
+          px[1] = px[2] = px[3];          // all three equal
+          if (k % 2) px[2] = px[1] / 2;   // two equal
+        }
+        std::vector<uint8_t> got(dstAt + count * 4 + 8, 0xA5), want(count * 4);
+        ASSERT_EQ(CmTranslate(h.handle(), static_cast<int32_t>(count), src.data() + srcAt,
+                              got.data() + dstAt),
+                  RC_OK);
+        PlainTranslate(h.lut(), kCmNodeLayout, count, src.data() + srcAt, want.data());
+        ASSERT_EQ(std::vector<uint8_t>(got.begin() + dstAt, got.begin() + dstAt + count * 4), want)
+            << "nodes " << n << " count " << count;
+        for (size_t i = 0; i < dstAt; ++i) ASSERT_EQ(got[i], 0xA5);
+        for (size_t i = dstAt + count * 4; i < got.size(); ++i) ASSERT_EQ(got[i], 0xA5);
+      }
+    }
+  }
+}
+
 // The two division-free quotients agree with x / d for every x < 2^16 and
 // every interval width d.
 TEST(CmTranslate, DivisionWithoutDivideIsExact) {
