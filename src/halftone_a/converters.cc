@@ -1,6 +1,12 @@
 #include "halftone_a/converters.h"
 
+#include <array>
 #include <cstddef>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vantik::halftone_a {
 namespace {
@@ -15,6 +21,17 @@ namespace {
 //               (matrix 1), bit k standing for plane k.
 using Plane = unsigned;
 constexpr Plane kPlane3 = 8;
+
+#if defined(__SSE2__)
+// Sixteen entries at once (methods 1 and 2, one dot per entry): four ink
+// vectors and a threshold vector in, the four planes' dot masks out (0xFF
+// where a dot is set).
+struct Inks16 {
+  __m128i ink[4];
+};
+// t <= ink, lane by lane, unsigned.
+inline __m128i AtMost(__m128i t, __m128i ink) { return _mm_cmpeq_epi8(_mm_min_epu8(t, ink), t); }
+#endif
 
 inline Plane InkPlanes(unsigned t, unsigned i0, unsigned i1, unsigned i2) {
   return Plane(t <= i0) | Plane(t <= i1) << 1 | Plane(t <= i2) << 2;
@@ -34,6 +51,20 @@ struct ThreeInks {
     const Plane planes = InkPlanes(t, e.i0, e.i1, e.i2);
     return planes ^ ((0u - Plane(planes == 7)) & 0xFu);
   }
+#if defined(__SSE2__)
+  // Byte 3 of an entry is not the rule's: the sixteen-entry route reads it
+  // only where another entry follows.
+  static constexpr uint32_t kVectorAfter = 1;
+  static void Dots16(const Inks16& in, __m128i t, __m128i (&planes)[4]) {
+    const __m128i d0 = AtMost(t, in.ink[0]), d1 = AtMost(t, in.ink[1]),
+                  d2 = AtMost(t, in.ink[2]);
+    const __m128i all = _mm_and_si128(_mm_and_si128(d0, d1), d2);
+    planes[0] = _mm_andnot_si128(all, d0);
+    planes[1] = _mm_andnot_si128(all, d1);
+    planes[2] = _mm_andnot_si128(all, d2);
+    planes[3] = all;
+  }
+#endif
 };
 
 // Method 2: four inks, plane 3 first.
@@ -49,6 +80,14 @@ struct FourInks {
     const Plane black = 0u - Plane(t <= e.i3);  // all ones when plane 3
     return (InkPlanes(t, e.i0, e.i1, e.i2) & ~black) | (kPlane3 & black);
   }
+#if defined(__SSE2__)
+  static constexpr uint32_t kVectorAfter = 0;
+  static void Dots16(const Inks16& in, __m128i t, __m128i (&planes)[4]) {
+    const __m128i black = AtMost(t, in.ink[3]);
+    for (int k = 0; k < 3; ++k) planes[k] = _mm_andnot_si128(black, AtMost(t, in.ink[k]));
+    planes[3] = black;
+  }
+#endif
 };
 
 // Method 0: two-level colours through the colour table, then as method 2.
@@ -184,6 +223,65 @@ struct FixedDark {
   }
 };
 
+#if defined(__SSE2__)
+// Rules with a sixteen-entry form (Dots16).
+template <class Rule>
+concept HasDots16 = requires { Rule::kVectorAfter; };
+
+// The four bytes of sixteen 4-byte entries, one vector per byte position.
+inline Inks16 LoadInks16(const uint8_t* p) {
+  const __m128i low = _mm_set1_epi32(0xFF);
+  __m128i v[4];
+  for (int i = 0; i < 4; ++i) v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+  Inks16 out;
+  for (int k = 0; k < 4; ++k) {
+    __m128i b[4];
+    for (int i = 0; i < 4; ++i) b[i] = _mm_and_si128(_mm_srli_epi32(v[i], 8 * k), low);
+    out.ink[k] = _mm_packus_epi16(_mm_packs_epi32(b[0], b[1]), _mm_packs_epi32(b[2], b[3]));
+  }
+  return out;
+}
+
+// Bit order reversed within a byte: movemask puts the first dot at bit 0.
+constexpr std::array<uint8_t, 256> kReversed = [] {
+  std::array<uint8_t, 256> r{};
+  for (int v = 0; v < 256; ++v) {
+    int x = 0;
+    for (int b = 0; b < 8; ++b) x |= ((v >> b) & 1) << (7 - b);
+    r[size_t(v)] = static_cast<uint8_t>(x);
+  }
+  return r;
+}();
+
+// Matrix 3 thresholds of sixteen columns from c on, wrapping at the width.
+// Rows up to kCopied columns are copied once per line with their first 16
+// columns repeated after the end, so that any 16 load from one place.
+class Thresholds16 {
+ public:
+  static constexpr uint32_t kCopied = 1024;
+  Thresholds16(const uint8_t* row, uint32_t width) : row_(row), width_(width) {}
+  __m128i At(uint32_t c) {
+    if (width_ <= kCopied) {
+      if (!copied_) {
+        for (uint32_t i = 0; i < width_ + 16; ++i) copy_[i] = row_[i % width_];
+        copied_ = true;
+      }
+      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(copy_ + c));
+    }
+    if (c + 16 <= width_) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(row_ + c));
+    alignas(16) uint8_t t[16];
+    for (uint32_t i = 0; i < 16; ++i) t[i] = row_[(c + i) % width_];
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(t));
+  }
+
+ private:
+  const uint8_t* row_;
+  uint32_t width_;
+  bool copied_ = false;
+  uint8_t copy_[kCopied + 16];
+};
+#endif
+
 // The common frame: start bit, working bytes, matrix positions, the partly
 // filled last byte.  With one dot per entry the whole bytes in the middle of
 // the line take a faster route that gathers eight dots per plane in a
@@ -234,6 +332,45 @@ void Frame(const HalftoneAInstance& inst, const uint8_t* in, uint8_t* dst,
   };
 
   uint64_t e = 0;
+#if defined(__SSE2__)
+  if constexpr (kFast && HasDots16<Rule>) {
+    // Sixteen entries, two bytes per plane, at a time once the planes are
+    // at a byte boundary; the rest goes the ways below.
+    if (reps == 1 && entries >= 16 + Rule::kVectorAfter) {
+      Thresholds16 thresholds(row3, w3);
+      while (mask != 0x80 && e < entries) {
+        const Plane planes = planesAt(Rule::Read(inst, in));
+        for (int k = 0; k < kPlanes; ++k) {
+          work[k] = static_cast<uint8_t>(work[k] | (mask & (0u - ((planes >> k) & 1u))));
+        }
+        mask >>= 1;
+        if (mask == 0) {
+          for (int k = 0; k < kPlanes; ++k) {
+            *out[k]++ = work[k];
+            work[k] = 0;
+          }
+          mask = 0x80;
+        }
+        ++e;
+        in += step;
+      }
+      while (mask == 0x80 && entries - e >= 16 + Rule::kVectorAfter) {
+        __m128i planes[4];
+        Rule::Dots16(LoadInks16(in), thresholds.At(c3), planes);
+        for (int k = 0; k < kPlanes; ++k) {
+          const auto m = static_cast<unsigned>(_mm_movemask_epi8(planes[k]));
+          out[k][0] = kReversed[m & 0xFF];
+          out[k][1] = kReversed[m >> 8];
+          out[k] += 2;
+        }
+        c3 += 16;
+        if (c3 >= w3) c3 %= w3;
+        e += 16;
+        in += 16 * step;
+      }
+    }
+  }
+#endif
   while (e < entries) {
     if (kFast && reps == 1 && mask == 0x80 && entries - e >= 8) {
       // A whole byte per plane; the working bytes are 0 here.
