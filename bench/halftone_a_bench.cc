@@ -43,8 +43,16 @@ void BM_EngineA_InkMethod2(benchmark::State& state) { RunLines(state, 4, 2, 4); 
 // The method 1 converter alone, for comparison with the RGB figure.
 void BM_EngineA_InkMethod1(benchmark::State& state) { RunLines(state, 4, 1, 4); }
 
+// The shipped screens' other methods on ink values: the ink-limit screen
+// (method 5, with matrix 1 and the level table) and the stacked inks
+// (method 6).
+void BM_EngineA_InkMethod5(benchmark::State& state) { RunLines(state, 4, 5, 4); }
+void BM_EngineA_InkMethod6(benchmark::State& state) { RunLines(state, 4, 6, 4); }
+
 BENCHMARK(BM_EngineA_RgbMethod1);
 BENCHMARK(BM_EngineA_InkMethod2);
 BENCHMARK(BM_EngineA_InkMethod1);
+BENCHMARK(BM_EngineA_InkMethod5);
+BENCHMARK(BM_EngineA_InkMethod6);
 
 }  // namespace

@@ -31,6 +31,32 @@ struct Inks16 {
 };
 // t <= ink, lane by lane, unsigned.
 inline __m128i AtMost(__m128i t, __m128i ink) { return _mm_cmpeq_epi8(_mm_min_epu8(t, ink), t); }
+
+// The four bytes of sixteen 4-byte entries, one vector per byte position.
+inline Inks16 LoadInks16(const uint8_t* p) {
+  const __m128i low = _mm_set1_epi32(0xFF);
+  __m128i v[4];
+  for (int i = 0; i < 4; ++i) v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+  Inks16 out;
+  for (int k = 0; k < 4; ++k) {
+    __m128i b[4];
+    for (int i = 0; i < 4; ++i) b[i] = _mm_and_si128(_mm_srli_epi32(v[i], 8 * k), low);
+    out.ink[k] = _mm_packus_epi16(_mm_packs_epi32(b[0], b[1]), _mm_packs_epi32(b[2], b[3]));
+  }
+  return out;
+}
+
+// Bit order reversed within a byte: movemask puts the first dot at bit 0.
+constexpr std::array<uint8_t, 256> kReversed = [] {
+  std::array<uint8_t, 256> r{};
+  for (int v = 0; v < 256; ++v) {
+    int x = 0;
+    for (int b = 0; b < 8; ++b) x |= ((v >> b) & 1) << (7 - b);
+    r[size_t(v)] = static_cast<uint8_t>(x);
+  }
+  return r;
+}();
+
 #endif
 
 inline Plane InkPlanes(unsigned t, unsigned i0, unsigned i1, unsigned i2) {
@@ -55,7 +81,9 @@ struct ThreeInks {
   // Byte 3 of an entry is not the rule's: the sixteen-entry route reads it
   // only where another entry follows.
   static constexpr uint32_t kVectorAfter = 1;
-  static void Dots16(const Inks16& in, __m128i t, __m128i (&planes)[4]) {
+  static void Dots16(const HalftoneAInstance&, const uint8_t* p, __m128i t, __m128i,
+                     __m128i (&planes)[4]) {
+    const Inks16 in = LoadInks16(p);
     const __m128i d0 = AtMost(t, in.ink[0]), d1 = AtMost(t, in.ink[1]),
                   d2 = AtMost(t, in.ink[2]);
     const __m128i all = _mm_and_si128(_mm_and_si128(d0, d1), d2);
@@ -82,7 +110,9 @@ struct FourInks {
   }
 #if defined(__SSE2__)
   static constexpr uint32_t kVectorAfter = 0;
-  static void Dots16(const Inks16& in, __m128i t, __m128i (&planes)[4]) {
+  static void Dots16(const HalftoneAInstance&, const uint8_t* p, __m128i t, __m128i,
+                     __m128i (&planes)[4]) {
+    const Inks16 in = LoadInks16(p);
     const __m128i black = AtMost(t, in.ink[3]);
     for (int k = 0; k < 3; ++k) planes[k] = _mm_andnot_si128(black, AtMost(t, in.ink[k]));
     planes[3] = black;
@@ -161,6 +191,74 @@ struct RaisedLimitInks {
     return Plane(t <= e.i0 && u <= e.l0) | Plane(t <= e.i1 && u <= e.l1) << 1 |
            Plane(t <= e.i2 && u <= e.l) << 2;
   }
+#if defined(__SSE2__)
+  // The limits are bytes: L is a level-table byte, and a raised limit adds
+  // at most 255 - L.  At L = 255 every u passes, which is the rule's
+  // "matrix 1 not consulted" case, so one formula serves both.
+  static constexpr uint32_t kVectorAfter = 0;
+  static void Dots16(const HalftoneAInstance& inst, const uint8_t* p, __m128i t, __m128i u,
+                     __m128i (&planes)[4]) {
+    const Inks16 in = LoadInks16(p);
+    // The level-table index of each entry (below 0: entry 0) in 16-bit
+    // lanes; the limits are looked up one by one and gathered two to a lane.
+    const __m128i zero = _mm_setzero_si128();
+    __m128i index[2];
+    for (int h = 0; h < 2; ++h) {
+      const auto half = [&](__m128i v) {
+        return h == 0 ? _mm_unpacklo_epi8(v, zero) : _mm_unpackhi_epi8(v, zero);
+      };
+      const __m128i i3 = half(in.ink[3]);
+      const __m128i sum = _mm_add_epi16(_mm_add_epi16(half(in.ink[0]), half(in.ink[1])),
+                                        half(in.ink[2]));
+      index[h] = _mm_max_epi16(_mm_sub_epi16(sum, _mm_add_epi16(i3, i3)), zero);
+    }
+    const uint8_t* table = inst.levelTable;
+    __m128i l = zero;
+    l = LimitPair<0>(l, index[0], table);
+    l = LimitPair<1>(l, index[0], table);
+    l = LimitPair<2>(l, index[0], table);
+    l = LimitPair<3>(l, index[0], table);
+    l = LimitPair<4>(l, index[1], table);
+    l = LimitPair<5>(l, index[1], table);
+    l = LimitPair<6>(l, index[1], table);
+    l = LimitPair<7>(l, index[1], table);
+    const __m128i black = AtMost(t, in.ink[3]);
+    planes[3] = _mm_and_si128(black, AtMost(u, Raised16(l, in.ink[3])));
+    planes[0] = _mm_andnot_si128(
+        black, _mm_and_si128(AtMost(t, in.ink[0]), AtMost(u, Raised16(l, in.ink[0]))));
+    planes[1] = _mm_andnot_si128(
+        black, _mm_and_si128(AtMost(t, in.ink[1]), AtMost(u, Raised16(l, in.ink[1]))));
+    planes[2] = _mm_andnot_si128(black, _mm_and_si128(AtMost(t, in.ink[2]), AtMost(u, l)));
+  }
+
+ private:
+  // Lane `Lane` of l: the limits of entries 2 x Lane and 2 x Lane + 1, whose
+  // table indices are in `index` (lanes 0..7 for Lane 0..3, else 8..15).
+  template <int Lane>
+  static __m128i LimitPair(__m128i l, __m128i index, const uint8_t* table) {
+    constexpr int kAt = 2 * (Lane % 4);
+    return _mm_insert_epi16(l, table[_mm_extract_epi16(index, kAt)] |
+                                   table[_mm_extract_epi16(index, kAt + 1)] << 8,
+                            Lane);
+  }
+  // RaisedLimit for sixteen lanes: L where ink > 192, else
+  // L + (255 - L)(192 - ink) / 192, in 16-bit lanes.  The quotient by 192
+  // is (x >> 6) / 3, and y / 3 = (y * 43691) >> 17 exactly for y < 98304.
+  static __m128i Raised8(__m128i l, __m128i ink) {
+    const __m128i c192 = _mm_set1_epi16(192);
+    const __m128i light = _mm_cmpgt_epi16(_mm_set1_epi16(193), ink);
+    const __m128i x = _mm_mullo_epi16(_mm_sub_epi16(_mm_set1_epi16(255), l),
+                                      _mm_sub_epi16(c192, ink));
+    const __m128i q = _mm_srli_epi16(_mm_mulhi_epu16(_mm_srli_epi16(x, 6), _mm_set1_epi16(-21845)), 1);
+    return _mm_add_epi16(l, _mm_and_si128(light, q));
+  }
+  static __m128i Raised16(__m128i l, __m128i ink) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i lo = Raised8(_mm_unpacklo_epi8(l, zero), _mm_unpacklo_epi8(ink, zero));
+    const __m128i hi = Raised8(_mm_unpackhi_epi8(l, zero), _mm_unpackhi_epi8(ink, zero));
+    return _mm_packus_epi16(lo, hi);
+  }
+#endif
 };
 
 // Methods 6, 7, 8: stacked thresholds.  Ink 3 takes the lowest w3 levels,
@@ -191,6 +289,32 @@ struct StackedInks {
     if (e.w1 >= d - e.o - e.w0) return planes | 2;
     return planes;
   }
+#if defined(__SSE2__)
+  // Along the threshold axis from 0: ink 3 up to w3, both inks up to
+  // w3 + o, ink 0 up to w3 + o + w0 = w3 + ink 0, ink 1 up to
+  // w3 + o + w0 + w1 = w3 + min(ink 0 + ink 1, 256).  These bounds only
+  // rise, and a bound above 255 passes every threshold, so they are kept as
+  // bytes saturating at 255.  Ink 2 takes thresholds above 255 - w2.
+  static constexpr uint32_t kVectorAfter = 0;
+  static void Dots16(const HalftoneAInstance&, const uint8_t* p, __m128i t, __m128i,
+                     __m128i (&planes)[4]) {
+    const Inks16 in = LoadInks16(p);
+    // o = max(ink 0 + ink 1 - 256, 0)
+    const __m128i o = _mm_subs_epu8(
+        _mm_subs_epu8(in.ink[0], _mm_xor_si128(in.ink[1], _mm_set1_epi8(-1))), _mm_set1_epi8(1));
+    const __m128i both = _mm_adds_epu8(in.ink[3], o);
+    const __m128i upTo0 = _mm_adds_epu8(in.ink[3], in.ink[0]);
+    const __m128i upTo1 = _mm_adds_epu8(upTo0, in.ink[1]);
+    const __m128i black = AtMost(t, in.ink[3]);
+    const __m128i in0 = AtMost(t, upTo0);
+    planes[3] = black;
+    planes[0] = _mm_andnot_si128(black, in0);
+    planes[1] = _mm_andnot_si128(
+        black, _mm_or_si128(AtMost(t, both), _mm_andnot_si128(in0, AtMost(t, upTo1))));
+    planes[2] = _mm_andnot_si128(AtMost(t, _mm_xor_si128(in.ink[2], _mm_set1_epi8(-1))),
+                                 _mm_set1_epi8(-1));
+  }
+#endif
 };
 
 // Method 9: one plane from the inverted first byte of each pixel.
@@ -227,31 +351,6 @@ struct FixedDark {
 // Rules with a sixteen-entry form (Dots16).
 template <class Rule>
 concept HasDots16 = requires { Rule::kVectorAfter; };
-
-// The four bytes of sixteen 4-byte entries, one vector per byte position.
-inline Inks16 LoadInks16(const uint8_t* p) {
-  const __m128i low = _mm_set1_epi32(0xFF);
-  __m128i v[4];
-  for (int i = 0; i < 4; ++i) v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-  Inks16 out;
-  for (int k = 0; k < 4; ++k) {
-    __m128i b[4];
-    for (int i = 0; i < 4; ++i) b[i] = _mm_and_si128(_mm_srli_epi32(v[i], 8 * k), low);
-    out.ink[k] = _mm_packus_epi16(_mm_packs_epi32(b[0], b[1]), _mm_packs_epi32(b[2], b[3]));
-  }
-  return out;
-}
-
-// Bit order reversed within a byte: movemask puts the first dot at bit 0.
-constexpr std::array<uint8_t, 256> kReversed = [] {
-  std::array<uint8_t, 256> r{};
-  for (int v = 0; v < 256; ++v) {
-    int x = 0;
-    for (int b = 0; b < 8; ++b) x |= ((v >> b) & 1) << (7 - b);
-    r[size_t(v)] = static_cast<uint8_t>(x);
-  }
-  return r;
-}();
 
 // Matrix 3 thresholds of sixteen columns from c on, wrapping at the width.
 // Rows up to kCopied columns are copied once per line with their first 16
@@ -338,6 +437,7 @@ void Frame(const HalftoneAInstance& inst, const uint8_t* in, uint8_t* dst,
     // at a byte boundary; the rest goes the ways below.
     if (reps == 1 && entries >= 16 + Rule::kVectorAfter) {
       Thresholds16 thresholds(row3, w3);
+      Thresholds16 thresholds1(Rule::kMatrix1 ? row1 : row3, Rule::kMatrix1 ? w1 : w3);
       while (mask != 0x80 && e < entries) {
         const Plane planes = planesAt(Rule::Read(inst, in));
         for (int k = 0; k < kPlanes; ++k) {
@@ -356,7 +456,13 @@ void Frame(const HalftoneAInstance& inst, const uint8_t* in, uint8_t* dst,
       }
       while (mask == 0x80 && entries - e >= 16 + Rule::kVectorAfter) {
         __m128i planes[4];
-        Rule::Dots16(LoadInks16(in), thresholds.At(c3), planes);
+        __m128i u = _mm_setzero_si128();
+        if constexpr (Rule::kMatrix1) {
+          u = thresholds1.At(c1);
+          c1 += 16;
+          if (c1 >= w1) c1 %= w1;
+        }
+        Rule::Dots16(inst, in, thresholds.At(c3), u, planes);
         for (int k = 0; k < kPlanes; ++k) {
           const auto m = static_cast<unsigned>(_mm_movemask_epi8(planes[k]));
           out[k][0] = kReversed[m & 0xFF];

@@ -316,35 +316,46 @@ TEST(FrameTest, ByteRouteMatchesDotByDotRouteOnRandomLines) {
   }
 }
 
-// Methods 1 and 2 take sixteen entries at a time where the line allows:
-// matrix widths below, at and above sixteen and around the widths whose rows
-// are copied, every start bit, and an input that ends where the line's last
-// entry does (method 1 reads three bytes of it), so that a read past it shows
-// under the sanitizer.
+// Methods 1, 2, 5 and 6 to 8 take sixteen entries at a time where the line
+// allows: matrix widths below, at and above sixteen and around the widths
+// whose rows are copied, every start bit, level tables with entries at 255,
+// and an input that ends where the line's last entry does (method 1 reads
+// three bytes of it), so that a read past it shows under the sanitizer.
 TEST(FrameTest, SixteenEntryRouteMatchesDotByDotRoute) {
   std::mt19937 rng(777);
   auto rnd = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   const int widths[] = {1, 3, 8, 16, 17, 64, 1023, 1024, 1025, 1500};
-  for (int method : {1, 2}) {
+  for (int method : {1, 2, 5, 6, 7, 8}) {
     for (int w3 : widths) {
       const int h3 = rnd(1, 3);
       std::vector<uint8_t> m3(size_t(w3) * h3);
       for (uint8_t& b : m3) b = static_cast<uint8_t>(rnd(0, 255));
+      const int w1 = widths[rnd(0, 9)], h1 = rnd(1, 3);
+      std::vector<uint8_t> m1(size_t(w1) * h1);
+      for (uint8_t& b : m1) b = static_cast<uint8_t>(rnd(0, 255));
+      std::array<uint8_t, 768> level;
+      for (uint8_t& b : level) b = static_cast<uint8_t>(rnd(0, 3) == 0 ? 255 : rnd(0, 255));
       for (uint32_t n = 0; n <= 70; ++n) {
         const int startBit = rnd(0, 7);
         const uint32_t x = static_cast<uint32_t>(rnd(0, 3000)), y = static_cast<uint32_t>(rnd(0, 9));
         std::vector<uint8_t> in(n * 4 - (method == 1 && n > 0 ? 1 : 0));
         for (uint8_t& b : in) b = static_cast<uint8_t>(rnd(0, 255));
-        // Inks at the thresholds' edges, and entries whose three inks all
-        // clear the threshold (method 1's black).
+        // Inks at the thresholds' edges and around 192 (method 5's raised
+        // limits), and entries whose three inks all clear the threshold
+        // (method 1's black).
         for (size_t i = 0; i + 4 <= in.size(); i += 12) in[i] = in[i + 1] = in[i + 2] = 255;
-        for (size_t i = 5; i < in.size(); i += 7) in[i] = static_cast<uint8_t>(rnd(0, 1) ? 0 : 255);
+        for (size_t i = 5; i < in.size(); i += 7) {
+          const uint8_t edge[] = {0, 1, 128, 191, 192, 193, 254, 255};
+          in[i] = edge[rnd(0, 7)];
+        }
         const int stride = 12;
         std::vector<uint8_t> start(4 * stride);
         for (uint8_t& b : start) b = static_cast<uint8_t>(rnd(0, 255));
         std::vector<uint8_t> outs[2];
         for (int plain = 0; plain < 2; ++plain) {
           ConverterRig rig(method, w3, h3, m3, 4, 0, plain != 0);
+          rig.SetMatrix1(w1, h1, m1);
+          rig.level = level;
           outs[plain] = start;
           rig.Run(in.data(), outs[plain].data(), stride, startBit, n, x, y);
         }
