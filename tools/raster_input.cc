@@ -533,6 +533,18 @@ Status RasterReader::ReadLine() {
 
 Status RasterReader::ReadRgb(std::span<uint8_t> rgb) {
   if (rgb.size() < size_t(page_.width) * 3) return Fail("line buffer too small");
+  if (page_.colorOrder == CUPS_ORDER_CHUNKED && page_.bitsPerColor == 8 &&
+      (page_.colorSpace == CUPS_CSPACE_RGB || page_.colorSpace == CUPS_CSPACE_SRGB)) {
+    // 8-bit RGB in chunked order is already the line handed out (what the
+    // common rasterisers write): no unpacking into components and back.
+    if (page_.number == 0 || row_ >= page_.height) return Fail("no line left on the page");
+    const bool direct = bytesPerLine_ <= rgb.size();
+    Status s = ReadRaw(direct ? rgb.data() : raw_.data());
+    if (!s.ok()) return s;
+    if (!direct) std::memcpy(rgb.data(), raw_.data(), size_t(page_.width) * 3);
+    ++row_;
+    return Status::Ok();
+  }
   Status s = ReadLine();
   if (!s.ok()) return s;
   const int w = page_.width;

@@ -34,6 +34,7 @@ struct PageKind {
   cups_order_t order;
   int width = 13, height = 5;  // 13: lines do not end on a byte
   int xdpi = 360, ydpi = 720;
+  int padUnits = 0;  // pixel units (chunked) or samples of padding at each line's (band's) end
 };
 
 // Component c of pixel (x, y), within `bits` bits.
@@ -79,10 +80,11 @@ cups_page_header2_t Header(const PageKind& k) {
   h.cupsNumColors = k.colors;
   h.HWResolution[0] = k.xdpi;
   h.HWResolution[1] = k.ydpi;
-  const unsigned plane = (unsigned(k.width) * k.bits + 7) / 8;
+  const unsigned plane = (unsigned(k.width) * k.bits + 7) / 8 + unsigned(k.padUnits) * ((k.bits + 7) / 8);
   if (k.order == CUPS_ORDER_CHUNKED) {
     h.cupsBitsPerPixel = ChunkedBitsPerPixel(k);
-    h.cupsBytesPerLine = (unsigned(k.width) * h.cupsBitsPerPixel + 7) / 8;
+    h.cupsBytesPerLine = (unsigned(k.width) * h.cupsBitsPerPixel + 7) / 8 +
+                         unsigned(k.padUnits) * ((h.cupsBitsPerPixel + 7) / 8);
   } else {
     h.cupsBitsPerPixel = k.bits;
     h.cupsBytesPerLine = k.order == CUPS_ORDER_BANDED ? plane * k.colors : plane;
@@ -94,7 +96,7 @@ cups_page_header2_t Header(const PageKind& k) {
 std::vector<std::vector<uint8_t>> Lines(const PageKind& k) {
   const cups_page_header2_t h = Header(k);
   std::vector<std::vector<uint8_t>> lines;
-  const size_t plane = (size_t(k.width) * k.bits + 7) / 8;
+  const size_t band = h.cupsBytesPerLine / unsigned(k.colors);  // banded order
   if (k.order == CUPS_ORDER_PLANAR) {
     for (int c = 0; c < k.colors; ++c) {
       for (int y = 0; y < k.height; ++y) {
@@ -111,7 +113,7 @@ std::vector<std::vector<uint8_t>> Lines(const PageKind& k) {
       for (int c = 0; c < k.colors; ++c) {
         size_t bit;
         if (k.order == CUPS_ORDER_BANDED) {
-          bit = (c * plane) * 8 + size_t(x) * k.bits;
+          bit = (c * band) * 8 + size_t(x) * k.bits;
         } else {
           const size_t bpp = h.cupsBitsPerPixel;
           bit = x * bpp + bpp - size_t(k.colors - c) * k.bits;
@@ -210,11 +212,13 @@ TEST_F(RasterInput, EveryKindReadsBackItsPixels) {
       for (cups_order_t order : orders) {
         for (Version v : versions) {
           PageKind k{sc.space, sc.colors, bits, order};
-          // Two pages, the second of another size, to see each page's header.
+          // Two pages, the second of another size and with padded lines, to
+          // see each page's header.
           PageKind k2 = k;
           k2.width = 9;
           k2.height = 3;
           k2.xdpi = 720;
+          k2.padUnits = 2;
           const std::string path = Path("k" + std::to_string(n++) + ".ras");
           WriteStream(path, {k, k2}, v);
           SCOPED_TRACE(RasterSpaceName(sc.space) + " " + std::to_string(bits) + " bits, order " +
