@@ -27,6 +27,8 @@ enum SlotIndex : int {
   kSlotDitherBounds = 10,    // ordered dither of one ink: level bounds per
                              // matrix cell (kernels/matrix_dither.h); empty
                              // when the level table does not allow them
+  kSlotEightColourDots = 11, // eight-colour dither: the inks of each colour
+                             // per matrix cell (kernels/eight_color_dither.h)
   kSlotCount = 20
 };
 

@@ -5,6 +5,7 @@
 
 #include "formats/matrix16.h"
 #include "halftone_b/dispatch.h"
+#include "halftone_b/kernels/eight_color_dither.h"
 #include "halftone_b/kernels/matrix_dither.h"
 #include "halftone_b/resources.h"
 
@@ -179,9 +180,12 @@ uint32_t LoadThresholdMatrix(HalftoneInstanceB& instance, ByteReader& block,
   }
   BuildErrorThresholdTable(dw, static_cast<int16_t*>(instance.slots[kSlotErrorThresholdTable].data));
   // The ordered dither of one ink runs on level bounds per cell where the
-  // level table allows them.
-  if (ChooseKernel(p) == MatrixDitherKernel) {
-    code = BuildDitherBounds(instance);
+  // level table allows them, the eight-colour dither on the inks of each
+  // colour per cell.
+  const HalftoneKernel kernel = ChooseKernel(p);
+  if (kernel == MatrixDitherKernel || kernel == EightColorDitherKernel) {
+    code = kernel == MatrixDitherKernel ? BuildDitherBounds(instance)
+                                        : BuildEightColourDots(instance);
     if (code != RC_OK) {
       ReleaseSlots(instance);
       return code;

@@ -9,8 +9,12 @@
 #include <string>
 #include <vector>
 
+#include <random>
+
 #include "common/halftone_b_fixtures.h"
+#include "halftone_b/kernels/eight_color_dither.h"
 #include "halftone_b/kernels/kernels.h"
+#include "halftone_b/resources.h"
 
 namespace vantik::halftone_b {
 namespace {
@@ -297,6 +301,56 @@ TEST(EightColorDitherKernel, Golden) {
             "7e79fe79800000007f9879fe6400000066078661f80000006600006000000000 "
             "0333c3f0000000000ffc0f332000000003cfc3c3c00000000300030020000000 "
             "07fff87e01e7800018079981e19860001e7999e07e0180000001980000000000 ");
+}
+
+// The sixteen-dot path against the dot-by-dot one: matrices of 64 columns
+// and narrower (whose main loop reads on into later rows and the level
+// table), colour tables whose levels run past the matrix, every scale,
+// every run length 0..100 with odd ones ending in a tail dot, every first
+// bit, and a source that ends where the run's last pixel does.
+TEST(EightColorDitherKernel, SixteenDotPathGivesTheDotByDotBits) {
+  std::mt19937 rng(31);
+  struct Shape {
+    uint32_t width, height;
+  };
+  const Shape shapes[] = {{64, 64}, {64, 3}, {16, 5}, {1, 1}, {48, 2}};
+  for (const Shape& shape : shapes) {
+    for (int32_t scale : {0, 1, -1}) {
+      const uint32_t cells = shape.width * shape.height;
+      std::vector<int16_t> cellValues(cells);
+      for (int16_t& v : cellValues) v = static_cast<int16_t>(rng() % (cells + 20)) - 10;
+      KernelRig rig(MakeParams(0, 1, 720, 720, 300, 0, scale), shape.width, shape.height,
+                    cellValues);
+      for (int a = 0; a < 256; ++a) rig.level()[a] = static_cast<int16_t>(rng() % (cells + 40));
+      for (uint32_t node = 0; node < 8; ++node)
+        for (int k = 0; k < 4; ++k) rig.ink(node, k) = static_cast<uint8_t>(rng());
+      ASSERT_EQ(BuildEightColourDots(rig.instance), 0u);
+      for (uint32_t count = 0; count <= 100; ++count) {
+        const int32_t firstBit = static_cast<int32_t>(rng() % 8);
+        const uint32_t x0 = rng() % (300 - count + 1), y = rng() % 200;
+        const uint32_t pixels = scale == 1 ? (count + 1) / 2 : count;
+        std::vector<uint8_t> src(4 * size_t{pixels});
+        for (uint8_t& b : src) {
+          const uint8_t near[] = {0, 128, 129, 255};
+          b = rng() % 2 ? static_cast<uint8_t>(rng()) : near[rng() % 4];
+        }
+        const int32_t stride = 16;
+        std::vector<uint8_t> before(4 * stride);
+        for (uint8_t& b : before) b = static_cast<uint8_t>(rng());
+        std::vector<uint8_t> want = before, got = before;
+        ASSERT_EQ(EightColorDitherWith(DitherPath::kPerDot, &rig.instance, src.data(),
+                                       want.data(), stride, firstBit, count, x0, y, 0),
+                  0u);
+        ASSERT_EQ(EightColorDitherWith(DitherPath::kSse2, &rig.instance, src.data(), got.data(),
+                                       stride, firstBit, count, x0, y, 0),
+                  0u);
+        ASSERT_EQ(Hex(got), Hex(want)) << shape.width << " x " << shape.height << ", scale "
+                                       << scale << ", count " << count << ", first bit "
+                                       << firstBit << ", x0 " << x0 << ", y " << y;
+      }
+      ReleaseSlots(rig.instance);
+    }
+  }
 }
 
 }  // namespace

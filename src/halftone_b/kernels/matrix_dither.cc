@@ -4,13 +4,13 @@
 #include "halftone_b/kernels/matrix_dither.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
 
+#include "halftone_b/kernels/bit_stream.h"
 #include "halftone_b/kernels/kernels.h"
 #include "halftone_b/kernels/plane_writer.h"
 #include "halftone_b/resources.h"
@@ -72,54 +72,6 @@ void PerDot(const HalftoneInstanceB& instance, const uint8_t* src, uint8_t* dst,
 
 // ---- Over the bounds --------------------------------------------------------
 
-// Bits of one plane, most significant first, in whole groups of 16 or 32
-// dots and a last part group.  Pending bits wait at the top of a 64-bit
-// accumulator; with a first bit f they start as the first byte's f earlier
-// bits, and the last partly filled byte is stored with its later bits 0,
-// as PlaneWriter does.
-class BitStream {
- public:
-  BitStream(uint8_t* out, int32_t firstBit) : out_(out), n_(static_cast<uint32_t>(firstBit)) {
-    if (n_ != 0) acc_ = uint64_t{static_cast<uint8_t>(*out & ~((1u << (8 - n_)) - 1u))} << 56;
-  }
-  // Sixteen dots, the first at bit 15.
-  void Put16(uint32_t bits) {
-    acc_ |= uint64_t{bits} << (48 - n_);
-    out_[0] = static_cast<uint8_t>(acc_ >> 56);
-    out_[1] = static_cast<uint8_t>(acc_ >> 48);
-    out_ += 2;
-    acc_ <<= 16;
-  }
-  // Thirty-two dots, the first at bit 31.
-  void Put32(uint32_t bits) {
-    acc_ |= uint64_t{bits} << (32 - n_);
-    const uint32_t top = static_cast<uint32_t>(acc_ >> 32);
-    const uint8_t bytes[4] = {static_cast<uint8_t>(top >> 24), static_cast<uint8_t>(top >> 16),
-                              static_cast<uint8_t>(top >> 8), static_cast<uint8_t>(top)};
-    std::memcpy(out_, bytes, 4);
-    out_ += 4;
-    acc_ <<= 32;
-  }
-  // k < 32 dots at the top of bits, the bits below them 0.
-  void PutPart(uint32_t bits, uint32_t k) {
-    acc_ |= uint64_t{bits} << (32 - n_);
-    n_ += k;
-    while (n_ >= 8) {
-      *out_++ = static_cast<uint8_t>(acc_ >> 56);
-      acc_ <<= 8;
-      n_ -= 8;
-    }
-  }
-  void Finish() {
-    if (n_ != 0) *out_ = static_cast<uint8_t>(acc_ >> 56);
-  }
-
- private:
-  uint8_t* out_;
-  uint64_t acc_ = 0;
-  uint32_t n_;
-};
-
 // Where a run of the bounds starts: its row's two arrays and the phase of
 // dot x0 in them.
 struct BoundsRun {
@@ -163,17 +115,6 @@ inline __m128i Levels16(const uint8_t* s) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
   }
 }
-
-// Bit order reversed within a byte: movemask puts the first dot at bit 0.
-constexpr std::array<uint8_t, 256> kReversed = [] {
-  std::array<uint8_t, 256> r{};
-  for (int v = 0; v < 256; ++v) {
-    int x = 0;
-    for (int b = 0; b < 8; ++b) x |= ((v >> b) & 1) << (7 - b);
-    r[v] = static_cast<uint8_t>(x);
-  }
-  return r;
-}();
 
 // Sixteen dots: level at or above the bound, where a bound exists.
 inline uint32_t Dots16(__m128i level, const uint8_t* bound, const uint8_t* keep) {
