@@ -202,8 +202,11 @@ VANTIK_AVX2 void BoundsAvx2(const BoundsRun& r, const uint8_t* src, uint32_t cou
 }
 
 bool HasAvx2() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") != 0;
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return has;
 }
 
 #endif  // VANTIK_DITHER_AVX2
@@ -318,6 +321,13 @@ uint32_t MatrixDitherWith(DitherPath path, HalftoneInstanceB* instance, const ui
   if (code != RC_OK) return code;
   instance->lastLine = y;
 
+  // A path this machine lacks falls back to one it has.
+#if VANTIK_DITHER_AVX2
+  if (path == DitherPath::kAvx2 && !HasAvx2()) path = DitherPath::kSse2;
+#endif
+#if !defined(__SSE2__)
+  path = DitherPath::kPerDot;
+#endif
   const DitherBounds* bounds = path == DitherPath::kPerDot ? nullptr : DitherBoundsOf(*instance);
   if (bounds == nullptr) {
     PerDot(*instance, src, dst, firstBit, count, x0, y);
