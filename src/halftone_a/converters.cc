@@ -192,26 +192,27 @@ struct RaisedLimitInks {
            Plane(t <= e.i2 && u <= e.l) << 2;
   }
 #if defined(__SSE2__)
-  // The limits are bytes: L is a level-table byte, and a raised limit adds
-  // at most 255 - L.  At L = 255 every u passes, which is the rule's
-  // "matrix 1 not consulted" case, so one formula serves both.
+  // At L = 255 every u passes, which is the rule's "matrix 1 not
+  // consulted" case, so one formula serves both.
   static constexpr uint32_t kVectorAfter = 0;
   static void Dots16(const HalftoneAInstance& inst, const uint8_t* p, __m128i t, __m128i u,
                      __m128i (&planes)[4]) {
     const Inks16 in = LoadInks16(p);
-    // The level-table index of each entry (below 0: entry 0) in 16-bit
-    // lanes; the limits are looked up one by one and gathered two to a lane.
     const __m128i zero = _mm_setzero_si128();
+    // Inks, limits and matrix 1 thresholds in 16-bit lanes, eight entries
+    // to a half.
+    const auto half = [&zero](__m128i v, int h) {
+      return h == 0 ? _mm_unpacklo_epi8(v, zero) : _mm_unpackhi_epi8(v, zero);
+    };
+    __m128i ink[2][4];
     __m128i index[2];
     for (int h = 0; h < 2; ++h) {
-      const auto half = [&](__m128i v) {
-        return h == 0 ? _mm_unpacklo_epi8(v, zero) : _mm_unpackhi_epi8(v, zero);
-      };
-      const __m128i i3 = half(in.ink[3]);
-      const __m128i sum = _mm_add_epi16(_mm_add_epi16(half(in.ink[0]), half(in.ink[1])),
-                                        half(in.ink[2]));
-      index[h] = _mm_max_epi16(_mm_sub_epi16(sum, _mm_add_epi16(i3, i3)), zero);
+      for (int k = 0; k < 4; ++k) ink[h][k] = half(in.ink[k], h);
+      // The level-table index of each entry (below 0: entry 0).
+      const __m128i sum = _mm_add_epi16(_mm_add_epi16(ink[h][0], ink[h][1]), ink[h][2]);
+      index[h] = _mm_max_epi16(_mm_sub_epi16(sum, _mm_add_epi16(ink[h][3], ink[h][3])), zero);
     }
+    // The limits, looked up one by one and gathered two to a lane.
     const uint8_t* table = inst.levelTable;
     __m128i l = zero;
     l = LimitPair<0>(l, index[0], table);
@@ -222,12 +223,29 @@ struct RaisedLimitInks {
     l = LimitPair<5>(l, index[1], table);
     l = LimitPair<6>(l, index[1], table);
     l = LimitPair<7>(l, index[1], table);
+    // u at or below the raised limit of inks 0, 1 and 3:
+    //   u <= L + (255 - L) x max(192 - ink, 0) / 192 (truncated)
+    //   <=> 192 x max(u - L, 0) <= (255 - L) x max(192 - ink, 0),
+    // since a <= floor(X / 192) <=> 192 a <= X for whole a; an ink above 192
+    // keeps L.  Both sides stay below 2^16.
+    const int raisedInk[3] = {0, 1, 3};
+    __m128i under[3][2];
+    for (int h = 0; h < 2; ++h) {
+      const __m128i lh = half(l, h);
+      const __m128i over = _mm_mullo_epi16(_mm_subs_epu16(half(u, h), lh), _mm_set1_epi16(192));
+      const __m128i room = _mm_sub_epi16(_mm_set1_epi16(255), lh);
+      for (int j = 0; j < 3; ++j) {
+        const __m128i light = _mm_subs_epu16(_mm_set1_epi16(192), ink[h][raisedInk[j]]);
+        under[j][h] = _mm_cmpeq_epi16(_mm_subs_epu16(over, _mm_mullo_epi16(room, light)), zero);
+      }
+    }
+    const __m128i under0 = _mm_packs_epi16(under[0][0], under[0][1]);
+    const __m128i under1 = _mm_packs_epi16(under[1][0], under[1][1]);
+    const __m128i under3 = _mm_packs_epi16(under[2][0], under[2][1]);
     const __m128i black = AtMost(t, in.ink[3]);
-    planes[3] = _mm_and_si128(black, AtMost(u, Raised16(l, in.ink[3])));
-    planes[0] = _mm_andnot_si128(
-        black, _mm_and_si128(AtMost(t, in.ink[0]), AtMost(u, Raised16(l, in.ink[0]))));
-    planes[1] = _mm_andnot_si128(
-        black, _mm_and_si128(AtMost(t, in.ink[1]), AtMost(u, Raised16(l, in.ink[1]))));
+    planes[3] = _mm_and_si128(black, under3);
+    planes[0] = _mm_andnot_si128(black, _mm_and_si128(AtMost(t, in.ink[0]), under0));
+    planes[1] = _mm_andnot_si128(black, _mm_and_si128(AtMost(t, in.ink[1]), under1));
     planes[2] = _mm_andnot_si128(black, _mm_and_si128(AtMost(t, in.ink[2]), AtMost(u, l)));
   }
 
@@ -240,23 +258,6 @@ struct RaisedLimitInks {
     return _mm_insert_epi16(l, table[_mm_extract_epi16(index, kAt)] |
                                    table[_mm_extract_epi16(index, kAt + 1)] << 8,
                             Lane);
-  }
-  // RaisedLimit for sixteen lanes: L where ink > 192, else
-  // L + (255 - L)(192 - ink) / 192, in 16-bit lanes.  The quotient by 192
-  // is (x >> 6) / 3, and y / 3 = (y * 43691) >> 17 exactly for y < 98304.
-  static __m128i Raised8(__m128i l, __m128i ink) {
-    const __m128i c192 = _mm_set1_epi16(192);
-    const __m128i light = _mm_cmpgt_epi16(_mm_set1_epi16(193), ink);
-    const __m128i x = _mm_mullo_epi16(_mm_sub_epi16(_mm_set1_epi16(255), l),
-                                      _mm_sub_epi16(c192, ink));
-    const __m128i q = _mm_srli_epi16(_mm_mulhi_epu16(_mm_srli_epi16(x, 6), _mm_set1_epi16(-21845)), 1);
-    return _mm_add_epi16(l, _mm_and_si128(light, q));
-  }
-  static __m128i Raised16(__m128i l, __m128i ink) {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i lo = Raised8(_mm_unpacklo_epi8(l, zero), _mm_unpacklo_epi8(ink, zero));
-    const __m128i hi = Raised8(_mm_unpackhi_epi8(l, zero), _mm_unpackhi_epi8(ink, zero));
-    return _mm_packus_epi16(lo, hi);
   }
 #endif
 };
