@@ -12,6 +12,7 @@
 // tetrahedron is picked without branches from three comparisons.
 #include "colormatch/cm_translate.h"
 
+#include <cstddef>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -123,11 +124,16 @@ void RunFour(const CmAxisTables& t, const uint8_t* table, const CmPixelLayout& l
   // Stage 1 fills whole batches before stage 2 reads them as vectors, so
   // that the vector loads find the scalar stores long written.
   constexpr size_t kBatch = 64;
-  alignas(16) uint16_t fa[kBatch], fb[kBatch], fc[kBatch], width[kBatch];
-  alignas(16) uint16_t second[kBatch], third[kBatch];
-  alignas(16) uint32_t w01[kBatch], w23[kBatch];
+  // Per pixel: the first axis's fraction and width (fraction | width << 16,
+  // as they lie in CmAxisEntry), the other two fractions, node 000; then
+  // the two middle vertices (second | third << 16, in nodes), the weights
+  // in pairs and 1 / width.
+  alignas(16) uint32_t fracWidth[kBatch];
+  alignas(16) uint16_t fb[kBatch], fc[kBatch];
+  alignas(16) uint32_t vertices[kBatch], w01[kBatch], w23[kBatch];
+  alignas(16) float inverse[kBatch];
   uint32_t node[kBatch];
-  float inverse[kBatch];
+  static_assert(offsetof(CmAxisEntry, width) == offsetof(CmAxisEntry, frac) + 2);
 
   for (size_t done = 0; done < count; done += kBatch) {
     const size_t n = count - done < kBatch ? count - done : kBatch;
@@ -136,31 +142,41 @@ void RunFour(const CmAxisTables& t, const uint8_t* table, const CmPixelLayout& l
       const uint32_t r = px[oa], g = px[ob], b = px[oc];
       const CmAxisEntry& ea = t.a[r];
       const uint8_t* scaled = &t.scaled[0][0] + t.scaledRow[r];
-      fa[k] = ea.frac;
-      width[k] = ea.width;
+      std::memcpy(&fracWidth[k], &ea.frac, 4);
       fb[k] = scaled[g];
       fc[k] = scaled[256 + b];
       node[k] = ea.offset + t.b[g].offset + t.c[b].offset;
-      inverse[k] = ea.inverse;
     }
-    // Lanes after the last pixel are computed but not used.
+    // Lanes after the last pixel are computed but not used (width 1 keeps
+    // their 1 / width finite).
     const size_t lanes = (n + 7) & ~size_t{7};
-    for (size_t k = n; k < lanes; ++k) fa[k] = fb[k] = fc[k] = width[k] = 0;
+    for (size_t k = n; k < lanes; ++k) {
+      fracWidth[k] = 1u << 16;
+      fb[k] = fc[k] = 0;
+    }
 
     for (size_t k = 0; k < lanes; k += 8) {
-      const __m128i a = LoadLanes(fa + k), b = LoadLanes(fb + k), c = LoadLanes(fc + k);
+      const __m128i p0 = _mm_load_si128(reinterpret_cast<const __m128i*>(fracWidth + k));
+      const __m128i p1 = _mm_load_si128(reinterpret_cast<const __m128i*>(fracWidth + k + 4));
+      const __m128i low = _mm_set1_epi32(0xFFFF);
+      const __m128i w0 = _mm_srli_epi32(p0, 16), w1 = _mm_srli_epi32(p1, 16);
+      // 1 / width, rounded as the scalar division rounds.
+      _mm_store_ps(inverse + k, _mm_div_ps(_mm_set1_ps(1.0f), _mm_cvtepi32_ps(w0)));
+      _mm_store_ps(inverse + k + 4, _mm_div_ps(_mm_set1_ps(1.0f), _mm_cvtepi32_ps(w1)));
+      const __m128i a = _mm_packs_epi32(_mm_and_si128(p0, low), _mm_and_si128(p1, low));
+      const __m128i width = _mm_packs_epi32(w0, w1);
+      const __m128i b = LoadLanes(fb + k), c = LoadLanes(fc + k);
       const __m128i x1 = _mm_max_epi16(_mm_max_epi16(a, b), c);
       const __m128i x3 = _mm_min_epi16(_mm_min_epi16(a, b), c);
       const __m128i x2 =
           _mm_sub_epi16(_mm_sub_epi16(_mm_add_epi16(_mm_add_epi16(a, b), c), x1), x3);
       // Largest: A when neither other is above it, else B unless C is above B.
-      const __m128i aLargest = _mm_or_si128(_mm_cmpgt_epi16(b, a), _mm_cmpgt_epi16(c, a));
+      const __m128i aNotLargest = _mm_or_si128(_mm_cmpgt_epi16(b, a), _mm_cmpgt_epi16(c, a));
       const __m128i cAboveB = _mm_cmpgt_epi16(c, b);
       const __m128i bcLargest =
           _mm_or_si128(_mm_and_si128(cAboveB, stepC), _mm_andnot_si128(cAboveB, stepB));
-      // (aLargest holds the lanes where A is not the largest.)
-      const __m128i v1 =
-          _mm_or_si128(_mm_andnot_si128(aLargest, stepA), _mm_and_si128(aLargest, bcLargest));
+      const __m128i second = _mm_or_si128(_mm_andnot_si128(aNotLargest, stepA),
+                                          _mm_and_si128(aNotLargest, bcLargest));
       // Smallest: A when neither other is below it, else B unless C is below B.
       const __m128i aNotSmallest = _mm_or_si128(_mm_cmpgt_epi16(a, b), _mm_cmpgt_epi16(a, c));
       const __m128i bAboveC = _mm_cmpgt_epi16(b, c);
@@ -168,9 +184,10 @@ void RunFour(const CmAxisTables& t, const uint8_t* table, const CmPixelLayout& l
           _mm_or_si128(_mm_and_si128(bAboveC, stepC), _mm_andnot_si128(bAboveC, stepB));
       const __m128i smallest = _mm_or_si128(_mm_andnot_si128(aNotSmallest, stepA),
                                             _mm_and_si128(aNotSmallest, bcSmallest));
-      _mm_store_si128(reinterpret_cast<__m128i*>(second + k), v1);
-      _mm_store_si128(reinterpret_cast<__m128i*>(third + k), _mm_sub_epi16(stepAll, smallest));
-      const __m128i weight0 = _mm_sub_epi16(LoadLanes(width + k), x1);
+      const __m128i third = _mm_sub_epi16(stepAll, smallest);
+      _mm_store_si128(reinterpret_cast<__m128i*>(vertices + k), _mm_unpacklo_epi16(second, third));
+      _mm_store_si128(reinterpret_cast<__m128i*>(vertices + k + 4), _mm_unpackhi_epi16(second, third));
+      const __m128i weight0 = _mm_sub_epi16(width, x1);
       const __m128i weight1 = _mm_sub_epi16(x1, x2);
       const __m128i weight2 = _mm_sub_epi16(x2, x3);
       _mm_store_si128(reinterpret_cast<__m128i*>(w01 + k), _mm_unpacklo_epi16(weight0, weight1));
@@ -182,10 +199,11 @@ void RunFour(const CmAxisTables& t, const uint8_t* table, const CmPixelLayout& l
     uint8_t* out = dst + done * 4;
     for (size_t k = 0; k < n; ++k, out += 4) {
       const uint8_t* n0 = table + node[k];
-      const __m128i v01 = _mm_unpacklo_epi8(
-          _mm_unpacklo_epi8(Load4(n0), Load4(n0 + size_t{second[k]} * 4)), zero);
-      const __m128i v23 = _mm_unpacklo_epi8(
-          _mm_unpacklo_epi8(Load4(n0 + size_t{third[k]} * 4), Load4(n0 + o3)), zero);
+      const size_t second = vertices[k] & 0xFFFF, third = vertices[k] >> 16;
+      const __m128i v01 =
+          _mm_unpacklo_epi8(_mm_unpacklo_epi8(Load4(n0), Load4(n0 + second * 4)), zero);
+      const __m128i v23 =
+          _mm_unpacklo_epi8(_mm_unpacklo_epi8(Load4(n0 + third * 4), Load4(n0 + o3)), zero);
       const __m128i sum =
           _mm_add_epi32(_mm_madd_epi16(v01, _mm_set1_epi32(static_cast<int32_t>(w01[k]))),
                         _mm_madd_epi16(v23, _mm_set1_epi32(static_cast<int32_t>(w23[k]))));
