@@ -16,6 +16,10 @@ using Matrix3 = std::array<std::array<double, 3>, 3>;  // [Lab component][ink]
 constexpr int kColumns = 128;
 // Largest move of one ink in one round.
 constexpr double kMaxStep = 0.15;
+// Grays printed between two neighbouring gray nodes: kBetween - 1 of them.
+constexpr int kBetween = 4;
+// Tones below this multiple of the printed black are spread over its range.
+constexpr double kBlackKnee = 2.5;
 
 std::array<double, 3> Residual(const Lab& target, const Lab& got) {
   return {target.l - got.l, target.a - got.a, target.b - got.b};
@@ -80,19 +84,22 @@ void Project(Inks& x, double inkLimit) {
   }
 }
 
+using Rgb = std::array<uint8_t, 3>;
+
+// Prints one flat patch per probe colour, all in one page, and reads what
+// each printed.
 class PatchPrinter {
  public:
-  PatchPrinter(std::span<const uint8_t> positions, const CorrectionOptions& options)
-      : positions_(positions.begin(), positions.end()), options_(options) {
-    const size_t n = positions_.size();
-    count_ = static_cast<int>(n * n * n);
+  PatchPrinter(std::vector<Rgb> probes, const CorrectionOptions& options)
+      : probes_(std::move(probes)), options_(options) {
+    count_ = static_cast<int>(probes_.size());
     columns_ = std::min(kColumns, count_);
     rows_ = (count_ + columns_ - 1) / columns_;
   }
 
   int width() const { return columns_ * options_.patch; }
 
-  // What every node's patch prints, as media-relative Lab under `model`.
+  // What every probe's patch prints, as media-relative Lab under `model`.
   Result<std::vector<Lab>> Print(const ColorSettings& settings, const ResourceSet& resources,
                                  const PrintModel& model) const {
     Result<ColorMatcher> matcher = ColorMatcher::Create(settings, resources);
@@ -102,21 +109,15 @@ class PatchPrinter {
     if (halftoner->planes() != kInks) {
       return Status(RC_FAILURE, "the method prints no four-ink planes to correct a table by");
     }
-    const int n = static_cast<int>(positions_.size());
     const int p = options_.patch, w = width(), h = rows_ * p;
     std::vector<std::array<uint32_t, kOverprints>> counts(static_cast<size_t>(count_));
     auto source = [&](int y, std::span<uint8_t> rgb) {
       const int row = y / p;
       for (int col = 0; col < columns_; ++col) {
         const int j = row * columns_ + col;
-        uint8_t c[3] = {255, 255, 255};
-        if (j < count_) {
-          c[0] = positions_[static_cast<size_t>(j / (n * n))];
-          c[1] = positions_[static_cast<size_t>(j / n % n)];
-          c[2] = positions_[static_cast<size_t>(j % n)];
-        }
+        const Rgb c = j < count_ ? probes_[static_cast<size_t>(j)] : Rgb{255, 255, 255};
         for (int x = col * p; x < (col + 1) * p; ++x)
-          std::copy(c, c + 3, rgb.begin() + static_cast<std::ptrdiff_t>(x) * 3);
+          std::copy(c.begin(), c.end(), rgb.begin() + static_cast<std::ptrdiff_t>(x) * 3);
       }
       return Status::Ok();
     };
@@ -151,10 +152,28 @@ class PatchPrinter {
   }
 
  private:
-  std::vector<uint8_t> positions_;
+  std::vector<Rgb> probes_;
   CorrectionOptions options_;
   int count_ = 0, columns_ = 0, rows_ = 0;
 };
+
+// The black the halftone really prints (node 0, every ink at its most) can
+// be lighter than the model's black that the targets were mapped onto: the
+// darkest grays would then all aim below what any ink can print and land on
+// the same black.  Their lightness is spread again over the printed black's
+// range: targets below a knee of kBlackKnee times the printed black move
+// linearly from [model black, knee] onto [printed black, knee].
+void AimAtPrintedBlack(std::vector<BuiltNode>& nodes, std::span<const uint8_t> positions,
+                       const Lab& printedBlack) {
+  if (positions.empty() || positions[0] != 0) return;
+  const double from = nodes[0].target.l, to = printedBlack.l;
+  const double knee = std::min(100.0, kBlackKnee * to);
+  if (to <= from || knee <= to) return;
+  for (BuiltNode& node : nodes) {
+    if (node.target.l >= knee) continue;
+    node.target.l = to + (std::max(node.target.l, from) - from) * (knee - to) / (knee - from);
+  }
+}
 
 }  // namespace
 
@@ -171,7 +190,32 @@ Result<CorrectionFigures> CorrectByPrinting(std::vector<BuiltNode>& nodes,
   if (options.patch <= options.settle || options.settle < 0 || options.rounds < 0) {
     return Status(RC_FAILURE, "correction patches leave nothing to read");
   }
-  const PatchPrinter printer(positions, options);
+  // A patch of every node, then grays between each two neighbouring grays
+  // of the neutral axis: the engines mix the two grays' inks there, and a
+  // mix of two different recipes can print with a cast, or out of tone,
+  // where neither node does.
+  std::vector<Rgb> probes;
+  probes.reserve(nodes.size() + n);
+  for (size_t j = 0; j < nodes.size(); ++j)
+    probes.push_back({positions[j / (n * n)], positions[j / n % n], positions[j % n]});
+  for (size_t j = 0; j + 1 < n; ++j) {
+    for (int q = 1; q < kBetween; ++q) {
+      const auto v = static_cast<uint8_t>(positions[j] + (positions[j + 1] - positions[j]) * q / kBetween);
+      probes.push_back({v, v, v});
+    }
+  }
+  // Where the grays between gray node j and the next lie among the probes,
+  // and how much of node j's inks each mixes (the engines interpolate
+  // linearly between nodes).
+  auto between = [&](size_t j, int q) {
+    return nodes.size() + j * (kBetween - 1) + static_cast<size_t>(q - 1);
+  };
+  auto share = [&](size_t j, int q) {
+    const double v = positions[j] + (positions[j + 1] - positions[j]) * q / kBetween;
+    return (positions[j + 1] - v) / (positions[j + 1] - positions[j]);
+  };
+  auto axis = [n](size_t j) { return (j * n + j) * n + j; };
+  const PatchPrinter printer(std::move(probes), options);
   settings.halftone.lineWidth = static_cast<uint32_t>(printer.width());
   const ModelPrinter modelPrinter(model);
 
@@ -192,19 +236,51 @@ Result<CorrectionFigures> CorrectByPrinting(std::vector<BuiltNode>& nodes,
   for (int round = 0;; ++round) {
     Result<std::vector<Lab>> printed = printAll();
     if (!printed.ok()) return printed.status();
+    if (round == 0) AimAtPrintedBlack(nodes, positions, (*printed)[0]);
+    // Each gray between two gray nodes against neutral at the lightness
+    // between the two nodes' targets.
+    std::vector<std::array<double, 3>> midMiss((n - 1) * (kBetween - 1));
+    for (size_t j = 0; j + 1 < n; ++j) {
+      for (int q = 1; q < kBetween; ++q) {
+        const double w = share(j, q);
+        const Lab& got = (*printed)[between(j, q)];
+        const double l = w * nodes[axis(j)].target.l + (1 - w) * nodes[axis(j + 1)].target.l;
+        midMiss[between(j, q) - count] = {l - got.l, -got.a, -got.b};
+      }
+    }
+    // A gray node of the axis (but white) answers for the grays beside it
+    // by the share of its inks they mix.  (The grays toward white are left
+    // to the white node, which takes no ink.)
+    std::vector<std::array<double, 3>> axisResidual(n, {0.0, 0.0, 0.0});
+    std::vector<double> axisMiss(n, 0.0), axisWeight(n, 0.0);
+    for (size_t j = 0; j + 2 < n; ++j) {
+      for (int q = 1; q < kBetween; ++q) {
+        const std::array<double, 3>& r = midMiss[between(j, q) - count];
+        const double miss = std::sqrt(r[0] * r[0] + r[1] * r[1] + r[2] * r[2]);
+        for (const auto& [node, w] : {std::pair{j, share(j, q)}, std::pair{j + 1, 1 - share(j, q)}}) {
+          for (int c = 0; c < 3; ++c) axisResidual[node][c] += w * r[c];
+          axisMiss[node] += w * miss;
+          axisWeight[node] += w * w;
+        }
+      }
+    }
     double sum = 0, worst = 0;
     for (size_t j = 0; j < count; ++j) {
       const double e = DeltaE2000((*printed)[j], nodes[j].target);
       sum += e;
       worst = std::max(worst, e);
-      if (e < bestError[j]) {
-        bestError[j] = e;
+      double judged = e;
+      const size_t g = j / (n * n);
+      if (j == axis(g)) judged += axisMiss[g];
+      if (judged < bestError[j]) {
+        bestError[j] = judged;
         bestInk[j] = nodes[j].ink;
       }
     }
     if (round == 0) {
       figures.meanBefore = sum / static_cast<double>(count);
       figures.maxBefore = worst;
+      for (const auto& r : midMiss) figures.axisCastBefore = std::max(figures.axisCastBefore, std::hypot(r[1], r[2]));
     }
     if (round == options.rounds) break;
     figures.rounds = round + 1;
@@ -237,8 +313,17 @@ Result<CorrectionFigures> CorrectByPrinting(std::vector<BuiltNode>& nodes,
       // black text and lines carry no colour ink; a node already close
       // enough keeps its inks.
       if (node.ink[3] > 0 && node.ink[0] + node.ink[1] + node.ink[2] <= 0) continue;
-      if (DeltaE2000(got, node.target) <= options.tolerance) continue;
-      const std::array<double, 3> d = SolveStep(jacobian[j], Residual(node.target, got));
+      std::array<double, 3> residual = Residual(node.target, got);
+      double miss = DeltaE2000(got, node.target);
+      const size_t g = j / (n * n);
+      if (j == axis(g) && g + 1 < n) {
+        // Least squares over the node's own patch and the grays beside it,
+        // each of which moves by the node's share of the step.
+        for (int c = 0; c < 3; ++c) residual[c] = (residual[c] + axisResidual[g][c]) / (1.0 + axisWeight[g]);
+        miss += axisMiss[g];
+      }
+      if (miss <= options.tolerance) continue;
+      const std::array<double, 3> d = SolveStep(jacobian[j], residual);
       Inks next = node.ink;
       for (int i = 0; i < 3; ++i) {
         next[i] += std::clamp(options.damping * d[static_cast<size_t>(i)], -kMaxStep, kMaxStep);
@@ -254,6 +339,9 @@ Result<CorrectionFigures> CorrectByPrinting(std::vector<BuiltNode>& nodes,
   }
   Result<std::vector<Lab>> final = printAll();
   if (!final.ok()) return final.status();
+  for (size_t m = count; m < final->size(); ++m) {
+    figures.axisCastAfter = std::max(figures.axisCastAfter, std::hypot((*final)[m].a, (*final)[m].b));
+  }
   double sum = 0, worst = 0;
   for (size_t j = 0; j < count; ++j) {
     const double e = DeltaE2000((*final)[j], nodes[j].target);

@@ -8,12 +8,15 @@
 // inks, most in the dark and saturated nodes.
 //
 // The correction prints a small flat patch of every node through the real
-// colour-matching and halftoning path (all patches in one page), counts the
+// colour-matching and halftoning path (all patches in one page, with the
+// grays halfway between the neutral axis's nodes), counts the
 // overprints of each patch's dots, and reads the colour they make under the
 // print model, as an instrument would on the simulated print.  Each node's
 // cyan, magenta and yellow then move toward its target colour by a Jacobian
 // (the model's, refined by what each round measured), black held and the
-// ink limit kept; nodes of black ink alone are left so.  After a few rounds
+// ink limit kept; nodes of black ink alone are left so.  Where the printed
+// black is lighter than the black the targets were mapped onto, the
+// darkest targets are first spread over the printed black's range.  After a few rounds
 // every node keeps the inks that printed closest to its target.
 #pragma once
 
@@ -30,8 +33,10 @@ namespace vantik::printmodel {
 struct CorrectionOptions {
   int rounds = 6;
   // Patch side in dots, and the rows and columns at its top and left that
-  // are not read while the halftone settles after the previous patch.
-  int patch = 32;
+  // are not read while the halftone settles after the previous patch: 1,600
+  // dots read, so that a patch's colour carries well under a unit of
+  // Delta E of dot noise.
+  int patch = 48;
   int settle = 8;
   // A node whose print lies within this Delta E 2000 of its target is left.
   double tolerance = 0.5;
@@ -46,6 +51,8 @@ struct CorrectionFigures {
   // Delta E 2000 between what the nodes print and their targets, before and
   // after the correction.
   double meanBefore = 0, maxBefore = 0, meanAfter = 0, maxAfter = 0;
+  // Largest chroma of the grays halfway between neighbouring gray nodes.
+  double axisCastBefore = 0, axisCastAfter = 0;
   int rounds = 0;
 };
 

@@ -16,6 +16,10 @@ double Distance2(const Lab& a, const Lab& b) {
   return dl * dl + da * da + db * db;
 }
 
+// Lightness (L*) below which a colour the colour inks cannot reach may take
+// more black than the black curve gives it.
+constexpr double kExtraBlackBelow = 50.0;
+
 // Darkness at which pure black takes the neutral axis over.
 constexpr double kPureBlackFrom = 0.5;
 
@@ -176,9 +180,10 @@ Inks TableBuilder::SolveNode(const Lab& target, double darkness, const Inks& sta
   }
   // Or too little for a dark colour under the ink limit, which then prints
   // too light: black darkens with the least ink, so more of it leaves room
-  // to reach the target.
+  // to reach the target.  Not in light colours, where black dots show as
+  // grain: there the colour inks alone come as close as they can.
   const double most = std::min(1.0, settings_.inkLimit);
-  if (bestErr > 1.0 && preferred < most && Printed(best).l > target.l) {
+  if (bestErr > 1.0 && preferred < most && Printed(best).l > target.l && target.l < kExtraBlackBelow) {
     for (double more : {0.25, 0.5, 1.0}) {
       for (const Inks& s : starts) {
         const Inks x = Solve(target, preferred + (most - preferred) * more, s);
