@@ -171,6 +171,13 @@ PrintSimulator::PrintSimulator(int width, int height, int outWidth, int outHeigh
         if ((mix & (1 << k)) && ink >= 0) overprint_[mix] |= 1 << ink;
       }
     }
+    encoder_->Encode(&model_->paper(), paperRgb_, 1);
+    for (int m = 0; m < 16; ++m) {
+      std::array<double, 16> one{};
+      one[size_t(m)] = 1.0;
+      const printmodel::Xyz solid = model_->Mix(one);
+      encoder_->Encode(&solid, solidRgb_[m], 1);
+    }
     rowsPerOutput_.assign(size_t(outHeight), 0);
     for (int y = 0; y < height; ++y) {
       ++rowsPerOutput_[static_cast<size_t>(static_cast<int64_t>(y) * outHeight / height)];
@@ -260,17 +267,36 @@ void PrintSimulator::FinishModelRow(int oy) const {
   auto it = open_.find(oy);
   if (it == open_.end()) return;
   const std::vector<uint32_t>& counts = it->second.second;
-  std::vector<printmodel::Xyz> xyz(static_cast<size_t>(outWidth_), model_->paper());
+  uint8_t* row = &image_[size_t(oy) * outWidth_ * 3];
+  // Pixels of blank paper or of one overprint alone (solids) take the
+  // pixel worked out once for them: the same numbers Mix and the encoder
+  // give, without their cost.  The others are mixed and encoded together.
+  std::vector<printmodel::Xyz> mixed;
+  std::vector<int> where;
   std::array<double, 16> fractions;
   for (int ox = 0; ox < outWidth_; ++ox) {
     const uint32_t* c = &counts[size_t(ox) * 16];
     uint64_t total = 0;
     for (int m = 0; m < 16; ++m) total += c[m];
-    if (total == 0) continue;
+    if (total == 0) {
+      std::memcpy(row + size_t(ox) * 3, paperRgb_, 3);
+      continue;
+    }
+    int only = -1;
+    for (int m = 0; m < 16; ++m) {
+      if (c[m] == total) only = m;
+    }
+    if (only >= 0) {
+      std::memcpy(row + size_t(ox) * 3, solidRgb_[only], 3);
+      continue;
+    }
     for (int m = 0; m < 16; ++m) fractions[m] = static_cast<double>(c[m]) / static_cast<double>(total);
-    xyz[ox] = model_->Mix(fractions);
+    mixed.push_back(model_->Mix(fractions));
+    where.push_back(ox);
   }
-  encoder_->Encode(xyz.data(), &image_[size_t(oy) * outWidth_ * 3], xyz.size());
+  std::vector<uint8_t> rgb(mixed.size() * 3);
+  encoder_->Encode(mixed.data(), rgb.data(), mixed.size());
+  for (size_t i = 0; i < where.size(); ++i) std::memcpy(row + size_t(where[i]) * 3, &rgb[i * 3], 3);
   open_.erase(it);
 }
 

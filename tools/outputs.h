@@ -122,6 +122,8 @@ class PrintSimulator {
   const printmodel::PrintModel* model_ = nullptr;
   std::unique_ptr<printmodel::SrgbEncoder> encoder_;
   int overprint_[16] = {};
+  uint8_t paperRgb_[3] = {};           // pixel of blank paper
+  uint8_t solidRgb_[16][3] = {};       // pixel of an area of one overprint
   std::vector<int> rowsPerOutput_;
   mutable std::unordered_map<int, std::pair<int, std::vector<uint32_t>>> open_;
   mutable std::vector<uint8_t> image_;

@@ -71,6 +71,81 @@ inline uint16_t Sample(const uint8_t* line, size_t bit, int bits) {
 
 inline uint8_t To8(unsigned v) { return static_cast<uint8_t>((v * 255u + 32767u) / 65535u); }
 
+// What keeps the reader from reading a page with this header, or "" when it
+// can.  The same check runs on the header libcups parsed and, for a
+// compressed stream, on the header as its bytes arrive, before libcups sizes
+// its line buffers from it.
+std::string HeaderProblem(const cups_page_header2_t& h, int64_t pixelLimit) {
+  // A stream's enum fields may hold any 32-bit value: read them as numbers,
+  // never as the enum types.
+  uint32_t space32 = 0, order32 = 0;
+  static_assert(sizeof h.cupsColorSpace == 4 && sizeof h.cupsColorOrder == 4);
+  std::memcpy(&space32, &h.cupsColorSpace, 4);
+  std::memcpy(&order32, &h.cupsColorOrder, 4);
+  const Space* space = FindSpace(static_cast<int>(space32));
+  if (space == nullptr) {
+    return "CUPS raster colour space " + std::to_string(space32) + " is not one vantik reads (" +
+           SpaceList() + ")";
+  }
+  const unsigned bits = h.cupsBitsPerColor;
+  if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16) {
+    return "CUPS raster with " + std::to_string(bits) + " bits per colour; vantik reads 1, 2, 4, 8 and 16";
+  }
+  if (order32 > CUPS_ORDER_PLANAR) {
+    return "CUPS raster colour order " + std::to_string(order32) + " is not chunked, banded or planar";
+  }
+  const std::string size = std::to_string(h.cupsWidth) + " x " + std::to_string(h.cupsHeight);
+  if (h.cupsWidth == 0 || h.cupsHeight == 0) return "CUPS raster page of " + size + " pixels is empty";
+  const uint64_t pixels = uint64_t{h.cupsWidth} * h.cupsHeight;
+  if (h.cupsWidth > (1u << 24) || h.cupsHeight > (1u << 24) ||
+      pixels > static_cast<uint64_t>(pixelLimit)) {
+    return "CUPS raster page of " + size + " pixels exceeds the limit of " +
+           std::to_string(pixelLimit) + " pixels";
+  }
+  if (h.HWResolution[0] == 0 || h.HWResolution[1] == 0 || h.HWResolution[0] > 100000 ||
+      h.HWResolution[1] > 100000) {
+    return "CUPS raster resolution " + std::to_string(h.HWResolution[0]) + " x " +
+           std::to_string(h.HWResolution[1]) + " dpi is not usable";
+  }
+  const unsigned colors = static_cast<unsigned>(space->colors);
+  const uint64_t width = h.cupsWidth;
+  uint64_t needed = 0;  // bytes a stream line must hold
+  switch (order32) {
+    case CUPS_ORDER_CHUNKED: {
+      const unsigned bpp = h.cupsBitsPerPixel;
+      const unsigned used = colors * bits;
+      const bool fits = bits >= 8 ? bpp == used : bpp >= used && bpp <= 16 && (bpp & (bpp - 1)) == 0;
+      if (!fits) {
+        return "CUPS raster with " + std::to_string(bpp) + " bits per pixel for " +
+               std::to_string(colors) + " colours of " + std::to_string(bits) + " bits";
+      }
+      needed = (width * bpp + 7) / 8;
+      break;
+    }
+    case CUPS_ORDER_BANDED:
+      needed = (width * bits + 7) / 8 * colors;
+      if (h.cupsBytesPerLine % colors != 0) {
+        return "CUPS raster line of " + std::to_string(h.cupsBytesPerLine) +
+               " bytes does not split into " + std::to_string(colors) + " bands";
+      }
+      break;
+    default:
+      needed = (width * bits + 7) / 8;
+      break;
+  }
+  if (h.cupsBytesPerLine < needed || h.cupsBytesPerLine > needed * 2 + 64) {
+    return "CUPS raster line of " + std::to_string(h.cupsBytesPerLine) + " bytes does not hold " +
+           std::to_string(h.cupsWidth) + " pixels (" + std::to_string(needed) + " bytes)";
+  }
+  if (order32 == CUPS_ORDER_PLANAR && colors > 1) {
+    const uint64_t held = uint64_t{h.cupsBytesPerLine} * h.cupsHeight * (colors - 1);
+    if (held > (uint64_t{1} << 32)) {
+      return "CUPS raster planar page of " + std::to_string(held >> 20) + " MB is too large to hold";
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 struct RasterReader::Lcms {
@@ -106,19 +181,22 @@ RasterReader::~RasterReader() {
   if (raster_ != nullptr) cupsRasterClose(static_cast<cups_raster_t*>(raster_));
 }
 
-void RasterReader::CompressedScan::Feed(const uint8_t* p, size_t n) {
+size_t RasterReader::CompressedScan::Feed(const uint8_t* p, size_t n) {
+  const uint8_t* const start = p;
   while (n > 0) {
     switch (state_) {
       case kOff:
       case kLost:
-        return;
+        return static_cast<size_t>(p - start) + n;
       case kHeader: {
         const size_t take = std::min(n, sizeof header_ - got_);
         std::memcpy(header_ + got_, p, take);
         got_ += take;
         p += take;
         n -= take;
-        if (got_ == sizeof header_) HeaderDone();
+        // A refused header is held back by its last byte, so that libcups
+        // never has it whole.
+        if (got_ == sizeof header_ && !HeaderDone()) return static_cast<size_t>(p - start) - 1;
         break;
       }
       case kLineStart:
@@ -146,7 +224,7 @@ void RasterReader::CompressedScan::Feed(const uint8_t* p, size_t n) {
           skip_ = unit_;
           if (covers < unit_) {  // a line that does not split into pixels
             Lose();
-            return;
+            return static_cast<size_t>(p - start) + n;
           }
         }
         lineLeft_ -= static_cast<uint32_t>(covers);
@@ -164,6 +242,7 @@ void RasterReader::CompressedScan::Feed(const uint8_t* p, size_t n) {
       }
     }
   }
+  return static_cast<size_t>(p - start);
 }
 
 void RasterReader::CompressedScan::RunDone() {
@@ -180,9 +259,23 @@ void RasterReader::CompressedScan::RunDone() {
   }
 }
 
-void RasterReader::CompressedScan::HeaderDone() {
+bool RasterReader::CompressedScan::HeaderDone() {
   cups_page_header2_t h;
   std::memcpy(&h, header_, sizeof h);
+  {
+    // The header as libcups will read it: the 81 numeric fields from
+    // AdvanceDistance on are swapped in a stream of the other byte order.
+    cups_page_header2_t host = h;
+    if (swapped_) {
+      unsigned* f = &host.AdvanceDistance;
+      for (int i = 0; i < 81; ++i) f[i] = __builtin_bswap32(f[i]);
+    }
+    refusal_ = HeaderProblem(host, pixelLimit_);
+    if (!refusal_.empty()) {
+      state_ = kLost;
+      return false;
+    }
+  }
   auto field = [this](unsigned v) { return swapped_ ? __builtin_bswap32(v) : v; };
   uint32_t order = 0, space = 0;
   std::memcpy(&order, &h.cupsColorOrder, 4);
@@ -201,23 +294,25 @@ void RasterReader::CompressedScan::HeaderDone() {
     // another count is not one the scan can follow.
     if (known == nullptr || (numColors != 0 && numColors != unsigned(known->colors))) {
       Lose();
-      return;
+      return true;
     }
     planes = static_cast<uint64_t>(known->colors);
   }
   if (height == 0 || bytesPerLine == 0 || bitsPerColor > 16 || bitsPerPixel > 240) {
     Lose();
-    return;
+    return true;
   }
   ++headers_;
   height_ = height;
   bytesPerLine_ = bytesPerLine;
   linesLeft_ = uint64_t{height} * planes;
   state_ = kLineStart;
+  return true;
 }
 
 ssize_t RasterReader::ReadCallback(void* ctx, unsigned char* buffer, size_t length) {
   auto* self = static_cast<RasterReader*>(ctx);
+  if (!self->scan_.refusal().empty()) return -1;
   for (;;) {
     ssize_t n = ::read(self->fd_, buffer, length);
     if (n > 0) {
@@ -233,7 +328,12 @@ ssize_t RasterReader::ReadCallback(void* ctx, unsigned char* buffer, size_t leng
       }
       if (self->bytes_ > 4) {
         const size_t past = before < 4 ? static_cast<size_t>(4 - before) : 0;
-        self->scan_.Feed(buffer + past, static_cast<size_t>(n) - past);
+        const size_t fed = static_cast<size_t>(n) - past;
+        const size_t taken = self->scan_.Feed(buffer + past, fed);
+        // A page header the reader would refuse ends the stream here, before
+        // libcups allocates line buffers from its sizes: the bytes before
+        // it still reach libcups, the header and what follows never do.
+        if (taken < fed) return static_cast<ssize_t>(past + taken);
       }
       return n;
     }
@@ -276,6 +376,10 @@ Result<bool> RasterReader::NextPage() {
   std::memset(&h, 0, sizeof h);
   const int number = page_.number + 1;
   if (!cupsRasterReadHeader2(static_cast<cups_raster_t*>(raster_), &h)) {
+    if (!scan_.refusal().empty()) {
+      page_.number = number;
+      return Fail(scan_.refusal());
+    }
     if (readError_ != 0) {
       page_.number = number;
       return Fail(std::string("cannot read (") + std::strerror(readError_) + ")");
@@ -309,83 +413,17 @@ Result<bool> RasterReader::NextPage() {
   page_.number = number;
   header_ = h;
   row_ = 0;
-  // A stream's enum fields may hold any 32-bit value: read them as numbers,
-  // never as the enum types.
+  if (const std::string problem = HeaderProblem(h, pixelLimit_); !problem.empty()) {
+    return Fail(problem);
+  }
   uint32_t space32 = 0, order32 = 0;
-  static_assert(sizeof h.cupsColorSpace == 4 && sizeof h.cupsColorOrder == 4);
   std::memcpy(&space32, &h.cupsColorSpace, 4);
   std::memcpy(&order32, &h.cupsColorOrder, 4);
   const Space* space = FindSpace(static_cast<int>(space32));
-  if (space == nullptr) {
-    return Fail("CUPS raster colour space " + std::to_string(space32) +
-                " is not one vantik reads (" + SpaceList() + ")");
-  }
   const int bits = static_cast<int>(h.cupsBitsPerColor);
-  if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16) {
-    return Fail("CUPS raster with " + std::to_string(h.cupsBitsPerColor) +
-                " bits per colour; vantik reads 1, 2, 4, 8 and 16");
-  }
-  if (order32 > CUPS_ORDER_PLANAR) {
-    return Fail("CUPS raster colour order " + std::to_string(order32) +
-                " is not chunked, banded or planar");
-  }
-  if (h.cupsWidth == 0 || h.cupsHeight == 0) {
-    return Fail("CUPS raster page of " + std::to_string(h.cupsWidth) + " x " +
-                std::to_string(h.cupsHeight) + " pixels is empty");
-  }
-  const uint64_t pixels = uint64_t{h.cupsWidth} * h.cupsHeight;
-  if (h.cupsWidth > (1u << 24) || h.cupsHeight > (1u << 24) ||
-      pixels > static_cast<uint64_t>(pixelLimit_)) {
-    return Fail("CUPS raster page of " + std::to_string(h.cupsWidth) + " x " +
-                std::to_string(h.cupsHeight) + " pixels exceeds the limit of " +
-                std::to_string(pixelLimit_) + " pixels");
-  }
-  if (h.HWResolution[0] == 0 || h.HWResolution[1] == 0 || h.HWResolution[0] > 100000 ||
-      h.HWResolution[1] > 100000) {
-    return Fail("CUPS raster resolution " + std::to_string(h.HWResolution[0]) + " x " +
-                std::to_string(h.HWResolution[1]) + " dpi is not usable");
-  }
   colors_ = space->colors;
-  const uint64_t width = h.cupsWidth;
-  uint64_t needed = 0;  // bytes a stream line must hold
-  switch (order32) {
-    case CUPS_ORDER_CHUNKED: {
-      const unsigned bpp = h.cupsBitsPerPixel;
-      const unsigned used = static_cast<unsigned>(colors_ * bits);
-      const bool fits = bits >= 8 ? bpp == used : bpp >= used && bpp <= 16 && (bpp & (bpp - 1)) == 0;
-      if (!fits) {
-        return Fail("CUPS raster with " + std::to_string(bpp) + " bits per pixel for " +
-                    std::to_string(colors_) + " colours of " + std::to_string(bits) + " bits");
-      }
-      bitsPerPixel_ = static_cast<int>(bpp);
-      needed = (width * bpp + 7) / 8;
-      break;
-    }
-    case CUPS_ORDER_BANDED:
-      bitsPerPixel_ = bits;
-      needed = (width * bits + 7) / 8 * colors_;
-      if (h.cupsBytesPerLine % colors_ != 0) {
-        return Fail("CUPS raster line of " + std::to_string(h.cupsBytesPerLine) +
-                    " bytes does not split into " + std::to_string(colors_) + " bands");
-      }
-      break;
-    default:
-      bitsPerPixel_ = bits;
-      needed = (width * bits + 7) / 8;
-      break;
-  }
-  if (h.cupsBytesPerLine < needed || h.cupsBytesPerLine > needed * 2 + 64) {
-    return Fail("CUPS raster line of " + std::to_string(h.cupsBytesPerLine) + " bytes does not hold " +
-                std::to_string(h.cupsWidth) + " pixels (" + std::to_string(needed) + " bytes)");
-  }
+  bitsPerPixel_ = order32 == CUPS_ORDER_CHUNKED ? static_cast<int>(h.cupsBitsPerPixel) : bits;
   bytesPerLine_ = h.cupsBytesPerLine;
-  if (order32 == CUPS_ORDER_PLANAR && colors_ > 1) {
-    const uint64_t held = uint64_t{bytesPerLine_} * h.cupsHeight * (colors_ - 1);
-    if (held > (uint64_t{1} << 32)) {
-      return Fail("CUPS raster planar page of " + std::to_string(held >> 20) +
-                  " MB is too large to hold");
-    }
-  }
   {
     const bool v1 = std::memcmp(sync_, "RaSt", 4) == 0 || std::memcmp(sync_, "tSaR", 4) == 0;
     const uint64_t lines = uint64_t{h.cupsHeight} *
@@ -495,6 +533,18 @@ Status RasterReader::ReadLine() {
 
 Status RasterReader::ReadRgb(std::span<uint8_t> rgb) {
   if (rgb.size() < size_t(page_.width) * 3) return Fail("line buffer too small");
+  if (page_.colorOrder == CUPS_ORDER_CHUNKED && page_.bitsPerColor == 8 &&
+      (page_.colorSpace == CUPS_CSPACE_RGB || page_.colorSpace == CUPS_CSPACE_SRGB)) {
+    // 8-bit RGB in chunked order is already the line handed out (what the
+    // common rasterisers write): no unpacking into components and back.
+    if (page_.number == 0 || row_ >= page_.height) return Fail("no line left on the page");
+    const bool direct = bytesPerLine_ <= rgb.size();
+    Status s = ReadRaw(direct ? rgb.data() : raw_.data());
+    if (!s.ok()) return s;
+    if (!direct) std::memcpy(rgb.data(), raw_.data(), size_t(page_.width) * 3);
+    ++row_;
+    return Status::Ok();
+  }
   Status s = ReadLine();
   if (!s.ok()) return s;
   const int w = page_.width;

@@ -41,6 +41,8 @@ std::string RasterSpaceName(int colorSpace);
 
 class RasterReader {
  public:
+  static constexpr int64_t kDefaultPixelLimit = int64_t(1) << 31;
+
   // `name` appears in messages ("standard input", a file name).
   explicit RasterReader(std::string name);
   ~RasterReader();
@@ -50,7 +52,10 @@ class RasterReader {
   // Reads from `fd`, which the caller keeps open and closes.
   Status Open(int fd);
   // A page larger than this many pixels is refused from its header.
-  void SetPixelLimit(int64_t pixels) { pixelLimit_ = pixels; }
+  void SetPixelLimit(int64_t pixels) {
+    pixelLimit_ = pixels;
+    scan_.SetPixelLimit(pixels);
+  }
 
   // Reads the next page header; false at the end of the stream.
   Result<bool> NextPage();
@@ -83,7 +88,13 @@ class RasterReader {
   class CompressedScan {
    public:
     void Start(bool swapped) { state_ = kHeader; swapped_ = swapped; got_ = 0; }
-    void Feed(const uint8_t* p, size_t n);
+    void SetPixelLimit(int64_t pixels) { pixelLimit_ = pixels; }
+    // Follows `n` more bytes of the stream.  Returns how many of them may
+    // reach libcups: fewer than `n` when a page header the reader refuses
+    // completes inside them (see refusal()).
+    size_t Feed(const uint8_t* p, size_t n);
+    // Why the reader refused a page header as it arrived, or "".
+    const std::string& refusal() const { return refusal_; }
     // Pages whose header the scan has seen whole.
     uint64_t headers() const { return headers_; }
     // Height and bytes per line of the last header seen whole.
@@ -97,13 +108,15 @@ class RasterReader {
 
    private:
     enum State { kOff, kHeader, kLineStart, kRunStart, kSkip, kLost };
-    void HeaderDone();
+    bool HeaderDone();  // false: the header is refused
     void RunDone();
     State state_ = kOff;
     bool swapped_ = false;
     uint8_t header_[sizeof(cups_page_header2_t)];
     size_t got_ = 0;
     uint64_t headers_ = 0;
+    int64_t pixelLimit_ = kDefaultPixelLimit;
+    std::string refusal_;
     uint32_t height_ = 0, bytesPerLine_ = 0, unit_ = 1;
     uint64_t linesLeft_ = 0;   // lines of the page still to come
     uint32_t lineLeft_ = 0;    // bytes of the current line still to come
@@ -120,7 +133,7 @@ class RasterReader {
   uint64_t bytes_ = 0;
   uint8_t sync_[4] = {};        // the stream's first bytes
   uint64_t expected_ = 0;       // uncompressed streams: bytes up to the next header
-  int64_t pixelLimit_ = int64_t(1) << 31;
+  int64_t pixelLimit_ = kDefaultPixelLimit;
 
   RasterPage page_;
   cups_page_header2_t header_{};

@@ -65,6 +65,8 @@ TEST(PrintSimulatorModel, PixelsShowTheModelsColourOfTheirDots) {
   blackHalf[0] = blackHalf[8] = 0.5;
   std::array<double, 16> paper{};
   paper[0] = 1;
+  std::array<double, 16> cyanBlack{};  // overprint of cyan (bit 0) and black (bit 3)
+  cyanBlack[9] = 1;
 
   struct Case {
     const char* what;
@@ -78,6 +80,10 @@ TEST(PrintSimulatorModel, PixelsShowTheModelsColourOfTheirDots) {
       {"black-only plane", Simulate({"black"}, [](int, int x, int) { return x < 8; }, InOrder()),
        Expected(blackHalf)},
       {"paper within the model", Expected(paper), {255, 255, 255}},
+      // Areas of one overprint take a pixel worked out once: it must be
+      // the pixel the model mixes.
+      {"solid overprint", Simulate(cmyk, [](int k, int, int) { return k == 0 || k == 3; }, InOrder()),
+       Expected(cyanBlack)},
   };
   for (const Case& c : cases) EXPECT_EQ(c.got, c.want) << c.what;
   // The black-only half tint is a neutral gray.
