@@ -160,10 +160,20 @@ std::vector<GenBlock> BuildAll() {
   addTable(kTableMonoPhoto, {"VANTIK K PHOTO", 1, DotLayout::kIndependent, true, photo});
   addTable(kTableStackedPlain, {"VANTIK S PLAIN", 4, DotLayout::kStacked, false, plain});
   addTable(kTableStackedPhoto, {"VANTIK S PHOTO", 4, DotLayout::kStacked, false, photo});
-  addTable(kTableDitherPlain, {"VANTIK D PLAIN", 4, DotLayout::kDitherBesideBlack, true, plain});
-  addTable(kTableDitherPhoto, {"VANTIK D PHOTO", 4, DotLayout::kDitherBesideBlack, true, photo});
-  addTable(kTableDitherAllPlain, {"VANTIK E PLAIN", 4, DotLayout::kAllBesideBlack, true, plain});
-  addTable(kTableDitherAllPhoto, {"VANTIK E PHOTO", 4, DotLayout::kAllBesideBlack, true, photo});
+  // Kind 3's two kernels (magenta diffused, every ink dithered): one table
+  // per paper for every dot shape, built and corrected like the diffusion
+  // tables at 720 x 720.
+  std::vector<Built> dither = {
+      {{"VANTIK D PLAIN", 4, DotLayout::kDitherBesideBlack, true, plain},
+       {kTableDitherPlain, "PLAIN", 3, 0, resources::kSelectorDiffusedMagenta}},
+      {{"VANTIK D PHOTO", 4, DotLayout::kDitherBesideBlack, true, photo},
+       {kTableDitherPhoto, "PHOTO", 3, 0, resources::kSelectorDiffusedMagenta}},
+      {{"VANTIK E PLAIN", 4, DotLayout::kAllBesideBlack, true, plain},
+       {kTableDitherAllPlain, "PLAIN", 3, 1, resources::kSelectorAllDithered}},
+      {{"VANTIK E PHOTO", 4, DotLayout::kAllBesideBlack, true, photo},
+       {kTableDitherAllPhoto, "PHOTO", 3, 1, resources::kSelectorAllDithered}},
+  };
+  for (const Built& d : dither) addTable(d.target.tableNumber, d.design);
   add(kC, resources::kCalibrationIndex, Kind::kIndex, CalibrationIndexBlock());
   add(kC, resources::kCalibrationSlots, Kind::kCurveSlots, CalibrationSlots());
   add(kC, resources::kCalibrationLevels, Kind::kReferenceLevels, CalibrationLevels());
@@ -213,16 +223,18 @@ std::vector<GenBlock> BuildAll() {
   add(kH, kScreenClusterWide, Kind::kMatrix8, Matrix8Block(ClusteredDot(6, {2, 1})));
   add(kH, kScreenClusterTall, Kind::kMatrix8, Matrix8Block(ClusteredDot(6, {1, 2})));
 
-  // The diffusion tables are built by inverting the print model and
-  // corrected by printing their nodes through the library with every other
-  // block in place; the fixed-model tables above are their headers.
+  // The diffusion and kind-3 tables are built by inverting the print model
+  // and corrected by printing their nodes through the library with every
+  // other block in place; the fixed-model tables above are their headers.
   ResourceSet set;
   for (const GenBlock& b : blocks) {
     set.AddView(b.service == Service::kColor ? vantik::Service::kColor : vantik::Service::kHalftone,
                 b.number, b.bytes);
   }
   std::vector<std::pair<int, std::vector<uint8_t>>> rebuilt;
-  for (const Built& d : diffusion) {
+  std::vector<Built> corrected = diffusion;
+  corrected.insert(corrected.end(), dither.begin(), dither.end());
+  for (const Built& d : corrected) {
     rebuilt.emplace_back(d.target.tableNumber,
                          BuildCorrectedTable(BuildTableBlock(d.design), d.design.paper, d.target, set));
   }

@@ -203,8 +203,8 @@ constexpr TableCase kColorTables[] = {
     {15, true, {G, A, P}, false, false, true}, {16, true, {G, A, P}, false, false, true},
     {3, false, {X, X, X}, true}, {4, false, {X, X, X}, true},    // nested screens
     {7, false, {S, S, S}, true, true}, {8, false, {S, S, S}, true, true},  // stacked screen
-    {9, true, {S, P, S}, false}, {10, true, {S, P, S}, false},   // kind 3, magenta diffused
-    {11, true, {S, S, S}, true}, {12, true, {S, S, S}, true},    // kind 3, all dithered
+    {9, true, {S, P, S}, false, false, true}, {10, true, {S, P, S}, false, false, true},  // kind 3, magenta diffused
+    {11, true, {S, S, S}, false, false, true}, {12, true, {S, S, S}, false, false, true},  // kind 3, all dithered
 };
 
 

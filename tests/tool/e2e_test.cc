@@ -17,11 +17,13 @@ namespace {
   auto var = Render(job, page, set __VA_OPT__(,) __VA_ARGS__); \
   ASSERT_TRUE(var.ok()) << var.status().ToString()
 
-// The printer a method's default tables are made for: the error-diffusion
-// tables are built for the measured printer and corrected by printing, so
-// their prints are judged under it; the others under ideal inks.
+// The printer a method's default tables are made for: engine B's four-ink
+// tables (diffusion, hybrid, dither) are built for the measured printer and
+// corrected by printing, so their prints are judged under it; the others
+// under ideal inks.
 const printmodel::PrintModel* PrinterOf(const std::string& method) {
-  return method == "diffusion" ? &printmodel::PrintModel::Default() : nullptr;
+  const bool measured = method == "diffusion" || method == "hybrid" || method == "dither";
+  return measured ? &printmodel::PrintModel::Default() : nullptr;
 }
 
 class EndToEnd : public ::testing::Test {
