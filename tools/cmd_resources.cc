@@ -34,7 +34,7 @@ struct ResourcesArgs {
   JobChoices job;
   // build
   std::string buildOut, black = "medium", icc;
-  std::string correct;  // empty: diffusion, the default
+  std::string correct;  // empty: default
   bool pureBlack = false;
   std::optional<double> inkLimit;
 };
@@ -111,6 +111,13 @@ std::optional<JobOptions> JobOfTable(const IndexNames& names, int table) {
   return found;
 }
 
+// The methods whose tables the correction by printing mends by default:
+// engine B's four-ink kernels, whose dots of different inks fall by the
+// kernel's own rules (as the built-in set's tables are made).
+bool CorrectedByDefault(const std::string& method) {
+  return method == "diffusion" || method == "hybrid" || method == "dither";
+}
+
 // Every four-ink colour table of the set rebuilt by inverting the printer
 // (the print model or the user's ICC profile), each under its paper's ink
 // limit; the other blocks are copied.
@@ -171,7 +178,7 @@ int BuildTables(const ResourcesArgs& a, const Globals& g) {
     // print.
     const std::optional<JobOptions> job = JobOfTable(*names, number);
     const bool correct = correctModel != nullptr && job &&
-                         (a.correct == "all" || (a.correct != "none" && job->method == "diffusion"));
+                         (a.correct == "all" || (a.correct != "none" && CorrectedByDefault(job->method)));
     std::unique_ptr<printmodel::TableBuilder>& builder = builders[{limit, correct}];
     if (!builder) {
       printmodel::BuildSettings settings;

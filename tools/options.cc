@@ -63,8 +63,8 @@ std::string CheckBlack(const std::string& v) {
 }
 
 std::string CheckCorrect(const std::string& v) {
-  if (v == "none" || v == "diffusion" || v == "all") return {};
-  return "expected none, diffusion or all";
+  if (v == "none" || v == "default" || v == "all") return {};
+  return "expected none, default or all";
 }
 
 std::string CheckOnOff(const std::string& v) {
@@ -123,9 +123,10 @@ const std::vector<OptionInfo> kOptions = {
      nullptr},
     {"--correct", nullptr, OptionType::kText,
      "tables corrected by printing a patch of every node through the method they serve and "
-     "reading it under the print model: none, diffusion (the error-diffusion tables, whose dots "
-     "interact most) or all; not with --icc",
-     0, 0, "diffusion", CheckCorrect},
+     "reading it under the print model: none, default (the tables of diffusion, hybrid and "
+     "dither, whose kernels place dots of different inks by their own rules) or all; not with "
+     "--icc",
+     0, 0, "default", CheckCorrect},
     // Calibration.
     {"--steps", nullptr, OptionType::kInteger, "steps of each ink's ramp", 2, 100, "20"},
     // Page layout.

@@ -530,7 +530,7 @@ TEST_F(CliTest, AlphaIsCompositedOnWhitePaper) {
 
 // Tables built by inverting the printer model: a directory --resources
 // takes; with --pure-black the chart's solid black carries black ink alone
-// (the diffusion tables' correction by printing keeps it so), without it a
+// (the correction by printing keeps it so), without it a
 // rich black; a bad setting writes nothing.
 TEST_F(CliTest, ResourcesBuildWritesTablesThatPrint) {
   for (const auto& [args, needle] : {std::pair<std::string, std::string>{"--black deep", "--black"},
