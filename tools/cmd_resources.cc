@@ -1,6 +1,7 @@
 // vantik resources list|show BLOCK|export DIR|profile -o FILE|build -o DIR:
 // the resource blocks, the ICC output profile of a print setting, and colour
 // tables built by inverting the printer model.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <map>
@@ -12,6 +13,7 @@
 #include "print_run.h"
 #include "printmodel/icc_printer.h"
 #include "printmodel/icc_profile.h"
+#include "printmodel/node_correction.h"
 #include "printmodel/table_builder.h"
 #include "pure_black.h"
 #include "resources_io.h"
@@ -32,6 +34,7 @@ struct ResourcesArgs {
   JobChoices job;
   // build
   std::string buildOut, black = "medium", icc;
+  std::string correct;  // empty: default
   bool pureBlack = false;
   std::optional<double> inkLimit;
 };
@@ -86,12 +89,45 @@ class OwnedModelPrinter final : public printmodel::Printer {
   printmodel::ModelPrinter printer_;
 };
 
+// The print job that a colour table serves, for printing its nodes: its
+// first four-ink entry in the index (at 720 x 720 when it serves that), as
+// the method whose kind and selector the entry names.
+std::optional<JobOptions> JobOfTable(const IndexNames& names, int table) {
+  std::optional<JobOptions> found;
+  for (const IndexNames::Entry& e : names.entries) {
+    if (e.table != table || e.mode != "COLOR") continue;
+    const auto kind = std::find(names.kinds.begin(), names.kinds.end(), e.kind);
+    if (kind == names.kinds.end()) continue;
+    for (const Method& m : Methods()) {
+      if (m.kind != kind - names.kinds.begin() || m.selector != e.selector) continue;
+      JobOptions job;
+      job.method = m.name;
+      job.resolution = {e.xResolution, e.yResolution};
+      job.paper = e.paper;
+      if (!found || (e.xResolution == 720 && e.yResolution == 720)) found = job;
+      break;
+    }
+  }
+  return found;
+}
+
+// The methods whose tables the correction by printing mends by default:
+// engine B's four-ink kernels, whose dots of different inks fall by the
+// kernel's own rules (as the built-in set's tables are made).
+bool CorrectedByDefault(const std::string& method) {
+  return method == "diffusion" || method == "hybrid" || method == "dither";
+}
+
 // Every four-ink colour table of the set rebuilt by inverting the printer
 // (the print model or the user's ICC profile), each under its paper's ink
 // limit; the other blocks are copied.
 int BuildTables(const ResourcesArgs& a, const Globals& g) {
   Result<printmodel::BlackCurve> black = printmodel::BlackCurveByName(a.black);
   if (!black.ok()) return Fail(black.status());
+  if (!a.icc.empty() && !a.correct.empty() && a.correct != "none") {
+    return Fail("--icc and --correct: the correction reads printed patches under a print model, "
+                "which a profile is not");
+  }
   if (!a.icc.empty() && !a.model.empty()) {
     return Fail("--icc and --model: the tables are built for one printer, give one of them");
   }
@@ -99,6 +135,9 @@ int BuildTables(const ResourcesArgs& a, const Globals& g) {
   if (!set.ok()) return Fail(set.status());
   // The printer the tables invert: the user's ICC profile, or the print model.
   std::unique_ptr<printmodel::Printer> printer;
+  // The model the patches printed for the correction are read under: none
+  // for an ICC profile, which predicts flat tints but not dots.
+  const printmodel::PrintModel* correctModel = nullptr;
   if (!a.icc.empty()) {
     Result<std::unique_ptr<printmodel::IccPrinter>> icc = printmodel::IccPrinter::Load(a.icc);
     if (!icc.ok()) return Fail(icc.status());
@@ -108,6 +147,7 @@ int BuildTables(const ResourcesArgs& a, const Globals& g) {
     Result<const printmodel::PrintModel*> model = ChoosePrintModel(a.model, &owned);
     if (!model.ok()) return Fail(model.status());
     if (*model == nullptr) return Fail("--model ideal: tables are built for a measured printer");
+    correctModel = *model;
     if (owned) {
       printer = std::make_unique<OwnedModelPrinter>(std::move(owned));
     } else {
@@ -123,36 +163,67 @@ int BuildTables(const ResourcesArgs& a, const Globals& g) {
   std::map<int, std::string> paperOf;  // table number -> the paper it serves
   for (const IndexNames::Entry& e : names->entries) paperOf.emplace(e.table, e.paper);
 
-  // One builder per ink limit: each samples the printable gamut once.
-  std::map<double, std::unique_ptr<printmodel::TableBuilder>> builders;
+  // One builder per ink limit and tone rule: each samples the printable
+  // gamut once.
+  std::map<std::pair<double, bool>, std::unique_ptr<printmodel::TableBuilder>> builders;
   int rebuilt = 0;
   for (const auto& [number, paper] : paperOf) {
     const auto base = set->Find(Service::kColor, number);
     if (!base) return Fail("the index names colour table " + std::to_string(number) +
                            ", which the resource set does not hold");
     const double limit = a.inkLimit ? *a.inkLimit : InkLimitOfPaper(paper);
-    std::unique_ptr<printmodel::TableBuilder>& builder = builders[limit];
+    // A table corrected by printing aims every node at its own tone (black
+    // point compensation in the shadows only): the correction, not the
+    // model's interpolation, then decides what the grays between the nodes
+    // print.
+    const std::optional<JobOptions> job = JobOfTable(*names, number);
+    const bool correct = correctModel != nullptr && job &&
+                         (a.correct == "all" || (a.correct != "none" && CorrectedByDefault(job->method)));
+    std::unique_ptr<printmodel::TableBuilder>& builder = builders[{limit, correct}];
     if (!builder) {
       printmodel::BuildSettings settings;
       settings.inkLimit = limit;
       settings.black = *black;
       settings.pureBlack = a.pureBlack;
+      settings.keepTones = correct;
       builder = std::make_unique<printmodel::TableBuilder>(*printer, settings);
     }
     // Black-only tables have no four-ink nodes to solve; they are kept, and
     // the listing says why.
-    Result<std::vector<uint8_t>> block = printmodel::RebuildTableBlock(*base, *builder);
-    if (!block.ok()) {
+    const std::vector<uint8_t> baseBytes(base->begin(), base->end());
+    Result<std::vector<uint8_t>> positions = printmodel::RebuildablePositions(baseBytes);
+    if (!positions.ok()) {
       if (!g.quiet) {
         std::printf("table %3d  %-6s paper  kept: %s\n", number, paper.c_str(),
-                    block.status().message().c_str());
+                    positions.status().message().c_str());
       }
       continue;
     }
+    std::vector<printmodel::BuiltNode> nodes = builder->Build(*positions);
+    // The nodes printed through the method the table serves and corrected
+    // by what their patches printed.
+    std::string corrected;
+    if (correct) {
+      Result<ColorSettings> settings = MakeColorSettings(*job, *set, 64);
+      if (!settings.ok()) return Fail(settings.status());
+      printmodel::CorrectionOptions options;
+      options.inkLimit = limit;
+      Result<printmodel::CorrectionFigures> figures = printmodel::CorrectByPrinting(
+          nodes, *positions, baseBytes, number, *settings, *set, *correctModel, options);
+      if (!figures.ok()) return Fail("table " + std::to_string(number) + ": " + figures.status().message());
+      char text[96];
+      std::snprintf(text, sizeof text, "  corrected by %s: nodes' mean dE00 %.2f -> %.2f, max %.2f -> %.2f",
+                    job->method.c_str(), figures->meanBefore, figures->meanAfter, figures->maxBefore,
+                    figures->maxAfter);
+      corrected = text;
+    }
+    Result<std::vector<uint8_t>> block = printmodel::WriteBuiltTable(baseBytes, nodes);
+    if (!block.ok()) return Fail(block.status());
     set->Add(Service::kColor, number, std::move(*block));
     ++rebuilt;
     if (!g.quiet) {
-      std::printf("table %3d  %-6s paper  ink limit %.1f  rebuilt\n", number, paper.c_str(), limit);
+      std::printf("table %3d  %-6s paper  ink limit %.1f  rebuilt%s\n", number, paper.c_str(), limit,
+                  corrected.c_str());
     }
   }
   if (rebuilt == 0) return Fail("the resource set has no four-ink colour table to rebuild");
@@ -190,6 +261,7 @@ const RegisterCommand kResources(
       AddOption(build, "--black", &a->black);
       AddFlag(build, "--pure-black", &a->pureBlack);
       AddOption(build, "--ink-limit", &a->inkLimit);
+      AddOption(build, "--correct", &a->correct);
       return [a, &g, list, show, exportCmd, profile, build]() -> int {
         if (*list) return PrintText(ListResources(g.resources));
         if (*show) return PrintText(ShowResource(g.resources, a->blockName));

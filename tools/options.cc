@@ -62,6 +62,11 @@ std::string CheckBlack(const std::string& v) {
   return curve.ok() ? std::string() : "expected none, light, medium, heavy or max";
 }
 
+std::string CheckCorrect(const std::string& v) {
+  if (v == "none" || v == "default" || v == "all") return {};
+  return "expected none, default or all";
+}
+
 std::string CheckOnOff(const std::string& v) {
   if (v == "on" || v == "off") return {};
   return "'" + v + "' is not on or off";
@@ -116,6 +121,12 @@ const std::vector<OptionInfo> kOptions = {
     {"--icc", nullptr, OptionType::kText,
      "printer the tables are built for: its ICC output profile (CMYK), instead of --model", 0, 0,
      nullptr},
+    {"--correct", nullptr, OptionType::kText,
+     "tables corrected by printing a patch of every node through the method they serve and "
+     "reading it under the print model: none, default (the tables of diffusion, hybrid and "
+     "dither, whose kernels place dots of different inks by their own rules) or all; not with "
+     "--icc",
+     0, 0, "default", CheckCorrect},
     // Calibration.
     {"--steps", nullptr, OptionType::kInteger, "steps of each ink's ramp", 2, 100, "20"},
     // Page layout.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <vector>
 
 #include "formats/table_block.h"
 #include "interface/byte_reader.h"
@@ -67,10 +68,10 @@ double Target(double l, int t, const Axis& axis) {
   return l + (mapped - l) * t / kWhole;
 }
 
-// `node` (read from `before`) with colour ink scaled by 1 - t and black
-// solved for the target lightness.
-void Rewrite(const uint8_t* before, uint8_t* node, int t, const Inks& inks, const Axis& axis) {
-  const double target = Target(inks.Lightness(before), t, axis);
+// `node` (read from `before`, which the model prints at lightness `l`) with
+// colour ink scaled by 1 - t and black solved for the target lightness.
+void Rewrite(const uint8_t* before, double l, uint8_t* node, int t, const Inks& inks, const Axis& axis) {
+  const double target = Target(l, t, axis);
   const int keep = kWhole - t;
   for (int i = 0; i < kInks - 1; ++i)
     node[i] = static_cast<uint8_t>((before[i] * keep + kWhole / 2) / kWhole);
@@ -120,12 +121,23 @@ std::vector<uint8_t> PureBlackTable(std::span<const uint8_t> block,
     }
   }
 
+  // The grays of the axis, from white down, never lighter than the gray
+  // before them: a table corrected by printing can hold a gray that the
+  // model, which does not see how the engine places dots, prints a hair
+  // lighter than its lighter neighbour, and black alone must still rise.
+  std::vector<double> axisL(static_cast<size_t>(n));
+  for (int j = n - 1; j >= 0; --j) {
+    axisL[static_cast<size_t>(j)] = inks.Lightness(in + at(j, j, j));
+    if (j + 1 < n) axisL[static_cast<size_t>(j)] = std::min(axisL[static_cast<size_t>(j)], axisL[static_cast<size_t>(j) + 1]);
+  }
   for (int a = 0; a < n; ++a) {
     for (int b = 0; b < n; ++b) {
       for (int c = 0; c < n; ++c) {
         const int t = Share(pos[a], pos[n + b], pos[2 * n + c]);
         if (t == 0) continue;
-        Rewrite(in + at(a, b, c), out.data() + at(a, b, c), t, inks, axis);
+        const uint8_t* before = in + at(a, b, c);
+        const double l = a == b && b == c ? axisL[static_cast<size_t>(a)] : inks.Lightness(before);
+        Rewrite(before, l, out.data() + at(a, b, c), t, inks, axis);
       }
     }
   }
@@ -135,7 +147,7 @@ std::vector<uint8_t> PureBlackTable(std::span<const uint8_t> block,
       const int t = Share(pos[j], pos[n + j], pos[2 * n + j]);
       if (t == 0) continue;
       const size_t node = diagonalAt + static_cast<size_t>(j) * kInks;
-      Rewrite(in + node, out.data() + node, t, inks, axis);
+      Rewrite(in + node, axisL[static_cast<size_t>(j)], out.data() + node, t, inks, axis);
     }
   }
   return out;

@@ -26,7 +26,7 @@
 #include "formats/node_positions.h"
 #include "formats/reference_levels.h"
 #include "formats/table_block.h"
-#include "gray_balance.h"
+#include "built_tables.h"
 #include "neutral_curves.h"
 #include "printmodel/print_model.h"
 #include "screens.h"
@@ -128,23 +128,24 @@ std::vector<GenBlock> BuildAll() {
   const Service kC = Service::kColor;
   const Service kH = Service::kHalftone;
   add(kC, resources::kColorIndexNumber, Kind::kIndex, ColorIndexBlock());
-  // Error diffusion: one table per paper and dot shape, each balanced at a
-  // resolution of that shape (below).
-  struct Balanced {
+  // Error diffusion: one table per paper and dot shape, each built by
+  // inverting the print model and corrected by printing at a resolution of
+  // that shape (below).
+  struct Built {
     TableDesign design;
-    BalanceTarget target;
+    PrintTarget target;
   };
-  std::vector<Balanced> diffusion = {
+  std::vector<Built> diffusion = {
       {{"VANTIK B PLAIN", 4, DotLayout::kDiffusion, true, plain}, {kTableDiffusionPlain, "PLAIN"}},
       {{"VANTIK B PHOTO", 4, DotLayout::kDiffusion, true, photo}, {kTableDiffusionPhoto, "PHOTO"}},
       {{"VANTIK BW PLAIN", 4, DotLayout::kDiffusion, true, plain},
-       {kTableDiffusionWidePlain, "PLAIN", 1, 1440, 720}},
+       {kTableDiffusionWidePlain, "PLAIN", 1, 0, 0, 1440, 720}},
       {{"VANTIK BW PHOTO", 4, DotLayout::kDiffusion, true, photo},
-       {kTableDiffusionWidePhoto, "PHOTO", 1, 1440, 720}},
+       {kTableDiffusionWidePhoto, "PHOTO", 1, 0, 0, 1440, 720}},
       {{"VANTIK BT PLAIN", 4, DotLayout::kDiffusion, true, plain},
-       {kTableDiffusionTallPlain, "PLAIN", 1, 720, 1440}},
+       {kTableDiffusionTallPlain, "PLAIN", 1, 0, 0, 720, 1440}},
       {{"VANTIK BT PHOTO", 4, DotLayout::kDiffusion, true, photo},
-       {kTableDiffusionTallPhoto, "PHOTO", 1, 720, 1440}},
+       {kTableDiffusionTallPhoto, "PHOTO", 1, 0, 0, 720, 1440}},
   };
   // Tables whose values are dot-weight encoded, for the calibration curves.
   std::vector<int> weightEncoded;
@@ -152,17 +153,27 @@ std::vector<GenBlock> BuildAll() {
     if (design.compensateWeights) weightEncoded.push_back(number);
     add(Service::kColor, number, Kind::kTable, BuildTableBlock(design));
   };
-  for (const Balanced& d : diffusion) addTable(d.target.tableNumber, d.design);
+  for (const Built& d : diffusion) addTable(d.target.tableNumber, d.design);
   addTable(kTableScreenPlain, {"VANTIK A PLAIN", 4, DotLayout::kNested, false, plain});
   addTable(kTableScreenPhoto, {"VANTIK A PHOTO", 4, DotLayout::kNested, false, photo});
   addTable(kTableMonoPlain, {"VANTIK K PLAIN", 1, DotLayout::kIndependent, true, plain});
   addTable(kTableMonoPhoto, {"VANTIK K PHOTO", 1, DotLayout::kIndependent, true, photo});
   addTable(kTableStackedPlain, {"VANTIK S PLAIN", 4, DotLayout::kStacked, false, plain});
   addTable(kTableStackedPhoto, {"VANTIK S PHOTO", 4, DotLayout::kStacked, false, photo});
-  addTable(kTableDitherPlain, {"VANTIK D PLAIN", 4, DotLayout::kDitherBesideBlack, true, plain});
-  addTable(kTableDitherPhoto, {"VANTIK D PHOTO", 4, DotLayout::kDitherBesideBlack, true, photo});
-  addTable(kTableDitherAllPlain, {"VANTIK E PLAIN", 4, DotLayout::kAllBesideBlack, true, plain});
-  addTable(kTableDitherAllPhoto, {"VANTIK E PHOTO", 4, DotLayout::kAllBesideBlack, true, photo});
+  // Kind 3's two kernels (magenta diffused, every ink dithered): one table
+  // per paper for every dot shape, built and corrected like the diffusion
+  // tables at 720 x 720.
+  std::vector<Built> dither = {
+      {{"VANTIK D PLAIN", 4, DotLayout::kDitherBesideBlack, true, plain},
+       {kTableDitherPlain, "PLAIN", 3, 0, resources::kSelectorDiffusedMagenta}},
+      {{"VANTIK D PHOTO", 4, DotLayout::kDitherBesideBlack, true, photo},
+       {kTableDitherPhoto, "PHOTO", 3, 0, resources::kSelectorDiffusedMagenta}},
+      {{"VANTIK E PLAIN", 4, DotLayout::kAllBesideBlack, true, plain},
+       {kTableDitherAllPlain, "PLAIN", 3, 1, resources::kSelectorAllDithered}},
+      {{"VANTIK E PHOTO", 4, DotLayout::kAllBesideBlack, true, photo},
+       {kTableDitherAllPhoto, "PHOTO", 3, 1, resources::kSelectorAllDithered}},
+  };
+  for (const Built& d : dither) addTable(d.target.tableNumber, d.design);
   add(kC, resources::kCalibrationIndex, Kind::kIndex, CalibrationIndexBlock());
   add(kC, resources::kCalibrationSlots, Kind::kCurveSlots, CalibrationSlots());
   add(kC, resources::kCalibrationLevels, Kind::kReferenceLevels, CalibrationLevels());
@@ -212,27 +223,24 @@ std::vector<GenBlock> BuildAll() {
   add(kH, kScreenClusterWide, Kind::kMatrix8, Matrix8Block(ClusteredDot(6, {2, 1})));
   add(kH, kScreenClusterTall, Kind::kMatrix8, Matrix8Block(ClusteredDot(6, {1, 2})));
 
-  // The diffusion tables' grays are balanced by printing them through the
-  // library with every other block in place; the model tables above are the
-  // starting point.
+  // The diffusion and kind-3 tables are built by inverting the print model
+  // and corrected by printing their nodes through the library with every
+  // other block in place; the fixed-model tables above are their headers.
   ResourceSet set;
   for (const GenBlock& b : blocks) {
     set.AddView(b.service == Service::kColor ? vantik::Service::kColor : vantik::Service::kHalftone,
                 b.number, b.bytes);
   }
-  for (Balanced& d : diffusion) {
-    const double left = BalanceGrays(d.design, d.target, set);
-    if (left > 2.0) {
-      std::cerr << "vantik_resgen: gray balance of table " << d.target.tableNumber
-                << " left a cast of " << left << " levels\n";
-      std::exit(1);
-    }
+  std::vector<std::pair<int, std::vector<uint8_t>>> rebuilt;
+  std::vector<Built> corrected = diffusion;
+  corrected.insert(corrected.end(), dither.begin(), dither.end());
+  for (const Built& d : corrected) {
+    rebuilt.emplace_back(d.target.tableNumber,
+                         BuildCorrectedTable(BuildTableBlock(d.design), d.design.paper, d.target, set));
   }
-  for (GenBlock& b : blocks) {
-    for (const Balanced& d : diffusion) {
-      if (b.service == Service::kColor && b.number == d.target.tableNumber) {
-        b.bytes = BuildTableBlock(d.design);
-      }
+  for (auto& [number, bytes] : rebuilt) {
+    for (GenBlock& b : blocks) {
+      if (b.service == Service::kColor && b.number == number) b.bytes = std::move(bytes);
     }
   }
 

@@ -11,9 +11,7 @@ namespace {
 constexpr int kNodes = 17;
 
 // Dot overlap of the diffusion kernels' cyan and magenta with black, as a
-// share of independent dots' overlap: the starting model of the diffusion
-// tables, whose grays the generator then balances by printing them
-// (gray_balance.h).
+// share of independent dots' overlap.
 constexpr double kDiffusionOverlapCyan = 1.2;
 constexpr double kDiffusionOverlapMagenta = 0.7;
 
@@ -40,26 +38,6 @@ void LimitInk(Coverage& cov, double limit) {
   cov.c *= scale;
   cov.m *= scale;
   cov.y *= scale;
-}
-
-// The gray-balance shift at node (a, b, c): full on the diagonal, fading
-// over three nodes away from it (by the spread of the indices) so that
-// near-neutral colours blend smoothly into the balanced grays; the shift of
-// the gray the node lies nearest to, interpolated along the diagonal.
-std::array<double, 3> NeutralShiftAt(const TableDesign& design, int a, int b, int c) {
-  std::array<double, 3> out{0.0, 0.0, 0.0};
-  if (design.neutralShift.size() != static_cast<size_t>(kNodes)) return out;
-  constexpr double kFade[] = {1.0, 0.75, 0.4, 0.15};
-  const int spread = std::max({a, b, c}) - std::min({a, b, c});
-  if (spread > 3) return out;
-  const double along = (a + b + c) / 3.0;
-  const int lo = std::min(kNodes - 2, static_cast<int>(along));
-  const double t = along - lo;
-  for (int ch = 0; ch < 3; ++ch) {
-    out[ch] = kFade[spread] *
-              ((1.0 - t) * design.neutralShift[lo][ch] + t * design.neutralShift[lo + 1][ch]);
-  }
-  return out;
 }
 
 }  // namespace
@@ -203,7 +181,7 @@ std::vector<uint8_t> BuildTableBlock(const TableDesign& design) {
           continue;
         }
         const Coverage cov =
-            Separate(r, g, bl, design.paper, design.layout, NeutralShiftAt(design, a, b, c));
+            Separate(r, g, bl, design.paper, design.layout);
         node[0] = encode(cov.c);
         node[1] = encode(cov.m);
         node[2] = encode(cov.y);

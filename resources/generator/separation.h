@@ -74,11 +74,6 @@ struct TableDesign {
   DotLayout layout;
   bool compensateWeights;  // encode levels through the dot-weight table
   PaperModel paper;
-  // Coverage added to cyan, magenta and yellow at each gray node of the
-  // diagonal (empty: none), fitted by printing the grays through the
-  // engine.  Nodes one step off the diagonal take half of it, so that
-  // near-neutral colours blend into the balanced grays.
-  std::vector<std::array<double, 3>> neutralShift = {};
 };
 
 // Colour-table block: header, node positions, table, gray levels and the

@@ -10,6 +10,8 @@ namespace {
 constexpr double kD50[3] = {0.9642, 1.0, 0.8249};
 // Share of the boundary chroma below which colours pass unchanged.
 constexpr double kKnee = 0.85;
+// Lightness below this multiple of the printer's black is compressed.
+constexpr double kBlackKnee = 2.5;
 
 double LabF(double t) {
   constexpr double e = 216.0 / 24389.0, k = 24389.0 / 27.0;
@@ -42,8 +44,9 @@ Lab SrgbToLab(double r, double g, double b) {
                0.0139322 * r + 0.0971045 * g + 0.7141733 * b);
 }
 
-GamutMap::GamutMap(const Printer& printer, double inkLimit, bool blackOnly)
-    : chroma_(static_cast<size_t>(kLightBins) * kHueBins, 0.0) {
+GamutMap::GamutMap(const Printer& printer, double inkLimit, bool blackOnly, bool keepTones)
+    : keepTones_(keepTones),
+      chroma_(static_cast<size_t>(kLightBins) * kHueBins, 0.0) {
   // The gamut's outline: the largest chroma found in each lightness and hue
   // bin over a grid of ink amounts within the limit.
   constexpr int kSteps = 13;
@@ -95,11 +98,29 @@ double GamutMap::MaxChroma(double l, double hue) const {
   return (1 - tl) * lo + tl * hiC;
 }
 
+double GamutMap::MapLightness(double l) const {
+  // Black point compensation.  Without keepTones, L* 0 lands on the
+  // printer's black and L* 100 stays on paper white, every tone between
+  // scaled.  With keepTones, a knee: lightness above kBlackKnee times the
+  // printer's black passes unchanged, so that colours the printer can
+  // print keep their lightness; below it, 0 .. knee is bent onto
+  // black .. knee by g(t) = a t + (1 - a) t^2, whose slope at the knee is
+  // the identity's, so that the ramp has no kink there.  A black so light
+  // that the bend would fold over (a < 0) falls back to scaling the whole
+  // range.
+  const double knee = std::min(100.0, kBlackKnee * blackL_);
+  if (!keepTones_) return blackL_ + l * (100.0 - blackL_) / 100.0;
+  if (l >= knee) return l;
+  if (knee <= blackL_ + 1e-9) return blackL_ + l * (100.0 - blackL_) / 100.0;
+  const double a = 2.0 - knee / (knee - blackL_);
+  if (a < 0) return blackL_ + l * (100.0 - blackL_) / 100.0;
+  const double t = std::max(0.0, l) / knee;
+  return blackL_ + (knee - blackL_) * (a * t + (1.0 - a) * t * t);
+}
+
 Lab GamutMap::Map(const Lab& source) const {
-  // Black point compensation in lightness: L* 0 lands on the printer's
-  // black, L* 100 stays on paper white.
   Lab out = source;
-  out.l = blackL_ + source.l * (100.0 - blackL_) / 100.0;
+  out.l = MapLightness(source.l);
   const double chroma = std::hypot(source.a, source.b);
   if (chroma < 1e-9) return out;
   const double hue = std::atan2(source.b, source.a);

@@ -16,6 +16,10 @@ double Distance2(const Lab& a, const Lab& b) {
   return dl * dl + da * da + db * db;
 }
 
+// Lightness (L*) below which a colour the colour inks cannot reach may take
+// more black than the black curve gives it.
+constexpr double kExtraBlackBelow = 50.0;
+
 // Darkness at which pure black takes the neutral axis over.
 constexpr double kPureBlackFrom = 0.5;
 
@@ -33,8 +37,8 @@ Result<BlackCurve> BlackCurveByName(const std::string& name) {
 TableBuilder::TableBuilder(const Printer& printer, const BuildSettings& settings)
     : printer_(&printer),
       settings_(settings),
-      gamut_(printer, settings.inkLimit),
-      blackOnlyGamut_(printer, settings.inkLimit, true) {}
+      gamut_(printer, settings.inkLimit, false, settings.keepTones),
+      blackOnlyGamut_(printer, settings.inkLimit, true, settings.keepTones) {}
 
 TableBuilder::TableBuilder(const PrintModel& model, const BuildSettings& settings)
     : TableBuilder(std::make_unique<ModelPrinter>(model), settings) {}
@@ -43,8 +47,8 @@ TableBuilder::TableBuilder(std::unique_ptr<const Printer> owned, const BuildSett
     : owned_(std::move(owned)),
       printer_(owned_.get()),
       settings_(settings),
-      gamut_(*printer_, settings.inkLimit),
-      blackOnlyGamut_(*printer_, settings.inkLimit, true) {}
+      gamut_(*printer_, settings.inkLimit, false, settings.keepTones),
+      blackOnlyGamut_(*printer_, settings.inkLimit, true, settings.keepTones) {}
 
 double TableBuilder::PreferredBlack(double darkness) const {
   const BlackCurve& c = settings_.black;
@@ -176,9 +180,10 @@ Inks TableBuilder::SolveNode(const Lab& target, double darkness, const Inks& sta
   }
   // Or too little for a dark colour under the ink limit, which then prints
   // too light: black darkens with the least ink, so more of it leaves room
-  // to reach the target.
+  // to reach the target.  Not in light colours, where black dots show as
+  // grain: there the colour inks alone come as close as they can.
   const double most = std::min(1.0, settings_.inkLimit);
-  if (bestErr > 1.0 && preferred < most && Printed(best).l > target.l) {
+  if (bestErr > 1.0 && preferred < most && Printed(best).l > target.l && target.l < kExtraBlackBelow) {
     for (double more : {0.25, 0.5, 1.0}) {
       for (const Inks& s : starts) {
         const Inks x = Solve(target, preferred + (most - preferred) * more, s);
@@ -259,8 +264,7 @@ uint8_t LevelForCoverage(double coverage, int weightLight, int weightFull) {
   return static_cast<uint8_t>(best);
 }
 
-Result<std::vector<uint8_t>> RebuildTableBlock(std::span<const uint8_t> base,
-                                               const TableBuilder& builder) {
+Result<std::vector<uint8_t>> RebuildablePositions(std::span<const uint8_t> base) {
   ByteReader reader(base.data(), base.size());
   formats::TableBlockView view;
   if (!formats::ParseTableBlock(reader, view).ok())
@@ -271,6 +275,20 @@ Result<std::vector<uint8_t>> RebuildTableBlock(std::span<const uint8_t> base,
   for (int axis = 1; axis < 3; ++axis)
     if (!std::equal(positions.begin(), positions.end(), view.positions + axis * n))
       return Status(RC_FAILURE, "colour table with different positions per axis");
+  return positions;
+}
+
+Result<std::vector<uint8_t>> WriteBuiltTable(std::span<const uint8_t> base,
+                                             std::span<const BuiltNode> nodes) {
+  Result<std::vector<uint8_t>> positions = RebuildablePositions(base);
+  if (!positions.ok()) return positions.status();
+  ByteReader reader(base.data(), base.size());
+  formats::TableBlockView view;
+  if (!formats::ParseTableBlock(reader, view).ok())
+    return Status(RC_FAILURE, "not a colour table block");
+  const int n = view.n;
+  if (nodes.size() != static_cast<size_t>(n) * n * n)
+    return Status(RC_FAILURE, "the nodes do not fill the colour table");
   const formats::TableHeader& h = view.header;
   formats::TableContent t;
   t.tag = h.tag;
@@ -285,7 +303,6 @@ Result<std::vector<uint8_t>> RebuildTableBlock(std::span<const uint8_t> base,
   t.n = n;
   t.w = 4;
   t.positions.assign(view.positions, view.positions + 3 * n);
-  const std::vector<BuiltNode> nodes = builder.Build(positions);
   t.table.reserve(nodes.size() * 4);
   for (const BuiltNode& node : nodes)
     for (int i = 0; i < kInks; ++i)
@@ -297,6 +314,13 @@ Result<std::vector<uint8_t>> RebuildTableBlock(std::span<const uint8_t> base,
     t.diagonal.insert(t.diagonal.end(), node, node + 4);
   }
   return formats::WriteTableBlock(t);
+}
+
+Result<std::vector<uint8_t>> RebuildTableBlock(std::span<const uint8_t> base,
+                                               const TableBuilder& builder) {
+  Result<std::vector<uint8_t>> positions = RebuildablePositions(base);
+  if (!positions.ok()) return positions.status();
+  return WriteBuiltTable(base, builder.Build(*positions));
 }
 
 }  // namespace vantik::printmodel

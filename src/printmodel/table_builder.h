@@ -41,6 +41,10 @@ struct BuildSettings {
   BlackCurve black;
   // Grays at and near solid black print with black ink alone.
   bool pureBlack = false;
+  // Black point compensation bends only the shadows, lighter tones keep
+  // their lightness (GamutMap's keepTones).  For tables corrected by
+  // printing (node_correction.h), which then aim each node at its own tone.
+  bool keepTones = false;
 };
 
 struct BuiltNode {
@@ -91,5 +95,14 @@ uint8_t LevelForCoverage(double coverage, int weightLight, int weightFull);
 // table with equal positions on its three axes.
 Result<std::vector<uint8_t>> RebuildTableBlock(std::span<const uint8_t> base,
                                                const TableBuilder& builder);
+
+// The node positions of a block that RebuildTableBlock takes (a four-ink
+// table with equal positions on its three axes), or why it takes none.
+Result<std::vector<uint8_t>> RebuildablePositions(std::span<const uint8_t> base);
+
+// A four-ink table block like `base` holding `nodes` (positions.size()^3 of
+// them, red slowest), as RebuildTableBlock writes it.
+Result<std::vector<uint8_t>> WriteBuiltTable(std::span<const uint8_t> base,
+                                             std::span<const BuiltNode> nodes);
 
 }  // namespace vantik::printmodel

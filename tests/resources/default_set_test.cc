@@ -10,6 +10,7 @@
 #include <set>
 
 #include "formats/id_list.h"
+#include "printmodel/gamut_map.h"
 #include "resources/block_formats.h"
 #include "vantik/default_resources.h"
 #include "vantik/resource_describe.h"
@@ -185,11 +186,13 @@ struct TableCase {
   Combine combine[3];   // cyan, magenta, yellow channel with black
   bool balanced;        // C = M = Y on the neutral axis
   bool fullBlack = false;  // black takes the whole gray component
-  // Gray balance fitted by printing the grays through the engine: the
-  // overlap model above does not hold near the neutral axis, so the nodes
-  // the fit moves (within three of the diagonal) are checked by printing
-  // them instead (tests/tool/e2e_test.cc).
-  bool printBalanced = false;
+  // Built by inverting the measured printer and corrected by printing every
+  // node through the engine: the ideal-ink overlap model above is not the
+  // printer these tables aim at, so their tone, neutrality and smoothness
+  // are checked by printing them and reading the dots under the measured
+  // printer (pipeline_test.cc, tests/tool/e2e_test.cc); here only what the
+  // bytes alone show (black, ink limit).
+  bool measured = false;
 };
 constexpr Combine P = Combine::kProduct, X = Combine::kMax, S = Combine::kSum, G = Combine::kGather,
                   A = Combine::kAvoid;
@@ -200,14 +203,10 @@ constexpr TableCase kColorTables[] = {
     {15, true, {G, A, P}, false, false, true}, {16, true, {G, A, P}, false, false, true},
     {3, false, {X, X, X}, true}, {4, false, {X, X, X}, true},    // nested screens
     {7, false, {S, S, S}, true, true}, {8, false, {S, S, S}, true, true},  // stacked screen
-    {9, true, {S, P, S}, false}, {10, true, {S, P, S}, false},   // kind 3, magenta diffused
-    {11, true, {S, S, S}, true}, {12, true, {S, S, S}, true},    // kind 3, all dithered
+    {9, true, {S, P, S}, false, false, true}, {10, true, {S, P, S}, false, false, true},  // kind 3, magenta diffused
+    {11, true, {S, S, S}, false, false, true}, {12, true, {S, S, S}, false, false, true},  // kind 3, all dithered
 };
 
-// Nodes whose indices differ by at most three: the gray balance of the
-// print-balanced tables reaches them.  The test is symmetric in the axes, so
-// it holds for every permutation the curvature loop uses.
-bool NearNeutral(int a, int b, int c) { return std::max({a, b, c}) - std::min({a, b, c}) <= 3; }
 
 double Reflectance(double ink, double black, Combine how) {
   switch (how) {
@@ -230,6 +229,7 @@ double Reflectance(double ink, double black, Combine how) {
 
 TEST(DefaultTables, NeutralRampPrintsNeutralWithTheRightTone) {
   for (const TableCase& tc : kColorTables) {
+    if (tc.measured) continue;
     SCOPED_TRACE(testing::Message() << "table " << tc.number);
     restest::TableView tv{};
     ASSERT_TRUE(restest::ViewTable(Get(Service::kColor, tc.number).bytes, &tv));
@@ -250,7 +250,7 @@ TEST(DefaultTables, NeutralRampPrintsNeutralWithTheRightTone) {
       previous = reflect[1];
       // Deep shadows (below gray 48) give up some density to the ink limit;
       // there the ramp only has to keep darkening.
-      if (tv.positions[j] < 48 || tc.printBalanced) continue;
+      if (tv.positions[j] < 48) continue;
       for (int ch = 0; ch < 3; ++ch) {
         EXPECT_NEAR(reflect[ch], target, 0.02) << "gray " << int(tv.positions[j]) << " channel " << ch;
       }
@@ -271,7 +271,16 @@ TEST(DefaultTables, BlackStartsInTheShadowsAndInkStaysUnderTheLimit) {
           const uint8_t* node = tv.table.data() + ((a * n + b) * n + c) * 4;
           const int lightest = std::max({tv.positions[a], tv.positions[b], tv.positions[c]});
           // No black in colours whose lightest component is above mid-gray.
-          if (lightest >= 176 && !tc.fullBlack) {
+          // The measured tables give dark saturated colours (a deep blue,
+          // a wine red) the black their colour inks cannot reach under the
+          // ink limit, but never a light colour, where black dots show.
+          if (tc.measured) {
+            const double l = printmodel::SrgbToLab(tv.positions[a] / 255.0, tv.positions[b] / 255.0,
+                                                   tv.positions[c] / 255.0).l;
+            if (lightest >= 128 && l >= 50) {
+              EXPECT_EQ(node[3], 0) << a << " " << b << " " << c;
+            }
+          } else if (lightest >= 176 && !tc.fullBlack) {
             EXPECT_EQ(node[3], 0) << a << " " << b << " " << c;
           }
           if (!tc.weighted) continue;  // engine A never stacks the composite
@@ -293,6 +302,7 @@ TEST(DefaultTables, GradientsPrintSmoothly) {
   // between neighbouring nodes.  Measured on paper rather than on the bytes,
   // since ink hidden under solid black may change freely.
   for (const TableCase& tc : kColorTables) {
+    if (tc.measured) continue;
     SCOPED_TRACE(testing::Message() << "table " << tc.number);
     restest::TableView tv{};
     ASSERT_TRUE(restest::ViewTable(Get(Service::kColor, tc.number).bytes, &tv));
@@ -309,8 +319,6 @@ TEST(DefaultTables, GradientsPrintSmoothly) {
     for (int a = 0; a < n; ++a)
       for (int b = 0; b < n; ++b)
         for (int c = 1; c + 2 < n; ++c) {  // the last interval is one step shorter
-          if (tc.printBalanced && (NearNeutral(a, b, c - 1) || NearNeutral(a, b, c) || NearNeutral(a, b, c + 1)))
-            continue;
           for (int ch = 0; ch < 3; ++ch) {
             worst = std::max(worst, std::fabs(at(a, b, c - 1, ch) - 2 * at(a, b, c, ch) + at(a, b, c + 1, ch)));
             worst = std::max(worst, std::fabs(at(a, c - 1, b, ch) - 2 * at(a, c, b, ch) + at(a, c + 1, b, ch)));
@@ -319,11 +327,8 @@ TEST(DefaultTables, GradientsPrintSmoothly) {
         }
     // The input steps by 16/255 = 0.063 between nodes; a kink where black
     // begins, or where colour ink fades under solid black next to the black
-    // corner, bends the ramp by at most one step.  The diffusion tables
-    // gather cyan on black's cells, so in the darkest blues and greens the
-    // ink limit leaves part of the red channel open: a bend of up to 2.5
-    // steps there, and nowhere else.
-    EXPECT_LE(worst, tc.printBalanced ? 0.16 : 0.063);
+    // corner, bends the ramp by at most one step.
+    EXPECT_LE(worst, 0.063);
     RecordProperty("worst_curvature_table_" + std::to_string(tc.number), std::to_string(worst));
   }
 }

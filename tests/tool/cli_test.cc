@@ -529,19 +529,26 @@ TEST_F(CliTest, AlphaIsCompositedOnWhitePaper) {
 }
 
 // Tables built by inverting the printer model: a directory --resources
-// takes; with --pure-black the chart's solid black carries black ink alone,
-// without it a rich black; a bad setting writes nothing.
+// takes; with --pure-black the chart's solid black carries black ink alone
+// (the correction by printing keeps it so), without it a
+// rich black; a bad setting writes nothing.
 TEST_F(CliTest, ResourcesBuildWritesTablesThatPrint) {
-  Outcome r = Vantik("resources build -o " + Path("out/bad") + " --black deep");
-  ExpectOneLine(r, "--black");
-  EXPECT_EQ(OutFiles(), 0);
+  for (const auto& [args, needle] : {std::pair<std::string, std::string>{"--black deep", "--black"},
+                                     {"--correct some", "--correct"}}) {
+    Outcome r = Vantik("resources build -o " + Path("out/bad") + " " + args);
+    ExpectOneLine(r, needle);
+    EXPECT_EQ(OutFiles(), 0);
+  }
+  Outcome r;
 
   ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 150x100").exit, 0);
   const size_t black = (size_t(5) * 150 + 5) * 4;  // the chart's gray ramp starts black
   for (bool pure : {false, true}) {
     SCOPED_TRACE(pure ? "pure black" : "rich black");
     const std::string dir = Path(pure ? "pure" : "rich");
-    r = Vantik("-q resources build -o " + dir + (pure ? " --pure-black" : ""));
+    // The rich-black build skips the correction, which the pure-black one
+    // already runs through the same path.
+    r = Vantik("-q resources build -o " + dir + (pure ? " --pure-black" : " --correct none"));
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_TRUE(fs::exists(dir + "/color/1.bin"));
     EXPECT_TRUE(fs::exists(dir + "/halftone"));
@@ -564,7 +571,8 @@ TEST_F(CliTest, ResourcesBuildTakesAnIccProfile) {
   for (const auto& [args, needle] : {std::pair<std::string, std::string>{
                                          "--icc " + Path("missing.icc"), "missing.icc"},
                                      {"--icc " + Path("text.icc"), "not an ICC profile"},
-                                     {"--icc " + Path("text.icc") + " --model x.ti3", "--model"}}) {
+                                     {"--icc " + Path("text.icc") + " --model x.ti3", "--model"},
+                                     {"--icc " + Path("text.icc") + " --correct all", "--correct"}}) {
     Outcome r = Vantik("resources build -o " + Path("out/bad") + " " + args);
     ExpectOneLine(r, needle);
     EXPECT_EQ(OutFiles(), 0);

@@ -46,9 +46,11 @@ struct Rendered {
   }
 };
 
-// Prints `page` (already at printer resolution) in memory.
+// Prints `page` (already at printer resolution) in memory; the simulated
+// print shows `model`'s colours (null: ideal inks).
 inline Result<Rendered> Render(const tool::JobOptions& job, const Image& page,
-                               const ResourceSet& set, int screenLongest = 400) {
+                               const ResourceSet& set, int screenLongest = 400,
+                               const printmodel::PrintModel* model = nullptr) {
   Rendered out;
   out.width = page.width;
   out.height = page.height;
@@ -58,6 +60,7 @@ inline Result<Rendered> Render(const tool::JobOptions& job, const Image& page,
   req.widthInches = double(page.width) / job.resolution.x;
   req.heightInches = double(page.height) / job.resolution.y;
   req.screenLongest = screenLongest;
+  req.model = model;
   req.source = [&](int y, std::span<uint8_t> rgb) {
     std::copy_n(page.At(0, y), rgb.size(), rgb.begin());
     return Status::Ok();
