@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <numbers>
 
 namespace vantik::printmodel {
@@ -48,15 +49,20 @@ GamutMap::GamutMap(const Printer& printer, double inkLimit, bool blackOnly, bool
     : keepTones_(keepTones),
       chroma_(static_cast<size_t>(kLightBins) * kHueBins, 0.0) {
   // The gamut's outline: the largest chroma found in each lightness and hue
-  // bin over a grid of ink amounts within the limit.
-  constexpr int kSteps = 13;
+  // bin over a grid of ink amounts within the limit.  The grid is denser
+  // near no ink: the lightest tints change colour fastest per unit of ink,
+  // and an even grid leaves the bins next to paper white with one or two
+  // samples, which would compress light colours far more than the printer
+  // needs.
+  static constexpr double kLevels[] = {0.0,  0.015, 0.03, 0.05, 0.075, 0.1, 0.15, 0.2,  0.25, 0.3,
+                                       0.4,  0.5,   0.6,  0.7,  0.8,   0.9, 1.0};
+  constexpr int kSteps = static_cast<int>(std::size(kLevels));
   blackL_ = 100.0;
   for (int c = 0; c < kSteps; ++c)
     for (int m = 0; m < kSteps; ++m)
       for (int y = 0; y < kSteps; ++y)
         for (int k = 0; k < kSteps; ++k) {
-          const std::array<double, kInks> ink = {c / (kSteps - 1.0), m / (kSteps - 1.0),
-                                                 y / (kSteps - 1.0), k / (kSteps - 1.0)};
+          const std::array<double, kInks> ink = {kLevels[c], kLevels[m], kLevels[y], kLevels[k]};
           if (ink[0] + ink[1] + ink[2] + ink[3] > inkLimit + 1e-9) continue;
           const Lab lab = printer.Print(ink);
           if (!blackOnly || (c == 0 && m == 0 && y == 0)) blackL_ = std::min(blackL_, lab.l);

@@ -181,10 +181,13 @@ Inks TableBuilder::SolveNode(const Lab& target, double darkness, const Inks& sta
   // Or too little for a dark colour under the ink limit, which then prints
   // too light: black darkens with the least ink, so more of it leaves room
   // to reach the target.  Not in light colours, where black dots show as
-  // grain: there the colour inks alone come as close as they can.
+  // grain: there the colour inks alone come as close as they can.  The
+  // steps are fine because a dark saturated colour is often reachable only
+  // in a narrow band of black: too little leaves the colour inks at the
+  // limit and the print too light, too much greys it.
   const double most = std::min(1.0, settings_.inkLimit);
   if (bestErr > 1.0 && preferred < most && Printed(best).l > target.l && target.l < kExtraBlackBelow) {
-    for (double more : {0.25, 0.5, 1.0}) {
+    for (double more : {0.125, 0.25, 0.375, 0.5, 0.625, 0.75, 0.875, 1.0}) {
       for (const Inks& s : starts) {
         const Inks x = Solve(target, preferred + (most - preferred) * more, s);
         const double e = Distance2(Printed(x), target) + 0.25 * more;

@@ -1,7 +1,11 @@
 // The table builder on the default model: colours the model prints invert
 // back to inks that print them, the neutral axis falls in lightness, the ink
-// limit holds, and pure black leaves the dark grays to black ink alone.
+// limit holds, pure black leaves the dark grays to black ink alone, dark
+// saturated nodes reach their colour, and the gamut outline holds light tints.
 #include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
 
 #include "printmodel/table_builder.h"
 
@@ -42,6 +46,42 @@ TEST(TableBuilder, NeutralAxisFallsAndInkLimitHolds) {
     } else {
       EXPECT_GT(black.ink[0] + black.ink[1] + black.ink[2], 0.5);  // rich black
     }
+  }
+}
+
+// Dark warm colours (shadows of skin, brown) reach their lightness only in a
+// narrow band of black under the ink limit: with too little black the colour
+// inks run into the limit and the node prints several L* too light.
+TEST(TableBuilder, DarkSaturatedNodesReachTheirTargetUnderTheInkLimit) {
+  BuildSettings settings;
+  settings.inkLimit = 2.6;
+  settings.black = {0.5, 1.8};
+  settings.keepTones = true;
+  TableBuilder builder(PrintModel::Default(), settings);
+  const std::vector<uint8_t> positions = {32, 48, 64};
+  const std::vector<BuiltNode> nodes = builder.Build(positions);
+  const int n = static_cast<int>(positions.size());
+  for (const auto& [r, g, b] : {std::array{2, 0, 0}, std::array{2, 1, 0}, std::array{2, 1, 1}}) {
+    const BuiltNode& node = nodes[(static_cast<size_t>(r) * n + g) * n + b];
+    EXPECT_LT(DeltaE2000(node.printed, node.target), 1.0)
+        << int(positions[r]) << "," << int(positions[g]) << "," << int(positions[b]) << " prints L* "
+        << node.printed.l << " for " << node.target.l;
+  }
+}
+
+// The gamut outline near paper white: the printer's own light tints lie
+// inside it, so that light colours are not compressed toward gray.
+TEST(GamutMap, OutlineHoldsTheLightestTints) {
+  const PrintModel& model = PrintModel::Default();
+  const GamutMap gamut(model, 2.6);
+  const ModelPrinter printer(model);
+  const Inks tints[] = {{0.03, 0, 0, 0}, {0, 0.03, 0, 0}, {0, 0, 0.04, 0}, {0, 0, 0.1, 0},
+                        {0.04, 0, 0.06, 0}, {0, 0.05, 0.02, 0}, {0.02, 0.03, 0, 0}};
+  for (const Inks& ink : tints) {
+    const Lab lab = printer.Print(ink);
+    const double chroma = std::hypot(lab.a, lab.b);
+    EXPECT_GE(gamut.MaxChroma(lab.l, std::atan2(lab.b, lab.a)), chroma - 1.0)
+        << ink[0] << " " << ink[1] << " " << ink[2] << " at L* " << lab.l << " chroma " << chroma;
   }
 }
 
