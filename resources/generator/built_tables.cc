@@ -1,5 +1,6 @@
 #include "built_tables.h"
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -55,6 +56,18 @@ const printmodel::TableBuilder& BuilderFor(const PaperModel& paper) {
   return *slot;
 }
 
+// The nodes the model inverts to, before correction: the same for every
+// table of a paper with the same node positions, so each is built once.
+const std::vector<printmodel::BuiltNode>& NodesFor(const PaperModel& paper,
+                                                   const std::vector<uint8_t>& positions) {
+  static std::map<std::pair<std::array<double, 3>, std::vector<uint8_t>>, std::vector<printmodel::BuiltNode>>
+      built;
+  const std::array<double, 3> key = {paper.inkLimit, paper.blackStart, paper.blackPower};
+  auto [it, fresh] = built.try_emplace({key, positions});
+  if (fresh) it->second = BuilderFor(paper).Build(positions);
+  return it->second;
+}
+
 }  // namespace
 
 std::vector<uint8_t> BuildCorrectedTable(const std::vector<uint8_t>& base, const PaperModel& paper,
@@ -62,7 +75,7 @@ std::vector<uint8_t> BuildCorrectedTable(const std::vector<uint8_t>& base, const
   const auto start = std::chrono::steady_clock::now();
   Result<std::vector<uint8_t>> positions = printmodel::RebuildablePositions(base);
   if (!positions.ok()) Die(target.tableNumber, positions.status().message());
-  std::vector<printmodel::BuiltNode> nodes = BuilderFor(paper).Build(*positions);
+  std::vector<printmodel::BuiltNode> nodes = NodesFor(paper, *positions);
   printmodel::CorrectionOptions options;
   options.inkLimit = paper.inkLimit;
   Result<printmodel::CorrectionFigures> figures =
