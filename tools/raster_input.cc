@@ -94,6 +94,16 @@ std::string HeaderProblem(const cups_page_header2_t& h, int64_t pixelLimit) {
   if (order32 > CUPS_ORDER_PLANAR) {
     return "CUPS raster colour order " + std::to_string(order32) + " is not chunked, banded or planar";
   }
+  if (h.cupsBitsPerPixel > 240) {
+    return "CUPS raster with " + std::to_string(h.cupsBitsPerPixel) + " bits per pixel";
+  }
+  // libcups counts a planar page's lines by the header's colour count: one
+  // that disagrees with the space would have the planes read out of step.
+  if (order32 == CUPS_ORDER_PLANAR && h.cupsNumColors != 0 &&
+      h.cupsNumColors != static_cast<unsigned>(space->colors)) {
+    return "CUPS raster planar page of " + std::to_string(h.cupsNumColors) + " colours in space " +
+           space->name + " of " + std::to_string(space->colors);
+  }
   const std::string size = std::to_string(h.cupsWidth) + " x " + std::to_string(h.cupsHeight);
   if (h.cupsWidth == 0 || h.cupsHeight == 0) return "CUPS raster page of " + size + " pixels is empty";
   const uint64_t pixels = uint64_t{h.cupsWidth} * h.cupsHeight;
@@ -136,6 +146,13 @@ std::string HeaderProblem(const cups_page_header2_t& h, int64_t pixelLimit) {
   if (h.cupsBytesPerLine < needed || h.cupsBytesPerLine > needed * 2 + 64) {
     return "CUPS raster line of " + std::to_string(h.cupsBytesPerLine) + " bytes does not hold " +
            std::to_string(h.cupsWidth) + " pixels (" + std::to_string(needed) + " bytes)";
+  }
+  // Compressed lines are runs of whole pixels (whole samples outside
+  // chunked order); libcups refuses other line sizes too.
+  const unsigned unit = ((order32 == CUPS_ORDER_CHUNKED ? h.cupsBitsPerPixel : bits) + 7) / 8;
+  if (h.cupsBytesPerLine % unit != 0) {
+    return "CUPS raster line of " + std::to_string(h.cupsBytesPerLine) +
+           " bytes does not split into pixels of " + std::to_string(unit) + " bytes";
   }
   if (order32 == CUPS_ORDER_PLANAR && colors > 1) {
     const uint64_t held = uint64_t{h.cupsBytesPerLine} * h.cupsHeight * (colors - 1);

@@ -483,6 +483,42 @@ TEST_F(RasterInput, EnumFieldsOutsideTheirTypeAreRefused) {
   }
 }
 
+// Headers whose layout libcups would count differently from the reader: a
+// planar page naming another number of colours than its space, a line that
+// is not whole pixels.  In a compressed stream such a header used to set the
+// stream scan aside, so a later header lying about its line size reached
+// libcups unchecked (found by fuzzing: a 4 GiB line buffer).
+TEST_F(RasterInput, HeadersLibcupsWouldCountDifferentlyAreRefused) {
+  struct Case {
+    const char* name;
+    PageKind kind;
+    size_t offset;
+    uint32_t value;
+    const char* message;
+  } cases[] = {
+      {"planar colours", {CUPS_CSPACE_SRGB, 3, 8, CUPS_ORDER_PLANAR, 5, 4},
+       offsetof(cups_page_header2_t, cupsNumColors), 4,
+       "p.ras: page 1: CUPS raster planar page of 4 colours in space sRGB of 3"},
+      {"part pixels", {CUPS_CSPACE_RGB, 3, 16, CUPS_ORDER_CHUNKED, 4, 4},
+       offsetof(cups_page_header2_t, cupsBytesPerLine), 25,
+       "p.ras: page 1: CUPS raster line of 25 bytes does not split into pixels of 6 bytes"},
+      {"bits per pixel", {CUPS_CSPACE_RGB, 3, 8, CUPS_ORDER_BANDED, 4, 4},
+       offsetof(cups_page_header2_t, cupsBitsPerPixel), 241,
+       "p.ras: page 1: CUPS raster with 241 bits per pixel"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteStream(Path("p.ras"), {c.kind}, Version::k2Compressed);
+    {
+      std::fstream f(Path("p.ras"), std::ios::binary | std::ios::in | std::ios::out);
+      f.seekp(std::streamoff(4 + c.offset));
+      f.write(reinterpret_cast<const char*>(&c.value), 4);
+    }
+    Status s = Read(Path("p.ras"), [](RasterReader& r) { return r.NextPage().status(); });
+    EXPECT_EQ(s.message(), c.message);
+  }
+}
+
 // A compressed stream's page header whose line size lies (4 GiB for a page
 // of 40 pixels) is refused as its bytes arrive, before libcups sizes its line
 // buffers from it; the page before it reads whole.  Outside the sanitizers
