@@ -519,6 +519,70 @@ TEST_F(RasterInput, HeadersLibcupsWouldCountDifferentlyAreRefused) {
   }
 }
 
+// Every header field the reader bounds, at its limit (read) and one past it
+// (refused with the line naming the field).  Only the header is read.
+TEST_F(RasterInput, HeaderFieldsAtTheirLimitsAndOnePast) {
+  const PageKind gray{CUPS_CSPACE_W, 1, 8, CUPS_ORDER_CHUNKED, 100, 2};
+  const PageKind banded{CUPS_CSPACE_RGB, 3, 8, CUPS_ORDER_BANDED, 100, 2};
+  const PageKind planar{CUPS_CSPACE_RGB, 3, 8, CUPS_ORDER_PLANAR, 100, 2};
+  struct Case {
+    const char* name;
+    PageKind kind;
+    std::function<void(cups_page_header2_t&)> change;
+    const char* message;  // nullptr: the header is read
+  } cases[] = {
+      {"width 2^24", gray, [](auto& h) { h.cupsWidth = 1u << 24; h.cupsHeight = 1; h.cupsBytesPerLine = 1u << 24; },
+       nullptr},
+      {"width 2^24 + 1", gray,
+       [](auto& h) { h.cupsWidth = (1u << 24) + 1; h.cupsHeight = 1; h.cupsBytesPerLine = (1u << 24) + 1; },
+       "pixels exceeds the limit of"},
+      {"height 2^24", gray, [](auto& h) { h.cupsWidth = 1; h.cupsHeight = 1u << 24; h.cupsBytesPerLine = 1; },
+       nullptr},
+      {"height 2^24 + 1", gray,
+       [](auto& h) { h.cupsWidth = 1; h.cupsHeight = (1u << 24) + 1; h.cupsBytesPerLine = 1; },
+       "pixels exceeds the limit of"},
+      {"resolution 100000", gray, [](auto& h) { h.HWResolution[0] = h.HWResolution[1] = 100000; }, nullptr},
+      {"resolution 100001", gray, [](auto& h) { h.HWResolution[1] = 100001; },
+       "CUPS raster resolution 360 x 100001 dpi is not usable"},
+      {"line of twice the pixels and 64", gray, [](auto& h) { h.cupsBytesPerLine = 264; }, nullptr},
+      {"one byte more", gray, [](auto& h) { h.cupsBytesPerLine = 265; },
+       "CUPS raster line of 265 bytes does not hold 100 pixels (100 bytes)"},
+      {"line of the pixels", gray, [](auto& h) { h.cupsBytesPerLine = 100; }, nullptr},
+      {"one byte less", gray, [](auto& h) { h.cupsBytesPerLine = 99; },
+       "CUPS raster line of 99 bytes does not hold 100 pixels (100 bytes)"},
+      // The planes before the last are held until the last arrives.
+      {"planar page holding 4 GiB", planar,
+       [](auto& h) { h.cupsWidth = h.cupsBytesPerLine = 1u << 16; h.cupsHeight = 1u << 15; }, nullptr},
+      {"one line more", planar,
+       [](auto& h) { h.cupsWidth = h.cupsBytesPerLine = 1u << 16; h.cupsHeight = (1u << 15) + 1; },
+       "CUPS raster planar page of 4096 MB is too large to hold"},
+      {"240 bits per pixel", banded, [](auto& h) { h.cupsBitsPerPixel = 240; }, nullptr},
+      // libcups refuses this one itself in an uncompressed stream (in a
+      // compressed one the reader's own line comes first, tested above).
+      {"241 bits per pixel", banded, [](auto& h) { h.cupsBitsPerPixel = 241; },
+       "l.ras: page 1: the CUPS raster page header is damaged"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    cups_page_header2_t h = Header(c.kind);
+    c.change(h);
+    {
+      // A version 3 stream: the sync word and the header; the page's lines
+      // are never asked for.
+      std::ofstream f(Path("l.ras"), std::ios::binary);
+      const uint32_t sync = CUPS_RASTER_SYNC;
+      f.write(reinterpret_cast<const char*>(&sync), 4);
+      f.write(reinterpret_cast<const char*>(&h), sizeof h);
+    }
+    Status s = Read(Path("l.ras"), [](RasterReader& r) { return r.NextPage().status(); }, int64_t(1) << 40);
+    if (c.message == nullptr) {
+      EXPECT_TRUE(s.ok()) << s.message();
+    } else {
+      EXPECT_NE(s.message().find(c.message), std::string::npos) << s.message();
+    }
+  }
+}
+
 // A compressed stream's page header whose line size lies (4 GiB for a page
 // of 40 pixels) is refused as its bytes arrive, before libcups sizes its line
 // buffers from it; the page before it reads whole.  Outside the sanitizers
