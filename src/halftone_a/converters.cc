@@ -430,6 +430,20 @@ void Frame(const HalftoneAInstance& inst, const uint8_t* in, uint8_t* dst,
     if (++c3 == w3) c3 = 0;
     return Rule::Dot(entry, t, u);
   };
+  // Sets the current bit of every plane from `planes`; a full byte goes out.
+  auto put = [&](Plane planes) {
+    for (int k = 0; k < kPlanes; ++k) {
+      work[k] = static_cast<uint8_t>(work[k] | (mask & (0u - ((planes >> k) & 1u))));
+    }
+    mask >>= 1;
+    if (mask == 0) {
+      for (int k = 0; k < kPlanes; ++k) {
+        *out[k]++ = work[k];
+        work[k] = 0;
+      }
+      mask = 0x80;
+    }
+  };
 
   uint64_t e = 0;
 #if defined(__SSE2__)
@@ -440,18 +454,7 @@ void Frame(const HalftoneAInstance& inst, const uint8_t* in, uint8_t* dst,
       Thresholds16 thresholds(row3, w3);
       Thresholds16 thresholds1(Rule::kMatrix1 ? row1 : row3, Rule::kMatrix1 ? w1 : w3);
       while (mask != 0x80 && e < entries) {
-        const Plane planes = planesAt(Rule::Read(inst, in));
-        for (int k = 0; k < kPlanes; ++k) {
-          work[k] = static_cast<uint8_t>(work[k] | (mask & (0u - ((planes >> k) & 1u))));
-        }
-        mask >>= 1;
-        if (mask == 0) {
-          for (int k = 0; k < kPlanes; ++k) {
-            *out[k]++ = work[k];
-            work[k] = 0;
-          }
-          mask = 0x80;
-        }
+        put(planesAt(Rule::Read(inst, in)));
         ++e;
         in += step;
       }
@@ -491,20 +494,7 @@ void Frame(const HalftoneAInstance& inst, const uint8_t* in, uint8_t* dst,
       continue;
     }
     const typename Rule::Entry entry = Rule::Read(inst, in);
-    for (uint32_t r = 0; r < reps; ++r) {
-      const Plane planes = planesAt(entry);
-      for (int k = 0; k < kPlanes; ++k) {
-        work[k] = static_cast<uint8_t>(work[k] | (mask & (0u - ((planes >> k) & 1u))));
-      }
-      mask >>= 1;
-      if (mask == 0) {
-        for (int k = 0; k < kPlanes; ++k) {
-          *out[k]++ = work[k];
-          work[k] = 0;
-        }
-        mask = 0x80;
-      }
-    }
+    for (uint32_t r = 0; r < reps; ++r) put(planesAt(entry));
     ++e;
     in += step;
   }
