@@ -256,6 +256,106 @@ TEST(BandConversionTest, TableLookupMatchesTheStepByStepConversion) {
   }
 }
 
+// Planes as a four-ink rule leaves them: `dots[i]` holds the planes (bit k
+// = plane k) of dot i; bits before the start bit keep their values, the
+// rest of the last byte is cleared, later bytes are untouched.
+std::vector<uint8_t> ExpectedPlanes(std::vector<uint8_t> planes, size_t stride,
+                                    int startBit, const std::vector<unsigned>& dots) {
+  for (size_t k = 0; k < 4; ++k) {
+    uint8_t* p = planes.data() + k * stride;
+    size_t bit = static_cast<size_t>(startBit);
+    for (unsigned d : dots) {
+      const uint8_t mask = static_cast<uint8_t>(0x80u >> (bit % 8));
+      p[bit / 8] = static_cast<uint8_t>(((d >> k) & 1u) ? (p[bit / 8] | mask) : (p[bit / 8] & ~mask));
+      ++bit;
+    }
+    if (bit % 8 != 0) p[bit / 8] = static_cast<uint8_t>(p[bit / 8] & (0xFF00u >> (bit % 8)));
+  }
+  return planes;
+}
+
+// Threshold matrices hold 1 to 256 thresholds a side (a stored 255 means
+// 256, so 255 itself cannot be said).  At each size an RGB line converts
+// through matrix 2 and dithers against matrix 3 (method 2) exactly as the
+// plain rules say, on rows and columns where the matrices wrap and from a
+// start bit inside the first byte.  A block shorter than its thresholds is
+// refused with 0x300 and the instance then dithers nothing.
+TEST(BandMatrixLimitTest, SidesFromOneTo256) {
+  struct Case {
+    const char* what;
+    int w, h;
+    bool cutShort;
+  };
+  const Case cases[] = {
+      {"1 x 1", 1, 1, false},
+      {"256 x 256", 256, 256, false},
+      {"256 x 1", 256, 1, false},
+      {"1 x 256", 1, 256, false},
+      {"254 x 254, the largest stored as it is", 254, 254, false},
+      {"256 x 256 one threshold short", 256, 256, true},
+  };
+  struct Run {
+    uint32_t x, y, n;
+    int startBit;
+  };
+  const Run runs[] = {{0, 255, 700, 0}, {0, 256, 700, 0}, {250, 511, 300, 5}, {65530, 65535, 40, 3}};
+  constexpr uint32_t kWidth = 700;
+  constexpr size_t kStride = 100;
+  std::mt19937 rng(7);
+  auto byte = [&] { return static_cast<uint8_t>(std::uniform_int_distribution<int>(0, 255)(rng)); };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<uint8_t> cells2(size_t(c.w) * c.h), cells3(size_t(c.w) * c.h);
+    for (uint8_t& v : cells2) v = byte();
+    for (uint8_t& v : cells3) v = byte();
+    LutFixture lut(3, LutFixture::Complement, 200, 300, 1);
+    EngineA engine(ParamsA(1, 1, 0, kWidth), &lut.lut);
+    Blocks b;
+    b[300] = Bytes(ScreenText({ScreenRow(1, 2, 0, 302, 303)}));
+    b[302] = MatrixBlock(c.w, c.h, cells2);
+    b[303] = MatrixBlock(c.w, c.h, cells3);
+    if (c.cutShort) b[303].pop_back();
+    ASSERT_EQ(engine.Load(b), c.cutShort ? RC_BAD_RESOURCE : RC_OK);
+    EXPECT_EQ(engine.key, -1);
+
+    std::vector<uint8_t> src(3 * kWidth);
+    for (uint8_t& v : src) v = byte();
+    for (const Run& r : runs) {
+      std::vector<uint8_t> planes(4 * kStride);
+      for (uint8_t& v : planes) v = byte();
+      const std::vector<uint8_t> before = planes;
+      const uint32_t rc = engine.Band(src.data(), planes.data(), kStride, r.startBit, r.n, r.x, r.y);
+      if (c.cutShort) {
+        EXPECT_EQ(rc, RC_FAILURE);
+        EXPECT_EQ(planes, before);
+        continue;
+      }
+      ASSERT_EQ(rc, RC_OK) << "x " << r.x << " y " << r.y;
+      const auto& inst = *static_cast<HalftoneAInstance*>(engine.handle);
+      const std::vector<uint8_t> entries =
+          PlainConversion(inst, src.data(), r.n, r.x, r.y, 0, cells2, c.w, c.h);
+      ASSERT_EQ(std::vector<uint8_t>(inst.lineBuffer, inst.lineBuffer + entries.size()), entries)
+          << "x " << r.x << " y " << r.y;
+      // Method 2: plane 3 alone where the threshold is at most the black
+      // ink, else each of planes 0..2 whose ink reaches it.
+      std::vector<unsigned> dots;
+      for (uint32_t i = 0; i < r.n; ++i) {
+        const unsigned t = cells3[size_t(r.y % c.h) * c.w + (r.x + i) % c.w];
+        const uint8_t* e = &entries[4 * i];
+        unsigned d = 0;
+        if (t <= e[3]) {
+          d = 8;
+        } else {
+          for (unsigned k = 0; k < 3; ++k) d |= unsigned(t <= e[k]) << k;
+        }
+        dots.push_back(d);
+      }
+      EXPECT_EQ(planes, ExpectedPlanes(before, kStride, r.startBit, dots))
+          << "x " << r.x << " y " << r.y;
+    }
+  }
+}
+
 TEST(BandRefusalTest, BandsThatCannotBeDitheredAreRefusedAndWriteNothing) {
   struct Case {
     const char* what;

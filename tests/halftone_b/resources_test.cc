@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "common/halftone_b_fixtures.h"
@@ -579,6 +581,88 @@ TEST_F(EngineBResources, LevelTableReadsNegativeForA255By255Matrix) {
   EXPECT_EQ(lt[254], -1020);
   EXPECT_EQ(lt[255], -511);  // 65025 read as signed 16-bit
   EXPECT_EQ(lt[100], 13218);  // 254 x 100 x 255 / DW[100] = 490
+}
+
+// Threshold matrices hold 1 to 255 cells a side (one byte each).  At each
+// size the ordered dither sets the dots of the plain rule (a dot where the
+// level's threshold is not 0 and the cell at column x AND (width - 1), row
+// y mod height, is below it), and every kernel class runs over lines that
+// pass the matrix's last column and rows that wrap; the sanitizer builds
+// watch their reads.  A side of 0 or cells cut short are refused with 0x300
+// and the instance halftones nothing.
+TEST_F(EngineBResources, MatrixSidesFromOneTo255) {
+  struct Case {
+    const char* what;
+    int w, h;
+    bool cutShort;
+  };
+  const Case cases[] = {
+      {"1 x 1", 1, 1, false},       {"255 x 255", 255, 255, false},
+      {"128 x 255", 128, 255, false}, {"255 x 1", 255, 1, false},
+      {"0 x 255", 0, 255, false},   {"255 x 0", 255, 0, false},
+      {"255 x 255 one byte short", 255, 255, true},
+  };
+  struct Kernel {
+    const char* what;
+    int32_t kind, lutMode, x, y, variant;
+  };
+  const Kernel kernels[] = {
+      {"ordered dither", 3, 0, 720, 720, 0},     {"eight colours", 0, 1, 720, 720, 0},
+      {"colour dither and diffusion", 3, 1, 720, 720, 0},
+      {"colour dither", 3, 1, 720, 720, 1},      {"single ink", 1, 0, 720, 720, 0},
+      {"single ink 1440 x 720", 1, 0, 1440, 720, 0},
+      {"single ink tall", 1, 0, 720, 1440, 0},   {"four inks", 1, 1, 720, 720, 0},
+      {"four inks 1440 x 720", 1, 1, 1440, 720, 0},
+      {"four inks tall", 1, 1, 720, 1440, 0},
+  };
+  constexpr uint32_t kWidth = 600;
+  constexpr int32_t kStride = 80;
+  std::mt19937 rng(5);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  for (const Case& c : cases) {
+    const int cells = c.w * c.h;
+    std::vector<int16_t> matrixCells(static_cast<size_t>(cells));
+    for (int16_t& v : matrixCells) v = static_cast<int16_t>(pick(0, cells));
+    std::vector<uint8_t> matrix =
+        MatrixBlock(static_cast<uint8_t>(c.w), static_cast<uint8_t>(c.h), matrixCells);
+    if (c.cutShort) matrix.pop_back();
+    const bool accepted = cells > 0 && !c.cutShort;
+    for (const Kernel& k : kernels) {
+      SCOPED_TRACE(std::string(c.what) + ", " + k.what);
+      TestLut lut = MakeTestLut();
+      HalftoneParams p = MakeParams(k.kind, k.lutMode, k.x, k.y, kWidth, k.variant);
+      EngineBSession s;
+      const bool started = s.Start(p, lut, IdListBlock({600, 601, 602}), NodeBlock(), matrix);
+      ASSERT_EQ(started, accepted) << std::hex << s.stepCode[2];
+      if (!accepted) {
+        EXPECT_EQ(s.stepCode[2], 0x300u);
+      }
+
+      std::vector<uint8_t> src(4 * kWidth);
+      for (uint8_t& v : src) v = static_cast<uint8_t>(pick(0, 255));
+      const int maxRow = c.h > 0 ? c.h : 1;
+      for (uint32_t y : {0u, 1u, 2u, uint32_t(maxRow - 1), uint32_t(maxRow), uint32_t(2 * maxRow + 1)}) {
+        std::vector<uint8_t> planes(4 * kStride, 0x5A);
+        const uint32_t rc = HalftoneThk(s.handle, src.data(), planes.data(), kStride, 0,
+                                        kWidth, 0, 0, y, 0, nullptr);
+        if (!accepted) {
+          EXPECT_EQ(rc, 0x300u);
+          EXPECT_EQ(planes, std::vector<uint8_t>(4 * kStride, 0x5A));
+          continue;
+        }
+        ASSERT_EQ(rc, RC_OK) << "row " << y;
+        if (k.kind != 3 || k.lutMode != 0) continue;
+        const HalftoneInstanceB& inst = Inst(s);
+        const int16_t* level = Table16(inst, kSlotLevelTable);
+        const int16_t* row = Table16(inst, kSlotThresholdMatrix) + (y % inst.matrixHeight) * inst.matrixWidth;
+        for (uint32_t x = 0; x < kWidth; ++x) {
+          const int16_t t = level[src[x]];
+          const bool dot = t != 0 && row[x & (inst.matrixWidth - 1)] < t;
+          ASSERT_EQ((planes[x / 8] >> (7 - x % 8)) & 1, dot ? 1 : 0) << "row " << y << " dot " << x;
+        }
+      }
+    }
+  }
 }
 
 TEST_F(EngineBResources, LevelInputOfKindsZeroAndThreeMapsTheToneTable) {
