@@ -229,6 +229,25 @@ TEST_F(BridgeCallTest, FullHandleTable) {
   for (uint32_t h : handles) EXPECT_EQ(Bytes16{}.U32(h).Call(STUB_PREVIEW_DELETE), RC_OK);
 }
 
+// One call maps at most 48 far addresses (the most a stub asks for is 25:
+// colour matching's creation with a 16-pair list): the 48th is mapped, the
+// 49th marks the frame bad, and the end of the call releases them all.
+TEST_F(BridgeCallTest, OneCallMapsAtMost48FarAddresses) {
+  Memory16 mem(0x0C00, 0x100);
+  const uint8_t args[4] = {};
+  bridge::Frame f(args, sizeof args);
+  for (uint16_t i = 0; i < bridge::Frame::kMaxMappings; ++i) {
+    ASSERT_EQ(f.Map(VANTIK_FAR16(0x0C00, i), 1), mem.Flat(VANTIK_FAR16(0x0C00, i))) << i;
+  }
+  EXPECT_FALSE(f.bad());
+  EXPECT_EQ(Bridge16FixedMappings(), 48u);
+  EXPECT_EQ(f.Map(VANTIK_FAR16(0x0C00, 48), 1), nullptr);
+  EXPECT_TRUE(f.bad());
+  EXPECT_EQ(Bridge16FixedMappings(), 48u);
+  f.Finish();
+  EXPECT_EQ(Bridge16FixedMappings(), 0u);
+}
+
 TEST_F(BridgeCallTest, SelectorTable) {
   uint8_t bytes[4];
   EXPECT_EQ(Bridge16MapSelector(0, bytes, 4), RC_BAD_PARAMETER);

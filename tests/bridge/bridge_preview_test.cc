@@ -177,5 +177,79 @@ TEST_F(BridgePreviewTest, RecordFieldsAreSignExtendedAndTheCountZeroExtended) {
   EXPECT_EQ(DeleteThrough(b.handle), RC_OK);
 }
 
+// The caller's tagged list is widened up to 16 pairs, each value mapped:
+// with 16 the last pair is still read (its gamma makes the preview what the
+// direct call with that gamma makes); a 17th pair, or a last value outside
+// the caller's memory, refuses the call with 0x400 and hands out nothing.
+// A count of 0 or below is an empty list.
+TEST_F(BridgePreviewTest, TaggedListsOfUpTo16Pairs) {
+  struct Case {
+    const char* what;
+    int32_t count;    // as written in the list
+    int pairs;        // pairs written after it, the gamma pair last
+    bool lastUnmapped;
+    uint32_t rc;
+    bool gamma;       // when accepted: the gamma pair was read
+  };
+  const Case cases[] = {
+      {"16 pairs", 16, 16, false, RC_OK, true},
+      {"17 pairs", 17, 17, false, RC_BAD_HANDLE, false},
+      {"16 pairs, the last outside the memory", 16, 16, true, RC_BAD_HANDLE, false},
+      {"one pair", 1, 1, false, RC_OK, true},
+      {"count 0", 0, 1, false, RC_OK, false},
+      {"count -1", -1, 1, false, RC_OK, false},
+  };
+  std::vector<uint8_t> ramp(3 * 256);
+  for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<uint8_t>(i / 3);
+  auto direct = [&](bool withGamma) {
+    PreviewSetup s;
+    s.withGamma = withGamma;
+    s.gamma = 200;
+    PreviewHandle h = nullptr;
+    EXPECT_EQ(Create(s, &h), RC_OK);
+    std::vector<uint8_t> out(ramp.size());
+    EXPECT_EQ(PreviewTranslateColorsThk(h, 256, ramp.data(), out.data(), 0, nullptr), RC_OK);
+    EXPECT_EQ(PreviewDeleteThk(h), RC_OK);
+    return out;
+  };
+  const std::vector<uint8_t> withGamma = direct(true), withoutGamma = direct(false);
+  ASSERT_NE(withGamma, withoutGamma);
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Memory16 mem(0x0300);
+    const int32_t gamma = 200, other = 150;
+    const FarPtr16 gammaFar = mem.Put(&gamma, 4), otherFar = mem.Put(&other, 4);
+    Bytes16 list;
+    list.U32(static_cast<uint32_t>(c.count));
+    for (int i = 0; i < c.pairs; ++i) {
+      const bool last = i == c.pairs - 1;
+      // Keys other than 1 and 256 mean nothing to the preview.
+      list.U32(last ? 1 : 77).Far(last ? (c.lastUnmapped ? VANTIK_FAR16(0x0301, 0) : gammaFar)
+                                       : otherFar);
+    }
+    const FarPtr16 listFar = mem.Put(list.b);
+    int16_t fields[12] = {};
+    const FarPtr16 rec = mem.Put(Adjust16(fields, listFar));
+    const FarPtr16 var = mem.Reserve(4);
+    std::memset(mem.Flat(var), 0, 4);
+    Bytes16 frame;
+    frame.Far(rec).Far(0).Far(0).Far(listFar).Far(mem.Put(Options16(0))).Far(0);
+    frame.Short(1).Far(var);
+    EXPECT_EQ(frame.Call(STUB_PREVIEW_NEW), c.rc);
+    EXPECT_EQ(Bridge16FixedMappings(), 0u);
+    const uint32_t handle = mem.U32At(var);
+    if (c.rc != RC_OK) {
+      EXPECT_EQ(handle, 0u);
+      continue;
+    }
+    const FarPtr16 px = mem.Put(ramp);
+    ASSERT_EQ(TranslateThrough(handle, 256, px, px), RC_OK);
+    EXPECT_EQ(std::vector<uint8_t>(mem.Flat(px), mem.Flat(px) + ramp.size()),
+              c.gamma ? withGamma : withoutGamma);
+    EXPECT_EQ(DeleteThrough(handle), RC_OK);
+  }
+}
+
 }  // namespace
 }  // namespace vantik::test
