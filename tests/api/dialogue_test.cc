@@ -139,6 +139,33 @@ TEST_F(DialogueTest, CalibrationShiftsEveryInk) {
             "the resource set has no colour block 990 (calibration reference levels)");
 }
 
+// The colour dialogue asks for at most five blocks after the index: the
+// table, and with a calibration 980, 990, 900 and the curves.  After the
+// plain and after the longest dialogue alike, every block offered again is
+// refused with 0x300 and the table stays as it was.
+TEST_F(DialogueTest, NoBlockIsTakenAfterTheDialogueEnds) {
+  for (bool calibrated : {false, true}) {
+    SCOPED_TRACE(calibrated ? "calibrated" : "plain");
+    ColorSettings s = Colour();
+    if (calibrated) s.calibration = Calibration{0, {70, 70, 70, 70}};
+    auto m = ColorMatcher::Create(s, set_);
+    ASSERT_TRUE(m.ok()) << m.status().ToString();
+    const uint8_t rgb[] = {255, 255, 255, 0, 0, 0, 40, 160, 220};
+    uint8_t before[12], after[12];
+    ASSERT_TRUE(m->Translate(rgb, before).ok());
+    for (int number : {0, 120, 980, 990, 900, 910}) {
+      auto block = set_.Find(Service::kColor, number);
+      ASSERT_TRUE(block.has_value()) << number;
+      int32_t inOut = 0;
+      EXPECT_EQ(CmSetResourceWithLength(m->handle(), block->data(), block->size(), &inOut),
+                RC_BAD_RESOURCE)
+          << "block " << number;
+    }
+    ASSERT_TRUE(m->Translate(rgb, after).ok());
+    EXPECT_EQ(std::vector<uint8_t>(after, after + 12), std::vector<uint8_t>(before, before + 12));
+  }
+}
+
 TEST_F(DialogueTest, AdjustmentsAreCheckedBeforeTheLibrarySeesThem) {
   ColorSettings s = Colour();
   s.adjust.saturation = 51;
