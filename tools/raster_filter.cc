@@ -43,15 +43,53 @@ cups_page_header2_t DotHeader(const cups_page_header2_t& input, int width, int h
   return h;
 }
 
-void Messages::Info(const std::string& text) const { std::fprintf(out, "INFO: %s\n", text.c_str()); }
+namespace {
+
+// The scheduler reads the filter's standard error line by line, and a line
+// that begins with a prefix such as "PPD:" or "ATTR:" changes the queue.
+// Text that comes from the job (an option's value, a paper name) must
+// therefore never start a line of its own: control characters are written
+// as escapes, and a message is cut short well before the scheduler's line
+// buffer (2 KiB) would split it.
+constexpr size_t kMaxMessageBytes = 1024;
+
+std::string OneLine(const std::string& text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string line;
+  for (const char ch : text) {
+    if (line.size() >= kMaxMessageBytes) {
+      line += "...";
+      break;
+    }
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '\n') {
+      line += "\\n";
+    } else if (c == '\r') {
+      line += "\\r";
+    } else if (c < 0x20 || c == 0x7F) {
+      line += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+    } else {
+      line += ch;
+    }
+  }
+  return line;
+}
+
+}  // namespace
+
+void Messages::Info(const std::string& text) const {
+  std::fprintf(out, "INFO: %s\n", OneLine(text).c_str());
+}
 void Messages::Warning(const std::string& text) const {
-  std::fprintf(out, "WARNING: %s\n", text.c_str());
+  std::fprintf(out, "WARNING: %s\n", OneLine(text).c_str());
 }
 void Messages::Error(const std::string& text) const {
-  std::fprintf(out, "ERROR: %s\n", text.c_str());
+  std::fprintf(out, "ERROR: %s\n", OneLine(text).c_str());
 }
 void Messages::Page(int page, int copies) const { std::fprintf(out, "PAGE: %d %d\n", page, copies); }
-void Messages::Attr(const std::string& text) const { std::fprintf(out, "ATTR: %s\n", text.c_str()); }
+void Messages::Attr(const std::string& text) const {
+  std::fprintf(out, "ATTR: %s\n", OneLine(text).c_str());
+}
 
 namespace {
 

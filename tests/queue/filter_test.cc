@@ -192,6 +192,25 @@ TEST(FilterSettings, UnusableValuesNameTheOption) {
   }
 }
 
+// The option string has no bound of its own: libcups splits a string of any
+// length, and the kernel hands a program at most 128 KiB in one argument
+// (131,071 bytes and the terminating NUL).  A string of that length is read
+// to its last option.
+TEST(FilterSettings, TheLongestOptionStringIsReadToItsEnd) {
+  constexpr size_t kLongest = 131071;
+  const std::string last = " VantikBrightness=-7";
+  std::string text;
+  while (text.size() + 40 < kLongest - last.size()) {
+    text += "job-note-" + std::to_string(text.size()) + "=abcdefghijklmnopqrstuvwxyz ";
+  }
+  text.resize(kLongest - last.size(), 'z');
+  text += last;
+  ASSERT_EQ(text.size(), kLongest);
+  Result<vf::FilterSettings> s = vf::SettingsFromOptions(text.c_str(), nullptr);
+  ASSERT_TRUE(s.ok()) << s.status().message();
+  EXPECT_EQ(s->job.adjust.brightness, -7);
+}
+
 // Every choice the PPD offers must print with the built-in resources: a
 // choice without a colour table would fail jobs in a real queue.
 TEST(FilterSettings, EveryPpdChoicePrints) {
@@ -479,6 +498,11 @@ TEST_F(FilterRun, CommandFollowsFilterConventions) {
       {"bad option", {"7", "u", "t", "1", "VantikContrast=99", file}, "/dev/null", 1,
        "ERROR: VantikContrast=99", 0},
       {"not a raster", {"7", "u", "t", "1", "", dir_ / "log"}, "/dev/null", 1, "ERROR: ", 0},
+      // A job's value must not start a line the scheduler would obey.
+      {"value with line ends", {"7", "u", "t", "1", "VantikContrast='9\nPPD: *Foo: x\r'", file},
+       "/dev/null", 1, "ERROR: VantikContrast=9\\nPPD: *Foo: x\\r: not", 0},
+      {"value of 100,000 bytes", {"7", "u", "t", "1", "VantikContrast=" + std::string(100000, '9'), file},
+       "/dev/null", 1, "ERROR: VantikContrast=999", 0},
   };
   { std::ofstream(dir_ / "log") << "plain text\n"; }
   for (const Case& c : cases) {
@@ -490,6 +514,15 @@ TEST_F(FilterRun, CommandFollowsFilterConventions) {
     const std::string err = Slurp(dir_ / "err");
     EXPECT_TRUE(Contains(err, c.message)) << err;
     EXPECT_EQ(ReadDotPages(dir_ / "out.ras").size(), c.pages);
+    // Every line is the filter's own: none begins with a job's text, and
+    // none is long enough for the scheduler to split it.
+    for (size_t start = 0, end; start < err.size(); start = end + 1) {
+      end = err.find('\n', start);
+      if (end == std::string::npos) end = err.size();
+      const std::string line = err.substr(start, end - start);
+      EXPECT_NE(line.rfind("PPD:", 0), 0u) << line;
+      EXPECT_LT(line.size(), 1100u) << line.substr(0, 80);
+    }
     if (c.exit != 0) {
       // One line says what went wrong.
       size_t errors = 0;
