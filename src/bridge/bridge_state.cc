@@ -13,6 +13,7 @@ struct HandleEntry {
   HandleKind kind;
   void* object;
   uint32_t owner;
+  std::shared_ptr<void> kept;  // released with the handle
 };
 
 struct SelectorEntry {
@@ -62,7 +63,7 @@ uint32_t HandleFor(void* object, HandleKind kind, uint32_t owner) {
   if (free == nullptr) return 0;
   // Handles are never reused, so a stale handle stays unknown.
   if (g_state.nextHandle < kFirstHandle) g_state.nextHandle = kFirstHandle;
-  *free = HandleEntry{g_state.nextHandle++, kind, object, owner};
+  *free = HandleEntry{g_state.nextHandle++, kind, object, owner, nullptr};
   return free->handle;
 }
 
@@ -78,6 +79,16 @@ void DropHandle(uint32_t handle) {
   if (handle == 0) return;
   for (HandleEntry& e : g_state.handles) {
     if (e.handle == handle || e.owner == handle) e = HandleEntry{};
+  }
+}
+
+void KeepWithHandle(uint32_t handle, std::shared_ptr<void> kept) {
+  if (handle == 0) return;
+  for (HandleEntry& e : g_state.handles) {
+    if (e.handle == handle) {
+      e.kept = std::move(kept);
+      return;
+    }
   }
 }
 

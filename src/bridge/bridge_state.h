@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "vantik/bridge16.h"
 
@@ -28,6 +29,9 @@ uint32_t HandleFor(void* object, HandleKind kind, uint32_t owner = 0);
 void* ObjectOf(uint32_t handle, HandleKind kind);
 // Forgets handle and every handle owned by it.
 void DropHandle(uint32_t handle);
+// Keeps `kept` until handle is forgotten: what the bridge made for a call
+// that the instance behind the handle goes on reading (its tagged list).
+void KeepWithHandle(uint32_t handle, std::shared_ptr<void> kept);
 
 // Selector table.
 uint32_t MapSelector(uint16_t selector, void* base, uint32_t length);

@@ -1,5 +1,7 @@
 #include "bridge/frame.h"
 
+#include <cstring>
+
 #include "bridge/bridge_state.h"
 
 namespace vantik::bridge {
@@ -42,20 +44,51 @@ TaggedValueList* Frame::List(FarPtr16 far) {
   if (raw == nullptr) return nullptr;
   ByteReader list(raw, reachable);
   const int32_t count = static_cast<int32_t>(list.U32LE());
-  list_.count = count;
-  list_.pairs = pairs_;
-  if (count <= 0) return &list_;
-  // A list longer than the bridge can widen, or one running past the
-  // caller's memory, is refused like an unmapped address.
-  if (count > kMaxPairs || !list.HasMore(uint64_t{8} * count)) {
-    bad_ = true;
-    return nullptr;
+  auto widened = std::make_shared<WidenedList>();
+  widened->list.count = count;
+  widened->list.pairs = widened->pairs;
+  if (count > 0) {
+    // A list longer than the bridge can widen, or one running past the
+    // caller's memory, is refused like an unmapped address.
+    if (count > kMaxPairs || !list.HasMore(uint64_t{8} * count)) {
+      bad_ = true;
+      return nullptr;
+    }
+    // The library reads the first pair of a key only.
+    bool seenGamma = false, seenCurves = false, seenCalibration = false;
+    for (int32_t i = 0; i < count; ++i) {
+      TaggedValuePair& pair = widened->pairs[i];
+      pair.key = static_cast<int32_t>(list.U32LE());
+      const FarPtr16 valueFar = list.U32LE();
+      uint8_t* copy = nullptr;
+      uint32_t need = 1;
+      uint32_t most = 0;
+      if (pair.key == 1 && !seenGamma) {
+        seenGamma = true;
+        copy = widened->gamma;
+        need = most = WidenedList::kGammaBytes;
+      } else if (pair.key == 256 && !seenCurves) {
+        seenCurves = true;
+        copy = widened->curves;
+        need = most = WidenedList::kCurveBytes;
+      } else if (pair.key == 512 && !seenCalibration) {
+        seenCalibration = true;
+        copy = widened->calibration;
+        most = WidenedList::kCalibrationCopy;
+      }
+      uint32_t valueReach = 0;
+      uint8_t* value = Map(valueFar, need, &valueReach);
+      if (value == nullptr || copy == nullptr) {
+        pair.value = value;
+        continue;
+      }
+      std::memcpy(copy, value, valueReach < most ? valueReach : most);
+      pair.value = copy;
+    }
+    if (bad_) return nullptr;
   }
-  for (int32_t i = 0; i < count; ++i) {
-    pairs_[i].key = static_cast<int32_t>(list.U32LE());
-    pairs_[i].value = Map(list.U32LE(), 1);
-  }
-  return bad_ ? nullptr : &list_;
+  widened_ = std::move(widened);
+  return &widened_->list;
 }
 
 void Frame::Finish() {

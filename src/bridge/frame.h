@@ -5,17 +5,44 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "interface/byte_reader.h"
 #include "vantik/bridge16.h"
 
 namespace vantik::bridge {
 
+inline constexpr int kMaxListPairs = 16;
+
+// The caller's tagged list, widened, with copies of the records the library
+// reads through it.  The library reads the list again after the creating
+// call has returned (colour matching looks its calibration record up at the
+// table step and in the calibration steps, and its adjustment pass hands
+// the list to a preview), so the list stays with the instance's handle for
+// as long as the instance lives.  Gamma (key 1, 4 bytes) and the curve
+// table (key 256, 768 bytes) are copied whole and must lie in the caller's
+// memory; a calibration record (key 512) is copied up to kCalibrationCopy
+// bytes or the end of the caller's memory, and the zeros after the copy end
+// it there, so that no read of it leaves the copy.  Other values are not
+// read by the library and stay addresses in the caller's memory.
+struct WidenedList {
+  static constexpr uint32_t kGammaBytes = 4;
+  static constexpr uint32_t kCurveBytes = 768;
+  // "CW:", the key, a level per ink (at most 96) and the two end bytes.
+  static constexpr uint32_t kCalibrationCopy = 128;
+
+  TaggedValueList list{};
+  TaggedValuePair pairs[kMaxListPairs] = {};
+  uint8_t gamma[kGammaBytes] = {};
+  uint8_t curves[kCurveBytes] = {};
+  uint8_t calibration[kCalibrationCopy + 8] = {};
+};
+
 class Frame {
  public:
   static constexpr int kMaxMappings = 48;
   static constexpr int kMaxInOut = 2;
-  static constexpr int kMaxPairs = 16;
+  static constexpr int kMaxPairs = kMaxListPairs;
 
   Frame(const void* data, uint32_t bytes);
   ~Frame() { Finish(); }
@@ -34,8 +61,14 @@ class Frame {
   // An in/out short: null for a null far, else a sign-extended temporary.
   int32_t* InOut(FarPtr16 far);
   // The caller's tagged list (a signed 32-bit count, then pairs of a 32-bit
-  // key and a far value), widened with each value mapped.
+  // key and a far value), widened with each value mapped and the records
+  // the library reads copied (WidenedList).  A list of more than 16 pairs,
+  // or one whose pairs or read records run past the caller's memory, marks
+  // the frame bad.
   TaggedValueList* List(FarPtr16 far);
+  // The widened list, for the handle of the instance it was given to (null
+  // when the call had none).
+  std::shared_ptr<WidenedList> TakeList() { return std::move(widened_); }
 
   bool bad() const { return bad_; }
   // Writes the in/out temporaries back and releases the mappings; runs once.
@@ -52,8 +85,7 @@ class Frame {
     int32_t value;
   } inOut_[kMaxInOut];
   int inOutCount_ = 0;
-  TaggedValuePair pairs_[kMaxPairs];
-  TaggedValueList list_{};
+  std::shared_ptr<WidenedList> widened_;
 };
 
 }  // namespace vantik::bridge

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "bridge/bridge_state.h"
 #include "bridge/frame.h"
@@ -26,9 +27,11 @@ uint32_t StubPreviewNew(Frame& f);
 // After a creating call: gives the 16-bit caller a handle for the instance
 // the entry point handed out, written as a full 32-bit value through the
 // instance variable.  When the handle table is full the instance is deleted
-// again and the call fails with RC_NO_MEMORY.
+// again and the call fails with RC_NO_MEMORY.  `kept` (the call's widened
+// tagged list) stays with the handle.
 uint32_t HandOut(void* instance, HandleKind kind, uint8_t* instanceVar,
-                 uint32_t rc, uint32_t (*deleteFn)(void*));
+                 uint32_t rc, uint32_t (*deleteFn)(void*),
+                 std::shared_ptr<void> kept = nullptr);
 
 // The set-resource frame shared by both services: instance, far block, far
 // short (in/out).  The block is read no further than the caller's registered

@@ -33,7 +33,7 @@ uint32_t StubCmNew(Frame& f) {
   const uint32_t rc = CmNewThk(rec ? &adjust : nullptr, field12, field13, list,
                                params ? &widened : nullptr, paramsPointer, reserved,
                                inOut, var ? &instance : nullptr);
-  return HandOut(instance, HandleKind::kCm, var, rc, CmDeleteThk);
+  return HandOut(instance, HandleKind::kCm, var, rc, CmDeleteThk, f.TakeList());
 }
 
 uint32_t SetResourceFrame(Frame& f, HandleKind kind,

@@ -6,13 +6,14 @@
 namespace vantik::bridge {
 
 uint32_t HandOut(void* instance, HandleKind kind, uint8_t* instanceVar,
-                 uint32_t rc, uint32_t (*deleteFn)(void*)) {
+                 uint32_t rc, uint32_t (*deleteFn)(void*), std::shared_ptr<void> kept) {
   if (instance == nullptr) return rc;
   const uint32_t handle = HandleFor(instance, kind);
   if (handle == 0) {
     deleteFn(instance);
     return RC_NO_MEMORY;
   }
+  if (kept) KeepWithHandle(handle, std::move(kept));
   for (int b = 0; b < 4; ++b) instanceVar[b] = static_cast<uint8_t>(handle >> (8 * b));
   return rc;
 }
@@ -42,7 +43,7 @@ uint32_t StubPreviewNew(Frame& f) {
   const uint32_t rc = PreviewNewThk(rec ? &adjust : nullptr, field12, field13, list,
                                     opt ? &options : nullptr, optPointer, format,
                                     var ? &instance : nullptr);
-  return HandOut(instance, HandleKind::kPreview, var, rc, PreviewDeleteThk);
+  return HandOut(instance, HandleKind::kPreview, var, rc, PreviewDeleteThk, f.TakeList());
 }
 
 // instance, word count, far source, far destination, 32-bit value, far.
