@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "bridge/frame.h"
+
 namespace vantik::bridge {
 namespace {
 
@@ -13,7 +15,7 @@ struct HandleEntry {
   HandleKind kind;
   void* object;
   uint32_t owner;
-  std::shared_ptr<void> kept;  // released with the handle
+  std::unique_ptr<WidenedList> kept;  // released with the handle
 };
 
 struct SelectorEntry {
@@ -82,7 +84,7 @@ void DropHandle(uint32_t handle) {
   }
 }
 
-void KeepWithHandle(uint32_t handle, std::shared_ptr<void> kept) {
+void KeepWithHandle(uint32_t handle, std::unique_ptr<WidenedList> kept) {
   if (handle == 0) return;
   for (HandleEntry& e : g_state.handles) {
     if (e.handle == handle) {

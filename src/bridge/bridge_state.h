@@ -9,6 +9,8 @@
 
 namespace vantik::bridge {
 
+struct WidenedList;
+
 enum class HandleKind : uint8_t { kFree = 0, kCm, kPreview, kHalftone, kLut };
 
 // Handles never fall below this value, so a CmLut handle cannot be mistaken
@@ -31,7 +33,7 @@ void* ObjectOf(uint32_t handle, HandleKind kind);
 void DropHandle(uint32_t handle);
 // Keeps `kept` until handle is forgotten: what the bridge made for a call
 // that the instance behind the handle goes on reading (its tagged list).
-void KeepWithHandle(uint32_t handle, std::shared_ptr<void> kept);
+void KeepWithHandle(uint32_t handle, std::unique_ptr<WidenedList> kept);
 
 // Selector table.
 uint32_t MapSelector(uint16_t selector, void* base, uint32_t length);

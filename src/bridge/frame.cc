@@ -1,6 +1,7 @@
 #include "bridge/frame.h"
 
 #include <cstring>
+#include <new>
 
 #include "bridge/bridge_state.h"
 
@@ -44,7 +45,11 @@ TaggedValueList* Frame::List(FarPtr16 far) {
   if (raw == nullptr) return nullptr;
   ByteReader list(raw, reachable);
   const int32_t count = static_cast<int32_t>(list.U32LE());
-  auto widened = std::make_shared<WidenedList>();
+  std::unique_ptr<WidenedList> widened(new (std::nothrow) WidenedList);
+  if (widened == nullptr) {
+    noMemory_ = bad_ = true;
+    return nullptr;
+  }
   widened->list.count = count;
   widened->list.pairs = widened->pairs;
   if (count > 0) {
@@ -90,6 +95,8 @@ TaggedValueList* Frame::List(FarPtr16 far) {
   widened_ = std::move(widened);
   return &widened_->list;
 }
+
+uint32_t Frame::BadCode() const { return noMemory_ ? RC_NO_MEMORY : RC_BAD_HANDLE; }
 
 void Frame::Finish() {
   if (finished_) return;

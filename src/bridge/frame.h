@@ -68,9 +68,12 @@ class Frame {
   TaggedValueList* List(FarPtr16 far);
   // The widened list, for the handle of the instance it was given to (null
   // when the call had none).
-  std::shared_ptr<WidenedList> TakeList() { return std::move(widened_); }
+  std::unique_ptr<WidenedList> TakeList() { return std::move(widened_); }
 
   bool bad() const { return bad_; }
+  // The code of a bad frame: RC_NO_MEMORY when the widened list could not
+  // be made, else RC_BAD_HANDLE.
+  uint32_t BadCode() const;
   // Writes the in/out temporaries back and releases the mappings; runs once.
   void Finish();
 
@@ -85,7 +88,8 @@ class Frame {
     int32_t value;
   } inOut_[kMaxInOut];
   int inOutCount_ = 0;
-  std::shared_ptr<WidenedList> widened_;
+  std::unique_ptr<WidenedList> widened_;
+  bool noMemory_ = false;
 };
 
 }  // namespace vantik::bridge

@@ -31,7 +31,7 @@ uint32_t StubPreviewNew(Frame& f);
 // tagged list) stays with the handle.
 uint32_t HandOut(void* instance, HandleKind kind, uint8_t* instanceVar,
                  uint32_t rc, uint32_t (*deleteFn)(void*),
-                 std::shared_ptr<void> kept = nullptr);
+                 std::unique_ptr<WidenedList> kept = nullptr);
 
 // The set-resource frame shared by both services: instance, far block, far
 // short (in/out).  The block is read no further than the caller's registered

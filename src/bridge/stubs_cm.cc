@@ -23,7 +23,7 @@ uint32_t StubCmNew(Frame& f) {
   void* reserved = f.Map(reservedFar, 0);
   int32_t* inOut = f.InOut(inOutFar);
   uint8_t* var = f.Map(varFar, 4);
-  if (f.bad()) return RC_BAD_HANDLE;
+  if (f.bad()) return f.BadCode();
 
   ColorAdjustRecord adjust;
   HalftoneParams widened;

@@ -6,7 +6,7 @@
 namespace vantik::bridge {
 
 uint32_t HandOut(void* instance, HandleKind kind, uint8_t* instanceVar,
-                 uint32_t rc, uint32_t (*deleteFn)(void*), std::shared_ptr<void> kept) {
+                 uint32_t rc, uint32_t (*deleteFn)(void*), std::unique_ptr<WidenedList> kept) {
   if (instance == nullptr) return rc;
   const uint32_t handle = HandleFor(instance, kind);
   if (handle == 0) {
@@ -33,7 +33,7 @@ uint32_t StubPreviewNew(Frame& f) {
   const uint8_t* opt = f.Map(optFar, kOptionsBytes16);
   void* optPointer = f.Map(optPtrFar, 0);
   uint8_t* var = f.Map(varFar, 4);
-  if (f.bad()) return RC_BAD_HANDLE;
+  if (f.bad()) return f.BadCode();
 
   ColorAdjustRecord adjust;
   PreviewOptions options;
