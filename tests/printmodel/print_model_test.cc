@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <random>
 #include <sstream>
 
 #include "printmodel/print_model.h"
@@ -113,6 +115,45 @@ TEST(DefaultModel, ScreenShowsPaperWhiteAndSolidsInTheirHues) {
   for (int c = 12; c < 15; ++c) EXPECT_LT(rgb[c], 40);
 }
 
+// Encode takes most pixels without LittleCMS; its bytes must be the
+// transform's own.  Random colours over and beyond the gamut, the paper's
+// scale applied, and fine ramps along the gray axis and each XYZ axis whose
+// steps are closer than the rounding margin, so that values fall right at
+// and beside every edge between two bytes; also black, white, values past
+// the range the fast path takes and values that are not numbers.
+TEST(SrgbEncoderBytes, FastPathGivesLittleCmsBytes) {
+  std::mt19937 rng(31);
+  std::uniform_real_distribution<double> u(-0.05, 1.3);
+  std::vector<Xyz> in;
+  for (int i = 0; i < 400000; ++i) in.push_back({u(rng), u(rng), u(rng)});
+  constexpr int kRamp = 400000;
+  for (int i = 0; i <= kRamp; ++i) {
+    const double t = 1.05 * i / kRamp;
+    in.push_back({0.9642 * t, t, 0.8249 * t});
+    in.push_back({t, 0.3, 0.3});
+    in.push_back({0.4, t, 0.3});
+    in.push_back({0.4, 0.3, t});
+  }
+  const double nan = std::nan("");
+  for (const Xyz& x : {Xyz{0, 0, 0}, Xyz{0.9642, 1, 0.8249}, Xyz{2.5, 2.5, 2.5}, Xyz{-1, 0.5, 0.5},
+                       Xyz{1e300, 0, 0}, Xyz{nan, 0.5, 0.5}, Xyz{0.5, nan, nan}}) {
+    in.push_back(x);
+  }
+  for (const Xyz& paper : {Xyz{0.9642, 1.0, 0.8249}, PrintModel::Default().paper()}) {
+    SrgbEncoder encoder(paper);
+    std::vector<uint8_t> fast(in.size() * 3), reference(in.size() * 3);
+    encoder.Encode(in.data(), fast.data(), in.size());
+    encoder.EncodeReference(in.data(), reference.data(), in.size());
+    size_t differ = 0, first = 0;
+    for (size_t i = 0; i < in.size(); ++i) {
+      if (std::memcmp(&fast[i * 3], &reference[i * 3], 3) == 0) continue;
+      if (differ++ == 0) first = i;
+    }
+    EXPECT_EQ(differ, 0u) << "first at " << in[first].x << "," << in[first].y << ","
+                          << in[first].z;
+  }
+}
+
 // A dot-level mix of independent dots is the flat-tint prediction.
 TEST(PrintModelMix, IndependentDotsMixAsTheTintPredicts) {
   const PrintModel model = SyntheticModel();
@@ -128,6 +169,111 @@ TEST(PrintModelMix, IndependentDotsMixAsTheTintPredicts) {
     EXPECT_NEAR(a.x, b.x, 1e-9);
     EXPECT_NEAR(a.y, b.y, 1e-9);
     EXPECT_NEAR(a.z, b.z, 1e-9);
+  }
+}
+
+// The dot-gain curve is looked up by bisection and the mix skips overprints
+// of no area; both must give the numbers of the plain forms below, bit for
+// bit: curves with a point at 0, at 1, repeated lookups at every point and
+// between, and mixes of a few overprints (most are zero on a real page) under
+// the shipped model's curves and under random ones.
+double PlainInterpolate(const std::vector<std::array<double, 2>>& points, double x) {
+  x = std::clamp(x, 0.0, 1.0);
+  double x0 = 0, y0 = 0;
+  for (const auto& p : points) {
+    if (x <= p[0]) {
+      if (p[0] <= x0) return p[1];
+      return y0 + (p[1] - y0) * (x - x0) / (p[0] - x0);
+    }
+    x0 = p[0];
+    y0 = p[1];
+  }
+  if (x0 >= 1) return y0;
+  return y0 + (1 - y0) * (x - x0) / (1 - x0);
+}
+
+Xyz PlainMix(const PrintModel& model, const std::vector<std::array<double, 2>> (&gain)[kInks],
+             std::array<double, kOverprints> w) {
+  for (int k = 0; k < kInks; ++k) {
+    const int bit = 1 << k;
+    double c = 0;
+    for (int m = 0; m < kOverprints; ++m) {
+      if (m & bit) c += w[m];
+    }
+    const double a = PlainInterpolate(gain[k], c);
+    if (a > c && c < 1) {
+      const double p = (a - c) / (1 - c);
+      for (int m = 0; m < kOverprints; ++m) {
+        if (m & bit) continue;
+        w[m | bit] += w[m] * p;
+        w[m] -= w[m] * p;
+      }
+    } else if (a < c && c > 0) {
+      const double q = (c - a) / c;
+      for (int m = 0; m < kOverprints; ++m) {
+        if (!(m & bit)) continue;
+        w[m & ~bit] += w[m] * q;
+        w[m] -= w[m] * q;
+      }
+    }
+  }
+  Xyz sum;
+  const double n = model.yuleNielsen();
+  for (int m = 0; m < kOverprints; ++m) {
+    if (w[m] == 0) continue;
+    sum.x += w[m] * std::pow(std::max(model.overprint(m).x, 0.0), 1 / n);
+    sum.y += w[m] * std::pow(std::max(model.overprint(m).y, 0.0), 1 / n);
+    sum.z += w[m] * std::pow(std::max(model.overprint(m).z, 0.0), 1 / n);
+  }
+  return {std::pow(sum.x, n), std::pow(sum.y, n), std::pow(sum.z, n)};
+}
+
+TEST(PrintModelMix, FastFormsGiveThePlainFormsNumbers) {
+  std::mt19937 rng(12);
+  std::uniform_real_distribution<double> u(0, 1);
+  const std::vector<std::vector<std::array<double, 2>>> curves = {
+      {},
+      {{0.0, 0.1}, {0.5, 0.6}},
+      {{0.25, 0.4}, {0.5, 0.7}, {1.0, 0.95}},
+      {{0.1, 0.1}, {0.2, 0.3}, {0.3, 0.45}, {0.4, 0.55}, {0.6, 0.7}, {0.8, 0.9}, {0.9, 0.95}},
+  };
+  for (const auto& curve : curves) {
+    PrintModel model = SyntheticModel();
+    model.SetDotGain(0, curve);
+    std::vector<double> xs = {-0.5, 0, 1, 1.5};
+    for (const auto& p : curve) {
+      xs.push_back(p[0]);
+      xs.push_back(std::nextafter(p[0], 0.0));
+      xs.push_back(std::nextafter(p[0], 1.0));
+    }
+    for (int i = 0; i < 200; ++i) xs.push_back(u(rng));
+    for (double x : xs) {
+      const double want = PlainInterpolate(curve, x), got = model.EffectiveCoverage(0, x);
+      EXPECT_EQ(std::memcmp(&want, &got, sizeof want), 0) << "curve of " << curve.size() << " at " << x;
+    }
+  }
+  const PrintModel& shipped = PrintModel::Default();
+  PrintModel random = SyntheticModel();
+  std::vector<std::array<double, 2>> gain[2][kInks];
+  for (int k = 0; k < kInks; ++k) {
+    for (double x = 0.05; x < 1; x += 0.05) gain[0][k].push_back({x, shipped.EffectiveCoverage(k, x)});
+    double y = 0;
+    for (double x = 0.1; x < 1; x += 0.1) gain[1][k].push_back({x, y = std::min(1.0, y + 0.2 * u(rng))});
+    random.SetDotGain(k, gain[1][k]);
+  }
+  PrintModel shippedCopy = shipped;
+  for (int k = 0; k < kInks; ++k) shippedCopy.SetDotGain(k, gain[0][k]);
+  const PrintModel* models[2] = {&shippedCopy, &random};
+  for (int which = 0; which < 2; ++which) {
+    for (int i = 0; i < 3000; ++i) {
+      std::array<double, kOverprints> c{};
+      uint32_t total = 0;
+      const int used = 1 + static_cast<int>(rng() % 5);
+      for (int j = 0; j < used; ++j) total += static_cast<uint32_t>(c[rng() % kOverprints] += 1 + rng() % 60);
+      for (double& f : c) f /= total;
+      const Xyz want = PlainMix(*models[which], gain[which], c), got = models[which]->Mix(c);
+      ASSERT_TRUE(want.x == got.x && want.y == got.y && want.z == got.z) << "model " << which << " mix " << i;
+    }
   }
 }
 
