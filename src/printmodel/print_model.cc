@@ -71,15 +71,16 @@ bool ParseNumber(const char* text, double* out) {
   return true;
 }
 
-// The curve through (0, 0), the points (sorted by x) and (1, 1) at x: the
-// segment ending at points[i], the first point at or past x (i may be the
-// end).
-double Interpolate(const std::vector<std::array<double, 2>>& points, size_t i, double x) {
-  const double x0 = i == 0 ? 0 : points[i - 1][0];
-  const double y0 = i == 0 ? 0 : points[i - 1][1];
-  if (i < points.size()) {
-    if (points[i][0] <= x0) return points[i][1];
-    return y0 + (points[i][1] - y0) * (x - x0) / (points[i][0] - x0);
+double Interpolate(const std::vector<std::array<double, 2>>& points, double x) {
+  x = std::clamp(x, 0.0, 1.0);
+  double x0 = 0, y0 = 0;
+  for (const auto& p : points) {
+    if (x <= p[0]) {
+      if (p[0] <= x0) return p[1];
+      return y0 + (p[1] - y0) * (x - x0) / (p[0] - x0);
+    }
+    x0 = p[0];
+    y0 = p[1];
   }
   if (x0 >= 1) return y0;
   return y0 + (1 - y0) * (x - x0) / (1 - x0);
@@ -289,26 +290,10 @@ PrintModel::PrintModel(const std::array<Xyz, kOverprints>& overprints, double n)
 
 void PrintModel::SetDotGain(int ink, std::vector<std::array<double, 2>> points) {
   gain_[ink] = std::move(points);
-  const auto& g = gain_[ink];
-  for (int b = 0; b <= kGainBuckets; ++b) {
-    const double x = static_cast<double>(b) / kGainBuckets;
-    gainStart_[ink][b] = static_cast<uint32_t>(
-        std::lower_bound(g.begin(), g.end(), x,
-                         [](const std::array<double, 2>& p, double v) { return p[0] < v; }) -
-        g.begin());
-  }
 }
 
 double PrintModel::EffectiveCoverage(int ink, double nominal) const {
-  const double x = std::clamp(nominal, 0.0, 1.0);
-  const auto& g = gain_[ink];
-  // The first point at or past x, searched from the first point at or past
-  // the bucket boundary below x's (one below, so that rounding in x * the
-  // bucket count can never start the search past it).
-  const int b = static_cast<int>(x * kGainBuckets);
-  size_t i = gainStart_[ink][b > 0 ? b - 1 : 0];
-  while (i < g.size() && g[i][0] < x) ++i;
-  return Interpolate(g, i, x);
+  return Interpolate(gain_[ink], nominal);
 }
 
 Xyz PrintModel::MixEffective(const std::array<double, kOverprints>& w) const {

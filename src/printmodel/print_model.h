@@ -119,10 +119,6 @@ class PrintModel {
   std::array<Xyz, kOverprints> root_;  // overprints in X^(1/n) space
   double n_ = 1;
   std::array<std::vector<std::array<double, 2>>, kInks> gain_;
-  // Per ink, for x = b / kGainBuckets: the index of the first point of the
-  // dot-gain curve at or past x, where EffectiveCoverage starts its search.
-  static constexpr int kGainBuckets = 64;
-  std::array<std::array<uint32_t, kGainBuckets + 1>, kInks> gainStart_{};
   FitError fit_;
 };
 
