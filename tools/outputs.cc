@@ -178,6 +178,13 @@ PrintSimulator::PrintSimulator(int width, int height, int outWidth, int outHeigh
       const printmodel::Xyz solid = model_->Mix(one);
       encoder_->Encode(&solid, solidRgb_[m], 1);
     }
+    firstColumn_.assign(size_t(outWidth) + 1, width);
+    for (int x = width - 1; x >= 0; --x) firstColumn_[size_t(column_[x])] = x;
+    for (int ox = 0; ox < outWidth; ++ox) {
+      widestPixel_ = std::max(widestPixel_, firstColumn_[size_t(ox) + 1] - firstColumn_[size_t(ox)]);
+    }
+    // A row adds at most widestPixel_ to a byte of the packed counts.
+    packed_ = widestPixel_ <= 127;
     rowsPerOutput_.assign(size_t(outHeight), 0);
     for (int y = 0; y < height; ++y) {
       ++rowsPerOutput_[static_cast<size_t>(static_cast<int64_t>(y) * outHeight / height)];
@@ -236,7 +243,11 @@ void PrintSimulator::Row(int y, std::span<const std::span<const uint8_t>> planes
     for (int i = 0; i < 8; ++i) mixes[j * 8 + static_cast<size_t>(i)] = static_cast<uint8_t>(eight >> (8 * i));
   }
   if (model_ != nullptr) {
-    ModelRow(oy, mixes);
+    if (packed_) {
+      PackedModelRow(oy, mixes);
+    } else {
+      ModelRow(oy, mixes);
+    }
   } else {
     IdealRow(oy, mixes);
   }
@@ -255,18 +266,63 @@ void PrintSimulator::IdealRow(int oy, const std::vector<uint8_t>& mixes) {
 }
 
 void PrintSimulator::ModelRow(int oy, const std::vector<uint8_t>& mixes) {
-  auto& [rows, counts] = open_[oy];
-  if (counts.empty()) counts.assign(size_t(outWidth_) * 16, 0);
+  OpenRow& open = open_[oy];
+  if (open.counts.empty()) open.counts.assign(size_t(outWidth_) * 16, 0);
+  std::vector<uint32_t>& counts = open.counts;
   for (int x = 0; x < width_; ++x) counts[size_t(column_[x]) * 16 + overprint_[mixes[x]]] += 1;
   // An output row is turned into colours once all its dot rows are in, so
   // only the rows being printed hold counts.
-  if (++rows == rowsPerOutput_[oy]) FinishModelRow(oy);
+  if (++open.rows == rowsPerOutput_[oy]) FinishModelRow(oy);
+}
+
+// The same counts as ModelRow without a memory update per dot: up to 15
+// dots of a pixel are counted in the nibbles of one word (nibble m for mix
+// m), whose even and odd nibbles are then added to the pixel's packed
+// bytes.
+void PrintSimulator::PackedModelRow(int oy, const std::vector<uint8_t>& mixes) {
+  OpenRow& open = open_[oy];
+  if (open.counts.empty()) {
+    open.counts.assign(size_t(outWidth_) * 16, 0);
+    open.packed.assign(size_t(outWidth_) * 2, 0);
+  }
+  constexpr uint64_t kLow = 0x0F0F0F0F0F0F0F0Full;
+  const uint8_t* mix = mixes.data();
+  uint64_t* packed = open.packed.data();
+  for (size_t ox = 0; ox < size_t(outWidth_); ++ox) {
+    const int end = firstColumn_[ox + 1];
+    uint64_t even = 0, odd = 0;
+    for (int x = firstColumn_[ox]; x < end;) {
+      const int stop = std::min(end, x + 15);
+      uint64_t nibbles = 0;
+      for (; x < stop; ++x) nibbles += uint64_t{1} << (4 * mix[x]);
+      even += nibbles & kLow;
+      odd += (nibbles >> 4) & kLow;
+    }
+    packed[2 * ox] += even;
+    packed[2 * ox + 1] += odd;
+  }
+  if ((++open.packedRows + 1) * widestPixel_ > 255) FlushPacked(open);
+  if (++open.rows == rowsPerOutput_[oy]) FinishModelRow(oy);
+}
+
+void PrintSimulator::FlushPacked(OpenRow& open) const {
+  if (open.packedRows == 0) return;
+  for (size_t ox = 0; ox < size_t(outWidth_); ++ox) {
+    uint32_t* c = &open.counts[ox * 16];
+    for (int half = 0; half < 2; ++half) {
+      const uint64_t bytes = open.packed[2 * ox + size_t(half)];
+      for (int b = 0; b < 8; ++b) c[overprint_[2 * b + half]] += uint32_t(bytes >> (8 * b)) & 0xFF;
+    }
+  }
+  std::fill(open.packed.begin(), open.packed.end(), 0);
+  open.packedRows = 0;
 }
 
 void PrintSimulator::FinishModelRow(int oy) const {
   auto it = open_.find(oy);
   if (it == open_.end()) return;
-  const std::vector<uint32_t>& counts = it->second.second;
+  FlushPacked(it->second);
+  const std::vector<uint32_t>& counts = it->second.counts;
   uint8_t* row = &image_[size_t(oy) * outWidth_ * 3];
   // Pixels of blank paper or of one overprint alone (solids) take the
   // pixel worked out once for them: the same numbers Mix and the encoder

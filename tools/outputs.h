@@ -99,6 +99,9 @@ class PrintSimulator {
                  const printmodel::PrintModel* model = nullptr);
   ~PrintSimulator();
   void Row(int y, std::span<const std::span<const uint8_t>> planes);
+  // Counts every dot into its pixel one by one, as pages whose pixels are
+  // too wide for the packed counts do: the way those are checked against.
+  void CountDotByDot() { packed_ = false; }
   // Packed RGB, outWidth x outHeight.
   std::vector<uint8_t> Image() const;
   int width() const { return outWidth_; }
@@ -106,7 +109,10 @@ class PrintSimulator {
 
  private:
   void IdealRow(int oy, const std::vector<uint8_t>& mixes);
+  struct OpenRow;
   void ModelRow(int oy, const std::vector<uint8_t>& mixes);
+  void PackedModelRow(int oy, const std::vector<uint8_t>& mixes);
+  void FlushPacked(OpenRow& open) const;
   void FinishModelRow(int oy) const;
 
   int width_, height_, outWidth_, outHeight_;
@@ -125,7 +131,21 @@ class PrintSimulator {
   uint8_t paperRgb_[3] = {};           // pixel of blank paper
   uint8_t solidRgb_[16][3] = {};       // pixel of an area of one overprint
   std::vector<int> rowsPerOutput_;
-  mutable std::unordered_map<int, std::pair<int, std::vector<uint32_t>>> open_;
+  // An output row still open: its dot rows in so far and, per pixel, the
+  // count of each overprint.  With packed counting the latest dot rows'
+  // counts per plane mix are held as bytes, eight mixes to a word (even
+  // mixes in the first word of a pixel, odd in the second), and added to
+  // the counts before a byte could pass 255.
+  struct OpenRow {
+    int rows = 0;
+    int packedRows = 0;
+    std::vector<uint32_t> counts;
+    std::vector<uint64_t> packed;
+  };
+  std::vector<int> firstColumn_;       // first dot column of each pixel, width last
+  int widestPixel_ = 0;                // most dot columns of one pixel
+  bool packed_ = false;                // packed counting (pixels narrow enough)
+  mutable std::unordered_map<int, OpenRow> open_;
   mutable std::vector<uint8_t> image_;
 };
 

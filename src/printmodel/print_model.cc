@@ -6,9 +6,11 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <vector>
 
 namespace vantik::printmodel {
 
@@ -432,16 +434,168 @@ Result<PrintModel> PrintModel::Fit(const MeasurementSet& set) {
 
 // ---- sRGB -------------------------------------------------------------------------
 
+namespace {
+
+void* MakeSrgbTransform() {
+  cmsHPROFILE xyz = cmsCreateXYZProfile();
+  cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+  void* t = cmsCreateTransform(xyz, TYPE_XYZ_DBL, srgb, TYPE_RGB_8, INTENT_RELATIVE_COLORIMETRIC,
+                               cmsFLAGS_NOCACHE);
+  cmsCloseProfile(xyz);
+  cmsCloseProfile(srgb);
+  return t;
+}
+
+// LittleCMS's XYZ to 8-bit sRGB, taken apart so that most pixels need no
+// call into it.  The transform rounds XYZ to its 16-bit encoding, turns that
+// into linear RGB by the inverse of the sRGB colorants, passes each channel
+// through the inverse sRGB curve, rounds to 16 bits and then to 8.  So each
+// byte is a non-decreasing step function of its channel's linear value, and
+// the edges of the steps follow from the curve alone.  Here the linear
+// values are worked out in double from the same 16-bit encoding (LittleCMS
+// uses single precision); the two differ by far less than kMargin, and a
+// value nearer an edge than that is left to LittleCMS.  A check against the
+// transform when the tables are built turns the fast path off should a
+// LittleCMS build ever work differently.
+class SrgbSteps {
+ public:
+  static const SrgbSteps& Get() {
+    static const SrgbSteps steps;
+    return steps;
+  }
+
+  // The pixel of xyz (as handed to LittleCMS), or false when it is left to
+  // LittleCMS.
+  bool Encode(const cmsCIEXYZ& xyz, uint8_t* rgb) const {
+    if (!ok_) return false;
+    cmsUInt16Number q[3];
+    cmsFloat2XYZEncoded(q, &xyz);
+    for (int c = 0; c < 3; ++c) {
+      const double r = Linear(c, q);
+      if (!(r >= kLow && r < kHigh)) return false;
+      const double* edge = edge_[c];
+      int k = first_[c][static_cast<int>((r - kLow) * kBinsPerUnit)];
+      while (r >= edge[k + 1]) ++k;
+      if (r - edge[k] < kMargin || edge[k + 1] - r < kMargin) return false;
+      rgb[c] = static_cast<uint8_t>(k);
+    }
+    return true;
+  }
+
+ private:
+  static constexpr double kLow = -0.5, kHigh = 2.0;
+  static constexpr double kMargin = 4e-6;
+  static constexpr int kBins = 2560;
+  static constexpr double kBinsPerUnit = kBins / (kHigh - kLow);
+
+  // Linear value of channel c of a 16-bit XYZ encoding (1.0 is 32768).
+  double Linear(int c, const cmsUInt16Number* q) const {
+    return m_[c][0] * q[0] + m_[c][1] * q[1] + m_[c][2] * q[2];
+  }
+
+  SrgbSteps() { ok_ = Build(); }
+
+  bool Build() {
+    std::unique_ptr<void, void (*)(void*)> srgb(cmsCreate_sRGBProfile(),
+                                                [](void* p) { cmsCloseProfile(p); });
+    if (srgb == nullptr) return false;
+    const cmsTagSignature colorants[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
+                                          cmsSigBlueColorantTag};
+    const cmsTagSignature curves[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
+    double a[3][3];  // linear RGB to XYZ: the colorants as columns
+    for (int c = 0; c < 3; ++c) {
+      const auto* v = static_cast<const cmsCIEXYZ*>(cmsReadTag(srgb.get(), colorants[c]));
+      if (v == nullptr) return false;
+      a[0][c] = v->X;
+      a[1][c] = v->Y;
+      a[2][c] = v->Z;
+    }
+    const double det = a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) -
+                       a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
+                       a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
+    if (!(std::abs(det) > 1e-6)) return false;
+    for (int i = 0; i < 3; ++i) {
+      for (int j = 0; j < 3; ++j) {
+        // Cofactor (j, i) over the determinant, per unit of the encoding.
+        const int r0 = (j + 1) % 3, r1 = (j + 2) % 3, c0 = (i + 1) % 3, c1 = (i + 2) % 3;
+        m_[i][j] = (a[r0][c0] * a[r1][c1] - a[r0][c1] * a[r1][c0]) / det / 32768.0;
+      }
+    }
+    for (int c = 0; c < 3; ++c) {
+      const auto* trc = static_cast<const cmsToneCurve*>(cmsReadTag(srgb.get(), curves[c]));
+      if (trc == nullptr) return false;
+      std::unique_ptr<cmsToneCurve, void (*)(cmsToneCurve*)> inverse(cmsReverseToneCurve(trc),
+                                                                     cmsFreeToneCurve);
+      if (inverse == nullptr) return false;
+      // The byte of linear value r: the curve in single precision, rounded
+      // to 16 bits, then to 8 as LittleCMS packs bytes.
+      auto byte = [&](double r) {
+        const double w = cmsEvalToneCurveFloat(inverse.get(), static_cast<float>(r)) * 65535.0;
+        const uint32_t word = w <= 0 ? 0u : w >= 65535 ? 65535u : static_cast<uint32_t>(w + 0.5);
+        return static_cast<int>((word * 65281u + 8388608u) >> 24);
+      };
+      if (byte(kLow) != 0 || byte(kHigh) != 255) return false;
+      edge_[c][0] = -HUGE_VAL;
+      edge_[c][256] = HUGE_VAL;
+      for (int k = 1; k < 256; ++k) {
+        double lo = kLow, hi = kHigh;  // byte(lo) < k <= byte(hi)
+        for (int step = 0; step < 64; ++step) {
+          const double mid = (lo + hi) / 2;
+          (byte(mid) >= k ? hi : lo) = mid;
+        }
+        edge_[c][k] = hi;
+        if (edge_[c][k] < edge_[c][k - 1]) return false;
+      }
+      int k = 0;
+      for (int i = 0; i <= kBins; ++i) {
+        const double start = kLow + i / kBinsPerUnit;
+        while (k < 255 && edge_[c][k + 1] <= start) ++k;
+        first_[c][i] = static_cast<uint8_t>(k);
+      }
+    }
+    return Check();
+  }
+
+  // Random colours in and around the gamut through both ways.
+  bool Check() const {
+    std::unique_ptr<void, void (*)(void*)> transform(MakeSrgbTransform(), [](void* t) {
+      if (t != nullptr) cmsDeleteTransform(t);
+    });
+    if (transform == nullptr) return false;
+    constexpr int kCount = 4096;
+    std::vector<cmsCIEXYZ> xyz(kCount);
+    uint64_t seed = 0x9e3779b97f4a7c15ull;
+    for (cmsCIEXYZ& v : xyz) {
+      double* p[3] = {&v.X, &v.Y, &v.Z};
+      for (double* x : p) {
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        *x = static_cast<double>(seed >> 11) / 9007199254740992.0 * 1.2;
+      }
+    }
+    std::vector<uint8_t> want(kCount * 3);
+    cmsDoTransform(transform.get(), xyz.data(), want.data(), kCount);
+    for (int i = 0; i < kCount; ++i) {
+      uint8_t got[3];
+      if (Encode(xyz[size_t(i)], got) && std::memcmp(got, &want[size_t(i) * 3], 3) != 0) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  bool ok_ = true;  // Check() runs the fast path while it is being built
+  double m_[3][3] = {};
+  double edge_[3][257] = {};
+  uint8_t first_[3][kBins + 1] = {};
+};
+
+}  // namespace
+
 SrgbEncoder::SrgbEncoder(const Xyz& paper) {
   const cmsCIEXYZ* w = cmsD50_XYZ();
   scale_ = {paper.x > 0 ? w->X / paper.x : 1, paper.y > 0 ? w->Y / paper.y : 1,
             paper.z > 0 ? w->Z / paper.z : 1};
-  cmsHPROFILE xyz = cmsCreateXYZProfile();
-  cmsHPROFILE srgb = cmsCreate_sRGBProfile();
-  transform_ = cmsCreateTransform(xyz, TYPE_XYZ_DBL, srgb, TYPE_RGB_8,
-                                  INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOCACHE);
-  cmsCloseProfile(xyz);
-  cmsCloseProfile(srgb);
+  transform_ = MakeSrgbTransform();
 }
 
 SrgbEncoder::~SrgbEncoder() {
@@ -449,11 +603,32 @@ SrgbEncoder::~SrgbEncoder() {
 }
 
 void SrgbEncoder::Encode(const Xyz* in, uint8_t* rgb, size_t count) const {
+  const SrgbSteps& steps = SrgbSteps::Get();
+  constexpr size_t kChunk = 256;
+  cmsCIEXYZ rest[kChunk];
+  uint8_t restRgb[kChunk * 3];
+  size_t restAt[kChunk];
+  for (size_t i = 0; i < count; i += kChunk) {
+    const size_t n = std::min(kChunk, count - i);
+    size_t left = 0;
+    for (size_t j = 0; j < n; ++j) {
+      // Media-relative: the paper's own colour becomes the white of D50.
+      const cmsCIEXYZ xyz{in[i + j].x * scale_.x, in[i + j].y * scale_.y, in[i + j].z * scale_.z};
+      if (steps.Encode(xyz, rgb + 3 * (i + j))) continue;
+      rest[left] = xyz;
+      restAt[left++] = i + j;
+    }
+    if (left == 0) continue;
+    cmsDoTransform(transform_, rest, restRgb, static_cast<cmsUInt32Number>(left));
+    for (size_t j = 0; j < left; ++j) std::memcpy(rgb + 3 * restAt[j], restRgb + 3 * j, 3);
+  }
+}
+
+void SrgbEncoder::EncodeReference(const Xyz* in, uint8_t* rgb, size_t count) const {
   constexpr size_t kChunk = 256;
   cmsCIEXYZ buf[kChunk];
   for (size_t i = 0; i < count; i += kChunk) {
     const size_t n = std::min(kChunk, count - i);
-    // Media-relative: the paper's own colour becomes the white of D50.
     for (size_t j = 0; j < n; ++j) {
       buf[j] = {in[i + j].x * scale_.x, in[i + j].y * scale_.y, in[i + j].z * scale_.z};
     }

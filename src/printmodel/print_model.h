@@ -17,6 +17,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -123,6 +124,13 @@ class PrintModel {
 
 // Turns model colours into sRGB pixels as a screen shows a print: relative
 // to the paper (blank paper is white), through LittleCMS.
+//
+// The bytes are LittleCMS's.  Encode takes most pixels a faster way: each
+// output byte is a step function of one linear RGB value, so the linear
+// values are worked out with LittleCMS's own matrix and looked up among the
+// steps' edges, found once per process from the transform itself.  A value
+// too close to an edge for the difference in rounding to be ruled out goes
+// through LittleCMS.
 class SrgbEncoder {
  public:
   explicit SrgbEncoder(const Xyz& paper);
@@ -130,6 +138,8 @@ class SrgbEncoder {
   SrgbEncoder(const SrgbEncoder&) = delete;
   SrgbEncoder& operator=(const SrgbEncoder&) = delete;
   void Encode(const Xyz* in, uint8_t* rgb, size_t count) const;
+  // Every pixel through LittleCMS: the bytes Encode must give.
+  void EncodeReference(const Xyz* in, uint8_t* rgb, size_t count) const;
 
  private:
   Xyz scale_;

@@ -3,9 +3,12 @@
 #include "halftone_a/converters.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <random>
 #include <string>
@@ -316,12 +319,32 @@ TEST(FrameTest, ByteRouteMatchesDotByDotRouteOnRandomLines) {
   }
 }
 
+// kSize bytes ending right before a page that cannot be read.
+template <size_t kSize>
+struct GuardedBytes {
+  GuardedBytes() {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t span = (kSize + page - 1) / page * page;
+    base = static_cast<uint8_t*>(
+        mmap(nullptr, span + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    EXPECT_NE(base, MAP_FAILED);
+    EXPECT_EQ(mprotect(base + span, page, PROT_NONE), 0);
+    length = span + page;
+    bytes = base + span - kSize;
+  }
+  ~GuardedBytes() { munmap(base, length); }
+  uint8_t* base = nullptr;
+  uint8_t* bytes = nullptr;
+  size_t length = 0;
+};
+
 // Methods 1, 2, 5 and 6 to 8 take sixteen entries at a time where the line
 // allows: matrix widths below, at and above sixteen and around the widths
 // whose rows are copied, every start bit, level tables with entries at 255,
 // and an input that ends where the line's last entry does (method 1 reads
 // three bytes of it), so that a read past it shows under the sanitizer.
 TEST(FrameTest, SixteenEntryRouteMatchesDotByDotRoute) {
+  GuardedBytes<768> guarded;
   std::mt19937 rng(777);
   auto rnd = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   const int widths[] = {1, 3, 8, 16, 17, 64, 1023, 1024, 1025, 1500};
@@ -335,7 +358,7 @@ TEST(FrameTest, SixteenEntryRouteMatchesDotByDotRoute) {
       for (uint8_t& b : m1) b = static_cast<uint8_t>(rnd(0, 255));
       std::array<uint8_t, 768> level;
       for (uint8_t& b : level) b = static_cast<uint8_t>(rnd(0, 3) == 0 ? 255 : rnd(0, 255));
-      for (uint32_t n = 0; n <= 70; ++n) {
+      for (uint32_t n = 0; n <= 100; ++n) {
         const int startBit = rnd(0, 7);
         const uint32_t x = static_cast<uint32_t>(rnd(0, 3000)), y = static_cast<uint32_t>(rnd(0, 9));
         std::vector<uint8_t> in(n * 4 - (method == 1 && n > 0 ? 1 : 0));
@@ -348,14 +371,24 @@ TEST(FrameTest, SixteenEntryRouteMatchesDotByDotRoute) {
           const uint8_t edge[] = {0, 1, 128, 191, 192, 193, 254, 255};
           in[i] = edge[rnd(0, 7)];
         }
-        const int stride = 12;
+        const int stride = 16;  // 100 entries from bit 7
         std::vector<uint8_t> start(4 * stride);
         for (uint8_t& b : start) b = static_cast<uint8_t>(rnd(0, 255));
+        // Entries at the top of the level table's index range (inks 0..2
+        // at 255 and ink 3 at 0..2).
+        if (n >= 2) {
+          const size_t i = 4 * size_t(rnd(0, int(n) - 2));
+          in[i] = in[i + 1] = in[i + 2] = 255;
+          in[i + 3] = static_cast<uint8_t>(rnd(0, 2));
+        }
+        // The level table ends where an unreadable page begins, so that a
+        // read past its end faults.
+        std::memcpy(guarded.bytes, level.data(), level.size());
         std::vector<uint8_t> outs[2];
         for (int plain = 0; plain < 2; ++plain) {
           ConverterRig rig(method, w3, h3, m3, 4, 0, plain != 0);
           rig.SetMatrix1(w1, h1, m1);
-          rig.level = level;
+          rig.inst.levelTable = guarded.bytes;
           outs[plain] = start;
           rig.Run(in.data(), outs[plain].data(), stride, startBit, n, x, y);
         }

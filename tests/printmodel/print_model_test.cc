@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <random>
 #include <sstream>
 
 #include "printmodel/print_model.h"
@@ -111,6 +113,45 @@ TEST(DefaultModel, ScreenShowsPaperWhiteAndSolidsInTheirHues) {
   EXPECT_LT(rgb[7], rgb[6]);   // magenta: little green
   EXPECT_LT(rgb[11], rgb[10]); // yellow: little blue
   for (int c = 12; c < 15; ++c) EXPECT_LT(rgb[c], 40);
+}
+
+// Encode takes most pixels without LittleCMS; its bytes must be the
+// transform's own.  Random colours over and beyond the gamut, the paper's
+// scale applied, and fine ramps along the gray axis and each XYZ axis whose
+// steps are closer than the rounding margin, so that values fall right at
+// and beside every edge between two bytes; also black, white, values past
+// the range the fast path takes and values that are not numbers.
+TEST(SrgbEncoderBytes, FastPathGivesLittleCmsBytes) {
+  std::mt19937 rng(31);
+  std::uniform_real_distribution<double> u(-0.05, 1.3);
+  std::vector<Xyz> in;
+  for (int i = 0; i < 400000; ++i) in.push_back({u(rng), u(rng), u(rng)});
+  constexpr int kRamp = 400000;
+  for (int i = 0; i <= kRamp; ++i) {
+    const double t = 1.05 * i / kRamp;
+    in.push_back({0.9642 * t, t, 0.8249 * t});
+    in.push_back({t, 0.3, 0.3});
+    in.push_back({0.4, t, 0.3});
+    in.push_back({0.4, 0.3, t});
+  }
+  const double nan = std::nan("");
+  for (const Xyz& x : {Xyz{0, 0, 0}, Xyz{0.9642, 1, 0.8249}, Xyz{2.5, 2.5, 2.5}, Xyz{-1, 0.5, 0.5},
+                       Xyz{1e300, 0, 0}, Xyz{nan, 0.5, 0.5}, Xyz{0.5, nan, nan}}) {
+    in.push_back(x);
+  }
+  for (const Xyz& paper : {Xyz{0.9642, 1.0, 0.8249}, PrintModel::Default().paper()}) {
+    SrgbEncoder encoder(paper);
+    std::vector<uint8_t> fast(in.size() * 3), reference(in.size() * 3);
+    encoder.Encode(in.data(), fast.data(), in.size());
+    encoder.EncodeReference(in.data(), reference.data(), in.size());
+    size_t differ = 0, first = 0;
+    for (size_t i = 0; i < in.size(); ++i) {
+      if (std::memcmp(&fast[i * 3], &reference[i * 3], 3) == 0) continue;
+      if (differ++ == 0) first = i;
+    }
+    EXPECT_EQ(differ, 0u) << "first at " << in[first].x << "," << in[first].y << ","
+                          << in[first].z;
+  }
 }
 
 // A dot-level mix of independent dots is the flat-tint prediction.

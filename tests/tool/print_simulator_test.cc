@@ -91,6 +91,58 @@ TEST(PrintSimulatorModel, PixelsShowTheModelsColourOfTheirDots) {
   EXPECT_LE(std::max({gray[0], gray[1], gray[2]}) - std::min({gray[0], gray[1], gray[2]}), 3);
 }
 
+// Under a model, pixels at most 127 dots wide count their dots packed as
+// bytes, added up before a byte could overflow; the counts must be those of
+// counting dot by dot.  Pixels of 1 to 127 dots across (a fifteen-dot word
+// boundary inside them or not), boxes tall enough for the bytes to be added
+// up in the middle of an output row, one to four planes, dense and sparse
+// dots, rows out of order and a page stopped before its last rows.
+TEST(PrintSimulatorModel, PackedCountsAreTheDotByDotCounts) {
+  std::mt19937 rng(41);
+  const std::vector<std::string> allInks = {"cyan", "magenta", "yellow", "black"};
+  struct Case {
+    int width, height, outWidth, outHeight;
+  } cases[] = {
+      {40, 20, 40, 20},    // one dot per pixel
+      {150, 60, 10, 4},    // 15 dots across: one full nibble word
+      {160, 90, 10, 2},    // 16 across, 45 rows a pixel: added up mid-row
+      {301, 257, 7, 1},    // 43 across, 257 rows: added up many times
+      {254, 40, 2, 3},     // 127 across, the widest packed pixel
+      {256, 10, 2, 1},     // 128 across: counted dot by dot both ways
+      {97, 33, 13, 5},     // uneven pixel widths and heights
+  };
+  for (const Case& c : cases) {
+    for (size_t planes = 1; planes <= 4; ++planes) {
+      const std::vector<std::string> inks(allInks.begin(), allInks.begin() + long(planes));
+      const size_t stride = size_t(c.width + 7) / 8;
+      const int density = static_cast<int>(rng() % 4);
+      std::vector<std::vector<uint8_t>> page(planes, std::vector<uint8_t>(stride * size_t(c.height)));
+      for (auto& p : page) {
+        for (uint8_t& b : p) b = static_cast<uint8_t>(density == 0 ? rng() & rng() & rng() : rng());
+      }
+      std::vector<int> order(size_t(c.height));
+      std::iota(order.begin(), order.end(), 0);
+      if (planes % 2 == 0) std::shuffle(order.begin(), order.end(), rng);
+      // Half the pages stop before their last rows.
+      const size_t rows = planes == 3 ? order.size() * 2 / 3 : order.size();
+      std::vector<uint8_t> images[2];
+      for (int way = 0; way < 2; ++way) {
+        PrintSimulator sim(c.width, c.height, c.outWidth, c.outHeight, inks, &PrintModel::Default());
+        if (way == 1) sim.CountDotByDot();
+        for (size_t i = 0; i < rows; ++i) {
+          const int y = order[i];
+          std::vector<std::span<const uint8_t>> views;
+          for (auto& p : page) views.emplace_back(p.data() + stride * size_t(y), stride);
+          sim.Row(y, views);
+        }
+        images[way] = sim.Image();
+      }
+      EXPECT_EQ(images[0], images[1]) << c.width << "x" << c.height << " into " << c.outWidth
+                                      << "x" << c.outHeight << ", " << planes << " planes";
+    }
+  }
+}
+
 // At one pixel per dot every pixel shows its own dot's mix of planes:
 // random planes, widths that end inside a byte, one to five planes (a fifth
 // is ignored), with and without a model.  A one-dot page of each mix gives
