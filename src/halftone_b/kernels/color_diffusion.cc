@@ -23,4 +23,13 @@ VANTIK_STEP_KERNEL(ColorDiffusionKernelInStep) {
                                                 x0, y, step);
 }
 
+VANTIK_TRANSLATE_KERNEL(ColorDiffusionKernelTranslate) {
+  return ColorDiffusionFrame<ColorDiffusionPolicy>::Translate(instance, src, count, x0, y, records);
+}
+
+VANTIK_DIFFUSE_KERNEL(ColorDiffusionKernelDiffuse) {
+  return ColorDiffusionFrame<ColorDiffusionPolicy>::Diffuse(instance, src, records, dst, planeStride, firstBit,
+                                          count, x0, y, flags);
+}
+
 }  // namespace vantik::halftone_b

@@ -23,4 +23,13 @@ VANTIK_STEP_KERNEL(ColorDiffusionKernelPairedInStep) {
                                                 x0, y, step);
 }
 
+VANTIK_TRANSLATE_KERNEL(ColorDiffusionKernelPairedTranslate) {
+  return ColorDiffusionFrame<ColorDiffusionPairedPolicy>::Translate(instance, src, count, x0, y, records);
+}
+
+VANTIK_DIFFUSE_KERNEL(ColorDiffusionKernelPairedDiffuse) {
+  return ColorDiffusionFrame<ColorDiffusionPairedPolicy>::Diffuse(instance, src, records, dst, planeStride, firstBit,
+                                          count, x0, y, flags);
+}
+
 }  // namespace vantik::halftone_b

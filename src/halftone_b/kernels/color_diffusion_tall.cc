@@ -25,4 +25,13 @@ VANTIK_STEP_KERNEL(ColorDiffusionKernelTallInStep) {
                                                 x0, y, step);
 }
 
+VANTIK_TRANSLATE_KERNEL(ColorDiffusionKernelTallTranslate) {
+  return ColorDiffusionFrame<ColorDiffusionTallPolicy>::Translate(instance, src, count, x0, y, records);
+}
+
+VANTIK_DIFFUSE_KERNEL(ColorDiffusionKernelTallDiffuse) {
+  return ColorDiffusionFrame<ColorDiffusionTallPolicy>::Diffuse(instance, src, records, dst, planeStride, firstBit,
+                                          count, x0, y, flags);
+}
+
 }  // namespace vantik::halftone_b

@@ -23,4 +23,13 @@ VANTIK_STEP_KERNEL(ColorDiffusionKernelWideInStep) {
                                                 x0, y, step);
 }
 
+VANTIK_TRANSLATE_KERNEL(ColorDiffusionKernelWideTranslate) {
+  return ColorDiffusionFrame<ColorDiffusionWidePolicy>::Translate(instance, src, count, x0, y, records);
+}
+
+VANTIK_DIFFUSE_KERNEL(ColorDiffusionKernelWideDiffuse) {
+  return ColorDiffusionFrame<ColorDiffusionWidePolicy>::Diffuse(instance, src, records, dst, planeStride, firstBit,
+                                          count, x0, y, flags);
+}
+
 }  // namespace vantik::halftone_b
