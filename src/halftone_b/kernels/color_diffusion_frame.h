@@ -21,13 +21,16 @@
 // make the white test.  The kind-3 kernels take the same choice.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "halftone_b/kernels/diffusion_frame.h"
 #include "halftone_b/kernels/kernels.h"
 #include "halftone_b/kernels/four_plane_writer.h"
 #include "halftone_b/kernels/line_step.h"
+#include "halftone_b/kernels/node_keys.h"
 
 namespace vantik::halftone_b {
 
@@ -260,41 +263,64 @@ class ColorDiffusionFrame {
   }
 
   // The front end of Loop, one ColorRecord per dot.  The smoothing memory
-  // and the inks' histories skip white pixels, as in Loop.
+  // and the inks' histories skip white pixels, as in Loop.  The nodes come
+  // from NodeKeys and the four levels stay packed in a word (byte k = ink
+  // k) through the smoothing, whose rounded mean is taken bytewise.
   template <bool kDirect>
   static void TranslateLoop(const ColorTables& t, const Front& f, const uint8_t* src,
                             uint32_t n, uint32_t* out) {
-    SmoothingMemory memory;
+    NodeKeys keys;
+    if (!kDirect) keys.Load(t);
+    uint64_t memoryNodes = NodeKeys::kFarNodes;
+    uint32_t memoryLevels = 0;  // never read before the first pixel sets it
     uint32_t h0 = 31, h1 = 31, h3 = 31;
     for (uint32_t i = 0; i < n; ++i) {
       const uint32_t x = f.x0 + i;
-      const uint8_t* px = src + (static_cast<size_t>(i >> f.halving) << 2);
-      const uint8_t c1 = px[1], c2 = px[2], c3 = px[3];
-      if (c1 + c2 + c3 == 765) {
+      const uint32_t px = Word(src + (static_cast<size_t>(i >> f.halving) << 2));
+      if (px >= 0xFFFFFF00u) {  // bytes 1..3 all 255
         out[i] = ColorRecord::kWhite;
         continue;
       }
       const int32_t m = f.row[x & f.colMask];
       const uint32_t b = static_cast<uint32_t>(m) & 0xFE;
-      const int p = m & 1;
-      int32_t level[4];
+      const uint32_t p = static_cast<uint32_t>(m) & 1;
+      uint32_t l;
       if (kDirect) {
-        for (int k = 0; k < 4; ++k) level[k] = px[k];
+        l = px;
       } else {
-        SmoothedLevels(t, c1, c2, c3, b, p, memory, level);
+        const uint64_t nodes = keys.Nodes(px, b);
+        l = Word(t.lut + 4 * static_cast<size_t>(NodeKeys::Index(nodes)));
+        if (NodeKeys::Near(nodes, memoryNodes)) {
+          // (previous + level + 1 - p) >> 1 in each byte: the ceiling of
+          // the mean for p = 0, its floor for p = 1.
+          const uint32_t half = ((l ^ memoryLevels) >> 1) & 0x7F7F7F7Fu;
+          l = p ? (l & memoryLevels) + half : (l | memoryLevels) - half;
+        }
+        memoryNodes = nodes;
+        memoryLevels = l;
       }
-      h0 = (h0 >> 1) | (level[0] != 0 ? 16 : 0);
-      h1 = (h1 >> 1) | (level[1] != 0 ? 16 : 0);
-      h3 = (h3 >> 1) | (level[3] != 0 ? 16 : 0);
+      const uint32_t v0 = l & 0xFF, v1 = (l >> 8) & 0xFF, v3 = l >> 24;
+      h0 = (h0 >> 1) | (v0 != 0 ? 16 : 0);
+      h1 = (h1 >> 1) | (v1 != 0 ? 16 : 0);
+      h3 = (h3 >> 1) | (v3 != 0 ? 16 : 0);
       const uint32_t forget = static_cast<uint32_t>(h0 == 0) |
                               static_cast<uint32_t>(h1 == 0) << 1 |
                               static_cast<uint32_t>(h3 == 0) << 2;
-      out[i] = static_cast<uint32_t>(level[0]) | static_cast<uint32_t>(level[1]) << 8 |
-               static_cast<uint32_t>(level[3]) << 16 |
-               (m < t.level[level[2]] ? ColorRecord::kInk2Dot : 0u) |
-               static_cast<uint32_t>(p) << ColorRecord::kParityShift |
-               forget << ColorRecord::kForgetShift |
+      out[i] = (l & 0xFFFF) | v3 << 16 |
+               (m < t.level[(l >> 16) & 0xFF] ? ColorRecord::kInk2Dot : 0u) |
+               p << ColorRecord::kParityShift | forget << ColorRecord::kForgetShift |
                ColorRecord::JitterIndex(b) << ColorRecord::kJitterShift;
+    }
+  }
+
+  // Four bytes, byte 0 in the low bits.
+  static uint32_t Word(const uint8_t* p) {
+    if constexpr (std::endian::native == std::endian::little) {
+      uint32_t v;
+      std::memcpy(&v, p, 4);
+      return v;
+    } else {
+      return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
     }
   }
 
