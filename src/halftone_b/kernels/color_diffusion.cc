@@ -24,12 +24,13 @@ VANTIK_STEP_KERNEL(ColorDiffusionKernelInStep) {
 }
 
 VANTIK_TRANSLATE_KERNEL(ColorDiffusionKernelTranslate) {
-  return ColorDiffusionFrame<ColorDiffusionPolicy>::Translate(instance, src, count, x0, y, records);
+  using Frame = ColorDiffusionFrame<ColorDiffusionPolicy>;
+  return Frame::Translate(instance, src, count, x0, y, records);
 }
 
 VANTIK_DIFFUSE_KERNEL(ColorDiffusionKernelDiffuse) {
-  return ColorDiffusionFrame<ColorDiffusionPolicy>::Diffuse(instance, src, records, dst, planeStride, firstBit,
-                                          count, x0, y, flags);
+  using Frame = ColorDiffusionFrame<ColorDiffusionPolicy>;
+  return Frame::Diffuse(instance, src, records, dst, planeStride, firstBit, count, x0, y, flags);
 }
 
 }  // namespace vantik::halftone_b

@@ -247,8 +247,9 @@ class ColorDiffusionFrame {
 
   // The four levels of a pixel's grid nodes, averaged with the previous
   // pixel's when every node is within one of its nodes.
-  [[gnu::always_inline]] static void SmoothedLevels(const ColorTables& t, uint8_t c1, uint8_t c2, uint8_t c3,
-                             uint32_t b, int p, SmoothingMemory& memory, int32_t* level) {
+  [[gnu::always_inline]] static void SmoothedLevels(const ColorTables& t, uint8_t c1,
+                                                    uint8_t c2, uint8_t c3, uint32_t b, int p,
+                                                    SmoothingMemory& memory, int32_t* level) {
     const int32_t n1 = NodeOf(t, c1, b), n2 = NodeOf(t, c2, b), n3 = NodeOf(t, c3, b);
     t.Levels(n1, n2, n3, level);
     if (memory.Near(n1, n2, n3)) {

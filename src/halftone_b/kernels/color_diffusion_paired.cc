@@ -24,12 +24,13 @@ VANTIK_STEP_KERNEL(ColorDiffusionKernelPairedInStep) {
 }
 
 VANTIK_TRANSLATE_KERNEL(ColorDiffusionKernelPairedTranslate) {
-  return ColorDiffusionFrame<ColorDiffusionPairedPolicy>::Translate(instance, src, count, x0, y, records);
+  using Frame = ColorDiffusionFrame<ColorDiffusionPairedPolicy>;
+  return Frame::Translate(instance, src, count, x0, y, records);
 }
 
 VANTIK_DIFFUSE_KERNEL(ColorDiffusionKernelPairedDiffuse) {
-  return ColorDiffusionFrame<ColorDiffusionPairedPolicy>::Diffuse(instance, src, records, dst, planeStride, firstBit,
-                                          count, x0, y, flags);
+  using Frame = ColorDiffusionFrame<ColorDiffusionPairedPolicy>;
+  return Frame::Diffuse(instance, src, records, dst, planeStride, firstBit, count, x0, y, flags);
 }
 
 }  // namespace vantik::halftone_b

@@ -24,12 +24,13 @@ VANTIK_STEP_KERNEL(ColorDiffusionKernelPairedWideInStep) {
 }
 
 VANTIK_TRANSLATE_KERNEL(ColorDiffusionKernelPairedWideTranslate) {
-  return ColorDiffusionFrame<ColorDiffusionPairedWidePolicy>::Translate(instance, src, count, x0, y, records);
+  using Frame = ColorDiffusionFrame<ColorDiffusionPairedWidePolicy>;
+  return Frame::Translate(instance, src, count, x0, y, records);
 }
 
 VANTIK_DIFFUSE_KERNEL(ColorDiffusionKernelPairedWideDiffuse) {
-  return ColorDiffusionFrame<ColorDiffusionPairedWidePolicy>::Diffuse(instance, src, records, dst, planeStride, firstBit,
-                                          count, x0, y, flags);
+  using Frame = ColorDiffusionFrame<ColorDiffusionPairedWidePolicy>;
+  return Frame::Diffuse(instance, src, records, dst, planeStride, firstBit, count, x0, y, flags);
 }
 
 }  // namespace vantik::halftone_b

@@ -26,12 +26,13 @@ VANTIK_STEP_KERNEL(ColorDiffusionKernelTallInStep) {
 }
 
 VANTIK_TRANSLATE_KERNEL(ColorDiffusionKernelTallTranslate) {
-  return ColorDiffusionFrame<ColorDiffusionTallPolicy>::Translate(instance, src, count, x0, y, records);
+  using Frame = ColorDiffusionFrame<ColorDiffusionTallPolicy>;
+  return Frame::Translate(instance, src, count, x0, y, records);
 }
 
 VANTIK_DIFFUSE_KERNEL(ColorDiffusionKernelTallDiffuse) {
-  return ColorDiffusionFrame<ColorDiffusionTallPolicy>::Diffuse(instance, src, records, dst, planeStride, firstBit,
-                                          count, x0, y, flags);
+  using Frame = ColorDiffusionFrame<ColorDiffusionTallPolicy>;
+  return Frame::Diffuse(instance, src, records, dst, planeStride, firstBit, count, x0, y, flags);
 }
 
 }  // namespace vantik::halftone_b

@@ -24,12 +24,13 @@ VANTIK_STEP_KERNEL(ColorDiffusionKernelWideInStep) {
 }
 
 VANTIK_TRANSLATE_KERNEL(ColorDiffusionKernelWideTranslate) {
-  return ColorDiffusionFrame<ColorDiffusionWidePolicy>::Translate(instance, src, count, x0, y, records);
+  using Frame = ColorDiffusionFrame<ColorDiffusionWidePolicy>;
+  return Frame::Translate(instance, src, count, x0, y, records);
 }
 
 VANTIK_DIFFUSE_KERNEL(ColorDiffusionKernelWideDiffuse) {
-  return ColorDiffusionFrame<ColorDiffusionWidePolicy>::Diffuse(instance, src, records, dst, planeStride, firstBit,
-                                          count, x0, y, flags);
+  using Frame = ColorDiffusionFrame<ColorDiffusionWidePolicy>;
+  return Frame::Diffuse(instance, src, records, dst, planeStride, firstBit, count, x0, y, flags);
 }
 
 }  // namespace vantik::halftone_b
