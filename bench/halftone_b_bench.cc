@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/halftone_b_fixtures.h"
+#include "halftone_b/dispatch.h"
 #include "halftone_b/kernels/matrix_dither.h"
 #include "halftone_b/resources.h"
 
@@ -151,6 +152,51 @@ void BM_ColorDiffusionKernel(benchmark::State& state) {
 void BM_ColorDiffusionKernelWide(benchmark::State& state) {
   RunStrip(state, MakeParams(1, 1, 1440, 720, kDots), true);
 }
+// The default method's kernel in two phases: arg 0 times the front end
+// alone, arg 1 the diffusion alone (from records made once), arg 2 both
+// one after the other.
+void BM_ColorDiffusionWideSplit(benchmark::State& state) {
+  using vantik::halftone_b::EngineBDiffuse;
+  using vantik::halftone_b::EngineBTranslate;
+  TestLut lut = MakeTestLut({0, 32, 64, 96, 128, 160, 192, 224, 255});
+  EngineBSession session;
+  if (!session.Start(MakeParams(1, 1, 1440, 720, kDots), lut,
+                     vantik::testing::IdListBlock({600, 601, 602}), vantik::testing::NodeBlock(),
+                     Matrix64())) {
+    state.SkipWithError("resources refused");
+    return;
+  }
+  const std::vector<uint8_t> src = PhotoStrip();
+  std::vector<uint32_t> records(static_cast<size_t>(kDots) * kLines);
+  const int32_t planeStride = kDots / 8 + 8;
+  std::vector<uint8_t> planes(4 * static_cast<size_t>(planeStride));
+  const int64_t what = state.range(0);
+  auto translate = [&](uint32_t y) {
+    return EngineBTranslate(session.handle, src.data() + y * 4 * kDots, kDots, 0, y,
+                            records.data() + y * kDots);
+  };
+  if (what == 1) {
+    for (uint32_t y = 0; y < kLines; ++y) translate(y);
+  }
+  for (auto _ : state) {
+    for (uint32_t y = 0; y < kLines; ++y) {
+      uint32_t code = what == 1 ? 0 : translate(y);
+      if (code == 0 && what != 0) {
+        code = EngineBDiffuse(session.handle, src.data() + y * 4 * kDots,
+                              records.data() + y * kDots, planes.data(), planeStride, 0, kDots,
+                              0, y, 0);
+      }
+      if (code != 0) {
+        state.SkipWithError("kernel not available");
+        return;
+      }
+    }
+    benchmark::DoNotOptimize(planes.data());
+    benchmark::DoNotOptimize(records.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kDots * kLines);
+}
 void BM_InkDiffusionKernel(benchmark::State& state) {
   RunStrip(state, MakeParams(1, 0, 720, 720, kDots), false);
 }
@@ -202,6 +248,7 @@ BENCHMARK(BM_MatrixDitherPath)->Arg(0)->Arg(1)->Arg(2);
 BENCHMARK(BM_EightColorDitherKernel);
 BENCHMARK(BM_ColorDiffusionKernel);
 BENCHMARK(BM_ColorDiffusionKernelWide);
+BENCHMARK(BM_ColorDiffusionWideSplit)->Arg(0)->Arg(1)->Arg(2);
 BENCHMARK(BM_InkDiffusionKernel);
 BENCHMARK(BM_ColorDitherKernel);
 BENCHMARK(BM_MatrixTableStep);

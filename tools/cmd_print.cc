@@ -43,10 +43,10 @@ ImageWriter PngWriter() {
 void ReportStages(const Globals& g, const std::string& what, const PrintResult& r) {
   if (!g.verbose) return;
   std::fprintf(stderr,
-               "%s: %.2f s on %d thread%s; busy: source %.2f s, halftone %.2f s, "
-               "outputs %.2f s\n",
+               "%s: %.2f s on %d thread%s; busy: source %.2f s, translate %.2f s, "
+               "halftone %.2f s, outputs %.2f s\n",
                what.c_str(), r.seconds, r.stages.threads, r.stages.threads == 1 ? "" : "s",
-               r.stages.source, r.stages.halftone, r.stages.sink);
+               r.stages.source, r.stages.translate, r.stages.halftone, r.stages.sink);
 }
 
 void ListFiles(const Globals& g, const PrintResult& result) {

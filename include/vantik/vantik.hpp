@@ -293,6 +293,8 @@ struct PageGeometry {
 struct PageStageTimes {
   double source = 0;    // reading source rows, scaling, engine pixel form
   double halftone = 0;  // the engine's line calls (the stage's own thread)
+  double translate = 0; // with two threads, the front ends of lines made
+                        // ahead of the halftone stage (its own thread)
   double sink = 0;      // the sink and progress callbacks
   int threads = 0;      // threads the page ran on
 };
@@ -300,9 +302,11 @@ struct PageStageTimes {
 struct PageOptions {
   // 0: one per core; 1: every stage on the calling thread.  With more, the
   // source, the halftoning and the sink run as stages on their own threads,
-  // joined by bounded queues of line batches; with 3 or more the four-ink
-  // diffusion methods also halftone two lines at once, the second a few
-  // columns behind the first.  The planes are the same bits whatever the
+  // joined by bounded queues of line batches.  The four-ink diffusion
+  // methods also split their halftoning: with 2, a stage of its own makes
+  // the lines' colour translation ahead of their diffusion; with 3 or more,
+  // two lines are halftoned at once, the second a few columns behind the
+  // first.  The planes are the same bits whatever the
   // count.
   int threads = 0;
   PageStageTimes* times = nullptr;  // filled in when not null

@@ -12,19 +12,28 @@
 // in page order, so the engine sees the same calls either way and the planes
 // are the same bits.
 //
-// With three threads or more the four-ink diffusion methods also split the
-// halftoning of each batch: a partner thread takes the odd lines, the stage
-// the even ones, and each
+// With two threads the four-ink diffusion methods split the halftoning of
+// each line in two: a translate stage between the source and the halftone
+// stage computes the lines' front ends (the kernels' records, which do not
+// depend on the error lines) ahead, and the halftone stage diffuses from
+// them.  Whichever of the two reaches a line first takes it, so the work
+// balances itself: a line the translate stage has not started is halftoned
+// whole by the halftone stage.
+//
+// With three threads or more they instead halftone two lines at once: a
+// partner thread takes the odd lines, the stage the even ones, and each
 // line steps a fixed lead behind the one before it (the kernels'
 // line_step.h), which keeps the error lines' changes in one-thread order.
 #include <signal.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -234,12 +243,25 @@ class LineMaker {
   std::vector<uint8_t> scaled_;
 };
 
+// Who has a line of a split batch (see PageRun::SplitHalftone).
+enum LineState : uint8_t {
+  kLineFree,        // nobody yet
+  kLineTranslating, // the translate stage is making its records
+  kLineRecorded,    // records ready for the diffusion
+  kLineRefused,     // the front end refused it: halftoned whole
+  kLineTaken,       // the halftone stage halftones it whole
+};
+
 // A run of consecutive page lines on its way through the stages.
 struct Batch {
   int first = 0;
   int count = 0;
   std::vector<uint8_t> pixels;  // pixel lines, each followed by zero padding
   std::vector<uint8_t> planes;  // per line: planes x planeBytes
+  // Split halftoning only: per line, the front end's records (width each)
+  // and who has the line.
+  std::vector<uint32_t> records;
+  std::unique_ptr<std::atomic<uint8_t>[]> states;
 };
 
 // A queue between two stages.  Close lets the taker drain what is queued;
@@ -333,8 +355,17 @@ class PageRun {
            halftone_b::EngineBStepsLines(HalftonerAccess::Handle(halftoner_));
   }
 
-  Status RunThreaded(PageStageTimes& times, bool stepped) {
-    stepped_ = stepped;
+  // Whether the halftoning can run a line's front end apart from its
+  // diffusion.
+  bool CanSplit() const {
+    return halftoner_.settings().kind != kKindEngineA &&
+           halftone_b::EngineBSplitsLines(HalftonerAccess::Handle(halftoner_));
+  }
+
+  enum class Mode { kPlain, kStepped, kSplit };
+
+  Status RunThreaded(PageStageTimes& times, Mode mode) {
+    mode_ = mode;
     constexpr int kPool = 6;
     std::vector<Batch> pool(kPool);
     for (Batch& b : pool) {
@@ -343,14 +374,19 @@ class PageRun {
     }
     // The source stays on the calling thread: image decoders often tie
     // their state to the thread that opened them.
+    std::thread translate;
     std::thread halftone;
     std::thread sink;
     {
       AsyncSignalsBlocked blocked;
+      if (mode == Mode::kSplit) {
+        translate = std::thread([&] { Guard(&PageRun::TranslateStage, times.translate); });
+      }
       halftone = std::thread([&] { Guard(&PageRun::HalftoneStage, times.halftone); });
       sink = std::thread([&] { Guard(&PageRun::SinkStage, times.sink); });
     }
     Guard(&PageRun::SourceStage, times.source);
+    if (translate.joinable()) translate.join();
     halftone.join();
     sink.join();
     if (thrown_) std::rethrow_exception(thrown_);
@@ -362,6 +398,10 @@ class PageRun {
     Batch b;
     b.pixels.assign(pixelStride_ * static_cast<size_t>(batchLines_), 0);
     b.planes.assign(planeBytes_ * static_cast<size_t>(planes_) * static_cast<size_t>(batchLines_), 0);
+    if (mode_ == Mode::kSplit) {
+      b.records.assign(static_cast<size_t>(g_.width) * static_cast<size_t>(batchLines_), 0);
+      b.states = std::make_unique<std::atomic<uint8_t>[]>(static_cast<size_t>(batchLines_));
+    }
     return b;
   }
 
@@ -502,12 +542,85 @@ class PageRun {
     std::thread thread_;  // last: starts once the fields above exist
   };
 
-  Status HalftoneStage(double& busy) {
-    if (stepped_) return SteppedHalftoneStage(busy);
+  // ---- Split halftoning ----
+  //
+  // The translate stage hands each batch on to the halftone stage before it
+  // starts on the batch's lines, then claims the lines one by one in order
+  // and makes their records.  The halftone stage takes the lines in order
+  // too: a recorded line it diffuses, a line being translated it waits
+  // for, and a line nobody has claimed it claims and halftones whole.  A
+  // line's records are written by one thread and read by the other only
+  // after the state says so (release / acquire).
+
+  Status TranslateStage(double& busy) {
+    const HalftoneHandle handle = HalftonerAccess::Handle(halftoner_);
+    const size_t width = static_cast<size_t>(g_.width);
     Batch* b = nullptr;
     while (made_.Pop(b)) {
+      const int count = b->count;
+      for (int i = 0; i < count; ++i) b->states[i].store(kLineFree, std::memory_order_relaxed);
+      const int first = b->first;
+      translated_.Push(b);
+      for (int i = 0; i < count; ++i) {
+        std::atomic<uint8_t>& state = b->states[i];
+        uint8_t expected = kLineFree;
+        if (!state.compare_exchange_strong(expected, kLineTranslating,
+                                           std::memory_order_acquire)) {
+          continue;
+        }
+        const auto t = Clock::now();
+        const uint32_t rc = halftone_b::EngineBTranslate(
+            handle, b->pixels.data() + pixelStride_ * static_cast<size_t>(i),
+            static_cast<uint32_t>(width), 0, static_cast<uint32_t>(first + i),
+            b->records.data() + width * static_cast<size_t>(i));
+        busy += Since(t);
+        state.store(rc == RC_OK ? kLineRecorded : kLineRefused, std::memory_order_release);
+        state.notify_all();
+      }
+    }
+    translated_.Close();
+    return Status::Ok();
+  }
+
+  Status SplitHalftone(Batch& b) {
+    const size_t lineBytes = planeBytes_ * static_cast<size_t>(planes_);
+    const size_t width = static_cast<size_t>(g_.width);
+    const HalftoneHandle handle = HalftonerAccess::Handle(halftoner_);
+    std::fill_n(b.planes.begin(), lineBytes * static_cast<size_t>(b.count), uint8_t{0});
+    for (int i = 0; i < b.count; ++i) {
+      const uint8_t* src = b.pixels.data() + pixelStride_ * static_cast<size_t>(i);
+      uint8_t* dst = b.planes.data() + lineBytes * static_cast<size_t>(i);
+      const uint32_t y = static_cast<uint32_t>(b.first + i);
+      std::atomic<uint8_t>& state = b.states[i];
+      uint8_t now = kLineFree;
+      if (!state.compare_exchange_strong(now, kLineTaken, std::memory_order_acquire)) {
+        while (now == kLineTranslating) {
+          state.wait(kLineTranslating, std::memory_order_acquire);
+          now = state.load(std::memory_order_acquire);
+        }
+      }
+      if (now == kLineRecorded) {
+        const uint32_t rc = halftone_b::EngineBDiffuse(
+            handle, src, b.records.data() + width * static_cast<size_t>(i), dst,
+            static_cast<int32_t>(planeBytes_), 0, static_cast<uint32_t>(width), 0, y, 0);
+        if (rc != RC_OK) return Status(rc, "halftoning line " + std::to_string(y) + " failed");
+      } else {
+        Status s = halftoner_.Line(src, dst, static_cast<int32_t>(planeBytes_),
+                                   static_cast<uint32_t>(width), 0, y);
+        if (!s.ok()) return s;
+      }
+    }
+    return Status::Ok();
+  }
+
+  Status HalftoneStage(double& busy) {
+    if (mode_ == Mode::kStepped) return SteppedHalftoneStage(busy);
+    const bool split = mode_ == Mode::kSplit;
+    Channel& in = split ? translated_ : made_;
+    Batch* b = nullptr;
+    while (in.Pop(b)) {
       const auto t = Clock::now();
-      Status s = Halftone(*b);
+      Status s = split ? SplitHalftone(*b) : Halftone(*b);
       busy += Since(t);
       if (!s.ok()) return s;
       done_.Push(b);
@@ -565,6 +678,7 @@ class PageRun {
     }
     free_.Cancel();
     made_.Cancel();
+    translated_.Cancel();
     done_.Cancel();
   }
 
@@ -578,8 +692,8 @@ class PageRun {
   size_t pixelStride_ = 0;
   int batchLines_ = 1;
 
-  Channel free_, made_, done_;
-  bool stepped_ = false;
+  Channel free_, made_, translated_, done_;
+  Mode mode_ = Mode::kPlain;
   halftone_b::LineStep step_;
   std::mutex failureLock_;
   Status failure_;
@@ -624,10 +738,15 @@ Status RenderPage(Halftoner& halftoner, const PageGeometry& g,
   // Two lines at once only with a thread for each beside the source and
   // the sink: with two cores the source and sink stages already keep the
   // second core busy, and lines in step that lose their core to them wait
-  // for each other (measured slower than the three stages alone).
-  const bool stepped = threads >= 3 && run.CanStep();
-  times.threads = threads == 1 ? 1 : stepped ? 4 : 3;
-  Status s = threads > 1 ? run.RunThreaded(times, stepped) : run.RunInline(times);
+  // for each other (measured slower than the three stages alone).  With
+  // two, the front ends of the lines go to a stage of their own, which
+  // takes up what the source and sink leave of the second core.
+  using Mode = PageRun::Mode;
+  const Mode mode = threads >= 3 && run.CanStep() ? Mode::kStepped
+                    : threads == 2 && run.CanSplit() ? Mode::kSplit
+                                                     : Mode::kPlain;
+  times.threads = threads == 1 ? 1 : mode == Mode::kPlain ? 3 : 4;
+  Status s = threads > 1 ? run.RunThreaded(times, mode) : run.RunInline(times);
   if (options.times != nullptr) *options.times = times;
   return s;
 }

@@ -140,6 +140,59 @@ StepKernel StepKernelOf(HalftoneKernel kernel) {
   return nullptr;
 }
 
+SplitKernels SplitKernelsOf(HalftoneKernel kernel) {
+  struct Row {
+    HalftoneKernel kernel;
+    SplitKernels split;
+  };
+  static constexpr Row kRows[] = {
+      {ColorDiffusionKernel, {ColorDiffusionKernelTranslate, ColorDiffusionKernelDiffuse}},
+      {ColorDiffusionKernelWide,
+       {ColorDiffusionKernelWideTranslate, ColorDiffusionKernelWideDiffuse}},
+      {ColorDiffusionKernelTall,
+       {ColorDiffusionKernelTallTranslate, ColorDiffusionKernelTallDiffuse}},
+      {ColorDiffusionKernelPaired,
+       {ColorDiffusionKernelPairedTranslate, ColorDiffusionKernelPairedDiffuse}},
+      {ColorDiffusionKernelPairedWide,
+       {ColorDiffusionKernelPairedWideTranslate, ColorDiffusionKernelPairedWideDiffuse}},
+  };
+  for (const Row& r : kRows) {
+    if (r.kernel == kernel) return r.split;
+  }
+  return {};
+}
+
+bool EngineBSplitsLines(HalftoneHandle handle) {
+  const auto* instance = static_cast<const HalftoneInstanceB*>(handle);
+  return EngineBReady(*instance) && SplitKernelsOf(instance->kernel).translate != nullptr;
+}
+
+uint32_t EngineBTranslate(HalftoneHandle handle, const uint8_t* src, uint32_t count,
+                          uint32_t x0, uint32_t y, uint32_t* records) {
+  const auto* instance = static_cast<const HalftoneInstanceB*>(handle);
+  if (!EngineBReady(*instance)) return RC_BAD_RESOURCE;
+  const TranslateKernel translate = SplitKernelsOf(instance->kernel).translate;
+  if (translate == nullptr) return RC_BAD_RESOURCE;
+  return translate(instance, src, count, x0, y, records);
+}
+
+uint32_t EngineBDiffuse(HalftoneHandle handle, const uint8_t* src, const uint32_t* records,
+                        uint8_t* dst, int32_t planeStride, int32_t firstBit, uint32_t count,
+                        uint32_t x0, uint32_t y, int32_t flags) {
+  auto* instance = static_cast<HalftoneInstanceB*>(handle);
+  if (!EngineBReady(*instance)) return RC_BAD_RESOURCE;
+  const DiffuseKernel diffuse = SplitKernelsOf(instance->kernel).diffuse;
+  if (diffuse == nullptr) return RC_BAD_RESOURCE;
+  const uint32_t code = CheckRun(*instance, firstBit, count, x0, flags);
+  if (code != RC_OK) return code;
+  uint8_t untouched = 0;  // as in EngineBBand
+  if (dst == nullptr && count == 0 && firstBit == 0) {
+    dst = &untouched;
+    planeStride = 0;
+  }
+  return diffuse(instance, src, records, dst, planeStride, firstBit, count, x0, y, flags);
+}
+
 bool EngineBStepsLines(HalftoneHandle handle) {
   const auto* instance = static_cast<const HalftoneInstanceB*>(handle);
   return EngineBReady(*instance) && StepKernelOf(instance->kernel) != nullptr;

@@ -23,4 +23,14 @@ VANTIK_STEP_KERNEL(ColorDiffusionKernelInStep) {
                                                 x0, y, step);
 }
 
+VANTIK_TRANSLATE_KERNEL(ColorDiffusionKernelTranslate) {
+  using Frame = ColorDiffusionFrame<ColorDiffusionPolicy>;
+  return Frame::Translate(instance, src, count, x0, y, records);
+}
+
+VANTIK_DIFFUSE_KERNEL(ColorDiffusionKernelDiffuse) {
+  using Frame = ColorDiffusionFrame<ColorDiffusionPolicy>;
+  return Frame::Diffuse(instance, src, records, dst, planeStride, firstBit, count, x0, y, flags);
+}
+
 }  // namespace vantik::halftone_b

@@ -21,13 +21,16 @@
 // make the white test.  The kind-3 kernels take the same choice.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "halftone_b/kernels/diffusion_frame.h"
 #include "halftone_b/kernels/kernels.h"
 #include "halftone_b/kernels/four_plane_writer.h"
 #include "halftone_b/kernels/line_step.h"
+#include "halftone_b/kernels/node_keys.h"
 
 namespace vantik::halftone_b {
 
@@ -39,15 +42,14 @@ struct DiffusedInk {
 };
 
 // Diffuses one ink of one pixel at x.  Returns whether the ink gets a dot.
-// The history forgets a level-0 ink after five level-0 pixels in a row (the
-// first four of a call count as active): its entry is then simply cleared.
+// A forgotten ink (see below) only has its entry cleared.
 template <class Set, bool kLevelZeroFixed>
-[[gnu::always_inline]] inline bool DiffuseColorInk(DiffusedInk& ink, uint32_t x, int32_t v,
-                            int32_t threshold, int32_t dotWeight, int p,
-                            int32_t bound3, const SpreadBounds& bounds) {
-  ink.history = (ink.history >> 1) | (v != 0 ? 16 : 0);
+[[gnu::always_inline]] inline bool DiffuseColorInkEntry(DiffusedInk& ink, uint32_t x, int32_t v,
+                                                        bool forget, int32_t threshold,
+                                                        int32_t dotWeight, int p, int32_t bound3,
+                                                        const SpreadBounds& bounds) {
   int16_t* e = ink.line + x;
-  if (v == 0 && ink.history == 0) {
+  if (forget) {
     *e = 0;
     return false;
   }
@@ -60,6 +62,42 @@ template <class Set, bool kLevelZeroFixed>
   return dot;
 }
 
+// The history forgets a level-0 ink after five level-0 pixels in a row (the
+// first four of a call count as active): its entry is then simply cleared.
+// Bit 4 is set for a level above 0, so an empty history means level 0.
+template <class Set, bool kLevelZeroFixed>
+[[gnu::always_inline]] inline bool DiffuseColorInk(DiffusedInk& ink, uint32_t x, int32_t v,
+                            int32_t threshold, int32_t dotWeight, int p,
+                            int32_t bound3, const SpreadBounds& bounds) {
+  ink.history = (ink.history >> 1) | (v != 0 ? 16 : 0);
+  return DiffuseColorInkEntry<Set, kLevelZeroFixed>(ink, x, v, ink.history == 0, threshold,
+                                                    dotWeight, p, bound3, bounds);
+}
+
+// A dot's record from the front end of a split run (ColorDiffusionFrame::
+// Translate): everything the diffusion reads that does not depend on the
+// error lines, in one word.
+//   bits  0..7, 8..15, 16..23   levels of the diffused inks 0, 1, 3
+//   bit  24                     white pixel (nothing else is set)
+//   bit  25                     ink 2's dot (ordered dither)
+//   bit  26                     the matrix cell's parity bit
+//   bits 27, 28, 29             inks 0, 1, 3 forgotten (their entry cleared)
+//   bits 30..31                 the threshold jitter, as an index into kJitters
+struct ColorRecord {
+  static constexpr uint32_t kWhite = 1u << 24;
+  static constexpr uint32_t kInk2Dot = 1u << 25;
+  static constexpr int kParityShift = 26;
+  static constexpr int kForgetShift = 27;
+  static constexpr int kJitterShift = 30;
+  static constexpr int32_t kJitters[4] = {24, 20, -20, -24};
+
+  // Index into kJitters of kThresholdJitter[b], for an even b.
+  static uint32_t JitterIndex(uint32_t b) {
+    return static_cast<uint32_t>(b > 7) + static_cast<uint32_t>(b > 128) +
+           static_cast<uint32_t>(b > 247);
+  }
+};
+
 template <class Policy>
 class ColorDiffusionFrame {
  public:
@@ -68,6 +106,42 @@ class ColorDiffusionFrame {
                       uint32_t count, uint32_t x0, uint32_t y, int32_t flags) {
     return RunImpl<false>(instance, src, dst, planeStride, firstBit, count, x0, y, flags,
                           StepRun{});
+  }
+
+  // The run in two phases, so that a line's front end can be computed (on
+  // another thread) while an earlier line diffuses.  Translate reads only
+  // the instance's tables, never its error lines or reset state, and
+  // writes one ColorRecord per dot of the run's even part (count rounded
+  // down to even); Diffuse then makes the planes from those records and
+  // the source (for an odd run's last dot).  Translate then Diffuse on the
+  // same arguments gives the bits of Run, codes included: Diffuse repeats
+  // every check, and Translate refuses nothing that Diffuse would accept.
+  static uint32_t Translate(const HalftoneInstanceB* instance, const uint8_t* src,
+                            uint32_t count, uint32_t x0, uint32_t y, uint32_t* records) {
+    if (!Policy::kPairedFrontEnd && instance->matrixWidth > 256) return RC_BAD_RESOURCE;
+    if (static_cast<uint64_t>(x0) + count > instance->params.lineWidth) {
+      return RC_BAND_TOO_LARGE;
+    }
+    if (!KernelTablesReady(*instance, true, 3)) return RC_BAD_RESOURCE;
+    ColorTables t;
+    t.Load(*instance, false);
+    const bool direct = Policy::kPairedFrontEnd && instance->params.renderMode == 4;
+    const Front front{MatrixRow(*instance, y), instance->matrixWidth - 1,
+                      SourceHalving(*instance), x0};
+    if (direct) {
+      TranslateLoop<true>(t, front, src, count & ~1u, records);
+    } else {
+      TranslateLoop<false>(t, front, src, count & ~1u, records);
+    }
+    return RC_OK;
+  }
+
+  static uint32_t Diffuse(HalftoneInstanceB* instance, const uint8_t* src,
+                          const uint32_t* records, uint8_t* dst, int32_t planeStride,
+                          int32_t firstBit, uint32_t count, uint32_t x0, uint32_t y,
+                          int32_t flags) {
+    return RunImpl<false, true>(instance, src, dst, planeStride, firstBit, count, x0, y, flags,
+                                StepRun{}, records);
   }
 
   // A run whose line steps with the line before it on another thread
@@ -80,11 +154,11 @@ class ColorDiffusionFrame {
   }
 
  private:
-  template <bool kStep>
+  template <bool kStep, bool kRecorded = false>
   static uint32_t RunImpl(HalftoneInstanceB* instance, const uint8_t* src,
                           uint8_t* dst, int32_t planeStride, int32_t firstBit,
                           uint32_t count, uint32_t x0, uint32_t y, int32_t flags,
-                          const StepRun& step) {
+                          const StepRun& step, const uint32_t* records = nullptr) {
     constexpr bool kPaired = Policy::kPairedFrontEnd;
     if (!kPaired && instance->matrixWidth > 256) return RC_BAD_RESOURCE;
     if (const uint32_t rc = CheckRun(*instance, firstBit, count, x0, flags)) {
@@ -125,7 +199,9 @@ class ColorDiffusionFrame {
 
     const bool tail = (count & 1) != 0;
     const uint32_t pairs = count & ~1u;
-    if (direct) {
+    if constexpr (kRecorded) {
+      DiffuseLoop(f, records, pairs, w);
+    } else if (direct) {
       Loop<true, kStep>(f, src, pairs, w, step, y);
     } else {
       Loop<false, kStep>(f, src, pairs, w, step, y);
@@ -159,6 +235,132 @@ class ColorDiffusionFrame {
   static int32_t GridOf(const HalftoneInstanceB& instance) {
     const int32_t g = instance.lutRecord.gridCountA;
     return g < 1 ? 1 : g > 32 ? 32 : g;
+  }
+
+  // What the front end reads besides the tables.
+  struct Front {
+    const int16_t* row;
+    uint32_t colMask;
+    uint32_t halving;
+    uint32_t x0;
+  };
+
+  // The four levels of a pixel's grid nodes, averaged with the previous
+  // pixel's when every node is within one of its nodes.
+  [[gnu::always_inline]] static void SmoothedLevels(const ColorTables& t, uint8_t c1,
+                                                    uint8_t c2, uint8_t c3, uint32_t b, int p,
+                                                    SmoothingMemory& memory, int32_t* level) {
+    const int32_t n1 = NodeOf(t, c1, b), n2 = NodeOf(t, c2, b), n3 = NodeOf(t, c3, b);
+    t.Levels(n1, n2, n3, level);
+    if (memory.Near(n1, n2, n3)) {
+      for (int k = 0; k < 4; ++k) {
+        level[k] = (memory.level[k] + level[k] + 1 - p) >> 1;
+      }
+    }
+    memory.n1 = n1;
+    memory.n2 = n2;
+    memory.n3 = n3;
+    for (int k = 0; k < 4; ++k) memory.level[k] = level[k];
+  }
+
+  // The front end of Loop, one ColorRecord per dot.  The smoothing memory
+  // and the inks' histories skip white pixels, as in Loop.  The nodes come
+  // from NodeKeys and the four levels stay packed in a word (byte k = ink
+  // k) through the smoothing, whose rounded mean is taken bytewise.
+  template <bool kDirect>
+  static void TranslateLoop(const ColorTables& t, const Front& f, const uint8_t* src,
+                            uint32_t n, uint32_t* out) {
+    NodeKeys keys;
+    if (!kDirect) keys.Load(t);
+    uint64_t memoryNodes = NodeKeys::kFarNodes;
+    uint32_t memoryLevels = 0;  // never read before the first pixel sets it
+    uint32_t h0 = 31, h1 = 31, h3 = 31;
+    for (uint32_t i = 0; i < n; ++i) {
+      const uint32_t x = f.x0 + i;
+      const uint32_t px = Word(src + (static_cast<size_t>(i >> f.halving) << 2));
+      if (px >= 0xFFFFFF00u) {  // bytes 1..3 all 255
+        out[i] = ColorRecord::kWhite;
+        continue;
+      }
+      const int32_t m = f.row[x & f.colMask];
+      const uint32_t b = static_cast<uint32_t>(m) & 0xFE;
+      const uint32_t p = static_cast<uint32_t>(m) & 1;
+      uint32_t l;
+      if (kDirect) {
+        l = px;
+      } else {
+        const uint64_t nodes = keys.Nodes(px, b);
+        l = Word(t.lut + 4 * static_cast<size_t>(NodeKeys::Index(nodes)));
+        if (NodeKeys::Near(nodes, memoryNodes)) {
+          // (previous + level + 1 - p) >> 1 in each byte: the ceiling of
+          // the mean for p = 0, its floor for p = 1.
+          const uint32_t half = ((l ^ memoryLevels) >> 1) & 0x7F7F7F7Fu;
+          l = p ? (l & memoryLevels) + half : (l | memoryLevels) - half;
+        }
+        memoryNodes = nodes;
+        memoryLevels = l;
+      }
+      const uint32_t v0 = l & 0xFF, v1 = (l >> 8) & 0xFF, v3 = l >> 24;
+      h0 = (h0 >> 1) | (v0 != 0 ? 16 : 0);
+      h1 = (h1 >> 1) | (v1 != 0 ? 16 : 0);
+      h3 = (h3 >> 1) | (v3 != 0 ? 16 : 0);
+      const uint32_t forget = static_cast<uint32_t>(h0 == 0) |
+                              static_cast<uint32_t>(h1 == 0) << 1 |
+                              static_cast<uint32_t>(h3 == 0) << 2;
+      out[i] = (l & 0xFFFF) | v3 << 16 |
+               (m < t.level[(l >> 16) & 0xFF] ? ColorRecord::kInk2Dot : 0u) |
+               p << ColorRecord::kParityShift | forget << ColorRecord::kForgetShift |
+               ColorRecord::JitterIndex(b) << ColorRecord::kJitterShift;
+    }
+  }
+
+  // Four bytes, byte 0 in the low bits.
+  static uint32_t Word(const uint8_t* p) {
+    if constexpr (std::endian::native == std::endian::little) {
+      uint32_t v;
+      std::memcpy(&v, p, 4);
+      return v;
+    } else {
+      return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+    }
+  }
+
+  // The diffusion of Loop, from the records of TranslateLoop.
+  static void DiffuseLoop(Frame& f, const uint32_t* records, uint32_t n,
+                          FourPlaneWriter& out) {
+    constexpr bool kFixedZero = !Policy::kPairedFrontEnd;
+    using Set = typename Policy::Set;
+    const ColorTables& t = f.tables;
+    DiffusedInk ink0 = f.inks[0], ink1 = f.inks[1], ink3 = f.inks[2];
+    const SpreadBounds bounds = f.bounds;
+    FourPlaneWriter w = out;
+    const uint32_t x0 = f.x0;
+    for (uint32_t i = 0; i < n; ++i) {
+      const uint32_t x = x0 + i;
+      const uint32_t r = records[i];
+      if (r & ColorRecord::kWhite) {
+        ink0.line[x] = ink1.line[x] = ink3.line[x] = 0;
+        ink0.carry = ink1.carry = ink3.carry = 0;
+        w.Put(0);
+        continue;
+      }
+      const int p = static_cast<int>(r >> ColorRecord::kParityShift) & 1;
+      const int32_t j = ColorRecord::kJitters[r >> ColorRecord::kJitterShift];
+      const int32_t v0 = r & 0xFF, v1 = (r >> 8) & 0xFF, v3 = (r >> 16) & 0xFF;
+      const uint32_t forget = r >> ColorRecord::kForgetShift;
+      const int32_t p3 = bounds.p3;
+      const bool d0 = DiffuseColorInkEntry<Set, kFixedZero>(
+          ink0, x, v0, (forget & 1) != 0, t.errorThreshold[v0] + j, t.dotWeight[v0], p,
+          p3 - (Policy::kParityBound[0] ? p : 0), bounds);
+      const bool d1 = DiffuseColorInkEntry<Set, kFixedZero>(
+          ink1, x, v1, (forget & 2) != 0, t.errorThreshold[v1] - j, t.dotWeight[v1], p,
+          p3 - (Policy::kParityBound[1] ? p : 0), bounds);
+      const bool d3 = DiffuseColorInkEntry<Set, kFixedZero>(
+          ink3, x, v3, (forget & 4) != 0, t.errorThreshold[v3] + j, t.dotWeight[v3], p,
+          p3 - (Policy::kParityBound[2] ? p : 0), bounds);
+      w.Put(static_cast<uint32_t>(d0) | d1 << 1 | ((r >> 25) & 1) << 2 | d3 << 3);
+    }
+    out = w;
   }
 
   template <bool kDirect, bool kStep>
@@ -200,18 +402,7 @@ class ColorDiffusionFrame {
       if (kDirect) {
         for (int k = 0; k < 4; ++k) level[k] = px[k];
       } else {
-        const int32_t n1 = NodeOf(t, c1, b), n2 = NodeOf(t, c2, b),
-                      n3 = NodeOf(t, c3, b);
-        t.Levels(n1, n2, n3, level);
-        if (memory.Near(n1, n2, n3)) {
-          for (int k = 0; k < 4; ++k) {
-            level[k] = (memory.level[k] + level[k] + 1 - p) >> 1;
-          }
-        }
-        memory.n1 = n1;
-        memory.n2 = n2;
-        memory.n3 = n3;
-        for (int k = 0; k < 4; ++k) memory.level[k] = level[k];
+        SmoothedLevels(t, c1, c2, c3, b, p, memory, level);
       }
       const int32_t j = kThresholdJitter[b];
       const int32_t p3 = bounds.p3;

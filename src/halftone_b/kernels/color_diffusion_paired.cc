@@ -23,4 +23,14 @@ VANTIK_STEP_KERNEL(ColorDiffusionKernelPairedInStep) {
                                                 x0, y, step);
 }
 
+VANTIK_TRANSLATE_KERNEL(ColorDiffusionKernelPairedTranslate) {
+  using Frame = ColorDiffusionFrame<ColorDiffusionPairedPolicy>;
+  return Frame::Translate(instance, src, count, x0, y, records);
+}
+
+VANTIK_DIFFUSE_KERNEL(ColorDiffusionKernelPairedDiffuse) {
+  using Frame = ColorDiffusionFrame<ColorDiffusionPairedPolicy>;
+  return Frame::Diffuse(instance, src, records, dst, planeStride, firstBit, count, x0, y, flags);
+}
+
 }  // namespace vantik::halftone_b

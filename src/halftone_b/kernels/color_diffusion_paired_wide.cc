@@ -23,4 +23,14 @@ VANTIK_STEP_KERNEL(ColorDiffusionKernelPairedWideInStep) {
                                                 x0, y, step);
 }
 
+VANTIK_TRANSLATE_KERNEL(ColorDiffusionKernelPairedWideTranslate) {
+  using Frame = ColorDiffusionFrame<ColorDiffusionPairedWidePolicy>;
+  return Frame::Translate(instance, src, count, x0, y, records);
+}
+
+VANTIK_DIFFUSE_KERNEL(ColorDiffusionKernelPairedWideDiffuse) {
+  using Frame = ColorDiffusionFrame<ColorDiffusionPairedWidePolicy>;
+  return Frame::Diffuse(instance, src, records, dst, planeStride, firstBit, count, x0, y, flags);
+}
+
 }  // namespace vantik::halftone_b

@@ -25,4 +25,14 @@ VANTIK_STEP_KERNEL(ColorDiffusionKernelTallInStep) {
                                                 x0, y, step);
 }
 
+VANTIK_TRANSLATE_KERNEL(ColorDiffusionKernelTallTranslate) {
+  using Frame = ColorDiffusionFrame<ColorDiffusionTallPolicy>;
+  return Frame::Translate(instance, src, count, x0, y, records);
+}
+
+VANTIK_DIFFUSE_KERNEL(ColorDiffusionKernelTallDiffuse) {
+  using Frame = ColorDiffusionFrame<ColorDiffusionTallPolicy>;
+  return Frame::Diffuse(instance, src, records, dst, planeStride, firstBit, count, x0, y, flags);
+}
+
 }  // namespace vantik::halftone_b

@@ -23,4 +23,14 @@ VANTIK_STEP_KERNEL(ColorDiffusionKernelWideInStep) {
                                                 x0, y, step);
 }
 
+VANTIK_TRANSLATE_KERNEL(ColorDiffusionKernelWideTranslate) {
+  using Frame = ColorDiffusionFrame<ColorDiffusionWidePolicy>;
+  return Frame::Translate(instance, src, count, x0, y, records);
+}
+
+VANTIK_DIFFUSE_KERNEL(ColorDiffusionKernelWideDiffuse) {
+  using Frame = ColorDiffusionFrame<ColorDiffusionWidePolicy>;
+  return Frame::Diffuse(instance, src, records, dst, planeStride, firstBit, count, x0, y, flags);
+}
+
 }  // namespace vantik::halftone_b

@@ -59,6 +59,40 @@ VANTIK_STEP_KERNEL(ColorDiffusionKernelTallInStep);
 VANTIK_STEP_KERNEL(ColorDiffusionKernelPairedInStep);
 VANTIK_STEP_KERNEL(ColorDiffusionKernelPairedWideInStep);
 
+// The four-ink diffusion kernels in two phases (ColorDiffusionFrame::
+// Translate and Diffuse): the front end of a run writes one record per dot
+// and reads nothing that the diffusion of earlier lines changes, so it may
+// run on another thread while they diffuse.  The front end of a run
+// followed by its diffusion gives the bits and codes of the one-call
+// kernel.  The diffusion takes the one-call kernel's arguments (flags
+// must be 0, no extra buffer) and the records.
+using TranslateKernel = uint32_t (*)(const HalftoneInstanceB* instance, const uint8_t* src,
+                                     uint32_t count, uint32_t x0, uint32_t y,
+                                     uint32_t* records);
+using DiffuseKernel = uint32_t (*)(HalftoneInstanceB* instance, const uint8_t* src,
+                                   const uint32_t* records, uint8_t* dst, int32_t planeStride,
+                                   int32_t firstBit, uint32_t count, uint32_t x0, uint32_t y,
+                                   int32_t flags);
+
+#define VANTIK_TRANSLATE_KERNEL(name)                                                \
+  uint32_t name(const HalftoneInstanceB* instance, const uint8_t* src, uint32_t count, \
+                uint32_t x0, uint32_t y, uint32_t* records)
+#define VANTIK_DIFFUSE_KERNEL(name)                                                    \
+  uint32_t name(HalftoneInstanceB* instance, const uint8_t* src, const uint32_t* records, \
+                uint8_t* dst, int32_t planeStride, int32_t firstBit, uint32_t count,    \
+                uint32_t x0, uint32_t y, int32_t flags)
+
+VANTIK_TRANSLATE_KERNEL(ColorDiffusionKernelTranslate);
+VANTIK_TRANSLATE_KERNEL(ColorDiffusionKernelWideTranslate);
+VANTIK_TRANSLATE_KERNEL(ColorDiffusionKernelTallTranslate);
+VANTIK_TRANSLATE_KERNEL(ColorDiffusionKernelPairedTranslate);
+VANTIK_TRANSLATE_KERNEL(ColorDiffusionKernelPairedWideTranslate);
+VANTIK_DIFFUSE_KERNEL(ColorDiffusionKernelDiffuse);
+VANTIK_DIFFUSE_KERNEL(ColorDiffusionKernelWideDiffuse);
+VANTIK_DIFFUSE_KERNEL(ColorDiffusionKernelTallDiffuse);
+VANTIK_DIFFUSE_KERNEL(ColorDiffusionKernelPairedDiffuse);
+VANTIK_DIFFUSE_KERNEL(ColorDiffusionKernelPairedWideDiffuse);
+
 // Single-ink error diffusion.
 VANTIK_HALFTONE_KERNEL(InkDiffusionKernel);
 VANTIK_HALFTONE_KERNEL(InkDiffusionKernelWide);
