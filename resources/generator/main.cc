@@ -101,12 +101,9 @@ std::optional<std::pair<NeutralAxis, std::vector<uint8_t>>> AxisOf(const GenBloc
   return std::pair{std::move(axis), std::vector<uint8_t>(view.positions, view.positions + view.n)};
 }
 
-// The curves shared by the tables that have none of their own (`own`).
-std::vector<uint8_t> CurveBlock(const std::vector<GenBlock>& blocks, const std::vector<int>& weightEncoded,
-                                const std::vector<int>& own) {
+std::vector<uint8_t> CurveBlock(const std::vector<GenBlock>& blocks, const std::vector<int>& weightEncoded) {
   std::vector<NeutralAxis> axes;
   for (const GenBlock& b : blocks) {
-    if (std::find(own.begin(), own.end(), b.number) != own.end()) continue;
     if (auto axis = AxisOf(b, weightEncoded)) axes.push_back(std::move(axis->first));
   }
   if (axes.empty()) {
@@ -311,11 +308,9 @@ std::vector<GenBlock> BuildAll() {
   }
 
   // The calibration curves follow the tables as they are finally stored:
-  // each corrected table's fitted by printing with every other block in
-  // place, the rest shared.
-  std::vector<int> own;
-  for (const Built& d : corrected) own.push_back(d.target.tableNumber);
-  add(kC, kCurveBlock, Kind::kCurveRows, CurveBlock(blocks, weightEncoded, own));
+  // the shared block for the screens, and each corrected table's own,
+  // fitted by printing with every other block in place.
+  add(kC, kCurveBlock, Kind::kCurveRows, CurveBlock(blocks, weightEncoded));
   ResourceSet finished;
   for (const GenBlock& b : blocks) {
     finished.AddView(b.service == Service::kColor ? vantik::Service::kColor : vantik::Service::kHalftone,
