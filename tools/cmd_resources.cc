@@ -67,14 +67,6 @@ int WriteProfile(const ResourcesArgs& a, const Globals& g) {
   return s.ok() ? 0 : Fail(s);
 }
 
-// Total ink a paper takes: photo paper's coating holds more ink than plain
-// paper, which cockles and bleeds beyond about 260 %.
-double InkLimitOfPaper(const std::string& paper) {
-  std::string lower = paper;
-  for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return lower.find("photo") != std::string::npos ? 3.0 : 2.6;
-}
-
 // A user's measured model and the printer that shows it, kept together.
 class OwnedModelPrinter final : public printmodel::Printer {
  public:

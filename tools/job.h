@@ -22,6 +22,10 @@ struct Method {
 const std::vector<Method>& Methods();
 const Method* FindMethod(const std::string& name);
 
+// Total ink a paper takes by default, 1 = one solid ink: 3.0 for a paper
+// whose name holds "photo", else 2.6.
+double InkLimitOfPaper(const std::string& paper);
+
 struct Resolution {
   int x = 720, y = 720;
 };

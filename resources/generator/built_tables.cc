@@ -20,7 +20,9 @@ namespace {
   std::exit(1);
 }
 
-ColorSettings SettingsFor(const ResourceSet& resources, const PrintTarget& target) {
+}  // namespace
+
+ColorSettings PrintSettings(const ResourceSet& resources, const PrintTarget& target) {
   ColorSettings cs;
   HalftoneSettings& h = cs.halftone;
   h.kind = target.kind;
@@ -40,6 +42,8 @@ ColorSettings SettingsFor(const ResourceSet& resources, const PrintTarget& targe
   cs.paper = *paper;
   return cs;
 }
+
+namespace {
 
 // One builder per paper: each samples the printable gamut once.
 const printmodel::TableBuilder& BuilderFor(const PaperModel& paper) {
@@ -80,7 +84,7 @@ std::vector<uint8_t> BuildCorrectedTable(const std::vector<uint8_t>& base, const
   options.inkLimit = paper.inkLimit;
   Result<printmodel::CorrectionFigures> figures =
       printmodel::CorrectByPrinting(nodes, *positions, base, target.tableNumber,
-                                    SettingsFor(resources, target), resources,
+                                    PrintSettings(resources, target), resources,
                                     printmodel::PrintModel::Default(), options);
   if (!figures.ok()) Die(target.tableNumber, "correcting by printing: " + figures.status().message());
   Result<std::vector<uint8_t>> block = printmodel::WriteBuiltTable(base, nodes);

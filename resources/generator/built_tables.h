@@ -24,6 +24,10 @@ struct PrintTarget {
   int yResolution = 720;
 };
 
+// The settings that print through `target`'s method, paper and resolution.
+// Exits with a message when the index names no such paper.
+ColorSettings PrintSettings(const ResourceSet& resources, const PrintTarget& target);
+
 // The table block `base` (its header, node positions, weights and gray
 // levels kept) with every node built for the paper's ink limit and black
 // curve and then corrected by printing; `resources` holds every other

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@
 #include "formats/table_block.h"
 #include "built_tables.h"
 #include "neutral_curves.h"
+#include "printmodel/patch_printer.h"
 #include "printmodel/print_model.h"
 #include "screens.h"
 #include "separation.h"
@@ -80,23 +82,29 @@ std::vector<uint8_t> CalibrationLevels() { return formats::WriteReferenceLevels(
 // neutral axes of the four-ink tables in `blocks` (neutral_curves.h), so a
 // calibration level moves grays along the gray axis instead of tinting them.
 // `weightEncoded` says which tables hold dot-weight encoded values.
+// The neutral axis of a four-ink table block and its node positions, or
+// nothing for a block that is no such table.
+std::optional<std::pair<NeutralAxis, std::vector<uint8_t>>> AxisOf(const GenBlock& b,
+                                                                   const std::vector<int>& weightEncoded) {
+  if (b.service != Service::kColor || b.kind != formats::HandlerOf(Kind::kTable).name) return std::nullopt;
+  ByteReader reader(b.bytes.data(), b.bytes.size());
+  formats::TableBlockView view{};
+  if (!formats::ParseTableBlock(reader, view).ok() || view.w != 4 || view.diagonal == nullptr) return std::nullopt;
+  NeutralAxis axis;
+  axis.compensated = std::find(weightEncoded.begin(), weightEncoded.end(), b.number) != weightEncoded.end();
+  axis.weightLight = view.header.weights[0];
+  axis.weightFull = view.header.weights[1];
+  for (int j = 0; j < view.n; ++j) {
+    const uint8_t* node = view.diagonal + static_cast<size_t>(j) * 4;
+    axis.nodes.push_back({node[0], node[1], node[2], node[3]});
+  }
+  return std::pair{std::move(axis), std::vector<uint8_t>(view.positions, view.positions + view.n)};
+}
+
 std::vector<uint8_t> CurveBlock(const std::vector<GenBlock>& blocks, const std::vector<int>& weightEncoded) {
   std::vector<NeutralAxis> axes;
   for (const GenBlock& b : blocks) {
-    if (b.service != Service::kColor || b.kind != formats::HandlerOf(Kind::kTable).name) continue;
-    ByteReader reader(b.bytes.data(), b.bytes.size());
-    formats::TableBlockView view{};
-    if (!formats::ParseTableBlock(reader, view).ok() || view.w != 4 || view.diagonal == nullptr) continue;
-    NeutralAxis axis;
-    axis.compensated =
-        std::find(weightEncoded.begin(), weightEncoded.end(), b.number) != weightEncoded.end();
-    axis.weightLight = view.header.weights[0];
-    axis.weightFull = view.header.weights[1];
-    for (int j = 0; j < view.n; ++j) {
-      const uint8_t* node = view.diagonal + static_cast<size_t>(j) * 4;
-      axis.nodes.push_back({node[0], node[1], node[2], node[3]});
-    }
-    axes.push_back(std::move(axis));
+    if (auto axis = AxisOf(b, weightEncoded)) axes.push_back(std::move(axis->first));
   }
   if (axes.empty()) {
     std::cerr << "vantik_resgen: no four-ink colour table to fit the calibration curves to\n";
@@ -107,6 +115,61 @@ std::vector<uint8_t> CurveBlock(const std::vector<GenBlock>& blocks, const std::
   if (std::getenv("VANTIK_RESGEN_TRACE") != nullptr) {
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     std::fprintf(stderr, "calibration curves: %zu tables fitted in %.2f s\n", axes.size(), took.count());
+  }
+  std::array<std::array<uint8_t, formats::kCurveRowBytes>, formats::kCurveRowCount> rows{};
+  for (int r = 0; r < formats::kCurveRowCount; ++r) std::copy(fitted[r].begin(), fitted[r].end(), rows[r].begin());
+  return formats::WriteCurveRows(rows);
+}
+
+// The curves of one table corrected by printing, fitted to the gray ramp
+// that its method prints (neutral_curves.h): every candidate curve is put
+// on all 21 rows of the table's curve block and the ramp printed at a
+// calibration level.  `set` holds the finished blocks.
+std::vector<uint8_t> PrintedCurveBlock(const GenBlock& table, const std::vector<int>& weightEncoded,
+                                       const PrintTarget& target, ResourceSet set) {
+  auto axis = AxisOf(table, weightEncoded);
+  if (!axis) {
+    std::cerr << "vantik_resgen: table " << table.number << " has no neutral axis to fit curves to\n";
+    std::exit(1);
+  }
+  // The report's ramp (every 5 levels) and the nodes of the axis.
+  std::vector<uint8_t> grays;
+  for (int v = 0; v <= 255; v += 5) grays.push_back(static_cast<uint8_t>(v));
+  grays.insert(grays.end(), axis->second.begin(), axis->second.end());
+  std::sort(grays.begin(), grays.end());
+  grays.erase(std::unique(grays.begin(), grays.end()), grays.end());
+  std::vector<printmodel::Rgb> probes;
+  for (uint8_t g : grays) probes.push_back({g, g, g});
+  // 56 dots square read of each diffusion patch; kind 3 reads whole
+  // periods of its matrices.
+  const printmodel::PatchPrinter printer(probes, 64, 8, target.kind);
+  ColorSettings settings = PrintSettings(set, target);
+  settings.halftone.lineWidth = static_cast<uint32_t>(printer.width());
+  settings.calibration = Calibration{0, {30, 30, 30, 30}};
+  const int number = CurveBlockOf(table.number);
+  const printmodel::PrintModel& model = printmodel::PrintModel::Default();
+  auto print = [&](const std::array<uint8_t, 256>& curve) -> std::vector<printmodel::Lab> {
+    std::array<std::array<uint8_t, formats::kCurveRowBytes>, formats::kCurveRowCount> rows{};
+    for (auto& row : rows) std::copy(curve.begin(), curve.end(), row.begin());
+    set.Add(vantik::Service::kColor, number, formats::WriteCurveRows(rows));
+    Result<std::vector<printmodel::Lab>> labs = printer.Print(settings, set, model);
+    if (!labs.ok()) {
+      std::cerr << "vantik_resgen: table " << table.number << ": " << labs.status().message() << "\n";
+      return {};
+    }
+    return std::move(*labs);
+  };
+  const auto start = std::chrono::steady_clock::now();
+  PrintedCurveFigures figures;
+  constexpr int kRounds = 3;
+  const auto fitted = PrintedCurveRows(axis->first, axis->second, grays, model, print, kRounds, &figures);
+  if (std::getenv("VANTIK_RESGEN_TRACE") != nullptr) {
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    std::fprintf(stderr,
+                 "table %d: calibration curves fitted by %d prints in %.2f s; largest cast of the ramp "
+                 "at levels 30, 50, 70: %.2f, %.2f, %.2f\n",
+                 table.number, figures.prints, took.count(), figures.castLight, figures.castMid,
+                 figures.castDark);
   }
   std::array<std::array<uint8_t, formats::kCurveRowBytes>, formats::kCurveRowCount> rows{};
   for (int r = 0; r < formats::kCurveRowCount; ++r) std::copy(fitted[r].begin(), fitted[r].end(), rows[r].begin());
@@ -244,8 +307,24 @@ std::vector<GenBlock> BuildAll() {
     }
   }
 
-  // The calibration curves follow the tables as they are finally stored.
+  // The calibration curves follow the tables as they are finally stored:
+  // the shared block for the screens, and each corrected table's own,
+  // fitted by printing with every other block in place.
   add(kC, kCurveBlock, Kind::kCurveRows, CurveBlock(blocks, weightEncoded));
+  ResourceSet finished;
+  for (const GenBlock& b : blocks) {
+    finished.AddView(b.service == Service::kColor ? vantik::Service::kColor : vantik::Service::kHalftone,
+                     b.number, b.bytes);
+  }
+  std::vector<GenBlock> curves;
+  for (const Built& d : corrected) {
+    for (const GenBlock& b : blocks) {
+      if (b.service != Service::kColor || b.number != d.target.tableNumber) continue;
+      curves.push_back({kC, CurveBlockOf(b.number), std::string(formats::HandlerOf(Kind::kCurveRows).name),
+                        PrintedCurveBlock(b, weightEncoded, d.target, finished)});
+    }
+  }
+  for (GenBlock& c : curves) blocks.push_back(std::move(c));
 
   std::stable_sort(blocks.begin(), blocks.end(), [](const GenBlock& a, const GenBlock& b) {
     if (a.service != b.service) return a.service == Service::kColor;

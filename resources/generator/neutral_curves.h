@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "printmodel/print_model.h"
@@ -40,5 +41,30 @@ double RowDarkness(int row, double darkness);
 // with the uncalibrated balance of inks and tint them.
 std::array<std::array<uint8_t, 256>, kCurveRows> NeutralCurveRows(
     const std::vector<NeutralAxis>& axes, const printmodel::PrintModel& model);
+
+// What the gray levels of a ramp print, measured on the simulated print,
+// with `curve` applied to every ink of the colour table; empty when the
+// print path refuses.
+using RampPrinter = std::function<std::vector<printmodel::Lab>(const std::array<uint8_t, 256>& curve)>;
+
+struct PrintedCurveFigures {
+  // Largest |a*| or |b*| of the printed ramp above L* 10, on the rows
+  // of levels 30, 50 and 70 (rows 0, 10 and 20).
+  double castLight = 0, castMid = 0, castDark = 0;
+  int prints = 0;
+};
+
+// The rows for one colour table whose neutral axis is `axis` at node
+// positions `positions`, checked by printing: each row aims the printed
+// gray ramp at neutral and at the row's darkness (RowDarkness of what row
+// 10, the identity, prints).  The model predicts how a change of the curve
+// moves each gray; what the ramp really printed corrects the prediction,
+// round by round, and each row keeps the curve that printed best.  Rows
+// are fitted outward from row 10, each bounded by the row inside it, so
+// they stay ordered.  `grays` are the levels `print` prints.
+std::array<std::array<uint8_t, 256>, kCurveRows> PrintedCurveRows(
+    const NeutralAxis& axis, const std::vector<uint8_t>& positions, const std::vector<uint8_t>& grays,
+    const printmodel::PrintModel& model, const RampPrinter& print, int rounds,
+    PrintedCurveFigures* figures);
 
 }  // namespace vantik::resgen

@@ -91,14 +91,20 @@ std::vector<uint8_t> ColorIndexBlock() {
 
 std::vector<uint8_t> CalibrationIndexBlock() {
   // Calibration looks this index up with table mode 0 and the selection
-  // values of the print; every such line names the one curve block.
+  // values of the print.  The methods whose tables are corrected by
+  // printing (diffusion, kind 3's two kernels) take the curves fitted to
+  // their own table's printed grays: their kernels place each ink's dots by
+  // rules of their own, so one value prints a different coverage of each
+  // ink under each method, and curves shared by all would tint the grays.
+  // The screens share one curve block.
   formats::IndexContent index = Index("vantik calibration curve index");
   std::vector<formats::IndexContent::Entry>& s = index.entries;
   for (int paper = 0; paper < 2; ++paper) {
+    const bool plain = paper == 0;
     for (const ResolutionClass& rc : kClasses) {
-      s.push_back(Line(kCurveBlock, 0, 3, paper, rc, 0, 0));
-      s.push_back(Line(kCurveBlock, 0, 3, paper, rc, 0, 1));
-      s.push_back(Line(kCurveBlock, 0, 1, paper, rc, 0, 0));
+      s.push_back(Line(CurveBlockOf(plain ? kTableDitherPlain : kTableDitherPhoto), 0, 3, paper, rc, 0, 0));
+      s.push_back(Line(CurveBlockOf(plain ? kTableDitherAllPlain : kTableDitherAllPhoto), 0, 3, paper, rc, 0, 1));
+      s.push_back(Line(CurveBlockOf(plain ? rc.diffusionPlain : rc.diffusionPhoto), 0, 1, paper, rc, 0, 0));
       for (int selector = 0; selector < kScreenVariants; ++selector)
         s.push_back(Line(kCurveBlock, 0, 2, paper, rc, 0, selector));
     }

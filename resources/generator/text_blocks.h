@@ -28,6 +28,9 @@ inline constexpr int kTableDiffusionWidePhoto = 14;
 inline constexpr int kTableDiffusionTallPlain = 15;
 inline constexpr int kTableDiffusionTallPhoto = 16;
 inline constexpr int kCurveBlock = 901;
+// The calibration curves of a colour table that is corrected by printing,
+// fitted by printing its own gray ramp; the other tables share kCurveBlock.
+constexpr int CurveBlockOf(int table) { return 910 + table; }
 
 // Halftone service, engine B.
 inline constexpr int kIdSquare64 = 10;

@@ -5,15 +5,13 @@
 #include <cmath>
 
 #include "printmodel/gamut_map.h"
+#include "printmodel/patch_printer.h"
 
 namespace vantik::printmodel {
 namespace {
 
 using Matrix3 = std::array<std::array<double, 3>, 3>;  // [Lab component][ink]
 
-// Patches across the page: wide enough to keep the page short, narrow
-// enough that a line stays small.
-constexpr int kColumns = 128;
 // Largest move of one ink in one round.
 constexpr double kMaxStep = 0.15;
 // Grays printed between two neighbouring gray nodes: kBetween - 1 of them.
@@ -84,79 +82,6 @@ void Project(Inks& x, double inkLimit) {
   }
 }
 
-using Rgb = std::array<uint8_t, 3>;
-
-// Prints one flat patch per probe colour, all in one page, and reads what
-// each printed.
-class PatchPrinter {
- public:
-  PatchPrinter(std::vector<Rgb> probes, const CorrectionOptions& options)
-      : probes_(std::move(probes)), options_(options) {
-    count_ = static_cast<int>(probes_.size());
-    columns_ = std::min(kColumns, count_);
-    rows_ = (count_ + columns_ - 1) / columns_;
-  }
-
-  int width() const { return columns_ * options_.patch; }
-
-  // What every probe's patch prints, as media-relative Lab under `model`.
-  Result<std::vector<Lab>> Print(const ColorSettings& settings, const ResourceSet& resources,
-                                 const PrintModel& model) const {
-    Result<ColorMatcher> matcher = ColorMatcher::Create(settings, resources);
-    if (!matcher.ok()) return matcher.status();
-    Result<Halftoner> halftoner = Halftoner::Create(*matcher, resources);
-    if (!halftoner.ok()) return halftoner.status();
-    if (halftoner->planes() != kInks) {
-      return Status(RC_FAILURE, "the method prints no four-ink planes to correct a table by");
-    }
-    const int p = options_.patch, w = width(), h = rows_ * p;
-    std::vector<std::array<uint32_t, kOverprints>> counts(static_cast<size_t>(count_));
-    auto source = [&](int y, std::span<uint8_t> rgb) {
-      const int row = y / p;
-      for (int col = 0; col < columns_; ++col) {
-        const int j = row * columns_ + col;
-        const Rgb c = j < count_ ? probes_[static_cast<size_t>(j)] : Rgb{255, 255, 255};
-        for (int x = col * p; x < (col + 1) * p; ++x)
-          std::copy(c.begin(), c.end(), rgb.begin() + static_cast<std::ptrdiff_t>(x) * 3);
-      }
-      return Status::Ok();
-    };
-    auto sink = [&](int y, std::span<const std::span<const uint8_t>> planes) {
-      if (y % p < options_.settle) return Status::Ok();
-      const int row = y / p;
-      for (int x = 0; x < w; ++x) {
-        if (x % p < options_.settle) continue;
-        const int j = row * columns_ + x / p;
-        if (j >= count_) break;
-        const uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
-        int m = 0;
-        for (int k = 0; k < kInks; ++k)
-          if (planes[static_cast<size_t>(k)][static_cast<size_t>(x) >> 3] & bit) m |= 1 << k;
-        ++counts[static_cast<size_t>(j)][static_cast<size_t>(m)];
-      }
-      return Status::Ok();
-    };
-    const PageGeometry geometry{w, h, w, h};
-    const Status s = RenderPage(*halftoner, geometry, source, sink);
-    if (!s.ok()) return s;
-    std::vector<Lab> labs(static_cast<size_t>(count_));
-    for (int j = 0; j < count_; ++j) {
-      const auto& c = counts[static_cast<size_t>(j)];
-      double total = 0;
-      for (uint32_t v : c) total += v;
-      std::array<double, kOverprints> f{};
-      for (int m = 0; m < kOverprints; ++m) f[static_cast<size_t>(m)] = c[static_cast<size_t>(m)] / total;
-      labs[static_cast<size_t>(j)] = RelativeLab(model, model.Mix(f));
-    }
-    return labs;
-  }
-
- private:
-  std::vector<Rgb> probes_;
-  CorrectionOptions options_;
-  int count_ = 0, columns_ = 0, rows_ = 0;
-};
-
 // The black the halftone really prints (node 0, every ink at its most) can
 // be lighter than the model's black that the targets were mapped onto: the
 // darkest grays would then all aim below what any ink can print and land on
@@ -187,7 +112,8 @@ Result<CorrectionFigures> CorrectByPrinting(std::vector<BuiltNode>& nodes,
   if (n == 0 || nodes.size() != n * n * n) {
     return Status(RC_FAILURE, "the nodes do not fill the colour table");
   }
-  if (options.patch <= options.settle || options.settle < 0 || options.rounds < 0) {
+  const int rounds = settings.halftone.kind == 3 ? options.ditherRounds : options.rounds;
+  if (options.patch <= options.settle || options.settle < 0 || rounds < 0) {
     return Status(RC_FAILURE, "correction patches leave nothing to read");
   }
   // A patch of every node, then grays between each two neighbouring grays
@@ -215,7 +141,7 @@ Result<CorrectionFigures> CorrectByPrinting(std::vector<BuiltNode>& nodes,
     return (positions[j + 1] - v) / (positions[j + 1] - positions[j]);
   };
   auto axis = [n](size_t j) { return (j * n + j) * n + j; };
-  const PatchPrinter printer(std::move(probes), options);
+  const PatchPrinter printer(std::move(probes), options.patch, options.settle, settings.halftone.kind);
   settings.halftone.lineWidth = static_cast<uint32_t>(printer.width());
   const ModelPrinter modelPrinter(model);
 
@@ -282,7 +208,7 @@ Result<CorrectionFigures> CorrectByPrinting(std::vector<BuiltNode>& nodes,
       figures.maxBefore = worst;
       for (const auto& r : midMiss) figures.axisCastBefore = std::max(figures.axisCastBefore, std::hypot(r[1], r[2]));
     }
-    if (round == options.rounds) break;
+    if (round == rounds) break;
     figures.rounds = round + 1;
     for (size_t j = 0; j < count; ++j) {
       BuiltNode& node = nodes[j];

@@ -32,10 +32,16 @@ namespace vantik::printmodel {
 
 struct CorrectionOptions {
   int rounds = 6;
+  // Rounds for halftone kind 3.  Its kernels place cyan and black from one
+  // end of the threshold matrix and magenta and yellow from the other, so
+  // in the dark grays a few levels of colour decide whether dots land on
+  // paper or on black: the prints answer sharply and take more rounds.
+  int ditherRounds = 8;
   // Patch side in dots, and the rows and columns at its top and left that
   // are not read while the halftone settles after the previous patch: 1,600
   // dots read, so that a patch's colour carries well under a unit of
-  // Delta E of dot noise.
+  // Delta E of dot noise.  Halftone kind 3 reads whole periods of its
+  // threshold matrices instead (patch_printer.h).
   int patch = 48;
   int settle = 8;
   // A node whose print lies within this Delta E 2000 of its target is left.

@@ -71,7 +71,16 @@ ResourceSet DefaultsWith(const CalibrationBlocks& b) {
                 block.number, block.bytes);
   }
   set.Add(Service::kColor, 990, std::vector<uint8_t>(b.reference.begin(), b.reference.end()));
-  set.Add(Service::kColor, 901, b.curves);
+  // Every curve block the calibration index names, as `calibrate build`
+  // replaces them.
+  const auto index = set.Find(Service::kColor, resources::kCalibrationIndex);
+  EXPECT_TRUE(index.has_value());
+  std::optional<IndexNames> names;
+  if (index) names = ReadIndexNames(*index);
+  EXPECT_TRUE(names.has_value());
+  if (names) {
+    for (const IndexNames::Entry& e : names->entries) set.Add(Service::kColor, e.table, b.curves);
+  }
   return set;
 }
 

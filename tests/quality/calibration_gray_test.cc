@@ -1,10 +1,13 @@
 // A calibration level moves the gray ramp lighter or darker without tinting
 // it: printed through each method at levels 30, 50 and 70 and measured
-// under the print model, every gray above L* 10 keeps its level-50 a* and
-// b* within 2, L* falls at every step of the ramp, and level 30 prints
-// lighter, 70 darker than 50.
+// under the print model (64 x 64 dots read per gray, a whole tile of the
+// kind-3 threshold matrices), every gray above L* 10 keeps its level-50 a*
+// and b* within a limit or stays within a cast of neutral, L* falls at
+// every step of the ramp, and level 30 prints lighter, 70 darker than 50.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -15,7 +18,7 @@
 namespace vantik::tool::quality {
 namespace {
 
-constexpr int kSide = 64, kMargin = 12, kColumns = 6;
+constexpr int kSide = 96, kMargin = 16, kColumns = 6;
 constexpr int kStep = 15;  // ramp 255, 240, ..., 0
 
 ResourceSet Defaults() {
@@ -66,30 +69,53 @@ std::vector<pm::Lab> PrintRamp(const std::string& method, const std::string& pap
 struct Case {
   const char* method;
   const char* paper;
-  // The kind-3 tables (hybrid, dither) print grays with a cast of about 10
-  // a*/b* at level 50 already, which their tables, not the curves, must
-  // mend; a shared curve scales that cast with the ink, so only the tone is
-  // checked for them.  Hybrid's darkest steps also cross at level 70.
+  // Whether a* and b* must keep within shiftLimit of level 50's.  The
+  // kind-3 kernels (hybrid, dither) answer a change of all four inks alike
+  // by tinting the dark grays (below), so their move is bounded by the
+  // casts instead.
   bool neutral = true;
   bool falling = true;
-  // Largest move of a* or b* from level 50.  The diffusion tables are
-  // corrected by printing at level 50 and print within 2 of neutral there,
-  // but the calibration curves are fitted to the tables' neutral axis by
-  // the model, not by printing: at level 30 the darkest grays move by up
-  // to 3 (2.9 seen at gray 0 on plain paper), the others by up to 2.4.
+  // Largest move of a* or b* from level 50.  Level 30 moved the darkest
+  // diffusion grays by up to 3 when the curves were fitted by the model
+  // alone; they are now fitted to what each table prints.
   double shiftLimit = 2.0;
+  // Largest |a*| or |b*| above L* 10 at levels 30, 50 and 70, for the
+  // methods whose tables and curves are checked by printing (0: not
+  // checked).  Every one of them prints its grays within 2 of neutral at
+  // level 50, and diffusion at every level.  The kind-3 kernels fill the
+  // threshold matrix with cyan and black from one end and magenta and
+  // yellow from the other, and their dark grays hand black over to colour
+  // within a few nodes, so a curve shared by the four inks tints them at
+  // levels 30 and 70: those figures are held where they are (8.7 and 6.3
+  // hybrid plain, 5.6 and 2.9 photo, 4.0 and 2.2 dither plain, 4.8 and 2.3
+  // photo), not at the target.
+  std::array<double, 3> castLimit = {0, 0, 0};
 };
 
 class CalibratedGrayRamp : public ::testing::TestWithParam<Case> {};
+
+double MaxCast(const std::vector<pm::Lab>& ramp) {
+  double worst = 0;
+  for (const pm::Lab& lab : ramp)
+    if (lab.l > 10) worst = std::max({worst, std::fabs(lab.a), std::fabs(lab.b)});
+  return worst;
+}
 
 TEST_P(CalibratedGrayRamp, StaysNeutralAndOrdered) {
   const Case c = GetParam();
   const std::vector<int> levels = RampLevels();
   const std::vector<pm::Lab> mid = PrintRamp(c.method, c.paper, 50);
   ASSERT_EQ(mid.size(), levels.size());
+  if (c.castLimit[1] > 0) {
+    EXPECT_LT(MaxCast(mid), c.castLimit[1]) << "level 50";
+  }
   for (int level : {30, 70}) {
     const std::vector<pm::Lab> cal = PrintRamp(c.method, c.paper, level);
     ASSERT_EQ(cal.size(), levels.size());
+    const double limit = c.castLimit[level < 50 ? 0 : 2];
+    if (limit > 0) {
+      EXPECT_LT(MaxCast(cal), limit) << "level " << level;
+    }
     for (size_t i = 0; i < levels.size(); ++i) {
       SCOPED_TRACE("level " + std::to_string(level) + ", gray " + std::to_string(levels[i]));
       if (c.neutral && mid[i].l > 10 && cal[i].l > 10) {
@@ -115,9 +141,12 @@ TEST_P(CalibratedGrayRamp, StaysNeutralAndOrdered) {
 
 INSTANTIATE_TEST_SUITE_P(
     Methods, CalibratedGrayRamp,
-    ::testing::Values(Case{"diffusion", "plain", true, true, 3.0}, Case{"diffusion", "photo", true, true, 3.0},
-                      Case{"hybrid", "plain", false, false}, Case{"hybrid", "photo", false, false},
-                      Case{"dither", "plain", false}, Case{"dither", "photo", false},
+    ::testing::Values(Case{"diffusion", "plain", true, true, 3.0, {2.0, 2.0, 2.0}},
+                      Case{"diffusion", "photo", true, true, 3.0, {2.0, 2.0, 2.0}},
+                      Case{"hybrid", "plain", false, true, 2.0, {9.5, 2.0, 7.0}},
+                      Case{"hybrid", "photo", false, true, 2.0, {6.5, 2.0, 3.5}},
+                      Case{"dither", "plain", false, true, 2.0, {4.5, 2.0, 2.6}},
+                      Case{"dither", "photo", false, true, 2.0, {5.5, 2.0, 2.7}},
                       Case{"ordered", "plain"}, Case{"ordered", "photo"}, Case{"clustered", "plain"},
                       Case{"clustered", "photo"}, Case{"stacked", "plain"}, Case{"stacked", "photo"}),
     [](const ::testing::TestParamInfo<Case>& info) {

@@ -124,8 +124,15 @@ TEST(PatchColour, CountsBecomeTheModelsMediaRelativeColour) {
   EXPECT_NEAR(srgbWhite.a, 0, 0.01);
   EXPECT_NEAR(srgbBlack.l, 0, 0.01);
   // Paper white is in the gamut; pure sRGB blue is far outside a press's.
-  EXPECT_LT(GamutDistance(model, srgbWhite), 0.01);
-  EXPECT_GT(GamutDistance(model, SourceLab(0, 0, 255)), 5);
+  EXPECT_LT(GamutDistance(model, srgbWhite, 2.6), 0.01);
+  EXPECT_GT(GamutDistance(model, SourceLab(0, 0, 255), 2.6), 5);
+  // A colour only more ink than the paper takes can print is out of its
+  // gamut: the deep blue of solid cyan and magenta with half black (250 %
+  // of ink) is in reach of a paper that takes 260 % and out of reach of one
+  // that takes 160 %.
+  const pm::Lab deepBlue = TintLab(model, {1, 1, 0, 0.5});
+  EXPECT_LT(GamutDistance(model, deepBlue, 2.6), 0.5);
+  EXPECT_GT(GamutDistance(model, deepBlue, 1.6), 1.0);
 }
 
 TEST(ReferenceHalftones, KeepTheInkCoverage) {

@@ -1,8 +1,13 @@
-// Calibration blocks 980, 990 and the curve block.
+// Calibration blocks 980, 990, the calibration index and its curve blocks.
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <set>
+#include <string>
+
 #include "vantik/default_resources.h"
+#include "vantik/vantik.hpp"
 
 namespace vantik::resources {
 namespace {
@@ -38,12 +43,10 @@ TEST(DefaultCalibration, ReferenceLevelsLieInTheRecordsRange) {
   }
 }
 
-TEST(DefaultCalibration, CurveRowsRunFromLighterToDarkerAroundTheIdentity) {
-  const Block* b = nullptr;
-  for (const Block& d : Defaults())
-    if (d.service == Service::kColor && d.bytes.size() == 21 * 256) b = &d;
-  ASSERT_NE(b, nullptr);
-  auto at = [&](int row, int x) { return int(b->bytes[row * 256 + x]); };
+// Row 10 the identity, every row rising from 0, each row at least as dark
+// as the one below it.
+void CheckCurveRows(const Block& block) {
+  auto at = [&](int row, int x) { return int(block.bytes[row * 256 + x]); };
   for (int x = 0; x < 256; ++x) EXPECT_EQ(at(10, x), x);
   for (int row = 0; row < 21; ++row) {
     EXPECT_EQ(at(row, 0), 0) << "no ink stays no ink";
@@ -60,6 +63,25 @@ TEST(DefaultCalibration, CurveRowsRunFromLighterToDarkerAroundTheIdentity) {
   // measured by the quality tests' calibrated gray ramp).
   EXPECT_LT(at(0, 128), 118);
   EXPECT_GT(at(20, 128), 138);
+}
+
+// Every curve block the calibration index names: each method whose tables
+// are corrected by printing has its own.
+TEST(DefaultCalibration, CurveRowsRunFromLighterToDarkerAroundTheIdentity) {
+  const Block* index = FindDefault(Service::kColor, kCalibrationIndex);
+  ASSERT_NE(index, nullptr);
+  const std::optional<IndexNames> names = ReadIndexNames(index->bytes);
+  ASSERT_TRUE(names.has_value());
+  std::set<int> numbers;
+  for (const IndexNames::Entry& e : names->entries) numbers.insert(e.table);
+  EXPECT_GT(numbers.size(), 1u);
+  for (int number : numbers) {
+    SCOPED_TRACE("curve block " + std::to_string(number));
+    const Block* b = FindDefault(Service::kColor, number);
+    ASSERT_NE(b, nullptr);
+    ASSERT_EQ(b->bytes.size(), 21u * 256);
+    CheckCurveRows(*b);
+  }
 }
 
 }  // namespace

@@ -76,9 +76,12 @@ pm::Lab SourceLab(uint8_t r, uint8_t g, uint8_t b) {
   return {out.L, out.a, out.b};
 }
 
-double GamutDistance(const pm::PrintModel& model, const pm::Lab& target) {
+double GamutDistance(const pm::PrintModel& model, const pm::Lab& target, double inkLimit) {
   // A coarse grid of ink amounts, then a pattern search from the best node
-  // with a halving step.
+  // with a halving step; no tint beyond the limit is looked at.
+  auto allowed = [inkLimit](const std::array<double, pm::kInks>& ink) {
+    return ink[0] + ink[1] + ink[2] + ink[3] <= inkLimit + 1e-9;
+  };
   std::array<double, pm::kInks> best{};
   double bestE = 1e9;
   constexpr int kSteps = 8;
@@ -88,6 +91,7 @@ double GamutDistance(const pm::PrintModel& model, const pm::Lab& target) {
         for (int k = 0; k <= kSteps; ++k) {
           const std::array<double, pm::kInks> ink = {double(c) / kSteps, double(m) / kSteps,
                                                      double(y) / kSteps, double(k) / kSteps};
+          if (!allowed(ink)) continue;
           const double e = pm::DeltaE2000(TintLab(model, ink), target);
           if (e < bestE) bestE = e, best = ink;
         }
@@ -99,6 +103,7 @@ double GamutDistance(const pm::PrintModel& model, const pm::Lab& target) {
         for (double d : {-step, step}) {
           std::array<double, pm::kInks> ink = best;
           ink[static_cast<size_t>(k)] = std::clamp(ink[static_cast<size_t>(k)] + d, 0.0, 1.0);
+          if (!allowed(ink)) continue;
           const double e = pm::DeltaE2000(TintLab(model, ink), target);
           if (e < bestE - 1e-9) bestE = e, best = ink, moved = true;
         }

@@ -46,8 +46,9 @@ pm::Lab TintLab(const pm::PrintModel& model, const std::array<double, pm::kInks>
 pm::Lab SourceLab(uint8_t r, uint8_t g, uint8_t b);
 
 // How close the model can print a colour at best: the smallest Delta E 2000
-// between `target` and a flat tint of any ink amounts (no ink limit).
-double GamutDistance(const pm::PrintModel& model, const pm::Lab& target);
+// between `target` and a flat tint of ink amounts whose total stays within
+// `inkLimit` (1 = one solid ink), the limit the paper's tables are built to.
+double GamutDistance(const pm::PrintModel& model, const pm::Lab& target, double inkLimit);
 
 // Prints sourceWidth x sourceHeight packed RGB pixels, scaled to width x
 // height dots, through the job's method and returns the dots.  With `simulated`, also the simulated

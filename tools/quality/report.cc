@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <cstdlib>
 
 #include "quality/measure.h"
 #include "quality/patches.h"
@@ -149,7 +151,9 @@ class Builder {
   Plan plan_;
   std::vector<Patch> patches_;
   std::vector<pm::Lab> targets_;
-  std::vector<double> gamut_;  // distance of each target to the gamut
+  // Distance of each target to the gamut under each paper's ink limit.
+  std::map<std::string, std::vector<double>> gamut_;
+  const std::vector<double>& GamutOf(const std::string& paper) const { return gamut_.at(paper); }
   std::vector<Scene> scenes_;
   Report report_;
 };
@@ -278,8 +282,9 @@ void Builder::Summarise(Run* run) const {
   MethodFigures& f = run->fig;
   double sum = 0, sumFs = 0, sumBayer = 0;
   int inside = 0;
+  const std::vector<double>& gamut = GamutOf(f.paper);
   for (size_t i = 0; i < patches_.size(); ++i) {
-    if (gamut_[i] >= 1.0) continue;
+    if (gamut[i] >= 1.0) continue;
     const PatchMeasure& p = run->patches[i];
     sum += p.dE;
     sumFs += p.dEfs;
@@ -415,13 +420,14 @@ std::string Builder::ComboSection(const std::vector<Run*>& runs, const std::stri
        "<th>L*</th><th>a*</th><th>b*</th><th>gamut distance</th>";
   for (const Run* r : runs) h += "<th>" + Html(r->fig.method) + "</th>";
   h += "<th>FS (" + Html(first.fig.method) + "'s inks)</th></tr>\n";
+  const std::vector<double>& gamut = GamutOf(first.fig.paper);
   for (size_t i = 0; i < patches_.size(); ++i) {
     const Patch& p = patches_[i];
     const pm::Lab& t = targets_[i];
-    h += "<tr" + std::string(gamut_[i] >= 1.0 ? " class=\"outside\"" : "") + "><td>" + Html(p.name) +
+    h += "<tr" + std::string(gamut[i] >= 1.0 ? " class=\"outside\"" : "") + "><td>" + Html(p.name) +
          "</td><td><span class=\"sw\" style=\"background:" + Hex({p.r, p.g, p.b}) + "\"></span>" +
          std::to_string(p.r) + "," + std::to_string(p.g) + "," + std::to_string(p.b) + "</td>" +
-         Num(t.l, "%.1f") + Num(t.a, "%.1f") + Num(t.b, "%.1f") + Num(gamut_[i]);
+         Num(t.l, "%.1f") + Num(t.a, "%.1f") + Num(t.b, "%.1f") + Num(gamut[i]);
     for (const Run* r : runs) h += Num(r->patches[i].dE);
     h += Num(first.patches[i].dEfs) + "</tr>\n";
   }
@@ -501,9 +507,11 @@ Result<Report> Builder::Build() {
   if (papers.empty()) papers = {"plain", "photo"};
 
   patches_ = PatchSet(plan_.grayStep);
-  for (const Patch& p : patches_) {
-    targets_.push_back(SourceLab(p.r, p.g, p.b));
-    gamut_.push_back(GamutDistance(*opt_.model, targets_.back()));
+  for (const Patch& p : patches_) targets_.push_back(SourceLab(p.r, p.g, p.b));
+  for (const std::string& paper : papers) {
+    std::vector<double>& gamut = gamut_[paper];
+    if (!gamut.empty()) continue;
+    for (const pm::Lab& t : targets_) gamut.push_back(GamutDistance(*opt_.model, t, InkLimitOfPaper(paper)));
   }
   scenes_ = opt_.photos;
   for (Scene& s : Scenes(plan_.sceneWidth, plan_.sceneHeight)) scenes_.push_back(std::move(s));
@@ -561,7 +569,8 @@ Result<Report> Builder::Build() {
        "): the model's colour of the mix of overprints the halftone actually set over each patch, its outer " +
        std::to_string(plan_.margin) + " dots left out, media-relative (paper is L* 100), against the sRGB source "
        "colour in CIE L*a*b* (D50), compared in &Delta;E 2000.  A patch counts as inside the gamut when some flat tint "
-       "of the model (any ink amounts, no ink limit) comes within &Delta;E00 1 of it; the others are gray in the tables "
+       "of the model within the paper's total ink limit (the one its tables are built to: 260 % on plain paper, 300 % on "
+       "photo paper) comes within &Delta;E00 1 of it; the others are gray in the tables "
        "and left out of the means.</p>\n"
        "<p>The scenes are photographs (see the resources' README for where they come from) and two pictures "
        "drawn in code, each printed at " + Fmt("%.0f", plan_.scenePpi) + " pixels per inch.</p>\n"
