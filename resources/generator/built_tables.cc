@@ -2,12 +2,18 @@
 
 #include <array>
 #include <chrono>
+#include <compare>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <optional>
+#include <span>
 #include <utility>
 
+#include "formats/table_block.h"
+#include "interface/byte_reader.h"
+#include "printmodel/gamut_map.h"
 #include "printmodel/node_correction.h"
 #include "printmodel/print_model.h"
 #include "printmodel/table_builder.h"
@@ -45,31 +51,99 @@ ColorSettings PrintSettings(const ResourceSet& resources, const PrintTarget& tar
 
 namespace {
 
-// One builder per paper: each samples the printable gamut once.
-const printmodel::TableBuilder& BuilderFor(const PaperModel& paper) {
-  static std::map<std::pair<double, std::pair<double, double>>, std::unique_ptr<printmodel::TableBuilder>>
-      builders;
-  auto& slot = builders[{paper.inkLimit, {paper.blackStart, paper.blackPower}}];
-  if (!slot) {
+// What the nodes are built for: a paper's ink limit and black curve, and
+// the screen rule and level-table parameters when engine A prints them.
+struct BuildKey {
+  std::array<double, 3> paper;
+  int screen;  // -1: independent dots
+  int paramA, paramB;
+  auto operator<=>(const BuildKey&) const = default;
+};
+
+BuildKey KeyFor(const PaperModel& paper, const PrintTarget& target, std::span<const uint8_t> base) {
+  BuildKey key{{paper.inkLimit, paper.blackStart, paper.blackPower}, -1, 0, 0};
+  if (!target.screen) return key;
+  key.screen = static_cast<int>(*target.screen);
+  ByteReader reader(base.data(), base.size());
+  formats::TableBlockView view{};
+  if (!formats::ParseTableBlock(reader, view).ok()) Die(target.tableNumber, "not a colour table block");
+  key.paramA = view.header.params[0];
+  key.paramB = view.header.params[2];
+  return key;
+}
+
+// One builder per paper and screen rule: each samples the printable gamut
+// once.
+const printmodel::TableBuilder& BuilderFor(const PaperModel& paper, const BuildKey& key) {
+  static std::map<BuildKey, std::pair<std::unique_ptr<printmodel::Printer>,
+                                      std::unique_ptr<printmodel::TableBuilder>>> builders;
+  auto& slot = builders[key];
+  if (!slot.second) {
     printmodel::BuildSettings settings;
     settings.inkLimit = paper.inkLimit;
     settings.black = {paper.blackStart, paper.blackPower};
     settings.keepTones = true;
-    slot = std::make_unique<printmodel::TableBuilder>(printmodel::PrintModel::Default(), settings);
+    // The stacked screen lays yellow from the top of the threshold range
+    // and the other inks from the bottom, so a gray between two recipes
+    // prints with a cast neither shows; its neutral axis is black alone, as
+    // black takes the whole gray component there.
+    if (key.screen == static_cast<int>(printmodel::ScreenRule::kStacked)) {
+      settings.pureBlack = true;
+      settings.pureBlackFrom = 0.0;
+    }
+    const printmodel::PrintModel& model = printmodel::PrintModel::Default();
+    if (key.screen >= 0) {
+      slot.first = std::make_unique<printmodel::ScreenPrinter>(
+          model, static_cast<printmodel::ScreenRule>(key.screen), key.paramA, key.paramB);
+      slot.second = std::make_unique<printmodel::TableBuilder>(*slot.first, settings);
+    } else {
+      slot.second = std::make_unique<printmodel::TableBuilder>(model, settings);
+    }
   }
-  return *slot;
+  return *slot.second;
 }
 
 // The nodes the model inverts to, before correction: the same for every
-// table of a paper with the same node positions, so each is built once.
-const std::vector<printmodel::BuiltNode>& NodesFor(const PaperModel& paper,
+// table with the same build key and node positions, so each is built once.
+const std::vector<printmodel::BuiltNode>& NodesFor(const PaperModel& paper, const BuildKey& key,
                                                    const std::vector<uint8_t>& positions) {
-  static std::map<std::pair<std::array<double, 3>, std::vector<uint8_t>>, std::vector<printmodel::BuiltNode>>
-      built;
-  const std::array<double, 3> key = {paper.inkLimit, paper.blackStart, paper.blackPower};
+  static std::map<std::pair<BuildKey, std::vector<uint8_t>>, std::vector<printmodel::BuiltNode>> built;
   auto [it, fresh] = built.try_emplace({key, positions});
-  if (fresh) it->second = BuilderFor(paper).Build(positions);
+  if (fresh) it->second = BuilderFor(paper, key).Build(positions);
   return it->second;
+}
+
+// Grays darker than this multiple of the darkest print are spread over the
+// range between them: enough room for a darker calibration to keep them
+// apart, while the mid grays keep their own lightness.
+constexpr double kBlackKnee = 1.6;
+
+// A neutral axis of black ink alone reaches its darkest print (solid black)
+// at gray 0; mapped by lightness, every gray below that print's lightness
+// would land on solid black too, and a darker calibration could not darken
+// them apart.  Their lightness is spread linearly from solid black at gray 0
+// to the knee, and each black-only gray takes the black that prints it.
+void SpreadBlackAxis(std::vector<printmodel::BuiltNode>& nodes, std::span<const uint8_t> positions,
+                     const printmodel::Printer& printer) {
+  const size_t n = positions.size();
+  const double black = printer.Print({0, 0, 0, 1}).l;
+  const double knee = kBlackKnee * black;
+  for (size_t j = 0; j < n; ++j) {
+    printmodel::BuiltNode& node = nodes[(j * n + j) * n + j];
+    if (node.ink[0] + node.ink[1] + node.ink[2] > 0 || node.ink[3] <= 0) continue;
+    const double v = positions[j] / 255.0;
+    const double source = printmodel::SrgbToLab(v, v, v).l;
+    if (source >= knee) continue;
+    node.target.l = black + source * (knee - black) / knee;
+    double lo = 0, hi = 1;
+    for (int i = 0; i < 40; ++i) {
+      const double mid = 0.5 * (lo + hi);
+      if (printer.Print({0, 0, 0, mid}).l > node.target.l) lo = mid;
+      else hi = mid;
+    }
+    node.ink = {0, 0, 0, 0.5 * (lo + hi)};
+    node.printed = printer.Print(node.ink);
+  }
 }
 
 }  // namespace
@@ -79,14 +153,23 @@ std::vector<uint8_t> BuildCorrectedTable(const std::vector<uint8_t>& base, const
   const auto start = std::chrono::steady_clock::now();
   Result<std::vector<uint8_t>> positions = printmodel::RebuildablePositions(base);
   if (!positions.ok()) Die(target.tableNumber, positions.status().message());
-  std::vector<printmodel::BuiltNode> nodes = NodesFor(paper, *positions);
+  const BuildKey key = KeyFor(paper, target, base);
+  std::vector<printmodel::BuiltNode> nodes = NodesFor(paper, key, *positions);
   printmodel::CorrectionOptions options;
   options.inkLimit = paper.inkLimit;
+  std::optional<printmodel::ScreenPrinter> screenPrinter;
+  if (target.screen) {
+    screenPrinter.emplace(printmodel::PrintModel::Default(), *target.screen, key.paramA, key.paramB);
+    options.printer = &*screenPrinter;
+    if (*target.screen == printmodel::ScreenRule::kStacked) SpreadBlackAxis(nodes, *positions, *screenPrinter);
+  }
   Result<printmodel::CorrectionFigures> figures =
       printmodel::CorrectByPrinting(nodes, *positions, base, target.tableNumber,
                                     PrintSettings(resources, target), resources,
                                     printmodel::PrintModel::Default(), options);
   if (!figures.ok()) Die(target.tableNumber, "correcting by printing: " + figures.status().message());
+  if (screenPrinter)
+    for (printmodel::BuiltNode& node : nodes) node.ink = screenPrinter->Stored(node.ink);
   Result<std::vector<uint8_t>> block = printmodel::WriteBuiltTable(base, nodes);
   if (!block.ok()) Die(target.tableNumber, block.status().message());
   if (std::getenv("VANTIK_RESGEN_TRACE") != nullptr) {

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
+#include "printmodel/screen_printer.h"
 #include "separation.h"
 #include "vantik/vantik.hpp"
 
@@ -22,6 +24,9 @@ struct PrintTarget {
   int selector = 0;
   int xResolution = 720;
   int yResolution = 720;
+  // Engine A's screens lay their inks by their own rule: the nodes are
+  // built and stepped under that rule instead of independent dots.
+  std::optional<printmodel::ScreenRule> screen = std::nullopt;
 };
 
 // The settings that print through `target`'s method, paper and resolution.

@@ -217,12 +217,36 @@ std::vector<GenBlock> BuildAll() {
     add(Service::kColor, number, Kind::kTable, BuildTableBlock(design));
   };
   for (const Built& d : diffusion) addTable(d.target.tableNumber, d.design);
-  addTable(kTableScreenPlain, {"VANTIK A PLAIN", 4, DotLayout::kNested, false, plain});
-  addTable(kTableScreenPhoto, {"VANTIK A PHOTO", 4, DotLayout::kNested, false, photo});
   addTable(kTableMonoPlain, {"VANTIK K PLAIN", 1, DotLayout::kIndependent, true, plain});
   addTable(kTableMonoPhoto, {"VANTIK K PHOTO", 1, DotLayout::kIndependent, true, photo});
-  addTable(kTableStackedPlain, {"VANTIK S PLAIN", 4, DotLayout::kStacked, false, plain});
-  addTable(kTableStackedPhoto, {"VANTIK S PHOTO", 4, DotLayout::kStacked, false, photo});
+  // Engine A's screens: one table per screen and paper, built under the
+  // screen's own dot rule and corrected by printing at 720 x 720.  Engine A
+  // compares levels with its thresholds directly, so the tables carry flat
+  // dot weights (a level prints its own share of the cells).
+  PaperModel plainScreen = plain, photoScreen = photo;
+  plainScreen.weightLight = plainScreen.weightFull = 100;
+  photoScreen.weightLight = photoScreen.weightFull = 100;
+  using printmodel::ScreenRule;
+  const int kindScreen = 2;
+  std::vector<Built> screens = {
+      {{"VANTIK A PLAIN", 4, DotLayout::kNested, false, plainScreen},
+       {kTableScreenPlain, "PLAIN", kindScreen, 0, resources::kSelectorBlueNoise, 720, 720,
+        ScreenRule::kBlackFirstInkLimited}},
+      {{"VANTIK A PHOTO", 4, DotLayout::kNested, false, photoScreen},
+       {kTableScreenPhoto, "PHOTO", kindScreen, 0, resources::kSelectorBlueNoise, 720, 720,
+        ScreenRule::kBlackFirstInkLimited}},
+      {{"VANTIK C PLAIN", 4, DotLayout::kNested, false, plainScreen},
+       {kTableClusteredPlain, "PLAIN", kindScreen, 0, resources::kSelectorClustered, 720, 720,
+        ScreenRule::kBlackFirst}},
+      {{"VANTIK C PHOTO", 4, DotLayout::kNested, false, photoScreen},
+       {kTableClusteredPhoto, "PHOTO", kindScreen, 0, resources::kSelectorClustered, 720, 720,
+        ScreenRule::kBlackFirst}},
+      {{"VANTIK S PLAIN", 4, DotLayout::kStacked, false, plainScreen},
+       {kTableStackedPlain, "PLAIN", kindScreen, 0, resources::kSelectorStacked, 720, 720, ScreenRule::kStacked}},
+      {{"VANTIK S PHOTO", 4, DotLayout::kStacked, false, photoScreen},
+       {kTableStackedPhoto, "PHOTO", kindScreen, 0, resources::kSelectorStacked, 720, 720, ScreenRule::kStacked}},
+  };
+  for (const Built& d : screens) addTable(d.target.tableNumber, d.design);
   // Kind 3's two kernels (magenta diffused, every ink dithered): one table
   // per paper for every dot shape, built and corrected like the diffusion
   // tables at 720 x 720.
@@ -286,9 +310,10 @@ std::vector<GenBlock> BuildAll() {
   add(kH, kScreenClusterWide, Kind::kMatrix8, Matrix8Block(ClusteredDot(6, {2, 1})));
   add(kH, kScreenClusterTall, Kind::kMatrix8, Matrix8Block(ClusteredDot(6, {1, 2})));
 
-  // The diffusion and kind-3 tables are built by inverting the print model
-  // and corrected by printing their nodes through the library with every
-  // other block in place; the fixed-model tables above are their headers.
+  // The diffusion, kind-3 and screen tables are built by inverting the
+  // print model and corrected by printing their nodes through the library
+  // with every other block in place; the fixed-model tables above are their
+  // headers.
   ResourceSet set;
   for (const GenBlock& b : blocks) {
     set.AddView(b.service == Service::kColor ? vantik::Service::kColor : vantik::Service::kHalftone,
@@ -297,6 +322,7 @@ std::vector<GenBlock> BuildAll() {
   std::vector<std::pair<int, std::vector<uint8_t>>> rebuilt;
   std::vector<Built> corrected = diffusion;
   corrected.insert(corrected.end(), dither.begin(), dither.end());
+  corrected.insert(corrected.end(), screens.begin(), screens.end());
   for (const Built& d : corrected) {
     rebuilt.emplace_back(d.target.tableNumber,
                          BuildCorrectedTable(BuildTableBlock(d.design), d.design.paper, d.target, set));
@@ -316,8 +342,12 @@ std::vector<GenBlock> BuildAll() {
     finished.AddView(b.service == Service::kColor ? vantik::Service::kColor : vantik::Service::kHalftone,
                      b.number, b.bytes);
   }
+  // Engine A's screens read the shared block (the calibration index names
+  // no table block for them), so only engine B's tables get their own.
   std::vector<GenBlock> curves;
-  for (const Built& d : corrected) {
+  std::vector<Built> ownCurves = diffusion;
+  ownCurves.insert(ownCurves.end(), dither.begin(), dither.end());
+  for (const Built& d : ownCurves) {
     for (const GenBlock& b : blocks) {
       if (b.service != Service::kColor || b.number != d.target.tableNumber) continue;
       curves.push_back({kC, CurveBlockOf(b.number), std::string(formats::HandlerOf(Kind::kCurveRows).name),

@@ -79,8 +79,9 @@ std::vector<uint8_t> ColorIndexBlock() {
         // takes the gray bytes directly and uses the table only for its grid.
         // Each screen has the table made for the way it places its inks.
         for (int selector = 0; selector < kScreenVariants; ++selector) {
-          const int screenTable = selector == 2 ? (plain ? kTableStackedPlain : kTableStackedPhoto)
-                                                : (plain ? kTableScreenPlain : kTableScreenPhoto);
+          const int screenTable = selector == 2   ? (plain ? kTableStackedPlain : kTableStackedPhoto)
+                                  : selector == 1 ? (plain ? kTableClusteredPlain : kTableClusteredPhoto)
+                                                  : (plain ? kTableScreenPlain : kTableScreenPhoto);
           s.push_back(Line(screenTable, ScreenSelector(selector, rc), 2, paper, rc, mode, selector));
         }
       }

@@ -27,6 +27,11 @@ inline constexpr int kTableDiffusionWidePlain = 13;
 inline constexpr int kTableDiffusionWidePhoto = 14;
 inline constexpr int kTableDiffusionTallPlain = 15;
 inline constexpr int kTableDiffusionTallPhoto = 16;
+// Engine A's clustered dots lay their inks as the blue-noise screen does but
+// print a different tone for the same ink (each dot is a cluster), so they
+// have tables of their own; 3 and 4 serve the blue-noise screen.
+inline constexpr int kTableClusteredPlain = 17;
+inline constexpr int kTableClusteredPhoto = 18;
 inline constexpr int kCurveBlock = 901;
 // The calibration curves of a colour table that is corrected by printing,
 // fitted by printing its own gray ramp; the other tables share kCurveBlock.

@@ -23,8 +23,8 @@ std::array<double, 3> Residual(const Lab& target, const Lab& got) {
   return {target.l - got.l, target.a - got.a, target.b - got.b};
 }
 
-// d(Lab)/d(ink) of the model's flat tint for cyan, magenta and yellow.
-Matrix3 ModelJacobian(const ModelPrinter& printer, const Inks& ink) {
+// d(Lab)/d(ink) of the printer's flat tint for cyan, magenta and yellow.
+Matrix3 PrinterJacobian(const Printer& printer, const Inks& ink) {
   Matrix3 j{};
   const Lab at = printer.Print(ink);
   constexpr double h = 1e-3;
@@ -144,10 +144,13 @@ Result<CorrectionFigures> CorrectByPrinting(std::vector<BuiltNode>& nodes,
   const PatchPrinter printer(std::move(probes), options.patch, options.settle, settings.halftone.kind);
   settings.halftone.lineWidth = static_cast<uint32_t>(printer.width());
   const ModelPrinter modelPrinter(model);
+  const Printer& stepPrinter = options.printer != nullptr ? *options.printer : modelPrinter;
 
   // Writes the nodes into the set and reads what each one prints.
   auto printAll = [&]() -> Result<std::vector<Lab>> {
-    Result<std::vector<uint8_t>> block = WriteBuiltTable(base, nodes);
+    std::vector<BuiltNode> stored = nodes;
+    for (BuiltNode& node : stored) node.ink = stepPrinter.Stored(node.ink);
+    Result<std::vector<uint8_t>> block = WriteBuiltTable(base, stored);
     if (!block.ok()) return block.status();
     resources.Add(Service::kColor, tableNumber, std::move(*block));
     return printer.Print(settings, resources, model);
@@ -214,7 +217,7 @@ Result<CorrectionFigures> CorrectByPrinting(std::vector<BuiltNode>& nodes,
       BuiltNode& node = nodes[j];
       const Lab got = (*printed)[j];
       if (round == 0) {
-        jacobian[j] = ModelJacobian(modelPrinter, node.ink);
+        jacobian[j] = PrinterJacobian(stepPrinter, node.ink);
       } else {
         // Broyden's update: the Jacobian learns what the last step really
         // did to this node's print.
@@ -261,7 +264,7 @@ Result<CorrectionFigures> CorrectByPrinting(std::vector<BuiltNode>& nodes,
   // Every node keeps the inks that printed closest to its target.
   for (size_t j = 0; j < count; ++j) {
     nodes[j].ink = bestInk[j];
-    nodes[j].printed = modelPrinter.Print(bestInk[j]);
+    nodes[j].printed = stepPrinter.Print(bestInk[j]);
   }
   Result<std::vector<Lab>> final = printAll();
   if (!final.ok()) return final.status();

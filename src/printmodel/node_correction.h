@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "printmodel/print_model.h"
+#include "printmodel/printer.h"
 #include "printmodel/table_builder.h"
 #include "vantik/vantik.hpp"
 
@@ -51,6 +52,12 @@ struct CorrectionOptions {
   // neighbouring nodes chase each other.
   double damping = 0.7;
   double inkLimit = 2.6;
+  // The printer each node's first step is taken from: the print model's
+  // flat tint when null.  A screen that lays its inks by its own rule
+  // (screen_printer.h) steps far better from its own printer.  The nodes'
+  // inks are read in that printer's terms: the table stores
+  // printer->Stored(ink) for each.
+  const Printer* printer = nullptr;
 };
 
 struct CorrectionFigures {

@@ -18,6 +18,9 @@ class Printer {
   virtual ~Printer() = default;
   // Media-relative Lab of a flat tint of ink amounts 0..1.
   virtual Lab Print(const std::array<double, kInks>& ink) const = 0;
+  // The amounts a colour table stores for `ink`: the same, unless the
+  // printer reads its inks relative to each other (screen_printer.h).
+  virtual std::array<double, kInks> Stored(const std::array<double, kInks>& ink) const { return ink; }
 };
 
 // The print model as a printer.

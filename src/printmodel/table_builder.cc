@@ -20,9 +20,6 @@ double Distance2(const Lab& a, const Lab& b) {
 // more black than the black curve gives it.
 constexpr double kExtraBlackBelow = 50.0;
 
-// Darkness at which pure black takes the neutral axis over.
-constexpr double kPureBlackFrom = 0.5;
-
 }  // namespace
 
 Result<BlackCurve> BlackCurveByName(const std::string& name) {
@@ -219,7 +216,7 @@ std::vector<BuiltNode> TableBuilder::Build(std::span<const uint8_t> positions) c
           // The neutral axis maps onto black ink's own range, so that the
           // darkest grays need no colour ink to reach their lightness.
           node.target = blackOnlyGamut_.Map({source.l, 0, 0});
-          if (darkness >= kPureBlackFrom) {
+          if (darkness >= settings_.pureBlackFrom) {
             node.ink = BlackOnly(node.target.l);
             node.printed = Printed(node.ink);
             continue;

@@ -41,6 +41,8 @@ struct BuildSettings {
   BlackCurve black;
   // Grays at and near solid black print with black ink alone.
   bool pureBlack = false;
+  // Darkness (0..1) from which pure black takes the neutral axis over.
+  double pureBlackFrom = 0.5;
   // Black point compensation bends only the shadows, lighter tones keep
   // their lightness (GamutMap's keepTones).  For tables corrected by
   // printing (node_correction.h), which then aim each node at its own tone.

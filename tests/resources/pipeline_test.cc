@@ -171,8 +171,8 @@ TEST_P(Pipeline, DialoguesCompleteAndFlatGrayPrintsNeutral) {
                   ab.r, ab.g, ab.b);
     SCOPED_TRACE(testing::Message() << "rgb " << patch.r << " " << patch.g << " " << patch.b << ": absorbed "
                                     << ab.r << " " << ab.g << " " << ab.b);
-    if (colour && (s.kind == 1 || s.kind == 3)) {
-      // Engine B's four-ink tables, read under the measured printer: grays neutral and
+    if (colour && s.kind != 0) {
+      // The four-ink tables, read under the measured printer: grays neutral and
       // at their own lightness (the tables keep every tone above the
       // shadows), the skin tone (inside the printer's gamut) close to the
       // source.  Red, blue and the sky blue lie outside the gamut and are
@@ -184,7 +184,13 @@ TEST_P(Pipeline, DialoguesCompleteAndFlatGrayPrintsNeutral) {
       if (patch.r == patch.g && patch.g == patch.b) {
         EXPECT_LT(std::fabs(lab.a), 2.0);
         EXPECT_LT(std::fabs(lab.b), 2.0);
-        EXPECT_NEAR(lab.l, source.l, 2.0);
+        // Engine A's screens print nothing darker than black ink alone
+        // (L* about 17): their tables lift the shadows below about L* 30
+        // toward it (black point compensation), so their tone is held
+        // above that.
+        if (s.kind != 2 || source.l > 30) {
+          EXPECT_NEAR(lab.l, source.l, 2.0);
+        }
       } else if (patch.r == 225) {
         EXPECT_LT(printmodel::DeltaE2000(lab, source), 3.0);
       } else {
