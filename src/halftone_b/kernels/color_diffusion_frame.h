@@ -314,17 +314,6 @@ class ColorDiffusionFrame {
     }
   }
 
-  // Four bytes, byte 0 in the low bits.
-  static uint32_t Word(const uint8_t* p) {
-    if constexpr (std::endian::native == std::endian::little) {
-      uint32_t v;
-      std::memcpy(&v, p, 4);
-      return v;
-    } else {
-      return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-    }
-  }
-
   // The diffusion of Loop, from the records of TranslateLoop.
   static void DiffuseLoop(Frame& f, const uint32_t* records, uint32_t n,
                           FourPlaneWriter& out) {

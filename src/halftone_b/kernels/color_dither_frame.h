@@ -129,17 +129,6 @@ class ColorDitherFrame {
     uint32_t levels = 100u | 100u << 24;  // inks 0, 1, 3: 100, 0, 100
   };
 
-  // Four bytes, byte 0 in the low bits.
-  static uint32_t Word(const uint8_t* p) {
-    if constexpr (std::endian::native == std::endian::little) {
-      uint32_t v;
-      std::memcpy(&v, p, 4);
-      return v;
-    } else {
-      return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-    }
-  }
-
   // Bytes 1..3 all 255.
   static bool White(uint32_t px) { return px >= 0xFFFFFF00u; }
 

@@ -8,11 +8,24 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "halftone_b/kernels/diffusion_frame.h"
 
 namespace vantik::halftone_b {
+
+// Four bytes of a pixel or a colour-table entry, byte 0 in the low bits.
+inline uint32_t Word(const uint8_t* p) {
+  if constexpr (std::endian::native == std::endian::little) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+  } else {
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+  }
+}
 
 struct NodeKeys {
   uint64_t key[3][256];
