@@ -21,6 +21,7 @@
 // make the white test.  The kind-3 kernels take the same choice.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -58,6 +59,7 @@ template <class Set, bool kLevelZeroFixed>
   if (dot) E -= dotWeight;
   const int k = (kLevelZeroFixed && v == 0) ? (dot ? 5 : 0)
                                             : Set::Choose(v, dot, bound3, bounds);
+  spread::SpreadAfterChoice(k, e);
   Set::Spread(k, e, E, p, ink.carry);
   return dot;
 }
@@ -91,11 +93,19 @@ struct ColorRecord {
   static constexpr int kJitterShift = 30;
   static constexpr int32_t kJitters[4] = {24, 20, -20, -24};
 
-  // Index into kJitters of kThresholdJitter[b], for an even b.
-  static uint32_t JitterIndex(uint32_t b) {
-    return static_cast<uint32_t>(b > 7) + static_cast<uint32_t>(b > 128) +
-           static_cast<uint32_t>(b > 247);
-  }
+  // The parity and jitter bits of a record, by the low byte of the matrix
+  // cell, all they depend on: one load in place of their arithmetic.  The
+  // jitter index of an even b is that of kThresholdJitter[b] in kJitters.
+  static constexpr std::array<uint32_t, 256> kCellBits = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t c = 0; c < 256; ++c) {
+      const uint32_t b = c & 0xFE;
+      const uint32_t jitter = static_cast<uint32_t>(b > 7) + static_cast<uint32_t>(b > 128) +
+                              static_cast<uint32_t>(b > 247);
+      t[c] = (c & 1) << kParityShift | jitter << kJitterShift;
+    }
+    return t;
+  }();
 };
 
 template <class Policy>
@@ -275,14 +285,18 @@ class ColorDiffusionFrame {
     uint64_t memoryNodes = NodeKeys::kFarNodes;
     uint32_t memoryLevels = 0;  // never read before the first pixel sets it
     uint32_t h0 = 31, h1 = 31, h3 = 31;
+    // The front's fields in locals: the record stores could otherwise alias
+    // them and force reloads at each dot.
+    const int16_t* const row = f.row;
+    const uint32_t colMask = f.colMask, halving = f.halving, x0 = f.x0;
     for (uint32_t i = 0; i < n; ++i) {
-      const uint32_t x = f.x0 + i;
-      const uint32_t px = Word(src + (static_cast<size_t>(i >> f.halving) << 2));
+      const uint32_t x = x0 + i;
+      const uint32_t px = Word(src + (static_cast<size_t>(i >> halving) << 2));
       if (px >= 0xFFFFFF00u) {  // bytes 1..3 all 255
         out[i] = ColorRecord::kWhite;
         continue;
       }
-      const int32_t m = f.row[x & f.colMask];
+      const int32_t m = row[x & colMask];
       const uint32_t b = static_cast<uint32_t>(m) & 0xFE;
       const uint32_t p = static_cast<uint32_t>(m) & 1;
       uint32_t l;
@@ -309,8 +323,8 @@ class ColorDiffusionFrame {
                               static_cast<uint32_t>(h3 == 0) << 2;
       out[i] = (l & 0xFFFF) | v3 << 16 |
                (m < t.level[(l >> 16) & 0xFF] ? ColorRecord::kInk2Dot : 0u) |
-               p << ColorRecord::kParityShift | forget << ColorRecord::kForgetShift |
-               ColorRecord::JitterIndex(b) << ColorRecord::kJitterShift;
+               ColorRecord::kCellBits[static_cast<uint32_t>(m) & 0xFF] |
+               forget << ColorRecord::kForgetShift;
     }
   }
 

@@ -105,6 +105,7 @@ class InkDiffusionFrame {
       const bool dot = E >= f.errorThreshold[v] + kThresholdJitter[m & 0xFE];
       if (dot) E -= f.dotWeight[v];
       const int k = Set::Choose(v, dot, bounds.p3 - p, bounds);
+      spread::SpreadAfterChoice(k, e);
       Set::Spread(k, e, E, p, carry);
       w.Put(dot);
     }

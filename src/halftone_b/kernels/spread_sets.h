@@ -46,6 +46,20 @@ inline void Store(int16_t* e, int32_t v, int32_t& carry, int32_t newCarry) {
   carry = newCarry;
 }
 
+// Ties the entry pointer to the chosen member, so that the compiler cannot
+// read the entries around the pixel before the member is known.  Every
+// member touches e[-2..2], and without this GCC loads them ahead of the dot
+// decision, runs out of registers across the three inks and parks them on
+// the stack, which costs more than the adds themselves.  Emits nothing.
+inline void SpreadAfterChoice(int k, int16_t*& e) {
+#if defined(__GNUC__) || defined(__clang__)
+  asm("" : "+r"(e) : "r"(k));
+#else
+  (void)k;
+  (void)e;
+#endif
+}
+
 }  // namespace spread
 
 // Set K.  K5 passes on only 30/32 of the error.
