@@ -53,13 +53,13 @@ std::vector<uint8_t> Matrix16Block(const RankMatrix& m) {
   return formats::WriteMatrix16(m.width, m.height, m.rank);
 }
 
-// Byte thresholds 1 .. 255: a level v covers the cells whose threshold is at
-// most v, so level 0 prints nothing and 255 prints every cell.
 std::vector<uint8_t> Matrix8Block(const RankMatrix& m) {
-  const int cells = m.width * m.height;
-  std::vector<uint8_t> thresholds;
-  for (uint16_t r : m.rank) thresholds.push_back(static_cast<uint8_t>(1 + r * 255 / cells));
-  return formats::WriteMatrix8(m.width, m.height, thresholds);
+  return formats::WriteMatrix8(m.width, m.height, ByteThresholds(m));
+}
+
+// Engine A's node choice made from a screen (screens.h).
+std::vector<uint8_t> NodeDitherBlock(const RankMatrix& screen) {
+  return formats::WriteMatrix8(screen.width, screen.height, NodeDitherFor(screen));
 }
 
 // 32 node positions for all three axes of engine B's re-sampled table.
@@ -297,13 +297,18 @@ std::vector<GenBlock> BuildAll() {
   add(kH, kMatrixWide128, Kind::kMatrix16, Matrix16Block(wide128));
   add(kH, kMatrixTall128, Kind::kMatrix16, Matrix16Block(tall128));
 
-  // Engine A.
+  // Engine A.  The refined 64 x 64 screens keep less power below 1/16
+  // cycles per dot, at every resolution, than 128 x 128 void-and-cluster
+  // screens; each takes its node choice from a dither made from it.
   add(kH, resources::kScreenTableNumber, Kind::kScreenTable, ScreenTableBlock());
   add(kH, kScreenBlue360, Kind::kMatrix8, Matrix8Block(iso64));
-  add(kH, kScreenBlue720, Kind::kMatrix8, Matrix8Block(iso128));
-  add(kH, kScreenBlueWide, Kind::kMatrix8, Matrix8Block(wide128));
-  add(kH, kScreenBlueTall, Kind::kMatrix8, Matrix8Block(tall128));
+  add(kH, kScreenBlue720, Kind::kMatrix8, Matrix8Block(iso64));
+  add(kH, kScreenBlueWide, Kind::kMatrix8, Matrix8Block(wide64));
+  add(kH, kScreenBlueTall, Kind::kMatrix8, Matrix8Block(tall64));
   add(kH, kScreenGridDither, Kind::kMatrix8, Matrix8Block(gridDither));
+  add(kH, kScreenNodeIso, Kind::kMatrix8, NodeDitherBlock(iso64));
+  add(kH, kScreenNodeWide, Kind::kMatrix8, NodeDitherBlock(wide64));
+  add(kH, kScreenNodeTall, Kind::kMatrix8, NodeDitherBlock(tall64));
   add(kH, kScreenInkLimit, Kind::kMatrix8, Matrix8Block(limitMatrix));
   add(kH, kScreenCluster360, Kind::kMatrix8, Matrix8Block(ClusteredDot(4, {1, 1})));
   add(kH, kScreenCluster720, Kind::kMatrix8, Matrix8Block(ClusteredDot(6, {1, 1})));

@@ -133,30 +133,36 @@ RankMatrix VoidAndCluster(int width, int height, Aspect aspect, uint64_t seed, d
 
 namespace {
 
-// cos(2 pi k / 64) x 4096 for k = 0 .. 16; the rest of the circle follows by
-// symmetry.  Fixed integers keep the refinement identical on every machine.
-constexpr int kQuarterCos64[17] = {4096, 4076, 4017, 3920, 3784, 3612, 3406, 3166, 2896,
-                                   2598, 2276, 1931, 1567, 1189, 799,  401,  0};
+// cos(2 pi k / 128) x 4096 for k = 0 .. 32; the rest of the circle follows
+// by symmetry.  Fixed integers keep the refinement identical on every
+// machine.
+constexpr int kQuarterCos128[33] = {4096, 4091, 4076, 4052, 4017, 3973, 3920, 3857, 3784, 3703, 3612,
+                                    3513, 3406, 3290, 3166, 3035, 2896, 2751, 2598, 2440, 2276, 2106,
+                                    1931, 1751, 1567, 1380, 1189, 995,  799,  601,  401,  201,  0};
 
-int Cos64(int k) {
-  k &= 63;
-  if (k <= 16) return kQuarterCos64[k];
-  if (k <= 32) return -kQuarterCos64[32 - k];
-  if (k <= 48) return -kQuarterCos64[k - 32];
-  return kQuarterCos64[64 - k];
+// cos(2 pi k / 128) x 4096.
+int Cos128(int k) {
+  k &= 127;
+  if (k <= 32) return kQuarterCos128[k];
+  if (k <= 64) return -kQuarterCos128[64 - k];
+  if (k <= 96) return -kQuarterCos128[k - 64];
+  return kQuarterCos128[128 - k];
 }
 
 }  // namespace
 
 void RefineLowFrequencies(RankMatrix& m, int maxGap, int tries, uint64_t seed) {
-  if (m.width != 64 || m.height != 64 || maxGap < 1) return;
-  const int n = m.width * m.height;
-  // The frequencies (u, v) / 64 cycles per dot with 0 < |(u, v)| < 4.
+  if (m.width != m.height || (m.width != 64 && m.width != 128) || maxGap < 1) return;
+  const int side = m.width;
+  const int n = side * side;
+  const int step = 128 / side;  // of the 128-step circle per frequency unit
+  // The frequencies (u, v) / side cycles per dot below 1/16: 0 < |(u, v)| < side / 16.
+  const int reach = side / 16;
   std::vector<std::pair<int, int>> freq;
-  for (int v = -3; v <= 3; ++v) {
-    for (int u = -3; u <= 3; ++u) {
+  for (int v = -reach + 1; v < reach; ++v) {
+    for (int u = -reach + 1; u < reach; ++u) {
       const int r2 = u * u + v * v;
-      if (r2 > 0 && r2 < 16) freq.emplace_back(u, v);
+      if (r2 > 0 && r2 < reach * reach) freq.emplace_back(u, v);
     }
   }
   const size_t nf = freq.size();
@@ -164,9 +170,9 @@ void RefineLowFrequencies(RankMatrix& m, int maxGap, int tries, uint64_t seed) {
   std::vector<int64_t> eRe(static_cast<size_t>(n) * nf), eIm(eRe.size());
   for (int p = 0; p < n; ++p) {
     for (size_t k = 0; k < nf; ++k) {
-      const int phase = freq[k].first * (p % 64) + freq[k].second * (p / 64);
-      eRe[static_cast<size_t>(p) * nf + k] = Cos64(phase);
-      eIm[static_cast<size_t>(p) * nf + k] = -Cos64(phase - 16);
+      const int phase = step * (freq[k].first * (p % side) + freq[k].second * (p / side));
+      eRe[static_cast<size_t>(p) * nf + k] = Cos128(phase);
+      eIm[static_cast<size_t>(p) * nf + k] = -Cos128(phase - 32);
     }
   }
   std::vector<int> at(static_cast<size_t>(n));
@@ -218,6 +224,34 @@ void RefineLowFrequencies(RankMatrix& m, int maxGap, int tries, uint64_t seed) {
     m.rank[p] = static_cast<uint16_t>(s);
     m.rank[q] = static_cast<uint16_t>(r);
   }
+}
+
+std::vector<uint8_t> ByteThresholds(const RankMatrix& m) {
+  const int cells = m.width * m.height;
+  std::vector<uint8_t> thresholds;
+  thresholds.reserve(m.rank.size());
+  for (uint16_t r : m.rank) thresholds.push_back(static_cast<uint8_t>(1 + int64_t{r} * 255 / cells));
+  return thresholds;
+}
+
+std::vector<uint8_t> NodeDitherFor(const RankMatrix& screen) {
+  const int64_t cells = int64_t{screen.width} * screen.height;
+  // First rank and size of every threshold level of the screen.
+  std::vector<int64_t> first(256, -1), size(256, 0);
+  for (int64_t r = 0; r < cells; ++r) {
+    const int level = static_cast<int>(1 + r * 255 / cells);
+    if (first[level] < 0) first[level] = r;
+    ++size[level];
+  }
+  std::vector<uint8_t> out(screen.rank.size());
+  for (size_t p = 0; p < out.size(); ++p) {
+    const int64_t r = screen.rank[p];
+    const int level = static_cast<int>(1 + r * 255 / cells);
+    // The middle of the cell's share of 1 .. 255, so that a fraction between
+    // the nodes takes the upper one as often as it should on average.
+    out[p] = static_cast<uint8_t>(1 + (2 * (r - first[level]) + 1) * 255 / (2 * size[level]));
+  }
+  return out;
 }
 
 RankMatrix ClusteredDot(int period, Aspect aspect) {

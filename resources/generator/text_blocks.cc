@@ -117,16 +117,19 @@ std::vector<uint8_t> ScreenTableBlock() {
   formats::ScreenTableContent table;
   table.firstLine = "selector method matrix1 matrix2 matrix3 phase ";
   constexpr int blue[] = {kScreenBlue360, kScreenBlue720, kScreenBlueWide, kScreenBlueTall};
+  constexpr int node[] = {kScreenNodeIso, kScreenNodeIso, kScreenNodeWide, kScreenNodeTall};
   constexpr int cluster[] = {kScreenCluster360, kScreenCluster720, kScreenClusterWide,
                              kScreenClusterTall};
   for (const ResolutionClass& rc : kClasses) {
     const int i = rc.screenClass - 1;
     // Blue noise, four inks under the ink-total limit of the level table.
-    table.lines.push_back({ScreenSelector(0, rc), 5, kScreenInkLimit, kScreenGridDither, blue[i], 0});
+    // The blue-noise screens choose grid nodes by a dither made from the
+    // screen itself, which does not beat against it.
+    table.lines.push_back({ScreenSelector(0, rc), 5, kScreenInkLimit, node[i], blue[i], 0});
     // Clustered dots, four inks, black first.
     table.lines.push_back({ScreenSelector(1, rc), 2, 0, kScreenGridDither, cluster[i], 0});
     // Blue noise, inks stacked along the threshold axis.
-    table.lines.push_back({ScreenSelector(2, rc), 6, 0, kScreenGridDither, blue[i], 0});
+    table.lines.push_back({ScreenSelector(2, rc), 6, 0, node[i], blue[i], 0});
   }
   return formats::WriteScreenTable(table);
 }

@@ -57,8 +57,12 @@ inline constexpr int kScreenBlue360 = 301;
 inline constexpr int kScreenBlue720 = 302;
 inline constexpr int kScreenBlueWide = 303;
 inline constexpr int kScreenBlueTall = 304;
-inline constexpr int kScreenGridDither = 310;
+inline constexpr int kScreenGridDither = 310;  // the clustered screens' node choice
 inline constexpr int kScreenInkLimit = 311;
+// The blue-noise screens' node choice, one for each screen, made from it.
+inline constexpr int kScreenNodeIso = 312;
+inline constexpr int kScreenNodeWide = 313;
+inline constexpr int kScreenNodeTall = 314;
 inline constexpr int kScreenCluster360 = 321;
 inline constexpr int kScreenCluster720 = 322;
 inline constexpr int kScreenClusterWide = 323;

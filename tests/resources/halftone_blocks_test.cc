@@ -69,18 +69,46 @@ TEST(DefaultHalftone, SixteenBitMatricesArePowerOfTwoBlueNoiseRankMatrices) {
   EXPECT_TRUE(widths.count(64) && widths.count(128));
 }
 
+int Side(uint8_t stored) { return stored == 255 ? 256 : stored; }
+
+std::vector<restest::ScreenLine> ScreenLines() {
+  const Block* b = FindDefault(Service::kHalftone, kScreenTableNumber);
+  std::vector<restest::ScreenLine> lines;
+  bool sawEnd = false;
+  if (b != nullptr) restest::ParseScreenTable(b->bytes, &lines, &sawEnd);
+  return lines;
+}
+
+// The node-choice dithers made from a screen: matrix 2 of a line whose
+// matrix 3 has its size.  They order the cells within each screen level
+// rather than cover the whole matrix evenly by themselves.
+std::set<int> NodeDithersOfScreens() {
+  std::set<int> out;
+  for (const auto& l : ScreenLines()) {
+    const Block* m2 = FindDefault(Service::kHalftone, l.matrix2);
+    const Block* m3 = FindDefault(Service::kHalftone, l.matrix3);
+    if (m2 && m3 && m2->bytes.size() >= 2 && m3->bytes.size() >= 2 && m2->bytes[0] == m3->bytes[0] &&
+        m2->bytes[1] == m3->bytes[1])
+      out.insert(l.matrix2);
+  }
+  return out;
+}
+
 TEST(DefaultHalftone, ByteMatricesCoverEveryLevelEvenly) {
   const auto matrices = OfKind("matrix8");
   ASSERT_FALSE(matrices.empty());
+  const std::set<int> nodeDithers = NodeDithersOfScreens();
   for (const Block* b : matrices) {
     SCOPED_TRACE(b->number);
     EXPECT_GE(b->number, 301);
     EXPECT_LE(b->number, 399);
-    const int w = b->bytes[0] == 255 ? 256 : b->bytes[0], h = b->bytes[1] == 255 ? 256 : b->bytes[1];
+    const int w = Side(b->bytes[0]), h = Side(b->bytes[1]);
     ASSERT_EQ(b->bytes.size(), 2u + static_cast<size_t>(w) * h);
     const auto cells = b->bytes.subspan(2);
-    // Thresholds 1..255: level 0 prints nothing (and the grid dither never
-    // steps past the last node), level 255 prints everything.
+    // Thresholds from 1: level 0 prints nothing and the grid dither never
+    // steps past the last node.
+    EXPECT_GE(*std::min_element(cells.begin(), cells.end()), 1);
+    if (nodeDithers.count(b->number)) continue;  // checked against their screens below
     EXPECT_EQ(*std::min_element(cells.begin(), cells.end()), 1);
     // Coverage of level v is the share of cells with threshold <= v.
     for (int v : {32, 64, 128, 192, 250}) {
@@ -88,6 +116,43 @@ TEST(DefaultHalftone, ByteMatricesCoverEveryLevelEvenly) {
       EXPECT_NEAR(static_cast<double>(covered) / cells.size(), v / 255.0, 1.0 / 255 + 1.0 / cells.size()) << v;
     }
   }
+}
+
+TEST(DefaultHalftone, BlueNoiseScreensChooseNodesByADitherMadeFromThemselves) {
+  // Engine A picks the grid node of a colour by matrix 2 (the upper node
+  // where the fraction between the nodes reaches the threshold) and sets
+  // dots by matrix 3.  Two unrelated blue-noise matrices overlap as white
+  // noise; a node dither that orders the cells within each screen level
+  // keeps the dots nested.  Within every screen level its thresholds must
+  // spread evenly over 1 .. 255, so that a fraction f between two nodes
+  // takes the upper node in f / 255 of the cells, level by level.
+  int checked = 0;
+  for (const auto& l : ScreenLines()) {
+    if (l.method != 5 && l.method != 6) continue;  // the blue-noise screens
+    SCOPED_TRACE(l.selector);
+    const Block* m2 = FindDefault(Service::kHalftone, l.matrix2);
+    const Block* m3 = FindDefault(Service::kHalftone, l.matrix3);
+    ASSERT_TRUE(m2 && m3);
+    ASSERT_EQ(m2->bytes[0], m3->bytes[0]) << "read at the same column";
+    ASSERT_EQ(m2->bytes[1], m3->bytes[1]) << "read at the same row";
+    EXPECT_EQ(l.matrix2Phase, 0);
+    const auto node = m2->bytes.subspan(2), screen = m3->bytes.subspan(2);
+    ASSERT_EQ(node.size(), screen.size());
+    for (int level = 1; level <= 255; ++level) {
+      std::vector<int> t;
+      for (size_t i = 0; i < screen.size(); ++i)
+        if (screen[i] == level) t.push_back(node[i]);
+      if (t.empty()) continue;
+      ASSERT_GE(t.size(), 8u) << "too few cells at level " << level << " to spread a fraction";
+      for (int f : {0, 1, 32, 100, 128, 200, 254}) {
+        const auto upper = std::count_if(t.begin(), t.end(), [&](int v) { return f >= v; });
+        EXPECT_NEAR(static_cast<double>(upper), f * static_cast<double>(t.size()) / 255, 1.0)
+            << "level " << level << ", fraction " << f;
+      }
+    }
+    ++checked;
+  }
+  EXPECT_GT(checked, 0);
 }
 
 TEST(DefaultHalftone, ClusteredScreensGrowCompactDotsBlueNoiseScreensDoNot) {
