@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <algorithm>
+#include <bit>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -240,7 +241,11 @@ void PrintSimulator::Row(int y, std::span<const std::span<const uint8_t>> planes
   for (size_t j = 0; j < bytes; ++j) {
     uint64_t eight = 0;
     for (size_t k = 0; k < n; ++k) eight |= kDotBytes[planes[k][j]] << k;
-    for (int i = 0; i < 8; ++i) mixes[j * 8 + static_cast<size_t>(i)] = static_cast<uint8_t>(eight >> (8 * i));
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(&mixes[j * 8], &eight, 8);  // byte i is eight >> 8 * i
+    } else {
+      for (int i = 0; i < 8; ++i) mixes[j * 8 + static_cast<size_t>(i)] = static_cast<uint8_t>(eight >> (8 * i));
+    }
   }
   if (model_ != nullptr) {
     if (packed_) {
@@ -286,6 +291,13 @@ void PrintSimulator::PackedModelRow(int oy, const std::vector<uint8_t>& mixes) {
     open.packed.assign(size_t(outWidth_) * 2, 0);
   }
   constexpr uint64_t kLow = 0x0F0F0F0F0F0F0F0Full;
+  // One dot of mix m: 1 in nibble m (a load where a shift by a variable
+  // count costs more).
+  static constexpr std::array<uint64_t, 16> kOneOf = [] {
+    std::array<uint64_t, 16> t{};
+    for (int m = 0; m < 16; ++m) t[size_t(m)] = uint64_t{1} << (4 * m);
+    return t;
+  }();
   const uint8_t* mix = mixes.data();
   uint64_t* packed = open.packed.data();
   for (size_t ox = 0; ox < size_t(outWidth_); ++ox) {
@@ -293,8 +305,15 @@ void PrintSimulator::PackedModelRow(int oy, const std::vector<uint8_t>& mixes) {
     uint64_t even = 0, odd = 0;
     for (int x = firstColumn_[ox]; x < end;) {
       const int stop = std::min(end, x + 15);
-      uint64_t nibbles = 0;
-      for (; x < stop; ++x) nibbles += uint64_t{1} << (4 * mix[x]);
+      // Two sums in turn, so that the additions do not wait on each other;
+      // together they hold at most 15 dots, so no nibble carries.
+      uint64_t first = 0, second = 0;
+      for (; x + 1 < stop; x += 2) {
+        first += kOneOf[mix[x] & 15];
+        second += kOneOf[mix[x + 1] & 15];
+      }
+      if (x < stop) first += kOneOf[mix[x++] & 15];
+      const uint64_t nibbles = first + second;
       even += nibbles & kLow;
       odd += (nibbles >> 4) & kLow;
     }
@@ -327,9 +346,11 @@ void PrintSimulator::FinishModelRow(int oy) const {
   // Pixels of blank paper or of one overprint alone (solids) take the
   // pixel worked out once for them: the same numbers Mix and the encoder
   // give, without their cost.  The others are mixed and encoded together.
-  std::vector<printmodel::Xyz> mixed;
-  std::vector<int> where;
-  std::array<double, 16> fractions;
+  // Sized once: a row's pixels need no fresh (zeroed) memory.
+  std::vector<std::array<double, 16>>& fractions = fractions_;
+  std::vector<int>& where = where_;
+  fractions.resize(size_t(outWidth_));
+  where.clear();
   for (int ox = 0; ox < outWidth_; ++ox) {
     const uint32_t* c = &counts[size_t(ox) * 16];
     uint64_t total = 0;
@@ -346,10 +367,12 @@ void PrintSimulator::FinishModelRow(int oy) const {
       std::memcpy(row + size_t(ox) * 3, solidRgb_[only], 3);
       continue;
     }
-    for (int m = 0; m < 16; ++m) fractions[m] = static_cast<double>(c[m]) / static_cast<double>(total);
-    mixed.push_back(model_->Mix(fractions));
+    std::array<double, 16>& f = fractions[where.size()];
+    for (int m = 0; m < 16; ++m) f[m] = static_cast<double>(c[m]) / static_cast<double>(total);
     where.push_back(ox);
   }
+  std::vector<printmodel::Xyz> mixed(where.size());
+  model_->MixMany(fractions.data(), mixed.data(), where.size());
   std::vector<uint8_t> rgb(mixed.size() * 3);
   encoder_->Encode(mixed.data(), rgb.data(), mixed.size());
   for (size_t i = 0; i < where.size(); ++i) std::memcpy(row + size_t(where[i]) * 3, &rgb[i * 3], 3);

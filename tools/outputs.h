@@ -4,6 +4,7 @@
 // succeeded, so a failed job leaves nothing behind.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -147,6 +148,10 @@ class PrintSimulator {
   bool packed_ = false;                // packed counting (pixels narrow enough)
   mutable std::unordered_map<int, OpenRow> open_;
   mutable std::vector<uint8_t> image_;
+  // Per finished row: the overprint fractions of the pixels to mix, and
+  // where each goes.
+  mutable std::vector<std::array<double, 16>> fractions_;
+  mutable std::vector<int> where_;
 };
 
 // Screen size of a simulated print: the longer side `longest` pixels, the

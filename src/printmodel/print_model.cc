@@ -2,6 +2,10 @@
 
 #include <lcms2.h>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -71,16 +75,26 @@ bool ParseNumber(const char* text, double* out) {
   return true;
 }
 
+// The piecewise-linear curve through (0, 0), the points (sorted by x) and
+// (1, 1) at x, clamped to 0..1.  The segment is the one ending at the first
+// point at or past x, found by bisection.
 double Interpolate(const std::vector<std::array<double, 2>>& points, double x) {
   x = std::clamp(x, 0.0, 1.0);
-  double x0 = 0, y0 = 0;
-  for (const auto& p : points) {
-    if (x <= p[0]) {
-      if (p[0] <= x0) return p[1];
-      return y0 + (p[1] - y0) * (x - x0) / (p[0] - x0);
-    }
-    x0 = p[0];
-    y0 = p[1];
+  size_t i = 0;
+  if (x == x) {
+    i = static_cast<size_t>(
+        std::lower_bound(points.begin(), points.end(), x,
+                         [](const std::array<double, 2>& p, double v) { return p[0] < v; }) -
+        points.begin());
+  } else {
+    i = points.size();  // not a number: past every point
+  }
+  const double x0 = i == 0 ? 0 : points[i - 1][0];
+  const double y0 = i == 0 ? 0 : points[i - 1][1];
+  if (i < points.size()) {
+    const auto& p = points[i];
+    if (p[0] <= x0) return p[1];
+    return y0 + (p[1] - y0) * (x - x0) / (p[0] - x0);
   }
   if (x0 >= 1) return y0;
   return y0 + (1 - y0) * (x - x0) / (1 - x0);
@@ -343,6 +357,87 @@ Xyz PrintModel::Mix(const std::array<double, kOverprints>& fractions) const {
     }
   }
   return MixEffective(w);
+}
+
+#if defined(__x86_64__)
+namespace {
+
+// Four areas of Mix() at once, one per lane: each lane does what Mix does
+// for its area, in the same order, with no fused multiply-add, so every
+// lane's numbers are Mix's.  Branches become masks: a lane whose area the
+// branch skips keeps its weights.
+__attribute__((target("avx2"))) void MixFour(
+    const std::array<std::vector<std::array<double, 2>>, kInks>& gain,
+    const std::array<Xyz, kOverprints>& root, double n,
+    const std::array<double, kOverprints>* f, Xyz* out) {
+  __m256d w[kOverprints];
+  for (int m = 0; m < kOverprints; ++m) w[m] = _mm256_set_pd(f[3][m], f[2][m], f[1][m], f[0][m]);
+  const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
+  for (int k = 0; k < kInks; ++k) {
+    const int bit = 1 << k;
+    __m256d c = zero;
+    for (int m = 0; m < kOverprints; ++m) {
+      if (m & bit) c = _mm256_add_pd(c, w[m]);
+    }
+    alignas(32) double cs[4], as[4];
+    _mm256_store_pd(cs, c);
+    for (int i = 0; i < 4; ++i) as[i] = Interpolate(gain[k], cs[i]);
+    const __m256d a = _mm256_load_pd(as);
+    const __m256d gains =
+        _mm256_and_pd(_mm256_cmp_pd(a, c, _CMP_GT_OQ), _mm256_cmp_pd(c, one, _CMP_LT_OQ));
+    const __m256d losses =
+        _mm256_and_pd(_mm256_cmp_pd(a, c, _CMP_LT_OQ), _mm256_cmp_pd(c, zero, _CMP_GT_OQ));
+    if (_mm256_movemask_pd(gains) != 0) {
+      const __m256d p = _mm256_div_pd(_mm256_sub_pd(a, c), _mm256_sub_pd(one, c));
+      for (int m = 0; m < kOverprints; ++m) {
+        if (m & bit) continue;
+        const __m256d t = _mm256_mul_pd(w[m], p);
+        w[m | bit] = _mm256_blendv_pd(w[m | bit], _mm256_add_pd(w[m | bit], t), gains);
+        w[m] = _mm256_blendv_pd(w[m], _mm256_sub_pd(w[m], t), gains);
+      }
+    }
+    if (_mm256_movemask_pd(losses) != 0) {
+      const __m256d q = _mm256_div_pd(_mm256_sub_pd(c, a), c);
+      for (int m = 0; m < kOverprints; ++m) {
+        if (!(m & bit)) continue;
+        const __m256d t = _mm256_mul_pd(w[m], q);
+        w[m & ~bit] = _mm256_blendv_pd(w[m & ~bit], _mm256_add_pd(w[m & ~bit], t), losses);
+        w[m] = _mm256_blendv_pd(w[m], _mm256_sub_pd(w[m], t), losses);
+      }
+    }
+  }
+  // MixEffective: overprints of no weight are skipped.
+  __m256d sx = zero, sy = zero, sz = zero;
+  for (int m = 0; m < kOverprints; ++m) {
+    const __m256d skip = _mm256_cmp_pd(w[m], zero, _CMP_EQ_OQ);
+    sx = _mm256_blendv_pd(_mm256_add_pd(sx, _mm256_mul_pd(w[m], _mm256_set1_pd(root[m].x))), sx, skip);
+    sy = _mm256_blendv_pd(_mm256_add_pd(sy, _mm256_mul_pd(w[m], _mm256_set1_pd(root[m].y))), sy, skip);
+    sz = _mm256_blendv_pd(_mm256_add_pd(sz, _mm256_mul_pd(w[m], _mm256_set1_pd(root[m].z))), sz, skip);
+  }
+  alignas(32) double xs[4], ys[4], zs[4];
+  _mm256_store_pd(xs, sx);
+  _mm256_store_pd(ys, sy);
+  _mm256_store_pd(zs, sz);
+  for (int i = 0; i < 4; ++i) out[i] = {std::pow(xs[i], n), std::pow(ys[i], n), std::pow(zs[i], n)};
+}
+
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+
+}  // namespace
+#endif
+
+void PrintModel::MixMany(const std::array<double, kOverprints>* fractions, Xyz* out,
+                         size_t count) const {
+  size_t i = 0;
+#if defined(__x86_64__)
+  if (HasAvx2()) {
+    for (; i + 4 <= count; i += 4) MixFour(gain_, root_, n_, fractions + i, out + i);
+  }
+#endif
+  for (; i < count; ++i) out[i] = Mix(fractions[i]);
 }
 
 FitError PrintModel::Evaluate(const MeasurementSet& set) const {

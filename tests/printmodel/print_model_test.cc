@@ -172,6 +172,99 @@ TEST(PrintModelMix, IndependentDotsMixAsTheTintPredicts) {
   }
 }
 
+// The dot-gain curve as a plain walk along the points: what bisecting for
+// the segment must give, bit for bit.
+double WalkCurve(const std::vector<std::array<double, 2>>& points, double x) {
+  x = std::clamp(x, 0.0, 1.0);
+  double x0 = 0, y0 = 0;
+  for (const auto& p : points) {
+    if (x <= p[0]) {
+      if (p[0] <= x0) return p[1];
+      return y0 + (p[1] - y0) * (x - x0) / (p[0] - x0);
+    }
+    x0 = p[0];
+    y0 = p[1];
+  }
+  if (x0 >= 1) return y0;
+  return y0 + (1 - y0) * (x - x0) / (1 - x0);
+}
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Curves with the shapes fitting can give and a few it cannot: repeated
+// amounts, points at 0 and 1, a curve below the diagonal (dots lose area),
+// none at all.
+std::vector<std::vector<std::array<double, 2>>> GainCurves() {
+  return {{{0.1, 0.18}, {0.3, 0.45}, {0.5, 0.66}, {0.7, 0.82}, {0.9, 0.95}},
+          {{0.0, 0.05}, {0.25, 0.3}, {0.25, 0.35}, {0.5, 0.5}, {1.0, 1.0}},
+          {{0.2, 0.1}, {0.6, 0.45}, {1.0, 0.9}},
+          {}};
+}
+
+TEST(PrintModelMix, GainCurveLookupIsTheWalkAlongThePoints) {
+  for (const auto& curve : GainCurves()) {
+    PrintModel model = SyntheticModel();
+    model.SetDotGain(0, curve);
+    std::vector<double> xs = {-0.5, 0.0, 1.0, 1.5, std::nan(""), 1e-300, 0.999999999};
+    for (const auto& p : curve) {
+      xs.push_back(p[0]);
+      xs.push_back(std::nextafter(p[0], 0.0));
+      xs.push_back(std::nextafter(p[0], 1.0));
+    }
+    for (int i = 0; i <= 1000; ++i) xs.push_back(i / 1000.0);
+    for (double x : xs) {
+      EXPECT_TRUE(SameBits(model.EffectiveCoverage(0, x), WalkCurve(curve, x))) << x;
+    }
+  }
+}
+
+// MixMany takes four areas at a time where it can; every area's colour
+// must be Mix's to the last bit, since the simulated print's bytes follow
+// from it.
+TEST(PrintModelMix, ManyAreasAtOnceMixAsOneByOne) {
+  std::mt19937 rng(7);
+  std::vector<std::array<double, kOverprints>> areas;
+  // Counts of dots per overprint over a pixel, as the simulated print has
+  // them: sparse and dense, one overprint alone, nothing but paper.
+  for (int i = 0; i < 3000; ++i) {
+    std::array<uint32_t, kOverprints> counts{};
+    const int kinds = 1 + int(rng() % 16);
+    const int dots = 1 + int(rng() % 200);
+    for (int d = 0; d < dots; ++d) ++counts[rng() % uint32_t(kinds) * 7 % kOverprints];
+    uint32_t total = 0;
+    for (uint32_t c : counts) total += c;
+    std::array<double, kOverprints>& f = areas.emplace_back();
+    for (int m = 0; m < kOverprints; ++m) f[m] = double(counts[m]) / double(total);
+  }
+  for (int m = 0; m < kOverprints; ++m) {
+    std::array<double, kOverprints>& f = areas.emplace_back();
+    f[m] = 1;
+  }
+  areas.emplace_back();  // no area at all: every weight 0
+  areas.push_back({0.5, 0.5});
+  std::vector<PrintModel> models = {PrintModel::Default(), SyntheticModel()};
+  for (const auto& curve : GainCurves()) {
+    PrintModel& m = models.emplace_back(SyntheticModel());
+    for (int k = 0; k < kInks; ++k) m.SetDotGain(k, curve);
+  }
+  for (size_t which = 0; which < models.size(); ++which) {
+    SCOPED_TRACE(which);
+    const PrintModel& model = models[which];
+    // An odd count, so the last areas go one by one.
+    std::vector<Xyz> many(areas.size());
+    model.MixMany(areas.data(), many.data(), areas.size());
+    size_t differ = 0;
+    for (size_t i = 0; i < areas.size(); ++i) {
+      const Xyz one = model.Mix(areas[i]);
+      if (!SameBits(one.x, many[i].x) || !SameBits(one.y, many[i].y) ||
+          !SameBits(one.z, many[i].z)) {
+        ++differ;
+      }
+    }
+    EXPECT_EQ(differ, 0u);
+  }
+}
+
 std::string Cgats(const std::string& format, const std::string& rows, int sets) {
   const auto fields = std::count(format.begin(), format.end(), ' ') + 1;
   return "CTI3\nNUMBER_OF_FIELDS " + std::to_string(fields) + "\nBEGIN_DATA_FORMAT\n" + format +
