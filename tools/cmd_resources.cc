@@ -3,10 +3,12 @@
 // tables built by inverting the printer model.
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <optional>
+#include <tuple>
 
 #include "command.h"
 #include "files.h"
@@ -14,6 +16,7 @@
 #include "printmodel/icc_printer.h"
 #include "printmodel/icc_profile.h"
 #include "printmodel/node_correction.h"
+#include "printmodel/screen_tables.h"
 #include "printmodel/table_builder.h"
 #include "pure_black.h"
 #include "resources_io.h"
@@ -35,6 +38,7 @@ struct ResourcesArgs {
   // build
   std::string buildOut, black = "medium", icc;
   std::string correct;  // empty: default
+  std::string tables;   // empty: every four-ink table
   bool pureBlack = false;
   std::optional<double> inkLimit;
 };
@@ -127,8 +131,9 @@ int BuildTables(const ResourcesArgs& a, const Globals& g) {
   if (!set.ok()) return Fail(set.status());
   // The printer the tables invert: the user's ICC profile, or the print model.
   std::unique_ptr<printmodel::Printer> printer;
-  // The model the patches printed for the correction are read under: none
-  // for an ICC profile, which predicts flat tints but not dots.
+  // The model the screens' dot rules mix their overprints under and the
+  // patches printed for the correction are read under: none for an ICC
+  // profile, which predicts flat tints but not dots.
   const printmodel::PrintModel* correctModel = nullptr;
   if (!a.icc.empty()) {
     Result<std::unique_ptr<printmodel::IccPrinter>> icc = printmodel::IccPrinter::Load(a.icc);
@@ -154,10 +159,29 @@ int BuildTables(const ResourcesArgs& a, const Globals& g) {
   }
   std::map<int, std::string> paperOf;  // table number -> the paper it serves
   for (const IndexNames::Entry& e : names->entries) paperOf.emplace(e.table, e.paper);
+  // --table narrows the rebuild to the tables it names; the rest are copied.
+  if (!a.tables.empty()) {
+    std::map<int, std::string> asked;
+    for (size_t at = 0; at <= a.tables.size();) {
+      const size_t end = std::min(a.tables.find(',', at), a.tables.size());
+      const int number = std::atoi(a.tables.substr(at, end - at).c_str());
+      const auto it = paperOf.find(number);
+      if (it == paperOf.end()) {
+        return Fail("--table " + std::to_string(number) + ": the colour-table index names no such table");
+      }
+      asked.insert(*it);
+      at = end + 1;
+    }
+    paperOf = std::move(asked);
+  }
 
-  // One builder per ink limit and tone rule: each samples the printable
-  // gamut once.
-  std::map<std::pair<double, bool>, std::unique_ptr<printmodel::TableBuilder>> builders;
+  // One builder per ink limit, tone rule and screen: each samples the
+  // printable gamut once.
+  struct Builder {
+    std::unique_ptr<printmodel::ScreenPrinter> screen;  // engine A's screen the tables serve, if any
+    std::unique_ptr<printmodel::TableBuilder> builder;
+  };
+  std::map<std::tuple<double, bool, int, int, int>, Builder> builders;
   int rebuilt = 0;
   for (const auto& [number, paper] : paperOf) {
     const auto base = set->Find(Service::kColor, number);
@@ -171,14 +195,31 @@ int BuildTables(const ResourcesArgs& a, const Globals& g) {
     const std::optional<JobOptions> job = JobOfTable(*names, number);
     const bool correct = correctModel != nullptr && job &&
                          (a.correct == "all" || (a.correct != "none" && CorrectedByDefault(job->method)));
-    std::unique_ptr<printmodel::TableBuilder>& builder = builders[{limit, correct}];
-    if (!builder) {
+    // A table that engine A's screen prints is built under the screen's dot
+    // rule, where the printer is the print model (a profile's flat tints
+    // say nothing of how the screen lays dots).
+    std::optional<printmodel::ScreenRule> rule;
+    std::array<int, 2> params{0, 0};
+    if (correctModel != nullptr && job) rule = ScreenRuleOfMethod(job->method);
+    if (rule) {
+      Result<std::array<int, 2>> read = printmodel::LevelTableParams(*base);
+      if (!read.ok()) return Fail("table " + std::to_string(number) + ": " + read.status().message());
+      params = *read;
+    }
+    Builder& slot = builders[{limit, correct, rule ? static_cast<int>(*rule) : -1, params[0], params[1]}];
+    if (!slot.builder) {
       printmodel::BuildSettings settings;
       settings.inkLimit = limit;
       settings.black = *black;
       settings.pureBlack = a.pureBlack;
       settings.keepTones = correct;
-      builder = std::make_unique<printmodel::TableBuilder>(*printer, settings);
+      if (rule) {
+        slot.screen = std::make_unique<printmodel::ScreenPrinter>(*correctModel, *rule, params[0], params[1]);
+        slot.builder = std::make_unique<printmodel::TableBuilder>(*slot.screen,
+                                                                  printmodel::ScreenBuildSettings(settings, *rule));
+      } else {
+        slot.builder = std::make_unique<printmodel::TableBuilder>(*printer, settings);
+      }
     }
     // Black-only tables have no four-ink nodes to solve; they are kept, and
     // the listing says why.
@@ -191,7 +232,7 @@ int BuildTables(const ResourcesArgs& a, const Globals& g) {
       }
       continue;
     }
-    std::vector<printmodel::BuiltNode> nodes = builder->Build(*positions);
+    std::vector<printmodel::BuiltNode> nodes = slot.builder->Build(*positions);
     // The nodes printed through the method the table serves and corrected
     // by what their patches printed.
     std::string corrected;
@@ -200,14 +241,19 @@ int BuildTables(const ResourcesArgs& a, const Globals& g) {
       if (!settings.ok()) return Fail(settings.status());
       printmodel::CorrectionOptions options;
       options.inkLimit = limit;
-      Result<printmodel::CorrectionFigures> figures = printmodel::CorrectByPrinting(
-          nodes, *positions, baseBytes, number, *settings, *set, *correctModel, options);
+      Result<printmodel::CorrectionFigures> figures =
+          slot.screen ? printmodel::CorrectScreenTable(nodes, *positions, baseBytes, number, *settings, *set,
+                                                       *correctModel, options, *slot.screen)
+                      : printmodel::CorrectByPrinting(nodes, *positions, baseBytes, number, *settings, *set,
+                                                      *correctModel, options);
       if (!figures.ok()) return Fail("table " + std::to_string(number) + ": " + figures.status().message());
       char text[96];
       std::snprintf(text, sizeof text, "  corrected by %s: nodes' mean dE00 %.2f -> %.2f, max %.2f -> %.2f",
                     job->method.c_str(), figures->meanBefore, figures->meanAfter, figures->maxBefore,
                     figures->maxAfter);
       corrected = text;
+    } else if (slot.screen) {
+      for (printmodel::BuiltNode& node : nodes) node.ink = slot.screen->Stored(node.ink);
     }
     Result<std::vector<uint8_t>> block = printmodel::WriteBuiltTable(baseBytes, nodes);
     if (!block.ok()) return Fail(block.status());
@@ -254,6 +300,7 @@ const RegisterCommand kResources(
       AddFlag(build, "--pure-black", &a->pureBlack);
       AddOption(build, "--ink-limit", &a->inkLimit);
       AddOption(build, "--correct", &a->correct);
+      AddOption(build, "--table", &a->tables);
       return [a, &g, list, show, exportCmd, profile, build]() -> int {
         if (*list) return PrintText(ListResources(g.resources));
         if (*show) return PrintText(ShowResource(g.resources, a->blockName));

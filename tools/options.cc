@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -67,6 +68,20 @@ std::string CheckCorrect(const std::string& v) {
   return "expected none, default or all";
 }
 
+// Comma-separated colour table numbers.
+std::string CheckTables(const std::string& v) {
+  size_t at = 0;
+  while (true) {
+    const size_t end = std::min(v.find(',', at), v.size());
+    const std::string item = v.substr(at, end - at);
+    if (item.empty() || item.size() > 4 || item.find_first_not_of("0123456789") != std::string::npos) {
+      return "'" + v + "' is not a list of table numbers (for example 3,17)";
+    }
+    if (end == v.size()) return {};
+    at = end + 1;
+  }
+}
+
 std::string CheckOnOff(const std::string& v) {
   if (v == "on" || v == "off") return {};
   return "'" + v + "' is not on or off";
@@ -127,6 +142,10 @@ const std::vector<OptionInfo> kOptions = {
      "dither, whose kernels place dots of different inks by their own rules) or all; not with "
      "--icc",
      0, 0, "default", CheckCorrect},
+    {"--table", nullptr, OptionType::kText,
+     "rebuild only these colour tables (their numbers in the colour-table index, comma-separated); "
+     "the others are copied",
+     0, 0, "every four-ink table", CheckTables},
     // Calibration.
     {"--steps", nullptr, OptionType::kInteger, "steps of each ink's ramp", 2, 100, "20"},
     // Page layout.

@@ -4,8 +4,24 @@
 #include <memory>
 
 #include "outputs.h"
+#include "vantik/default_resources.h"
 
 namespace vantik::tool {
+
+std::optional<printmodel::ScreenRule> ScreenRuleOfMethod(const std::string& method) {
+  const Method* m = FindMethod(method);
+  if (m == nullptr || m->kind != 2) return std::nullopt;
+  switch (m->selector) {
+    case resources::kSelectorBlueNoise:
+      return printmodel::ScreenRule::kBlackFirstInkLimited;
+    case resources::kSelectorClustered:
+      return printmodel::ScreenRule::kBlackFirst;
+    case resources::kSelectorStacked:
+      return printmodel::ScreenRule::kStacked;
+    default:
+      return std::nullopt;
+  }
+}
 
 Result<const printmodel::PrintModel*> ChoosePrintModel(
     const std::string& arg, std::unique_ptr<printmodel::PrintModel>* owned) {

@@ -5,11 +5,13 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "job.h"
 #include "printmodel/print_model.h"
+#include "printmodel/screen_printer.h"
 #include "vantik/vantik.hpp"
 
 namespace vantik::tool {
@@ -52,6 +54,10 @@ struct PrintResult {
 // is held in *owned.
 Result<const printmodel::PrintModel*> ChoosePrintModel(
     const std::string& arg, std::unique_ptr<printmodel::PrintModel>* owned);
+
+// The dot rule by which a method's screen lays its inks over each other
+// (engine A's methods), or none where each ink's dots fall independently.
+std::optional<printmodel::ScreenRule> ScreenRuleOfMethod(const std::string& method);
 
 Status RunPrint(const PrintRequest& request, const ResourceSet& resources,
                 PrintResult* result);

@@ -16,6 +16,7 @@
 #include "printmodel/gamut_map.h"
 #include "printmodel/node_correction.h"
 #include "printmodel/print_model.h"
+#include "printmodel/screen_tables.h"
 #include "printmodel/table_builder.h"
 
 namespace vantik::resgen {
@@ -64,11 +65,10 @@ BuildKey KeyFor(const PaperModel& paper, const PrintTarget& target, std::span<co
   BuildKey key{{paper.inkLimit, paper.blackStart, paper.blackPower}, -1, 0, 0};
   if (!target.screen) return key;
   key.screen = static_cast<int>(*target.screen);
-  ByteReader reader(base.data(), base.size());
-  formats::TableBlockView view{};
-  if (!formats::ParseTableBlock(reader, view).ok()) Die(target.tableNumber, "not a colour table block");
-  key.paramA = view.header.params[0];
-  key.paramB = view.header.params[2];
+  Result<std::array<int, 2>> params = printmodel::LevelTableParams(base);
+  if (!params.ok()) Die(target.tableNumber, params.status().message());
+  key.paramA = (*params)[0];
+  key.paramB = (*params)[1];
   return key;
 }
 
@@ -83,19 +83,12 @@ const printmodel::TableBuilder& BuilderFor(const PaperModel& paper, const BuildK
     settings.inkLimit = paper.inkLimit;
     settings.black = {paper.blackStart, paper.blackPower};
     settings.keepTones = true;
-    // The stacked screen lays yellow from the top of the threshold range
-    // and the other inks from the bottom, so a gray between two recipes
-    // prints with a cast neither shows; its neutral axis is black alone, as
-    // black takes the whole gray component there.
-    if (key.screen == static_cast<int>(printmodel::ScreenRule::kStacked)) {
-      settings.pureBlack = true;
-      settings.pureBlackFrom = 0.0;
-    }
     const printmodel::PrintModel& model = printmodel::PrintModel::Default();
     if (key.screen >= 0) {
-      slot.first = std::make_unique<printmodel::ScreenPrinter>(
-          model, static_cast<printmodel::ScreenRule>(key.screen), key.paramA, key.paramB);
-      slot.second = std::make_unique<printmodel::TableBuilder>(*slot.first, settings);
+      const auto rule = static_cast<printmodel::ScreenRule>(key.screen);
+      slot.first = std::make_unique<printmodel::ScreenPrinter>(model, rule, key.paramA, key.paramB);
+      slot.second = std::make_unique<printmodel::TableBuilder>(*slot.first,
+                                                               printmodel::ScreenBuildSettings(settings, rule));
     } else {
       slot.second = std::make_unique<printmodel::TableBuilder>(model, settings);
     }
@@ -113,39 +106,6 @@ const std::vector<printmodel::BuiltNode>& NodesFor(const PaperModel& paper, cons
   return it->second;
 }
 
-// Grays darker than this multiple of the darkest print are spread over the
-// range between them: enough room for a darker calibration to keep them
-// apart, while the mid grays keep their own lightness.
-constexpr double kBlackKnee = 1.6;
-
-// A neutral axis of black ink alone reaches its darkest print (solid black)
-// at gray 0; mapped by lightness, every gray below that print's lightness
-// would land on solid black too, and a darker calibration could not darken
-// them apart.  Their lightness is spread linearly from solid black at gray 0
-// to the knee, and each black-only gray takes the black that prints it.
-void SpreadBlackAxis(std::vector<printmodel::BuiltNode>& nodes, std::span<const uint8_t> positions,
-                     const printmodel::Printer& printer) {
-  const size_t n = positions.size();
-  const double black = printer.Print({0, 0, 0, 1}).l;
-  const double knee = kBlackKnee * black;
-  for (size_t j = 0; j < n; ++j) {
-    printmodel::BuiltNode& node = nodes[(j * n + j) * n + j];
-    if (node.ink[0] + node.ink[1] + node.ink[2] > 0 || node.ink[3] <= 0) continue;
-    const double v = positions[j] / 255.0;
-    const double source = printmodel::SrgbToLab(v, v, v).l;
-    if (source >= knee) continue;
-    node.target.l = black + source * (knee - black) / knee;
-    double lo = 0, hi = 1;
-    for (int i = 0; i < 40; ++i) {
-      const double mid = 0.5 * (lo + hi);
-      if (printer.Print({0, 0, 0, mid}).l > node.target.l) lo = mid;
-      else hi = mid;
-    }
-    node.ink = {0, 0, 0, 0.5 * (lo + hi)};
-    node.printed = printer.Print(node.ink);
-  }
-}
-
 }  // namespace
 
 std::vector<uint8_t> BuildCorrectedTable(const std::vector<uint8_t>& base, const PaperModel& paper,
@@ -157,19 +117,17 @@ std::vector<uint8_t> BuildCorrectedTable(const std::vector<uint8_t>& base, const
   std::vector<printmodel::BuiltNode> nodes = NodesFor(paper, key, *positions);
   printmodel::CorrectionOptions options;
   options.inkLimit = paper.inkLimit;
-  std::optional<printmodel::ScreenPrinter> screenPrinter;
-  if (target.screen) {
-    screenPrinter.emplace(printmodel::PrintModel::Default(), *target.screen, key.paramA, key.paramB);
-    options.printer = &*screenPrinter;
-    if (*target.screen == printmodel::ScreenRule::kStacked) SpreadBlackAxis(nodes, *positions, *screenPrinter);
-  }
-  Result<printmodel::CorrectionFigures> figures =
-      printmodel::CorrectByPrinting(nodes, *positions, base, target.tableNumber,
-                                    PrintSettings(resources, target), resources,
-                                    printmodel::PrintModel::Default(), options);
+  const ColorSettings settings = PrintSettings(resources, target);
+  const printmodel::PrintModel& model = printmodel::PrintModel::Default();
+  Result<printmodel::CorrectionFigures> figures = [&]() -> Result<printmodel::CorrectionFigures> {
+    if (!target.screen)
+      return printmodel::CorrectByPrinting(nodes, *positions, base, target.tableNumber, settings, resources,
+                                           model, options);
+    const printmodel::ScreenPrinter printer(model, *target.screen, key.paramA, key.paramB);
+    return printmodel::CorrectScreenTable(nodes, *positions, base, target.tableNumber, settings, resources, model,
+                                          options, printer);
+  }();
   if (!figures.ok()) Die(target.tableNumber, "correcting by printing: " + figures.status().message());
-  if (screenPrinter)
-    for (printmodel::BuiltNode& node : nodes) node.ink = screenPrinter->Stored(node.ink);
   Result<std::vector<uint8_t>> block = printmodel::WriteBuiltTable(base, nodes);
   if (!block.ok()) Die(target.tableNumber, block.status().message());
   if (std::getenv("VANTIK_RESGEN_TRACE") != nullptr) {

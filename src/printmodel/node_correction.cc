@@ -161,6 +161,8 @@ Result<CorrectionFigures> CorrectByPrinting(std::vector<BuiltNode>& nodes,
   std::vector<Inks> lastInk(count), bestInk(count);
   std::vector<Lab> lastLab(count);
   std::vector<double> bestError(count, 1e9);
+  std::vector<Inks> axisBestInk(n);
+  double axisBestError = 1e18;
   CorrectionFigures figures;
   for (int round = 0;; ++round) {
     Result<std::vector<Lab>> printed = printAll();
@@ -193,18 +195,25 @@ Result<CorrectionFigures> CorrectByPrinting(std::vector<BuiltNode>& nodes,
         }
       }
     }
-    double sum = 0, worst = 0;
+    double sum = 0, worst = 0, axisError = 0;
     for (size_t j = 0; j < count; ++j) {
       const double e = DeltaE2000((*printed)[j], nodes[j].target);
       sum += e;
       worst = std::max(worst, e);
       double judged = e;
       const size_t g = j / (n * n);
-      if (j == axis(g)) judged += axisMiss[g];
+      if (j == axis(g)) {
+        judged += axisMiss[g];
+        axisError += judged;
+      }
       if (judged < bestError[j]) {
         bestError[j] = judged;
         bestInk[j] = nodes[j].ink;
       }
+    }
+    if (options.monotoneAxis && axisError < axisBestError) {
+      axisBestError = axisError;
+      for (size_t g = 0; g < n; ++g) axisBestInk[g] = nodes[axis(g)].ink;
     }
     if (round == 0) {
       figures.meanBefore = sum / static_cast<double>(count);
@@ -260,11 +269,13 @@ Result<CorrectionFigures> CorrectByPrinting(std::vector<BuiltNode>& nodes,
       Project(next, options.inkLimit);
       node.ink = next;
     }
+    if (options.monotoneAxis) MakeAxisMonotone(nodes, n, options.inkLimit);
   }
   // Every node keeps the inks that printed closest to its target.
   for (size_t j = 0; j < count; ++j) {
     nodes[j].ink = bestInk[j];
-    nodes[j].printed = stepPrinter.Print(bestInk[j]);
+    if (options.monotoneAxis && j == axis(j / (n * n))) nodes[j].ink = axisBestInk[j / (n * n)];
+    nodes[j].printed = stepPrinter.Print(nodes[j].ink);
   }
   Result<std::vector<Lab>> final = printAll();
   if (!final.ok()) return final.status();

@@ -58,6 +58,11 @@ struct CorrectionOptions {
   // inks are read in that printer's terms: the table stores
   // printer->Stored(ink) for each.
   const Printer* printer = nullptr;
+  // Keep every ink of the neutral axis rising from white to black through
+  // the rounds (MakeAxisMonotone after each step), and let the axis keep
+  // the round that printed best as a whole, not node by node, so that the
+  // order holds in what is stored.
+  bool monotoneAxis = false;
 };
 
 struct CorrectionFigures {

@@ -56,6 +56,8 @@ class ScreenPrinter final : public Printer {
   // up to 1), before dot gain; the colour inks are read as Print reads them.
   std::array<double, kOverprints> Fractions(const std::array<double, kInks>& ink) const;
 
+  ScreenRule rule() const { return rule_; }
+
  private:
   double Limit(double total) const;
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "formats/table_block.h"
 #include "interface/byte_reader.h"
@@ -230,10 +231,26 @@ std::vector<BuiltNode> TableBuilder::Build(std::span<const uint8_t> positions) c
         if (c > 0) start = at(a, b, c - 1).ink;
         else if (b > 0) start = at(a, b - 1, c).ink;
         else if (a > 0) start = at(a - 1, b, c).ink;
-        node.ink = SolveNode(node.target, darkness, start);
+        if (settings_.monotoneAxis && onAxis) {
+          // The axis keeps the curve's black, even where another amount
+          // would come closer, so that black rises smoothly toward solid.
+          double k = PreferredBlack(darkness);
+          if (settings_.axisBlackShare > 0) {
+            const double alone = BlackOnly(node.target.l)[3];
+            const double share = settings_.axisBlackShare;
+            k = alone * (share + (1.0 - share) * alone * alone * alone);
+          }
+          node.ink = Solve(node.target, k, start);
+        } else {
+          node.ink = SolveNode(node.target, darkness, start);
+        }
         node.printed = Printed(node.ink);
       }
     }
+  }
+  if (settings_.monotoneAxis) {
+    MakeAxisMonotone(nodes, static_cast<size_t>(n), settings_.inkLimit);
+    for (int j = 0; j < n; ++j) at(j, j, j).printed = Printed(at(j, j, j).ink);
   }
   // The neutral axis, from white down: each gray at least as much of every
   // ink as the lighter one before it, so it never prints lighter.
@@ -245,6 +262,53 @@ std::vector<BuiltNode> TableBuilder::Build(std::span<const uint8_t> positions) c
     node.printed = Printed(node.ink);
   }
   return nodes;
+}
+
+void MakeAxisMonotone(std::span<BuiltNode> nodes, size_t n, double inkLimit) {
+  if (n == 0 || nodes.size() != n * n * n) return;
+  auto axis = [&](size_t j) -> Inks& { return nodes[(j * n + j) * n + j].ink; };
+  // Pool-adjacent-violators: the least-squares sequence that does not
+  // rise from node 0 (black) to node n-1 (white).
+  auto isotonic = [&](int ink) {
+    std::vector<double> value, weight;
+    std::vector<size_t> count;
+    for (size_t j = 0; j < n; ++j) {
+      value.push_back(axis(j)[ink]);
+      weight.push_back(1.0);
+      count.push_back(1);
+      while (value.size() > 1 && value[value.size() - 2] < value.back()) {
+        const size_t b = value.size() - 1;
+        const double w = weight[b - 1] + weight[b];
+        value[b - 1] = (value[b - 1] * weight[b - 1] + value[b] * weight[b]) / w;
+        weight[b - 1] = w;
+        count[b - 1] += count[b];
+        value.pop_back();
+        weight.pop_back();
+        count.pop_back();
+      }
+    }
+    size_t j = 0;
+    for (size_t b = 0; b < value.size(); ++b)
+      for (size_t k = 0; k < count[b]; ++k) axis(j++)[ink] = value[b];
+  };
+  for (int round = 0; round < 50; ++round) {
+    for (int ink = 0; ink < kInks; ++ink) isotonic(ink);
+    bool within = true;
+    for (size_t j = 0; j < n; ++j) {
+      Inks& x = axis(j);
+      const double room = std::max(0.0, inkLimit - x[3]);
+      const double sum = x[0] + x[1] + x[2];
+      if (sum > room + 1e-9) {
+        within = false;
+        for (int i = 0; i < 3; ++i) x[i] *= room / sum;
+      }
+    }
+    if (within) break;
+  }
+  // Whatever the rounds left over: no ink of a lighter gray above the
+  // darker one's.  This only lowers inks, so the limit still holds.
+  for (size_t j = 1; j < n; ++j)
+    for (int i = 0; i < kInks; ++i) axis(j)[i] = std::min(axis(j)[i], axis(j - 1)[i]);
 }
 
 uint8_t LevelForCoverage(double coverage, int weightLight, int weightFull) {

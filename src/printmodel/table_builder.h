@@ -7,7 +7,7 @@
 // cyan, magenta and yellow are solved for the rest under the total ink
 // limit.  Nodes are solved in grid order, each starting from its
 // neighbour's answer, so that neighbouring nodes land on neighbouring
-// solutions; the neutral axis is then made monotone.
+// solutions; the neutral axis then never prints lighter toward black.
 #pragma once
 
 #include <array>
@@ -47,6 +47,18 @@ struct BuildSettings {
   // their lightness (GamutMap's keepTones).  For tables corrected by
   // printing (node_correction.h), which then aim each node at its own tone.
   bool keepTones = false;
+  // Every ink of the neutral axis rises (never falls) from white to solid
+  // black, black along the black curve alone.  For halftones that answer a
+  // calibration curve, which moves every ink of a gray by the same curve:
+  // a gray whose recipe differs in kind from its neighbours' (black taking
+  // over from colour within a node or two) then drifts off neutral.
+  bool monotoneAxis = false;
+  // With monotoneAxis, above 0: the axis takes black by lightness instead
+  // of the black curve, this share of the black that would print the gray's
+  // lightness alone (rising to all of it toward solid black), so that the
+  // gray component is black's and the colour inks only balance and deepen
+  // it.  A calibration curve then moves mostly black, which keeps its hue.
+  double axisBlackShare = 0.0;
 };
 
 struct BuiltNode {
@@ -85,6 +97,16 @@ class TableBuilder {
   GamutMap gamut_;
   GamutMap blackOnlyGamut_;
 };
+
+// Makes every ink of the neutral axis of `nodes` (a table of n^3 nodes, red
+// slowest, white last) rise from white to black, and keeps black plus the
+// colour inks under `inkLimit`: each ink is replaced by its closest
+// non-rising sequence from black to white (pooling neighbours that break
+// the order), and colour is then trimmed where the total exceeds the limit,
+// repeated until both hold (or, at the last, each lighter gray's inks
+// lowered to the darker gray's).  Black is left as it is when it already
+// rises.  Only the inks change; `printed` is not updated.
+void MakeAxisMonotone(std::span<BuiltNode> nodes, size_t n, double inkLimit);
 
 // Level an engine must be given so that its dots cover `coverage` (0..1)
 // of the cells under the table's dot weights (percent at no ink and full

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <vector>
 
+#include "printmodel/gamut_map.h"
 #include "printmodel/screen_printer.h"
 #include "printmodel/table_builder.h"
 #include "vantik/default_resources.h"
@@ -74,6 +75,31 @@ TEST(ScreenPrinter, StoredInksAddBlackOnTheBlackFirstScreens) {
   const Inks same = stacked.Stored({0.2, 0.6, 0, 0.5});
   EXPECT_DOUBLE_EQ(same[0], 0.2);
   EXPECT_DOUBLE_EQ(same[1], 0.6);
+}
+
+// A screen table's gamut mapping aims at what the screen prints: its
+// darkest colour is solid black alone (no colour ever prints under black),
+// far lighter than the rich black of independent dots, so the darkest
+// grays are spread over the screen's own shadows instead of landing below
+// them and clipping to solid black.
+TEST(ScreenPrinter, GamutMapAimsAtTheScreensOwnBlack) {
+  const PrintModel& model = PrintModel::Default();
+  const double richBlack = GamutMap(model, 2.6).blackL();
+  for (ScreenRule rule : {ScreenRule::kBlackFirst, ScreenRule::kBlackFirstInkLimited, ScreenRule::kStacked}) {
+    SCOPED_TRACE(static_cast<int>(rule));
+    const ScreenPrinter printer(model, rule, 255, 663);
+    const double solidBlack = printer.Print({0, 0, 0, 1}).l;
+    const GamutMap gamut(printer, 2.6);
+    EXPECT_NEAR(gamut.blackL(), solidBlack, 0.5);
+    EXPECT_GT(gamut.blackL(), richBlack + 5);
+    double last = 0;
+    for (int l = 0; l <= 40; l += 2) {
+      const double mapped = gamut.Map({double(l), 0, 0}).l;
+      EXPECT_GE(mapped, solidBlack - 0.5) << "L* " << l;
+      EXPECT_GT(mapped, last) << "L* " << l;
+      last = mapped;
+    }
+  }
 }
 
 // Prints a flat patch through engine A with every node of the screen's

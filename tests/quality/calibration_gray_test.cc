@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,12 @@ TEST_P(CalibratedGrayRamp, StaysNeutralAndOrdered) {
     const std::vector<pm::Lab> cal = PrintRamp(c.method, c.paper, level);
     ASSERT_EQ(cal.size(), levels.size());
     const double limit = c.castLimit[level < 50 ? 0 : 2];
+    double moved = 0;
+    for (size_t i = 0; i < levels.size(); ++i)
+      if (mid[i].l > 10 && cal[i].l > 10)
+        moved = std::max({moved, std::fabs(cal[i].a - mid[i].a), std::fabs(cal[i].b - mid[i].b)});
+    std::printf("%s %s, level %d: largest cast %.2f (level 50: %.2f), largest move of a* or b* from level 50 %.2f\n",
+                c.method, c.paper, level, MaxCast(cal), MaxCast(mid), moved);
     if (limit > 0) {
       EXPECT_LT(MaxCast(cal), limit) << "level " << level;
     }

@@ -8,6 +8,7 @@
 #include <numbers>
 #include <random>
 
+#include "printmodel/screen_printer.h"
 #include "quality/measure.h"
 #include "quality/reference_halftone.h"
 #include "quality/texture.h"
@@ -133,6 +134,47 @@ TEST(PatchColour, CountsBecomeTheModelsMediaRelativeColour) {
   const pm::Lab deepBlue = TintLab(model, {1, 1, 0, 0.5});
   EXPECT_LT(GamutDistance(model, deepBlue, 2.6), 0.5);
   EXPECT_GT(GamutDistance(model, deepBlue, 1.6), 1.0);
+}
+
+// Engine A's screens are judged against what their own dot rule prints.
+// A gray darker than solid black alone is within reach of independent dots
+// (colour under black) and out of the screens' reach (black never carries
+// colour); cyan and yellow laid dot on dot beside bare paper is the
+// reverse; and what a screen prints, off the search grid, is inside its
+// own gamut.
+TEST(GamutDistance, JudgesEachPrinterByWhatItsDotsCanPrint) {
+  const pm::PrintModel& model = pm::PrintModel::Default();
+  const pm::ModelPrinter independent(model);
+  const pm::ScreenPrinter blackFirst(model, pm::ScreenRule::kBlackFirst);
+  const pm::ScreenPrinter inkLimited(model, pm::ScreenRule::kBlackFirstInkLimited, 255, 663);
+  const pm::ScreenPrinter stacked(model, pm::ScreenRule::kStacked);
+  const struct {
+    const char* what;
+    pm::Lab target;
+    const pm::Printer* printer;
+    bool inside;
+  } cases[] = {
+      {"gray 35, independent dots", SourceLab(35, 35, 35), &independent, true},
+      {"gray 35, black first", SourceLab(35, 35, 35), &blackFirst, false},
+      {"gray 35, ink-limited", SourceLab(35, 35, 35), &inkLimited, false},
+      {"gray 35, stacked", SourceLab(35, 35, 35), &stacked, false},
+      {"green dot on dot, black first", blackFirst.Print({0.5, 0, 0.5, 0}), &blackFirst, true},
+      {"green dot on dot, independent dots", blackFirst.Print({0.5, 0, 0.5, 0}), &independent, false},
+      {"ink-limited print", inkLimited.Print({0.31, 0.17, 0.09, 0.43}), &inkLimited, true},
+      {"stacked print", stacked.Print({0.23, 0.37, 0.61, 0.11}), &stacked, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const double d = GamutDistance(*c.printer, c.target, 2.6);
+    if (c.inside) {
+      EXPECT_LT(d, 0.3);
+    } else {
+      EXPECT_GT(d, 1.0);
+    }
+  }
+  // The independent-dot printer measures as the model's flat tints do.
+  const pm::Lab deepBlue = TintLab(model, {1, 1, 0, 0.5});
+  EXPECT_NEAR(GamutDistance(independent, deepBlue, 1.6), GamutDistance(model, deepBlue, 1.6), 0.05);
 }
 
 TEST(ReferenceHalftones, KeepTheInkCoverage) {

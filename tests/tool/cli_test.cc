@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <lcms2.h>
+#include <png.h>
 #include <tiffio.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -563,6 +565,31 @@ TEST_F(CliTest, ResourcesBuildWritesTablesThatPrint) {
   }
 }
 
+// --correct all rebuilds a screen's table under the screen's own dot rule,
+// as the built-in set's is made: the ink-limited screen's plain-paper table
+// comes out byte for byte the built-in one, and --table copies every other
+// block.  A table the index does not name, or a list that is not numbers,
+// is one line and writes nothing.
+TEST_F(CliTest, ResourcesBuildRebuildsAScreenTableAsTheBuiltInSet) {
+  for (const auto& [args, needle] : {std::pair<std::string, std::string>{"--table 99", "--table 99"},
+                                     {"--table 3,x", "--table"},
+                                     {"--table ,", "--table"}}) {
+    Outcome r = Vantik("resources build -o " + Path("out/bad") + " " + args);
+    ExpectOneLine(r, needle);
+    EXPECT_EQ(OutFiles(), 0);
+  }
+  const std::string dir = Path("screen");
+  Outcome r = Vantik("-q resources build --correct all --table 3 -o " + dir);
+  ASSERT_EQ(r.exit, 0) << r.err;
+  ASSERT_EQ(Vantik("resources export " + Path("builtin")).exit, 0);
+  for (const char* block : {"color/3.bin", "color/1.bin", "color/17.bin"}) {
+    SCOPED_TRACE(block);
+    const std::string rebuilt = Slurp(dir + "/" + block);
+    ASSERT_FALSE(rebuilt.empty());
+    EXPECT_TRUE(rebuilt == Slurp(Path("builtin") + "/" + block));
+  }
+}
+
 // Tables built from an ICC output profile: the profile vantik writes of
 // its own printer builds a directory that separates and prints; a missing or
 // broken profile, or --icc with --model, is one line and writes nothing.
@@ -614,6 +641,75 @@ TEST_F(CliTest, SeparateAndPreviewWriteTheirImages) {
   EXPECT_EQ(r.exit, 0) << r.err;
   EXPECT_TRUE(fs::exists(Path("out/p.png")));
   EXPECT_EQ(OutFiles(), 2);
+}
+
+// Pixels of an 8-bit RGB PNG, decoded by libpng; *zlibHeader gets the first
+// two bytes of the image data (the deflate stream's header).
+std::vector<uint8_t> ReadPng(const std::string& path, int* w, int* h, uint16_t* zlibHeader) {
+  std::ifstream f(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  *zlibHeader = 0;
+  for (size_t at = 8; at + 12 <= bytes.size();) {
+    const auto u8 = [&](size_t i) { return uint32_t(uint8_t(bytes[i])); };
+    const uint32_t length = u8(at) << 24 | u8(at + 1) << 16 | u8(at + 2) << 8 | u8(at + 3);
+    if (bytes.compare(at + 4, 4, "IDAT") == 0 && length >= 2) {
+      *zlibHeader = uint16_t(u8(at + 8) << 8 | u8(at + 9));
+      break;
+    }
+    at += size_t(length) + 12;
+  }
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return {};
+  image.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return {};
+  *w = int(image.width);
+  *h = int(image.height);
+  return rgb;
+}
+
+// Pixels of a binary PPM (P6, maxval 255, comments allowed in the header).
+std::vector<uint8_t> ReadPpm(const std::string& path, int* w, int* h) {
+  std::ifstream f(path, std::ios::binary);
+  std::string magic;
+  f >> magic;
+  int values[3] = {};
+  for (int& v : values) {
+    while (f >> std::ws && f.peek() == '#') f.ignore(1 << 20, '\n');
+    f >> v;
+  }
+  f.get();
+  if (magic != "P6" || values[2] != 255) return {};
+  *w = values[0];
+  *h = values[1];
+  std::vector<uint8_t> rgb(size_t(*w) * size_t(*h) * 3);
+  f.read(reinterpret_cast<char*>(rgb.data()), std::streamsize(rgb.size()));
+  return f ? rgb : std::vector<uint8_t>{};
+}
+
+// PNGs are written at zlib's fastest level (the simulated print is written
+// in each page's time); the pixels are what any other format gets.
+TEST_F(CliTest, PngsAreWrittenFastAndLossless) {
+  ASSERT_EQ(Vantik("chart -o " + Path("chart.png") + " --size 150x100").exit, 0);
+  // Sharpening makes a textured image, not flat patches alone.
+  for (const char* out : {"p.png", "p.ppm"}) {
+    Outcome r = Vantik("preview " + Path("chart.png") + " -o " + Path(std::string("out/") + out) +
+                       " --sharpen 3");
+    ASSERT_EQ(r.exit, 0) << r.err;
+  }
+  int pw = 0, ph = 0, qw = 0, qh = 0;
+  uint16_t header = 0;
+  const std::vector<uint8_t> png = ReadPng(Path("out/p.png"), &pw, &ph, &header);
+  const std::vector<uint8_t> ppm = ReadPpm(Path("out/p.ppm"), &qw, &qh);
+  ASSERT_FALSE(png.empty());
+  EXPECT_EQ(pw, 150);
+  EXPECT_EQ(ph, 100);
+  EXPECT_EQ(qw, pw);
+  EXPECT_EQ(qh, ph);
+  EXPECT_TRUE(png == ppm);
+  // Deflate, 32 KiB window, level field 0: the fastest level.
+  EXPECT_EQ(header, 0x7801) << std::hex << header;
 }
 
 #ifdef VANTIK_TEST_CUPS

@@ -76,9 +76,14 @@ pm::Lab SourceLab(uint8_t r, uint8_t g, uint8_t b) {
   return {out.L, out.a, out.b};
 }
 
-double GamutDistance(const pm::PrintModel& model, const pm::Lab& target, double inkLimit) {
-  // A coarse grid of ink amounts, then a pattern search from the best node
-  // with a halving step; no tint beyond the limit is looked at.
+namespace {
+
+// The smallest Delta E 2000 between `target` and `print(ink)` over ink
+// amounts within `inkLimit`: a coarse grid of ink amounts, then a pattern
+// search from the best node with a halving step; no tint beyond the limit
+// is looked at.
+template <typename Print>
+double NearestPrint(Print print, const pm::Lab& target, double inkLimit) {
   auto allowed = [inkLimit](const std::array<double, pm::kInks>& ink) {
     return ink[0] + ink[1] + ink[2] + ink[3] <= inkLimit + 1e-9;
   };
@@ -92,7 +97,7 @@ double GamutDistance(const pm::PrintModel& model, const pm::Lab& target, double 
           const std::array<double, pm::kInks> ink = {double(c) / kSteps, double(m) / kSteps,
                                                      double(y) / kSteps, double(k) / kSteps};
           if (!allowed(ink)) continue;
-          const double e = pm::DeltaE2000(TintLab(model, ink), target);
+          const double e = pm::DeltaE2000(print(ink), target);
           if (e < bestE) bestE = e, best = ink;
         }
   for (double step = 0.5 / kSteps; step > 1e-3; step /= 2) {
@@ -104,13 +109,25 @@ double GamutDistance(const pm::PrintModel& model, const pm::Lab& target, double 
           std::array<double, pm::kInks> ink = best;
           ink[static_cast<size_t>(k)] = std::clamp(ink[static_cast<size_t>(k)] + d, 0.0, 1.0);
           if (!allowed(ink)) continue;
-          const double e = pm::DeltaE2000(TintLab(model, ink), target);
+          const double e = pm::DeltaE2000(print(ink), target);
           if (e < bestE - 1e-9) bestE = e, best = ink, moved = true;
         }
       }
     }
   }
   return bestE;
+}
+
+}  // namespace
+
+double GamutDistance(const pm::PrintModel& model, const pm::Lab& target, double inkLimit) {
+  return NearestPrint([&](const std::array<double, pm::kInks>& ink) { return TintLab(model, ink); }, target,
+                      inkLimit);
+}
+
+double GamutDistance(const pm::Printer& printer, const pm::Lab& target, double inkLimit) {
+  return NearestPrint([&](const std::array<double, pm::kInks>& ink) { return printer.Print(ink); }, target,
+                      inkLimit);
 }
 
 Status PrintPixels(const JobOptions& job, const ResourceSet& resources,

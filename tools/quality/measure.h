@@ -9,6 +9,7 @@
 
 #include "job.h"
 #include "printmodel/print_model.h"
+#include "printmodel/printer.h"
 #include "vantik/vantik.hpp"
 
 namespace vantik::tool::quality {
@@ -49,6 +50,11 @@ pm::Lab SourceLab(uint8_t r, uint8_t g, uint8_t b);
 // between `target` and a flat tint of ink amounts whose total stays within
 // `inkLimit` (1 = one solid ink), the limit the paper's tables are built to.
 double GamutDistance(const pm::PrintModel& model, const pm::Lab& target, double inkLimit);
+// The same for a printer whose inks do not fall independently, such as a
+// screen that lays them by its own rule (printmodel/screen_printer.h): the
+// smallest Delta E 2000 between `target` and what `printer` prints for ink
+// amounts within `inkLimit`.
+double GamutDistance(const pm::Printer& printer, const pm::Lab& target, double inkLimit);
 
 // Prints sourceWidth x sourceHeight packed RGB pixels, scaled to width x
 // height dots, through the job's method and returns the dots.  With `simulated`, also the simulated

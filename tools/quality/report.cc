@@ -3,11 +3,16 @@
 #include <lcms2.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
-#include <map>
 #include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
 
+#include "print_run.h"
+#include "printmodel/screen_tables.h"
 #include "quality/measure.h"
 #include "quality/patches.h"
 #include "quality/reference_halftone.h"
@@ -20,7 +25,12 @@ namespace {
 // Sizes of what is printed, in dots.
 struct Plan {
   int grayStep = 5;
-  int patch = 96, margin = 16, columns = 12;  // colour patches, edge left out
+  // Colour patches, their edge left out.  The interior read, 64 dots square
+  // in both plans, holds whole periods of the 64-dot threshold matrices of
+  // dither and hybrid: part of a period reads a coverage that depends on
+  // where the patch lies in it, by as much as several Delta E in the dark
+  // grays.
+  int patch = 96, margin = 16, columns = 12;
   int tile = 256, tilesAcross = 2, tintMargin = 32;  // flat tints
   std::vector<double> tints;
   int rampStep = 1;                           // source levels of the tint search
@@ -33,7 +43,7 @@ Plan MakePlan(bool quick) {
   p.tints = {0.02, 0.05, 0.10, 0.15, 0.21, 0.30, 0.40, 0.50, 0.60, 0.70, 0.80, 0.90, 0.95, 0.98};
   if (quick) {
     p.grayStep = 15;
-    p.patch = 64;
+    p.patch = 88;
     p.margin = 12;
     p.tilesAcross = 1;
     p.tints = {0.02, 0.21, 0.50, 0.80, 0.98};
@@ -53,7 +63,7 @@ struct PatchMeasure {
 
 struct TintMeasure {
   double target = 0, tint = 0;
-  int level = 255;  // red level of the source (level, 255, 255)
+  int step = 0;  // position on the cyan path (see CyanPathColour)
   // Whether the method's cyan came within 3 points of the tint and has a
   // texture at all: a method whose tables never print that much cyan alone,
   // or print it solid, has no figure for it.
@@ -61,8 +71,17 @@ struct TintMeasure {
   Texture method, fs, bayer;
 };
 
+// A gamut patches are judged against, and each target's distance to it.
+struct Gamut {
+  std::string name;
+  std::vector<double> distance;  // per target, Delta E 2000
+  bool inside(size_t i) const { return distance[i] < 1.0; }
+};
+
 struct Run {
   MethodFigures fig;
+  const Gamut* gamut = nullptr;        // what the method can print
+  const Gamut* independent = nullptr;  // what independent dots can print
   std::vector<PatchMeasure> patches;
   std::vector<TintMeasure> tints;
   std::vector<std::string> photos;  // image names, one per scene
@@ -151,12 +170,57 @@ class Builder {
   Plan plan_;
   std::vector<Patch> patches_;
   std::vector<pm::Lab> targets_;
-  // Distance of each target to the gamut under each paper's ink limit.
-  std::map<std::string, std::vector<double>> gamut_;
-  const std::vector<double>& GamutOf(const std::string& paper) const { return gamut_.at(paper); }
+  // The gamut of independent dots under the paper's ink limit.
+  const Gamut& IndependentGamut(const std::string& paper);
+  // The gamut the job's method can print: its screen's, for engine A.
+  Result<const Gamut*> MethodGamut(const JobOptions& job);
+  // Gamuts by paper and dot rule, each sampled once.
+  std::map<std::string, std::unique_ptr<Gamut>> gamuts_;
   std::vector<Scene> scenes_;
   Report report_;
 };
+
+const Gamut& Builder::IndependentGamut(const std::string& paper) {
+  std::unique_ptr<Gamut>& g = gamuts_[paper + " independent"];
+  if (!g) {
+    g = std::make_unique<Gamut>();
+    g->name = "independent dots";
+    for (const pm::Lab& t : targets_) g->distance.push_back(GamutDistance(*opt_.model, t, InkLimitOfPaper(paper)));
+  }
+  return *g;
+}
+
+Result<const Gamut*> Builder::MethodGamut(const JobOptions& job) {
+  const std::optional<pm::ScreenRule> rule = ScreenRuleOfMethod(job.method);
+  if (!rule) return &IndependentGamut(job.paper);
+  // The ink-limited screen's level table comes from the colour table the
+  // job prints through.
+  std::array<int, 2> params{255, 765};
+  if (*rule == pm::ScreenRule::kBlackFirstInkLimited) {
+    Result<ColorSettings> settings = MakeColorSettings(job, res_, 64);
+    if (!settings.ok()) return settings.status();
+    Result<ColorMatcher> matcher = ColorMatcher::Create(*settings, res_);
+    if (!matcher.ok()) return matcher.status();
+    const int table = matcher->lut()->tableNumber;
+    const auto block = res_.Find(Service::kColor, table);
+    if (!block) return Status(RC_BAD_RESOURCE, "no colour table " + std::to_string(table));
+    Result<std::array<int, 2>> read = pm::LevelTableParams(*block);
+    if (!read.ok()) return read.status();
+    params = *read;
+  }
+  const char* names[] = {"screen: black first, colours dot on dot", "screen: black first, ink-limited",
+                         "screen: stacked"};
+  const std::string name = names[static_cast<int>(*rule)];
+  std::unique_ptr<Gamut>& g = gamuts_[job.paper + " " + name + " " + std::to_string(params[0]) + "," +
+                                      std::to_string(params[1])];
+  if (!g) {
+    g = std::make_unique<Gamut>();
+    g->name = name;
+    const pm::ScreenPrinter printer(*opt_.model, *rule, params[0], params[1]);
+    for (const pm::Lab& t : targets_) g->distance.push_back(GamutDistance(printer, t, InkLimitOfPaper(job.paper)));
+  }
+  return g.get();
+}
 
 Status Builder::MeasurePatches(const JobOptions& job, Run* run) {
   const int n = static_cast<int>(patches_.size());
@@ -196,25 +260,36 @@ Status Builder::MeasurePatches(const JobOptions& job, Run* run) {
   return Status::Ok();
 }
 
+// The source colours of the texture tints: white to sRGB cyan (red falling,
+// step 0..255), then cyan to black (green and blue falling, 256..510).
+// Pure cyan alone prints only about a third of the cyan dots, because the
+// tables keep its lightness; the darker half of the path reaches the dense
+// tints.
+std::array<uint8_t, 3> CyanPathColour(int step) {
+  if (step <= 255) return {static_cast<uint8_t>(255 - step), 255, 255};
+  const auto v = static_cast<uint8_t>(510 - step);
+  return {0, v, v};
+}
+
 Status Builder::MeasureTints(const JobOptions& job, Run* run) {
-  // Find the source levels (level, 255, 255) whose cyan coverage is nearest
-  // each tint: a ramp of bands, one per level, measured in their middles.
-  std::vector<int> levels;
-  for (int v = 0; v <= 255; v += plan_.rampStep) levels.push_back(v);
-  if (levels.back() != 255) levels.push_back(255);
+  // Find the steps of the cyan path whose cyan coverage is nearest each
+  // tint: a ramp of bands, one per step, measured in their middles.
+  constexpr int kLastStep = 510;
+  std::vector<int> steps;
+  for (int v = 0; v <= kLastStep; v += plan_.rampStep) steps.push_back(v);
+  if (steps.back() != kLastStep) steps.push_back(kLastStep);
   constexpr int kBand = 8, kRampWidth = 128;
-  const int rh = kBand * static_cast<int>(levels.size());
+  const int rh = kBand * static_cast<int>(steps.size());
   std::vector<uint8_t> ramp(static_cast<size_t>(kRampWidth) * rh * 3, 255);
   for (int y = 0; y < rh; ++y) {
-    for (int x = 0; x < kRampWidth; ++x) {
-      ramp[(static_cast<size_t>(y) * kRampWidth + x) * 3] = static_cast<uint8_t>(levels[static_cast<size_t>(y / kBand)]);
-    }
+    const auto c = CyanPathColour(steps[static_cast<size_t>(y / kBand)]);
+    for (int x = 0; x < kRampWidth; ++x) std::memcpy(&ramp[(static_cast<size_t>(y) * kRampWidth + x) * 3], c.data(), 3);
   }
   Printed rp;
   Status s = PrintPixels(job, res_, opt_.model, kRampWidth, rh, ramp, kRampWidth, rh, 0, &rp);
   if (!s.ok()) return s;
   std::vector<double> rampCov;
-  for (size_t i = 0; i < levels.size(); ++i) {
+  for (size_t i = 0; i < steps.size(); ++i) {
     const int y0 = static_cast<int>(i) * kBand;
     const auto c = Coverage(CountOverprints(rp.dots, {16, y0 + 2, kRampWidth - 16, y0 + kBand}));
     rampCov.push_back(c[pm::kCyan]);
@@ -227,13 +302,14 @@ Status Builder::MeasureTints(const JobOptions& job, Run* run) {
     TintMeasure tm;
     tm.target = plan_.tints[static_cast<size_t>(t)];
     size_t best = 0;
-    for (size_t i = 1; i < levels.size(); ++i) {
+    for (size_t i = 1; i < steps.size(); ++i) {
       if (std::fabs(rampCov[i] - tm.target) < std::fabs(rampCov[best] - tm.target)) best = i;
     }
-    tm.level = levels[best];
+    tm.step = steps[best];
     run->tints.push_back(tm);
+    const auto c = CyanPathColour(tm.step);
     for (int y = t * side; y < (t + 1) * side; ++y) {
-      for (int x = 0; x < side; ++x) rgb[(static_cast<size_t>(y) * side + x) * 3] = static_cast<uint8_t>(tm.level);
+      for (int x = 0; x < side; ++x) std::memcpy(&rgb[(static_cast<size_t>(y) * side + x) * 3], c.data(), 3);
     }
   }
   Printed tp;
@@ -281,21 +357,25 @@ Status Builder::PrintScenes(const JobOptions& job, Run* run) {
 void Builder::Summarise(Run* run) const {
   MethodFigures& f = run->fig;
   double sum = 0, sumFs = 0, sumBayer = 0;
-  int inside = 0;
-  const std::vector<double>& gamut = GamutOf(f.paper);
+  int inside = 0, insideIndependent = 0;
+  f.gamut = run->gamut->name;
   for (size_t i = 0; i < patches_.size(); ++i) {
-    if (gamut[i] >= 1.0) continue;
     const PatchMeasure& p = run->patches[i];
+    if (run->independent->inside(i)) {
+      sumFs += p.dEfs;
+      sumBayer += p.dEbayer;
+      ++insideIndependent;
+    }
+    if (!run->gamut->inside(i)) continue;
     sum += p.dE;
-    sumFs += p.dEfs;
-    sumBayer += p.dEbayer;
     ++inside;
     if (p.dE > f.maxDeltaE) f.maxDeltaE = p.dE, f.worstPatch = patches_[i].name;
   }
-  if (inside > 0) {
-    f.meanDeltaE = sum / inside;
-    f.meanDeltaEFs = sumFs / inside;
-    f.meanDeltaEBayer = sumBayer / inside;
+  f.inGamut = inside;
+  if (inside > 0) f.meanDeltaE = sum / inside;
+  if (insideIndependent > 0) {
+    f.meanDeltaEFs = sumFs / insideIndependent;
+    f.meanDeltaEBayer = sumBayer / insideIndependent;
   }
   double lastL = 1e9;
   for (size_t i : GrayRamp(patches_)) {
@@ -380,15 +460,16 @@ std::string Builder::ComboSection(const std::vector<Run*>& runs, const std::stri
   h += "</div>\n";
 
   // Figures per method.
-  h += "<h3>Figures per method</h3>\n<table class=\"figures\"><tr><th>method</th><th>mean &Delta;E00 in gamut</th>"
+  h += "<h3>Figures per method</h3>\n<table class=\"figures\"><tr><th>method</th><th>judged against</th>"
+       "<th>patches in gamut</th><th>mean &Delta;E00 in gamut</th>"
        "<th>max &Delta;E00</th><th>worst patch</th><th>mean &Delta;E00, Floyd-Steinberg</th>"
        "<th>mean &Delta;E00, Bayer</th><th>gray max |a*|,|b*|</th><th>gray steps back</th>"
        "<th>worst low-frequency ratio to Floyd-Steinberg</th><th>at tint</th></tr>\n";
   for (const Run* r : runs) {
     const MethodFigures& f = r->fig;
-    h += "<tr><td>" + Html(f.method) + "</td>" + Num(f.meanDeltaE) + Num(f.maxDeltaE) + "<td>" +
-         Html(f.worstPatch) + "</td>" + Num(f.meanDeltaEFs) + Num(f.meanDeltaEBayer) +
-         Num(f.grayMaxChroma) + Num(f.grayStepsBack, "%.0f") + Num(f.worstTextureRatio) +
+    h += "<tr><td>" + Html(f.method) + "</td><td>" + Html(f.gamut) + "</td>" + Num(f.inGamut, "%.0f") +
+         Num(f.meanDeltaE) + Num(f.maxDeltaE) + "<td>" + Html(f.worstPatch) + "</td>" + Num(f.meanDeltaEFs) +
+         Num(f.meanDeltaEBayer) + Num(f.grayMaxChroma) + Num(f.grayStepsBack, "%.0f") + Num(f.worstTextureRatio) +
          Num(f.worstTextureTint * 100, "%.1f") + "</tr>\n";
   }
   h += "</table>\n";
@@ -415,21 +496,32 @@ std::string Builder::ComboSection(const std::vector<Run*>& runs, const std::stri
        "or not reached); the Floyd-Steinberg and Bayer columns are for the first method's coverage, and every "
        "ratio uses plain Floyd-Steinberg at the method's own coverage.</p>\n";
 
-  // Patches.
+  // Patches: their distance to every gamut a method of this run is judged
+  // against, and each method's Delta E, grayed where the patch lies outside
+  // that method's gamut.
+  std::vector<const Gamut*> gamuts = {first.independent};
+  for (const Run* r : runs)
+    if (std::find(gamuts.begin(), gamuts.end(), r->gamut) == gamuts.end()) gamuts.push_back(r->gamut);
   h += "<h3>Patches: &Delta;E00 of each method</h3>\n<table class=\"patches\"><tr><th>patch</th><th>sRGB</th>"
-       "<th>L*</th><th>a*</th><th>b*</th><th>gamut distance</th>";
+       "<th>L*</th><th>a*</th><th>b*</th>";
+  for (const Gamut* g : gamuts) h += "<th>distance to gamut: " + Html(g->name) + "</th>";
   for (const Run* r : runs) h += "<th>" + Html(r->fig.method) + "</th>";
   h += "<th>FS (" + Html(first.fig.method) + "'s inks)</th></tr>\n";
-  const std::vector<double>& gamut = GamutOf(first.fig.paper);
+  auto num = [](double v, bool outside) {
+    return std::string(outside ? "<td class=\"num outside\">" : "<td class=\"num\">") + Fmt("%.2f", v) + "</td>";
+  };
   for (size_t i = 0; i < patches_.size(); ++i) {
     const Patch& p = patches_[i];
     const pm::Lab& t = targets_[i];
-    h += "<tr" + std::string(gamut[i] >= 1.0 ? " class=\"outside\"" : "") + "><td>" + Html(p.name) +
+    bool outsideAll = true;
+    for (const Gamut* g : gamuts) outsideAll = outsideAll && !g->inside(i);
+    h += "<tr" + std::string(outsideAll ? " class=\"outside\"" : "") + "><td>" + Html(p.name) +
          "</td><td><span class=\"sw\" style=\"background:" + Hex({p.r, p.g, p.b}) + "\"></span>" +
          std::to_string(p.r) + "," + std::to_string(p.g) + "," + std::to_string(p.b) + "</td>" +
-         Num(t.l, "%.1f") + Num(t.a, "%.1f") + Num(t.b, "%.1f") + Num(gamut[i]);
-    for (const Run* r : runs) h += Num(r->patches[i].dE);
-    h += Num(first.patches[i].dEfs) + "</tr>\n";
+         Num(t.l, "%.1f") + Num(t.a, "%.1f") + Num(t.b, "%.1f");
+    for (const Gamut* g : gamuts) h += num(g->distance[i], !g->inside(i));
+    for (const Run* r : runs) h += num(r->patches[i].dE, !r->gamut->inside(i));
+    h += num(first.patches[i].dEfs, !first.independent->inside(i)) + "</tr>\n";
   }
   h += "</table>\n";
 
@@ -508,11 +600,6 @@ Result<Report> Builder::Build() {
 
   patches_ = PatchSet(plan_.grayStep);
   for (const Patch& p : patches_) targets_.push_back(SourceLab(p.r, p.g, p.b));
-  for (const std::string& paper : papers) {
-    std::vector<double>& gamut = gamut_[paper];
-    if (!gamut.empty()) continue;
-    for (const pm::Lab& t : targets_) gamut.push_back(GamutDistance(*opt_.model, t, InkLimitOfPaper(paper)));
-  }
   scenes_ = opt_.photos;
   for (Scene& s : Scenes(plan_.sceneWidth, plan_.sceneHeight)) scenes_.push_back(std::move(s));
   for (const Scene& s : scenes_) {
@@ -536,7 +623,13 @@ Result<Report> Builder::Build() {
         run.fig.method = method;
         run.fig.paper = paper;
         run.fig.resolution = res;
-        Status s = MeasurePatches(job, &run);
+        Result<const Gamut*> gamut = MethodGamut(job);
+        Status s = gamut.status();
+        if (gamut.ok()) {
+          run.gamut = *gamut;
+          run.independent = &IndependentGamut(paper);
+          s = MeasurePatches(job, &run);
+        }
         if (s.ok()) s = MeasureTints(job, &run);
         if (s.ok()) s = PrintScenes(job, &run);
         if (!s.ok()) {
@@ -554,7 +647,7 @@ Result<Report> Builder::Build() {
   h = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>vantik quality report</title>\n"
       "<style>body{font-family:sans-serif;margin:1.5em;max-width:1500px}table{border-collapse:collapse;margin:.5em 0}"
       "td,th{border:1px solid #ccc;padding:2px 6px;font-size:12px}td.num{text-align:right;font-variant-numeric:tabular-nums}"
-      "tr.outside td{color:#999}.plots div{display:inline-block;vertical-align:top}.sw{display:inline-block;width:12px;"
+      "tr.outside td,td.outside{color:#999}.plots div{display:inline-block;vertical-align:top}.sw{display:inline-block;width:12px;"
       "height:12px;margin-right:4px;border:1px solid #888;vertical-align:middle}figure{display:inline-block;margin:4px}"
       "figure img{max-width:240px}figcaption{font-size:11px;text-align:center}td.pass{color:#070}td.fail{color:#b00}</style></head><body>\n";
   h += "<h1>vantik quality report</h1>\n";
@@ -568,16 +661,21 @@ Result<Report> Builder::Build() {
        Html(opt_.modelName) + " (Yule-Nielsen factor " + Fmt("%.2f", opt_.model->yuleNielsen()) +
        "): the model's colour of the mix of overprints the halftone actually set over each patch, its outer " +
        std::to_string(plan_.margin) + " dots left out, media-relative (paper is L* 100), against the sRGB source "
-       "colour in CIE L*a*b* (D50), compared in &Delta;E 2000.  A patch counts as inside the gamut when some flat tint "
-       "of the model within the paper's total ink limit (the one its tables are built to: 260 % on plain paper, 300 % on "
-       "photo paper) comes within &Delta;E00 1 of it; the others are gray in the tables "
-       "and left out of the means.</p>\n"
+       "colour in CIE L*a*b* (D50), compared in &Delta;E 2000.  Each method is judged against what its own dots can "
+       "print: a patch counts as inside its gamut when some ink amounts within the paper's total ink limit (the one "
+       "its tables are built to: 260 % on plain paper, 300 % on photo paper) print within &Delta;E00 1 of it.  Engine "
+       "B's methods and the textbook halftoners lay each ink's dots independently of the others; engine A's screens "
+       "lay them by the screen's rule (black on the lowest thresholds, so that no colour ever prints under black and "
+       "nothing prints darker than solid black alone; cyan, magenta and yellow dot on dot, or side by side on the "
+       "stacked screen), and their gamut is what that rule prints.  The tables name each method's gamut; patches "
+       "outside it are gray and left out of its means.  The Floyd-Steinberg and Bayer means are over the patches "
+       "inside the independent-dot gamut.</p>\n"
        "<p>The scenes are photographs (see the resources' README for where they come from) and two pictures "
        "drawn in code, each printed at " + Fmt("%.0f", plan_.scenePpi) + " pixels per inch.</p>\n"
        "<p>The baselines are two textbook halftoners, plain Floyd-Steinberg error diffusion and a 16 x 16 Bayer "
        "ordered dither, each inking every plane independently with exactly the ink coverage the method set, on "
        "the same model.</p>\n"
-       "<p>Texture: flat cyan tints (source level, 255, 255) from " + Fmt("%.0f", plan_.tints.front() * 100) +
+       "<p>Texture: flat tints along a cyan path of sources (white to (0, 255, 255), then on to black) from " + Fmt("%.0f", plan_.tints.front() * 100) +
        " % to " + Fmt("%.0f", plan_.tints.back() * 100) + " %, each " + std::to_string(plan_.tile * plan_.tilesAcross) +
        " dots square after a " + std::to_string(plan_.tintMargin) + "-dot edge; the power spectrum of the cyan dots is "
        "averaged over " + std::to_string(plan_.tile) + "-dot tiles.  <b>Low-frequency energy</b> is the share of the "
@@ -588,12 +686,12 @@ Result<Report> Builder::Build() {
 
   // The summary of every run.
   h += "<section id=\"summary\"><h2>Summary</h2>\n<table class=\"summary\"><tr><th>resolution</th><th>paper</th>"
-       "<th>method</th><th>mean &Delta;E00 in gamut</th><th>max &Delta;E00</th><th>worst patch</th>"
-       "<th>mean &Delta;E00 FS</th><th>mean &Delta;E00 Bayer</th><th>gray max |a*|,|b*|</th><th>gray steps back</th>"
+       "<th>method</th><th>judged against</th><th>patches in gamut</th><th>mean &Delta;E00 in gamut</th>"
+       "<th>max &Delta;E00</th><th>worst patch</th><th>mean &Delta;E00 FS</th><th>mean &Delta;E00 Bayer</th><th>gray max |a*|,|b*|</th><th>gray steps back</th>"
        "<th>worst low-frequency ratio to FS</th></tr>\n";
   for (const MethodFigures& f : report_.figures) {
-    h += "<tr><td>" + ResName(f.resolution) + "</td><td>" + Html(f.paper) + "</td><td>" + Html(f.method) + "</td>" +
-         Num(f.meanDeltaE) + Num(f.maxDeltaE) + "<td>" + Html(f.worstPatch) + "</td>" + Num(f.meanDeltaEFs) +
+    h += "<tr><td>" + ResName(f.resolution) + "</td><td>" + Html(f.paper) + "</td><td>" + Html(f.method) + "</td><td>" +
+         Html(f.gamut) + "</td>" + Num(f.inGamut, "%.0f") + Num(f.meanDeltaE) + Num(f.maxDeltaE) + "<td>" + Html(f.worstPatch) + "</td>" + Num(f.meanDeltaEFs) +
          Num(f.meanDeltaEBayer) + Num(f.grayMaxChroma) + Num(f.grayStepsBack, "%.0f") + Num(f.worstTextureRatio) + "</tr>\n";
   }
   h += "</table></section>\n";

@@ -46,8 +46,14 @@ struct ReportImage {
 struct MethodFigures {
   std::string method, paper;
   Resolution resolution;
-  double meanDeltaE = 0, maxDeltaE = 0;   // patches inside the gamut
+  // The gamut the method's patches are judged against: what its own dot
+  // rule can print (engine A's screens), or independent dots.
+  std::string gamut;
+  int inGamut = 0;                        // patches inside it
+  double meanDeltaE = 0, maxDeltaE = 0;   // patches inside the method's gamut
   std::string worstPatch;
+  // The textbook halftoners print each ink independently: their means are
+  // over the patches inside the independent-dot gamut.
   double meanDeltaEFs = 0, meanDeltaEBayer = 0;
   double grayMaxChroma = 0;               // max of |a*|, |b*| above L* 10
   int grayStepsBack = 0;                  // steps where L* does not fall
