@@ -1,7 +1,8 @@
 // The quality report's measuring tools on inputs whose answers are known:
 // power spectra of white noise and stripes, Delta E 2000 on published test
-// pairs, the model's colour of counted overprints, and the textbook
-// halftoners' ink coverage.
+// pairs, the model's colour of counted overprints, the textbook
+// halftoners' ink coverage, the printed lightness of dot patterns, and the
+// tint search along a ramp.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -197,6 +198,89 @@ TEST(ReferenceHalftones, KeepTheInkCoverage) {
   int dots = 0;
   for (uint8_t d : tile) dots += d;
   EXPECT_EQ(dots, 37);
+}
+
+// Each dot's printed lightness is the paper-relative luminance of the
+// overprint its inks make, read from the rectangle asked for.
+TEST(DotLuminance, IsThePaperRelativeLuminanceOfEachDotsOverprint) {
+  const pm::PrintModel& model = pm::PrintModel::Default();
+  constexpr int kC = 1 << pm::kCyan, kK = 1 << pm::kBlack;
+  const int overprints[] = {0, kC, kC | kK, kK, pm::kOverprints - 1};
+  Dots d;
+  d.width = static_cast<int>(std::size(overprints));
+  d.height = 2;
+  for (auto& plane : d.ink) plane.assign(static_cast<size_t>(d.width) * d.height, 0);
+  for (int x = 0; x < d.width; ++x) {
+    for (int k = 0; k < pm::kInks; ++k) {
+      d.ink[static_cast<size_t>(k)][static_cast<size_t>(d.width + x)] = (overprints[x] >> k) & 1;
+    }
+  }
+  // The second row, less its first dot.
+  const std::vector<float> y = DotLuminance(model, d, {1, 1, d.width, 2});
+  ASSERT_EQ(y.size(), static_cast<size_t>(d.width - 1));
+  for (int x = 1; x < d.width; ++x) {
+    EXPECT_NEAR(y[static_cast<size_t>(x - 1)], model.overprint(overprints[x]).y / model.paper().y, 1e-6)
+        << "overprint " << overprints[x];
+  }
+  EXPECT_EQ(DotLuminance(model, d, {0, 0, 1, 1}), std::vector<float>{1.0f});
+  // Cyan over black is darker than either alone.
+  EXPECT_LT(y[1], std::min(y[0], y[2]));
+}
+
+// Cyan as an even checkerboard with black dots gathered in 32-dot bands:
+// the cyan plane alone has no low-frequency texture, the printed lightness
+// has plenty, and moving the black dots into the same fine pattern as the
+// cyan takes it away.
+TEST(DotLuminance, ShowsTextureTheCyanPlaneAloneHides) {
+  const pm::PrintModel& model = pm::PrintModel::Default();
+  const int side = 2 * kTile;
+  auto page = [&](bool banded) {
+    Dots d;
+    d.width = d.height = side;
+    for (auto& plane : d.ink) plane.assign(static_cast<size_t>(side) * side, 0);
+    for (int y = 0; y < side; ++y) {
+      for (int x = 0; x < side; ++x) {
+        const size_t i = static_cast<size_t>(y) * side + x;
+        d.ink[pm::kCyan][i] = (x + y) % 2;
+        // A quarter of the dots black either way.
+        d.ink[pm::kBlack][i] = banded ? (x % 64 < 32 && (x + y) % 2 == 0) : (x % 2 == 0 && y % 2 == 0);
+      }
+    }
+    return d;
+  };
+  const Rect all{0, 0, side, side};
+  auto floats = [](const std::vector<uint8_t>& plane) { return std::vector<float>(plane.begin(), plane.end()); };
+  const Dots banded = page(true), fine = page(false);
+  const Texture cyan = MeasureTexture(floats(banded.ink[pm::kCyan]), side, side, kTile, 1.0 / 16);
+  const Texture lightBanded = MeasureTexture(DotLuminance(model, banded, all), side, side, kTile, 1.0 / 16);
+  const Texture lightFine = MeasureTexture(DotLuminance(model, fine, all), side, side, kTile, 1.0 / 16);
+  EXPECT_NEAR(cyan.lowEnergy, 0, 1e-12);
+  EXPECT_GT(lightBanded.lowEnergy, 1e-3);
+  EXPECT_NEAR(lightFine.lowEnergy, 0, 1e-12);
+  // Energy is the low power itself; the share is that over the variance.
+  EXPECT_NEAR(lightBanded.lowShare, lightBanded.lowEnergy / lightBanded.spectrum.variance, 1e-12);
+}
+
+// The tint search keeps to the rising part of a ramp: a coverage met both
+// on the way up and on the way down (cyan giving way to black) is taken
+// from the way up.
+TEST(NearestRisingStep, SearchesUpToTheRampsPeakOnly) {
+  const std::vector<double> ramp = {0, 0.25, 0.5, 0.75, 0.875, 0.9375, 0.9375, 0.75, 0.5, 0.25, 0};
+  const struct {
+    double target;
+    size_t step;
+  } cases[] = {
+      {0.0, 0},    {0.125, 0},  // equally near 0 and 0.25: the earlier
+      {0.25, 1},   {0.5, 2},    {0.45, 2}, {0.75, 3},
+      {0.9375, 5},  // the first step at the peak
+      {0.99, 5},    // beyond the peak: the peak, not reached
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(NearestRisingStep(ramp, c.target), c.step) << "target " << c.target;
+  }
+  EXPECT_EQ(NearestRisingStep({}, 0.5), 0u);
+  const std::vector<double> falling = {0.6, 0.4, 0.2};
+  EXPECT_EQ(NearestRisingStep(falling, 0.2), 0u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <lcms2.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "print_run.h"
 
@@ -33,6 +34,35 @@ std::array<double, pm::kInks> Coverage(const std::array<uint32_t, pm::kOverprint
     for (double& v : c) v /= total;
   }
   return c;
+}
+
+std::vector<float> DotLuminance(const pm::PrintModel& model, const Dots& dots, const Rect& r) {
+  std::array<float, pm::kOverprints> y{};
+  for (int m = 0; m < pm::kOverprints; ++m) {
+    y[static_cast<size_t>(m)] = static_cast<float>(model.overprint(m).y / model.paper().y);
+  }
+  std::vector<float> out;
+  out.reserve(static_cast<size_t>(std::max(r.x1 - r.x0, 0)) * static_cast<size_t>(std::max(r.y1 - r.y0, 0)));
+  for (int yy = r.y0; yy < r.y1; ++yy) {
+    for (int x = r.x0; x < r.x1; ++x) {
+      int m = 0;
+      for (int k = 0; k < pm::kInks; ++k) m |= dots.at(k, x, yy) << k;
+      out.push_back(y[static_cast<size_t>(m)]);
+    }
+  }
+  return out;
+}
+
+size_t NearestRisingStep(std::span<const double> coverage, double target) {
+  size_t peak = 0;
+  for (size_t i = 1; i < coverage.size(); ++i) {
+    if (coverage[i] > coverage[peak]) peak = i;
+  }
+  size_t best = 0;
+  for (size_t i = 1; i <= peak; ++i) {
+    if (std::fabs(coverage[i] - target) < std::fabs(coverage[best] - target)) best = i;
+  }
+  return best;
 }
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,22 @@ struct Rect {
 std::array<uint32_t, pm::kOverprints> CountOverprints(const Dots& dots, const Rect& r);
 // The share of the rectangle's dots that carry ink k, per ink.
 std::array<double, pm::kInks> Coverage(const std::array<uint32_t, pm::kOverprints>& counts);
+
+// The printed lightness of every dot of the rectangle, row by row: the
+// luminance Y of the overprint its inks make on the model, relative to the
+// paper (blank paper 1, solid inks below it).  Texture a reader sees in a
+// four-ink print is texture in this image, not in any one ink's dots:
+// black dots scattered over an even cyan, or cyan dots falling now on
+// paper and now under black, show as grain though each plane alone is even.
+std::vector<float> DotLuminance(const pm::PrintModel& model, const Dots& dots, const Rect& r);
+
+// The entry of a ramp's measured coverages nearest `target`, searched only
+// on the rising part of the ramp: from the start up to the first entry at
+// the ramp's highest coverage.  Past that point the ink is giving way to
+// another (cyan going under black on a path to black), and a source found
+// there prints the coverage with a different mix of inks.  Ties go to the
+// earlier entry; an empty ramp gives 0.
+size_t NearestRisingStep(std::span<const double> coverage, double target);
 
 // The model's colour of an area with these overprint counts, media-relative
 // (blank paper is L* 100, a* = b* = 0), as an instrument reading the area

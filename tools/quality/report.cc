@@ -64,11 +64,17 @@ struct PatchMeasure {
 struct TintMeasure {
   double target = 0, tint = 0;
   int step = 0;  // position on the cyan path (see CyanPathColour)
+  std::array<double, pm::kInks> coverage{};  // every ink the method printed
   // Whether the method's cyan came within 3 points of the tint and has a
   // texture at all: a method whose tables never print that much cyan alone,
   // or print it solid, has no figure for it.
   bool reached() const { return tint > 0.005 && tint < 0.995 && std::fabs(tint - target) <= 0.03; }
+  // Texture of the printed lightness, and of the cyan dots alone.  The
+  // textbook halftoners ink every plane at the method's coverages.
   Texture method, fs, bayer;
+  Texture methodCyan, fsCyan, bayerCyan;
+  double ratio() const { return fs.lowEnergy > 0 ? method.lowEnergy / fs.lowEnergy : 0; }
+  double cyanRatio() const { return fsCyan.lowShare > 0 ? methodCyan.lowShare / fsCyan.lowShare : 0; }
 };
 
 // A gamut patches are judged against, and each target's distance to it.
@@ -110,11 +116,10 @@ std::vector<float> PlaneFloats(const std::vector<uint8_t>& plane, int width, con
   return out;
 }
 
-// The overprint counts of the interior of a side x side patch whose inks
-// are each halftoned by `halftone` at a flat coverage.
+// A side x side patch whose inks are each halftoned by `halftone` at a flat
+// coverage, every plane on its own.
 template <typename Halftone>
-std::array<uint32_t, pm::kOverprints> ReferenceCounts(const std::array<double, pm::kInks>& cov,
-                                                      int side, int margin, Halftone halftone) {
+Dots ReferenceDots(const std::array<double, pm::kInks>& cov, int side, Halftone halftone) {
   Dots d;
   d.width = d.height = side;
   for (int k = 0; k < pm::kInks; ++k) {
@@ -122,7 +127,14 @@ std::array<uint32_t, pm::kOverprints> ReferenceCounts(const std::array<double, p
                                   static_cast<float>(cov[static_cast<size_t>(k)]));
     d.ink[static_cast<size_t>(k)] = halftone(flat, side, side);
   }
-  return CountOverprints(d, {margin, margin, side - margin, side - margin});
+  return d;
+}
+
+// The overprint counts of the interior of such a patch.
+template <typename Halftone>
+std::array<uint32_t, pm::kOverprints> ReferenceCounts(const std::array<double, pm::kInks>& cov,
+                                                      int side, int margin, Halftone halftone) {
+  return CountOverprints(ReferenceDots(cov, side, halftone), {margin, margin, side - margin, side - margin});
 }
 
 // Lab -> sRGB pixels (media-relative) for the pictures.
@@ -288,6 +300,9 @@ Status Builder::MeasureTints(const JobOptions& job, Run* run) {
   Printed rp;
   Status s = PrintPixels(job, res_, opt_.model, kRampWidth, rh, ramp, kRampWidth, rh, 0, &rp);
   if (!s.ok()) return s;
+  // Cyan rises along the path and, past some step on its dark half, gives
+  // way to black; a tint is looked for on the rising part only, where its
+  // source is the lightest one that prints that much cyan.
   std::vector<double> rampCov;
   for (size_t i = 0; i < steps.size(); ++i) {
     const int y0 = static_cast<int>(i) * kBand;
@@ -301,11 +316,7 @@ Status Builder::MeasureTints(const JobOptions& job, Run* run) {
   for (int t = 0; t < count; ++t) {
     TintMeasure tm;
     tm.target = plan_.tints[static_cast<size_t>(t)];
-    size_t best = 0;
-    for (size_t i = 1; i < steps.size(); ++i) {
-      if (std::fabs(rampCov[i] - tm.target) < std::fabs(rampCov[best] - tm.target)) best = i;
-    }
-    tm.step = steps[best];
+    tm.step = steps[NearestRisingStep(rampCov, tm.target)];
     run->tints.push_back(tm);
     const auto c = CyanPathColour(tm.step);
     for (int y = t * side; y < (t + 1) * side; ++y) {
@@ -315,23 +326,24 @@ Status Builder::MeasureTints(const JobOptions& job, Run* run) {
   Printed tp;
   s = PrintPixels(job, res_, opt_.model, side, side * count, rgb, side, side * count, 0, &tp);
   if (!s.ok()) return s;
+  const pm::PrintModel& model = *opt_.model;
   const int m = plan_.tintMargin;
   for (int t = 0; t < count; ++t) {
     TintMeasure& tm = run->tints[static_cast<size_t>(t)];
     const Rect r{m, t * side + m, m + inner, t * side + m + inner};
-    const std::vector<float> cyan = PlaneFloats(tp.dots.ink[pm::kCyan], side, r);
-    tm.method = MeasureTexture(cyan, inner, inner, plan_.tile, kLowFrequencyCutoff);
-    double sum = 0;
-    for (float v : cyan) sum += v;
-    tm.tint = sum / static_cast<double>(cyan.size());
-    // The textbook halftoners get the same coverage on the same patch size,
-    // edges included, and are measured on the same interior.
-    const std::vector<float> flat(static_cast<size_t>(side) * side, static_cast<float>(tm.tint));
+    tm.coverage = Coverage(CountOverprints(tp.dots, r));
+    tm.tint = tm.coverage[pm::kCyan];
+    auto measure = [&](const Dots& dots, const Rect& area, Texture* lightness, Texture* cyan) {
+      *lightness = MeasureTexture(DotLuminance(model, dots, area), inner, inner, plan_.tile, kLowFrequencyCutoff);
+      *cyan = MeasureTexture(PlaneFloats(dots.ink[pm::kCyan], side, area), inner, inner, plan_.tile,
+                             kLowFrequencyCutoff);
+    };
+    measure(tp.dots, r, &tm.method, &tm.methodCyan);
+    // The textbook halftoners get every ink's coverage on the same patch
+    // size, edges included, and are measured on the same interior.
     const Rect ir{m, m, m + inner, m + inner};
-    std::vector<uint8_t> fs = FloydSteinberg(flat, side, side);
-    std::vector<uint8_t> bayer = BayerDither(flat, side, side);
-    tm.fs = MeasureTexture(PlaneFloats(fs, side, ir), inner, inner, plan_.tile, kLowFrequencyCutoff);
-    tm.bayer = MeasureTexture(PlaneFloats(bayer, side, ir), inner, inner, plan_.tile, kLowFrequencyCutoff);
+    measure(ReferenceDots(tm.coverage, side, FloydSteinberg), ir, &tm.fs, &tm.fsCyan);
+    measure(ReferenceDots(tm.coverage, side, BayerDither), ir, &tm.bayer, &tm.bayerCyan);
   }
   return Status::Ok();
 }
@@ -386,8 +398,8 @@ void Builder::Summarise(Run* run) const {
   }
   for (const TintMeasure& t : run->tints) {
     if (!t.reached()) continue;
-    const double ratio = t.fs.lowShare > 0 ? t.method.lowShare / t.fs.lowShare : 0;
-    if (ratio > f.worstTextureRatio) f.worstTextureRatio = ratio, f.worstTextureTint = t.tint;
+    if (t.ratio() > f.worstTextureRatio) f.worstTextureRatio = t.ratio(), f.worstTextureTint = t.tint;
+    if (t.cyanRatio() > f.worstCyanTextureRatio) f.worstCyanTextureRatio = t.cyanRatio(), f.worstCyanTextureTint = t.tint;
   }
 }
 
@@ -441,12 +453,15 @@ std::string Builder::ComboSection(const std::vector<Run*>& runs, const std::stri
     if (std::fabs(first.tints[t].target - 0.21) < std::fabs(first.tints[near].target - 0.21)) near = t;
   }
   if (!first.tints.empty()) {
-    SvgPlot sp("Power spectrum, cyan tint near " + Fmt("%.0f", first.tints[near].target * 100) + " %",
-               "cycles per dot", "power / variance x tile^2", 0, 0.5, 0, 4);
+    // Every curve on one scale, Floyd-Steinberg's variance, so that the
+    // heights compare as energies.
+    SvgPlot sp("Power spectrum of printed lightness, cyan tint near " + Fmt("%.0f", first.tints[near].target * 100) + " %",
+               "cycles per dot", "power / FS variance x tile^2", 0, 0.5, 0, 4);
     sp.VGuide(kLowFrequencyCutoff, "low-frequency limit");
+    const double fsVariance = first.tints[near].fs.spectrum.variance;
     auto curve = [&](const RadialSpectrum& s) {
       std::vector<std::pair<double, double>> c;
-      const double scale = s.variance > 0 ? double(s.tile) * s.tile / s.variance : 0;
+      const double scale = fsVariance > 0 ? double(s.tile) * s.tile / fsVariance : 0;
       for (size_t r = 1; r < s.power.size(); ++r) c.emplace_back(double(r) / s.tile, s.power[r] * scale);
       return c;
     };
@@ -464,37 +479,42 @@ std::string Builder::ComboSection(const std::vector<Run*>& runs, const std::stri
        "<th>patches in gamut</th><th>mean &Delta;E00 in gamut</th>"
        "<th>max &Delta;E00</th><th>worst patch</th><th>mean &Delta;E00, Floyd-Steinberg</th>"
        "<th>mean &Delta;E00, Bayer</th><th>gray max |a*|,|b*|</th><th>gray steps back</th>"
-       "<th>worst low-frequency ratio to Floyd-Steinberg</th><th>at tint</th></tr>\n";
+       "<th>worst low-frequency ratio to Floyd-Steinberg, lightness</th><th>at tint</th>"
+       "<th>worst ratio, cyan plane</th><th>at tint</th></tr>\n";
   for (const Run* r : runs) {
     const MethodFigures& f = r->fig;
     h += "<tr><td>" + Html(f.method) + "</td><td>" + Html(f.gamut) + "</td>" + Num(f.inGamut, "%.0f") +
          Num(f.meanDeltaE) + Num(f.maxDeltaE) + "<td>" + Html(f.worstPatch) + "</td>" + Num(f.meanDeltaEFs) +
          Num(f.meanDeltaEBayer) + Num(f.grayMaxChroma) + Num(f.grayStepsBack, "%.0f") + Num(f.worstTextureRatio) +
-         Num(f.worstTextureTint * 100, "%.1f") + "</tr>\n";
+         Num(f.worstTextureTint * 100, "%.1f") + Num(f.worstCyanTextureRatio) +
+         Num(f.worstCyanTextureTint * 100, "%.1f") + "</tr>\n";
   }
   h += "</table>\n";
 
   // Texture per tint.
-  h += "<h3>Low-frequency share of the cyan plane per tint (%, power below " +
+  h += "<h3>Low-frequency energy of printed lightness per tint (10<sup>-6</sup>, power below " +
        Fmt("%.4f", kLowFrequencyCutoff) + " cycles per dot)</h3>\n<table class=\"texture\"><tr><th>tint</th>";
-  for (const Run* r : runs) h += "<th>" + Html(r->fig.method) + "</th><th>ratio to FS</th>";
+  for (const Run* r : runs) {
+    h += "<th>" + Html(r->fig.method) + "</th><th>ratio to FS</th><th>cyan plane ratio to FS</th>";
+  }
   h += "<th>Floyd-Steinberg</th><th>Bayer</th></tr>\n";
   for (size_t t = 0; t < first.tints.size(); ++t) {
     h += "<tr>" + Num(first.tints[t].target * 100, "%.0f");
     for (const Run* r : runs) {
       const TintMeasure& tm = r->tints[t];
       if (!tm.reached()) {
-        h += "<td>not reached (" + Fmt("%.1f", tm.tint * 100) + ")</td><td></td>";
+        h += "<td>not reached (" + Fmt("%.1f", tm.tint * 100) + ")</td><td></td><td></td>";
         continue;
       }
-      h += Num(tm.method.lowShare * 100, "%.3f") +
-           Num(tm.fs.lowShare > 0 ? tm.method.lowShare / tm.fs.lowShare : 0);
+      h += Num(tm.method.lowEnergy * 1e6, "%.2f") + Num(tm.ratio()) + Num(tm.cyanRatio());
     }
-    h += Num(first.tints[t].fs.lowShare * 100, "%.3f") + Num(first.tints[t].bayer.lowShare * 100, "%.3f") + "</tr>\n";
+    h += Num(first.tints[t].fs.lowEnergy * 1e6, "%.2f") + Num(first.tints[t].bayer.lowEnergy * 1e6, "%.2f") +
+         "</tr>\n";
   }
   h += "</table>\n<p>Each method's tint is its own measured cyan coverage (within 3 points of the named tint, "
-       "or not reached); the Floyd-Steinberg and Bayer columns are for the first method's coverage, and every "
-       "ratio uses plain Floyd-Steinberg at the method's own coverage.</p>\n";
+       "or not reached); the Floyd-Steinberg and Bayer columns are for the first method's inks, and every "
+       "ratio uses plain Floyd-Steinberg at the method's own ink coverages.  The cyan plane ratio is the share "
+       "of the cyan dots' power below the limit over Floyd-Steinberg's.</p>\n";
 
   // Patches: their distance to every gamut a method of this run is judged
   // against, and each method's Delta E, grayed where the patch lies outside
@@ -676,23 +696,26 @@ Result<Report> Builder::Build() {
        "ordered dither, each inking every plane independently with exactly the ink coverage the method set, on "
        "the same model.</p>\n"
        "<p>Texture: flat tints along a cyan path of sources (white to (0, 255, 255), then on to black) from " + Fmt("%.0f", plan_.tints.front() * 100) +
-       " % to " + Fmt("%.0f", plan_.tints.back() * 100) + " %, each " + std::to_string(plan_.tile * plan_.tilesAcross) +
-       " dots square after a " + std::to_string(plan_.tintMargin) + "-dot edge; the power spectrum of the cyan dots is "
-       "averaged over " + std::to_string(plan_.tile) + "-dot tiles.  <b>Low-frequency energy</b> is the share of the "
-       "dots' variance at radial frequencies below " + Fmt("%.4f", kLowFrequencyCutoff) +
-       " cycles per dot (periods longer than 16 dots); every binary tint of one coverage has the same variance, so "
-       "the shares of two halftones of one tint compare directly.  The ratio to Floyd-Steinberg is the method's "
-       "share over plain Floyd-Steinberg's at the same coverage.</p></section>\n";
+       " % to " + Fmt("%.0f", plan_.tints.back() * 100) + " % cyan, each source the lightest on the path that prints "
+       "the tint, each tint " + std::to_string(plan_.tile * plan_.tilesAcross) +
+       " dots square after a " + std::to_string(plan_.tintMargin) + "-dot edge.  Texture is measured on the printed "
+       "lightness of every dot: the luminance Y, relative to the paper, of the model's overprint of the inks that "
+       "fall on it, so that black dots over cyan count as the grain they are.  Its power spectrum is averaged over " +
+       std::to_string(plan_.tile) + "-dot tiles.  <b>Low-frequency energy</b> is the power at radial frequencies "
+       "below " + Fmt("%.4f", kLowFrequencyCutoff) + " cycles per dot (periods longer than 16 dots).  The ratio to "
+       "Floyd-Steinberg is the method's energy over that of plain Floyd-Steinberg inking every plane on its own at "
+       "the coverages the method printed.  The cyan-plane ratio is the old figure: the share of the cyan dots' "
+       "power below the limit, over plain Floyd-Steinberg's at the same cyan coverage.</p></section>\n";
 
   // The summary of every run.
   h += "<section id=\"summary\"><h2>Summary</h2>\n<table class=\"summary\"><tr><th>resolution</th><th>paper</th>"
        "<th>method</th><th>judged against</th><th>patches in gamut</th><th>mean &Delta;E00 in gamut</th>"
        "<th>max &Delta;E00</th><th>worst patch</th><th>mean &Delta;E00 FS</th><th>mean &Delta;E00 Bayer</th><th>gray max |a*|,|b*|</th><th>gray steps back</th>"
-       "<th>worst low-frequency ratio to FS</th></tr>\n";
+       "<th>worst low-frequency ratio to FS, lightness</th><th>worst ratio to FS, cyan plane</th></tr>\n";
   for (const MethodFigures& f : report_.figures) {
     h += "<tr><td>" + ResName(f.resolution) + "</td><td>" + Html(f.paper) + "</td><td>" + Html(f.method) + "</td><td>" +
          Html(f.gamut) + "</td>" + Num(f.inGamut, "%.0f") + Num(f.meanDeltaE) + Num(f.maxDeltaE) + "<td>" + Html(f.worstPatch) + "</td>" + Num(f.meanDeltaEFs) +
-         Num(f.meanDeltaEBayer) + Num(f.grayMaxChroma) + Num(f.grayStepsBack, "%.0f") + Num(f.worstTextureRatio) + "</tr>\n";
+         Num(f.meanDeltaEBayer) + Num(f.grayMaxChroma) + Num(f.grayStepsBack, "%.0f") + Num(f.worstTextureRatio) + Num(f.worstCyanTextureRatio) + "</tr>\n";
   }
   h += "</table></section>\n";
 
@@ -700,7 +723,7 @@ Result<Report> Builder::Build() {
   // but held to none; the clustered screen only to colour.
   h += "<section id=\"targets\"><h2>Targets</h2>\n<p>Colour: mean &Delta;E00 below 2 and no patch above 5 "
        "inside the gamut.  Gray: |a*| and |b*| below 2 at every step above L* 10, L* falling at every step.  "
-       "Texture: the diffusion methods below plain Floyd-Steinberg's low-frequency share at every tint, the dither "
+       "Texture: the diffusion methods below plain Floyd-Steinberg's low-frequency energy of printed lightness at every tint, the dither "
        "methods (dither, hybrid, ordered, stacked) no more than it.  The eight-colour draft is held to none.</p>\n"
        "<table class=\"targets\"><tr><th>resolution</th><th>paper</th><th>method</th><th>colour</th><th>gray</th>"
        "<th>texture</th></tr>\n";

@@ -57,8 +57,13 @@ struct MethodFigures {
   double meanDeltaEFs = 0, meanDeltaEBayer = 0;
   double grayMaxChroma = 0;               // max of |a*|, |b*| above L* 10
   int grayStepsBack = 0;                  // steps where L* does not fall
-  double worstTextureRatio = 0;           // max over tints of low / low(FS)
+  // Max over tints of the low-frequency energy of printed lightness over
+  // plain Floyd-Steinberg's at the same ink coverages, and the tint.
+  double worstTextureRatio = 0;
   double worstTextureTint = 0;
+  // The same for the cyan dots alone, by their low-frequency share.
+  double worstCyanTextureRatio = 0;
+  double worstCyanTextureTint = 0;
 };
 
 struct Report {

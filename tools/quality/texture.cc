@@ -79,6 +79,7 @@ Texture MeasureTexture(std::span<const float> image, int width, int height, int 
     }
   }
   s.power[0] = s.energy[0] = 0;  // the mean was taken out of every tile
+  t.lowEnergy = low;
   t.lowShare = s.variance > 0 ? low / s.variance : 0;
   return t;
 }

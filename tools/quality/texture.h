@@ -4,9 +4,11 @@
 // mean, goes through a 2-D discrete Fourier transform, and the power of
 // every frequency is averaged over the tiles (Bartlett's method).  Power is
 // normalised so that it sums, over every frequency but zero, to the variance
-// of the dots: for a binary tint of coverage g that is g (1 - g) whatever the
-// arrangement, so spectra of different halftones of one tint compare
-// directly, and a share of the power is a share of the same total.
+// of the image: for the 0/1 dots of one ink at coverage g that is g (1 - g)
+// whatever the arrangement, so a share of the power is a share of the same
+// total.  For an image of printed lightness the variance depends on which
+// inks fall together, so halftones of one tint are compared by the absolute
+// power (energy) in a band of frequencies, not by its share.
 #pragma once
 
 #include <cstdint>
@@ -38,10 +40,13 @@ RadialSpectrum PowerSpectrum(std::span<const float> image, int width, int height
 double LowFrequencyShare(std::span<const float> image, int width, int height, int tile,
                          double cutoff);
 
-// Both at once: the spectrum and the low-frequency share.
+// The spectrum with the power at radial frequencies below the cutoff, as
+// a share of the variance and as energy (the power itself, in the image's
+// units squared).
 struct Texture {
   RadialSpectrum spectrum;
   double lowShare = 0;
+  double lowEnergy = 0;
 };
 Texture MeasureTexture(std::span<const float> image, int width, int height, int tile,
                        double cutoff);
