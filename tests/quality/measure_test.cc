@@ -265,13 +265,15 @@ TEST(DotLuminance, ShowsTextureTheCyanPlaneAloneHides) {
 // on the way up and on the way down (cyan giving way to black) is taken
 // from the way up.
 TEST(NearestRisingStep, SearchesUpToTheRampsPeakOnly) {
-  const std::vector<double> ramp = {0, 0.25, 0.5, 0.75, 0.875, 0.9375, 0.9375, 0.75, 0.5, 0.25, 0};
+  // Up to a peak of 0.9375 at step 5, then down again past values nearer
+  // the targets than any on the way up.
+  const std::vector<double> ramp = {0, 0.25, 0.5, 0.75, 0.875, 0.9375, 0.9375, 0.8125, 0.625, 0.4375, 0.1875, 0};
   const struct {
     double target;
     size_t step;
   } cases[] = {
       {0.0, 0},    {0.125, 0},  // equally near 0 and 0.25: the earlier
-      {0.25, 1},   {0.5, 2},    {0.45, 2}, {0.75, 3},
+      {0.1875, 1}, {0.4375, 2}, {0.625, 2}, {0.8125, 3},
       {0.9375, 5},  // the first step at the peak
       {0.99, 5},    // beyond the peak: the peak, not reached
   };

@@ -1,7 +1,8 @@
 // Two textbook halftoners the quality report measures the methods against:
 // plain Floyd-Steinberg error diffusion and a plain ordered dither with the
-// 16 x 16 Bayer matrix.  They are comparison baselines for one ink plane,
-// not print engines: no ink limits, no interaction between inks.
+// 16 x 16 Bayer matrix.  They are comparison baselines that halftone one ink
+// plane at a time, not print engines: the report inks every plane on its
+// own, with no ink limits and no interaction between inks.
 #pragma once
 
 #include <cstdint>

@@ -72,7 +72,7 @@ struct TintMeasure {
   // Texture of the printed lightness, and of the cyan dots alone.  The
   // textbook halftoners ink every plane at the method's coverages.
   Texture method, fs, bayer;
-  Texture methodCyan, fsCyan, bayerCyan;
+  Texture methodCyan, fsCyan;
   double ratio() const { return fs.lowEnergy > 0 ? method.lowEnergy / fs.lowEnergy : 0; }
   double cyanRatio() const { return fsCyan.lowShare > 0 ? methodCyan.lowShare / fsCyan.lowShare : 0; }
 };
@@ -335,15 +335,17 @@ Status Builder::MeasureTints(const JobOptions& job, Run* run) {
     tm.tint = tm.coverage[pm::kCyan];
     auto measure = [&](const Dots& dots, const Rect& area, Texture* lightness, Texture* cyan) {
       *lightness = MeasureTexture(DotLuminance(model, dots, area), inner, inner, plan_.tile, kLowFrequencyCutoff);
-      *cyan = MeasureTexture(PlaneFloats(dots.ink[pm::kCyan], side, area), inner, inner, plan_.tile,
-                             kLowFrequencyCutoff);
+      if (cyan) {
+        *cyan = MeasureTexture(PlaneFloats(dots.ink[pm::kCyan], side, area), inner, inner, plan_.tile,
+                               kLowFrequencyCutoff);
+      }
     };
     measure(tp.dots, r, &tm.method, &tm.methodCyan);
     // The textbook halftoners get every ink's coverage on the same patch
     // size, edges included, and are measured on the same interior.
     const Rect ir{m, m, m + inner, m + inner};
     measure(ReferenceDots(tm.coverage, side, FloydSteinberg), ir, &tm.fs, &tm.fsCyan);
-    measure(ReferenceDots(tm.coverage, side, BayerDither), ir, &tm.bayer, &tm.bayerCyan);
+    measure(ReferenceDots(tm.coverage, side, BayerDither), ir, &tm.bayer, nullptr);
   }
   return Status::Ok();
 }
@@ -399,7 +401,9 @@ void Builder::Summarise(Run* run) const {
   for (const TintMeasure& t : run->tints) {
     if (!t.reached()) continue;
     if (t.ratio() > f.worstTextureRatio) f.worstTextureRatio = t.ratio(), f.worstTextureTint = t.tint;
-    if (t.cyanRatio() > f.worstCyanTextureRatio) f.worstCyanTextureRatio = t.cyanRatio(), f.worstCyanTextureTint = t.tint;
+    if (t.cyanRatio() > f.worstCyanTextureRatio) {
+      f.worstCyanTextureRatio = t.cyanRatio(), f.worstCyanTextureTint = t.tint;
+    }
   }
 }
 
@@ -455,7 +459,8 @@ std::string Builder::ComboSection(const std::vector<Run*>& runs, const std::stri
   if (!first.tints.empty()) {
     // Every curve on one scale, Floyd-Steinberg's variance, so that the
     // heights compare as energies.
-    SvgPlot sp("Power spectrum of printed lightness, cyan tint near " + Fmt("%.0f", first.tints[near].target * 100) + " %",
+    SvgPlot sp("Power spectrum of printed lightness, cyan tint near " +
+                   Fmt("%.0f", first.tints[near].target * 100) + " %",
                "cycles per dot", "power / FS variance x tile^2", 0, 0.5, 0, 4);
     sp.VGuide(kLowFrequencyCutoff, "low-frequency limit");
     const double fsVariance = first.tints[near].fs.spectrum.variance;
