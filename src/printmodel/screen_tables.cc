@@ -12,6 +12,12 @@ namespace {
 // apart, while the mid grays keep their own lightness.
 constexpr double kBlackKnee = 1.6;
 
+// Rounds of TableBuilder::SmoothRecipes for the stacked screen, whose black,
+// cyan and magenta dots share the threshold axis: a table interpolating
+// between a node with black and its neighbour with colour in its place
+// prints neither.  Four rounds settle the recipes.
+constexpr int kStackedContinuityRounds = 4;
+
 // A neutral axis of black ink alone reaches its darkest print (solid black)
 // at gray 0; mapped by lightness, every gray below that print's lightness
 // would land on solid black too, and a darker calibration could not darken
@@ -52,6 +58,7 @@ BuildSettings ScreenBuildSettings(BuildSettings settings, ScreenRule rule) {
   if (rule == ScreenRule::kStacked) {
     settings.pureBlack = true;
     settings.pureBlackFrom = 0.0;
+    settings.continuityRounds = kStackedContinuityRounds;
   }
   return settings;
 }

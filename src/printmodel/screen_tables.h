@@ -27,7 +27,9 @@ Result<std::array<int, 2>> LevelTableParams(std::span<const uint8_t> block);
 // The stacked screen lays yellow from the top of the threshold range and
 // the other inks from the bottom, so a gray between two recipes prints with
 // a cast neither shows; its neutral axis is black alone, as black takes the
-// whole gray component there.
+// whole gray component there, and the other nodes' recipes are evened out
+// between neighbours (TableBuilder::SmoothRecipes), as its black, cyan and
+// magenta dots share the threshold axis.
 BuildSettings ScreenBuildSettings(BuildSettings settings, ScreenRule rule);
 
 // Corrects `nodes`, built by a TableBuilder over `printer`, by printing

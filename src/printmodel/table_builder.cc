@@ -248,6 +248,7 @@ std::vector<BuiltNode> TableBuilder::Build(std::span<const uint8_t> positions) c
       }
     }
   }
+  if (settings_.continuityRounds > 0) SmoothRecipes(nodes, positions, settings_.continuityRounds);
   if (settings_.monotoneAxis) {
     MakeAxisMonotone(nodes, static_cast<size_t>(n), settings_.inkLimit);
     for (int j = 0; j < n; ++j) at(j, j, j).printed = Printed(at(j, j, j).ink);
@@ -262,6 +263,111 @@ std::vector<BuiltNode> TableBuilder::Build(std::span<const uint8_t> positions) c
     node.printed = Printed(node.ink);
   }
   return nodes;
+}
+
+int TableBuilder::SmoothRecipes(std::vector<BuiltNode>& nodes, std::span<const uint8_t> positions,
+                                int rounds) const {
+  const int n = static_cast<int>(positions.size());
+  if (n < 2 || nodes.size() != static_cast<size_t>(n) * n * n) return 0;
+  auto index = [&](int a, int b, int c) { return (static_cast<size_t>(a) * n + b) * n + c; };
+  // The colour halfway along each grid edge, mapped into the gamut as the
+  // nodes' own targets are: mid[d][i] for the edge from node i one step up
+  // axis d (red, green, blue).
+  std::array<std::vector<Lab>, 3> mid;
+  for (auto& m : mid) m.resize(nodes.size());
+  for (int a = 0; a < n; ++a) {
+    for (int b = 0; b < n; ++b) {
+      for (int c = 0; c < n; ++c) {
+        const int at[3] = {a, b, c};
+        for (int d = 0; d < 3; ++d) {
+          if (at[d] + 1 >= n) continue;
+          double rgb[3];
+          for (int e = 0; e < 3; ++e) {
+            const int up = e == d ? at[e] + 1 : at[e];
+            rgb[e] = 0.5 * (positions[static_cast<size_t>(at[e])] + positions[static_cast<size_t>(up)]) / 255.0;
+          }
+          mid[static_cast<size_t>(d)][index(a, b, c)] = gamut_.Map(SrgbToLab(rgb[0], rgb[1], rgb[2]));
+        }
+      }
+    }
+  }
+  struct Edge {
+    size_t neighbour;
+    const Lab* target;  // the colour halfway to it
+  };
+  int changed = 0;
+  for (int round = 0; round < rounds; ++round) {
+    int changedThisRound = 0;
+    for (int a = 0; a < n; ++a) {
+      for (int b = 0; b < n; ++b) {
+        for (int c = 0; c < n; ++c) {
+          // The neutral axis keeps its own rules (black alone, rising
+          // inks), which the steps after this one rely on.
+          if (a == b && b == c) continue;
+          const size_t self = index(a, b, c);
+          BuiltNode& node = nodes[self];
+          const int at[3] = {a, b, c};
+          // Black dots show as grain in light colours: a node the solve
+          // gave no black to (see SolveNode) takes none from its
+          // neighbours either.
+          const double lightest = std::max({positions[static_cast<size_t>(a)], positions[static_cast<size_t>(b)],
+                                            positions[static_cast<size_t>(c)]}) / 255.0;
+          const bool blackAllowed = PreferredBlack(1.0 - lightest) > 0 || node.target.l < kExtraBlackBelow;
+          std::array<Edge, 6> edges;
+          size_t count = 0;
+          for (int d = 0; d < 3; ++d) {
+            int step[3] = {0, 0, 0};
+            step[d] = 1;
+            if (at[d] > 0) {
+              const size_t down = index(a - step[0], b - step[1], c - step[2]);
+              edges[count++] = {down, &mid[static_cast<size_t>(d)][down]};
+            }
+            if (at[d] + 1 < n)
+              edges[count++] = {index(a + step[0], b + step[1], c + step[2]), &mid[static_cast<size_t>(d)][self]};
+          }
+          auto cost = [&](const Inks& x, const Lab& printed) {
+            double sum = Distance2(printed, node.target);
+            for (size_t e = 0; e < count; ++e) {
+              const Inks& other = nodes[edges[e].neighbour].ink;
+              Inks half;
+              for (int i = 0; i < kInks; ++i) half[i] = 0.5 * (x[i] + other[i]);
+              sum += Distance2(Printed(half), *edges[e].target);
+            }
+            return sum;
+          };
+          double bestCost = cost(node.ink, node.printed);
+          Inks best = node.ink;
+          Lab bestPrinted = node.printed;
+          bool better = false;
+          for (size_t e = 0; e < count; ++e) {
+            const Inks& other = nodes[edges[e].neighbour].ink;
+            // Each black amount once, not the node's own, and none where
+            // black is not allowed.
+            bool seen = other[3] == node.ink[3] || (other[3] > 0 && !blackAllowed);
+            for (size_t f = 0; f < e && !seen; ++f) seen = nodes[edges[f].neighbour].ink[3] == other[3];
+            if (seen) continue;
+            const Inks x = Solve(node.target, other[3], other);
+            const Lab printed = Printed(x);
+            const double cx = cost(x, printed);
+            if (cx < bestCost) {
+              bestCost = cx;
+              best = x;
+              bestPrinted = printed;
+              better = true;
+            }
+          }
+          if (better) {
+            node.ink = best;
+            node.printed = bestPrinted;
+            ++changedThisRound;
+          }
+        }
+      }
+    }
+    changed += changedThisRound;
+    if (changedThisRound == 0) break;
+  }
+  return changed;
 }
 
 void MakeAxisMonotone(std::span<BuiltNode> nodes, size_t n, double inkLimit) {

@@ -59,6 +59,11 @@ struct BuildSettings {
   // gray component is black's and the colour inks only balance and deepen
   // it.  A calibration curve then moves mostly black, which keeps its hue.
   double axisBlackShare = 0.0;
+  // Above 0: rounds of SmoothRecipes after the nodes are solved.  For
+  // screens whose dots of different inks interact, so that a table
+  // interpolating between recipes of a different kind (black in place of
+  // colour) prints far from the colour between them.
+  int continuityRounds = 0;
 };
 
 struct BuiltNode {
@@ -80,6 +85,15 @@ class TableBuilder {
   // The table for nodes at `positions` (0..255) on each of the three axes,
   // red slowest: positions.size()^3 nodes.
   std::vector<BuiltNode> Build(std::span<const uint8_t> positions) const;
+
+  // Evens out the recipes of `nodes` (a table for `positions`, as Build
+  // makes it) for `rounds` rounds: each node off the neutral axis tries the
+  // black of each of its six grid neighbours, cyan, magenta and yellow
+  // solved again for it, and keeps whichever inks give the least cost, its
+  // own error plus the error of what the table interpolates halfway to
+  // each neighbour (against the colour there).  A light node the solve
+  // gave no black to takes none.  Returns the number of nodes changed.
+  int SmoothRecipes(std::vector<BuiltNode>& nodes, std::span<const uint8_t> positions, int rounds) const;
 
   Lab Printed(const Inks& ink) const { return printer_->Print(ink); }
   const GamutMap& gamut() const { return gamut_; }
