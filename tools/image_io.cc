@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "files.h"
+#include "png_writer.h"
 #include "stop.h"
 
 namespace vantik::tool {
@@ -199,6 +200,9 @@ bool IsPng(const std::string& path) {
 
 Status WriteImage(const std::string& path, const std::vector<uint8_t>& pixels, int width,
                   int height, int bands) {
+  // Gray and RGB PNGs (the simulated print among them) go through the
+  // tool's own writer; see png_writer.h.
+  if (IsPng(path) && (bands == 1 || bands == 3)) return WritePng(path, pixels, width, height, bands);
   try {
     VImage image = VImage::new_from_memory(const_cast<uint8_t*>(pixels.data()), pixels.size(),
                                            width, height, bands, VIPS_FORMAT_UCHAR);
@@ -207,10 +211,6 @@ Status WriteImage(const std::string& path, const std::vector<uint8_t>& pixels, i
                                            : VIPS_INTERPRETATION_sRGB;
     image = image.copy(VImage::option()->set("interpretation", kind));
     if (IsPng(path)) {
-      // zlib's fastest level: the tool's PNGs are screen-size images written
-      // in a page's time (the simulated print), where the default level
-      // spends twice as long for files no smaller (rows unfiltered, as
-      // libvips writes them by default).
       image.pngsave(path.c_str(), VImage::option()->set("compression", 1));
     } else {
       image.write_to_file(path.c_str());

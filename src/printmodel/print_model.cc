@@ -295,6 +295,53 @@ Result<MeasurementSet> LoadMeasurements(const std::string& path) {
   return ParseMeasurements(text.str(), path);
 }
 
+// ---- Dot-gain curve -------------------------------------------------------------
+
+DotGainCurve::DotGainCurve(std::vector<std::array<double, 2>> points) : points_(std::move(points)) {
+  const auto below = [](const std::array<double, 2>& p, double v) { return p[0] < v; };
+  const bool numbers = std::all_of(points_.begin(), points_.end(), [](const auto& p) {
+    return std::isfinite(p[0]) && std::isfinite(p[1]);
+  });
+  if (!numbers || !std::is_sorted(points_.begin(), points_.end(),
+                                  [](const auto& a, const auto& b) { return a[0] < b[0]; })) {
+    return;
+  }
+  x_.push_back(0);
+  y_.push_back(0);
+  for (const auto& p : points_) {
+    x_.push_back(p[0]);
+    y_.push_back(p[1]);
+  }
+  // Past the last point the curve runs to (1, 1); with a last point at 1
+  // or beyond, an amount past it (only a NaN) gets the last point's height,
+  // which the segment's "ends no further right than it starts" rule gives.
+  const bool flatEnd = !points_.empty() && points_.back()[0] >= 1;
+  x_.push_back(1);
+  y_.push_back(flatEnd ? points_.back()[1] : 1);
+  start_.resize(kBins);
+  for (int b = 0; b < kBins; ++b) {
+    const double edge = static_cast<double>(b) / kBins;
+    start_[size_t(b)] = static_cast<uint32_t>(
+        std::lower_bound(points_.begin(), points_.end(), edge, below) - points_.begin());
+  }
+}
+
+double DotGainCurve::operator()(double nominal) const {
+  if (start_.empty()) return Interpolate(points_, nominal);
+  const double x = std::clamp(nominal, 0.0, 1.0);
+  // The first point at or past x (a NaN is past every point).  x * 1024 is
+  // exact, so x's 1/1024 starts at or below x and every point before its
+  // start lies below x; x_ ends at 1, so the walk stops by the end.
+  size_t i = points_.size();
+  if (x == x) {
+    i = start_[size_t(std::min(static_cast<int>(x * kBins), kBins - 1))];
+    while (x_[i + 1] < x) ++i;
+  }
+  const double x0 = x_[i], y0 = y_[i], x1 = x_[i + 1], y1 = y_[i + 1];
+  if (x1 <= x0) return y1;
+  return y0 + (y1 - y0) * (x - x0) / (x1 - x0);
+}
+
 // ---- Model --------------------------------------------------------------------
 
 PrintModel::PrintModel(const std::array<Xyz, kOverprints>& overprints, double n)
@@ -303,11 +350,11 @@ PrintModel::PrintModel(const std::array<Xyz, kOverprints>& overprints, double n)
 }
 
 void PrintModel::SetDotGain(int ink, std::vector<std::array<double, 2>> points) {
-  gain_[ink] = std::move(points);
+  gain_[ink] = DotGainCurve(std::move(points));
 }
 
 double PrintModel::EffectiveCoverage(int ink, double nominal) const {
-  return Interpolate(gain_[ink], nominal);
+  return gain_[ink](nominal);
 }
 
 Xyz PrintModel::MixEffective(const std::array<double, kOverprints>& w) const {
@@ -367,7 +414,7 @@ namespace {
 // lane's numbers are Mix's.  Branches become masks: a lane whose area the
 // branch skips keeps its weights.
 __attribute__((target("avx2"))) void MixFour(
-    const std::array<std::vector<std::array<double, 2>>, kInks>& gain,
+    const std::array<DotGainCurve, kInks>& gain,
     const std::array<Xyz, kOverprints>& root, double n,
     const std::array<double, kOverprints>* f, Xyz* out) {
   __m256d w[kOverprints];
@@ -381,7 +428,7 @@ __attribute__((target("avx2"))) void MixFour(
     }
     alignas(32) double cs[4], as[4];
     _mm256_store_pd(cs, c);
-    for (int i = 0; i < 4; ++i) as[i] = Interpolate(gain[k], cs[i]);
+    for (int i = 0; i < 4; ++i) as[i] = gain[k](cs[i]);
     const __m256d a = _mm256_load_pd(as);
     const __m256d gains =
         _mm256_and_pd(_mm256_cmp_pd(a, c, _CMP_GT_OQ), _mm256_cmp_pd(c, one, _CMP_LT_OQ));

@@ -74,6 +74,33 @@ struct FitError {
   size_t samples = 0;
 };
 
+// A dot-gain curve: the piecewise-linear curve through (0, 0), the points
+// (nominal, effective; sorted by nominal, both 0..1) and (1, 1), at an
+// amount clamped to 0..1.  The segment an amount falls in is found from a
+// table that holds, for each 1/1024 of the range, the first point at or
+// past its lower edge: a lookup steps over a point only when one lies in
+// its own 1/1024, where a search would compare against most of them, and
+// gives bit for bit what the search gives.
+class DotGainCurve {
+ public:
+  DotGainCurve() : DotGainCurve(std::vector<std::array<double, 2>>{}) {}
+  explicit DotGainCurve(std::vector<std::array<double, 2>> points);
+
+  double operator()(double nominal) const;
+  const std::vector<std::array<double, 2>>& points() const { return points_; }
+
+ private:
+  static constexpr int kBins = 1024;
+  std::vector<std::array<double, 2>> points_;
+  // Segment i runs from (x_[i], y_[i]) to (x_[i + 1], y_[i + 1]): (0, 0),
+  // the points, then the end, (1, 1) (or, when the last point is at 1, the
+  // last point's height again, the curve being flat past it).
+  std::vector<double> x_, y_;
+  // Per 1/1024: the first point at or past its lower edge.  Empty when the
+  // points are not sorted or not all numbers; lookups then search them.
+  std::vector<uint32_t> start_;
+};
+
 class PrintModel {
  public:
   // A model from its overprints, with Yule-Nielsen factor n and no dot gain.
@@ -107,6 +134,7 @@ class PrintModel {
   // Sets ink k's dot-gain curve: (nominal, effective) points, both 0..1,
   // sorted by nominal; (0, 0) and (1, 1) are implied.
   void SetDotGain(int ink, std::vector<std::array<double, 2>> points);
+  const DotGainCurve& dotGain(int ink) const { return gain_[ink]; }
 
   FitError Evaluate(const MeasurementSet& set) const;
 
@@ -123,7 +151,7 @@ class PrintModel {
   std::array<Xyz, kOverprints> overprints_;
   std::array<Xyz, kOverprints> root_;  // overprints in X^(1/n) space
   double n_ = 1;
-  std::array<std::vector<std::array<double, 2>>, kInks> gain_;
+  std::array<DotGainCurve, kInks> gain_;
   FitError fit_;
 };
 
