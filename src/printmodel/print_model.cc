@@ -75,26 +75,20 @@ bool ParseNumber(const char* text, double* out) {
   return true;
 }
 
-// The piecewise-linear curve through (0, 0), the points (sorted by x) and
-// (1, 1) at x, clamped to 0..1.  The segment is the one ending at the first
-// point at or past x, found by bisection.
+// The piecewise-linear curve through (0, 0), the points and (1, 1) at x,
+// clamped to 0..1: the segment ending at the first point at or past x, found
+// by walking the points in their order.  DotGainCurve looks sorted curves up
+// by table and falls back to this walk for any other.
 double Interpolate(const std::vector<std::array<double, 2>>& points, double x) {
   x = std::clamp(x, 0.0, 1.0);
-  size_t i = 0;
-  if (x == x) {
-    i = static_cast<size_t>(
-        std::lower_bound(points.begin(), points.end(), x,
-                         [](const std::array<double, 2>& p, double v) { return p[0] < v; }) -
-        points.begin());
-  } else {
-    i = points.size();  // not a number: past every point
-  }
-  const double x0 = i == 0 ? 0 : points[i - 1][0];
-  const double y0 = i == 0 ? 0 : points[i - 1][1];
-  if (i < points.size()) {
-    const auto& p = points[i];
-    if (p[0] <= x0) return p[1];
-    return y0 + (p[1] - y0) * (x - x0) / (p[0] - x0);
+  double x0 = 0, y0 = 0;
+  for (const auto& p : points) {
+    if (x <= p[0]) {
+      if (p[0] <= x0) return p[1];
+      return y0 + (p[1] - y0) * (x - x0) / (p[0] - x0);
+    }
+    x0 = p[0];
+    y0 = p[1];
   }
   if (x0 >= 1) return y0;
   return y0 + (1 - y0) * (x - x0) / (1 - x0);

@@ -220,6 +220,9 @@ TEST(PrintModelMix, GainCurveLookupIsTheWalkAlongThePoints) {
   std::sort(dense.begin(), dense.end());
   curves.push_back(dense);
   curves.push_back({{0.4, 0.5}, {1.5, 0.8}});
+  // Curves the table cannot take: out of order, or holding a non-number.
+  curves.push_back({{0.6, 0.7}, {0.2, 0.1}, {0.9, 0.95}, {0.4, 0.3}, {0.8, 0.2}});
+  curves.push_back({{0.2, 0.3}, {std::nan(""), 0.5}, {0.7, 0.8}});
   for (size_t c = 0; c < curves.size(); ++c) {
     SCOPED_TRACE(c);
     const auto& curve = curves[c];
